@@ -126,7 +126,7 @@ bool CRegistry::GetRegValue(std::uint32_t root, std::string_view key, std::strin
     // The older query call reads the default value of the sub-key named by name.
     std::string subKey(key);
     if (!name.empty())
-        subKey += "\\" + std::string(name);
+        subKey.append("\\").append(name);
     const auto v = m_store.queryValue(root, subKey, "");
     if (!v || v->type != RegType::kString || v->data.empty())
         return false;
@@ -204,7 +204,7 @@ bool CRegistry::SetRegValue(std::uint32_t root, std::string_view key, std::strin
     trace("SetRegValue", {rootText(root), key, name, value});
     std::string subKey(key);
     if (!name.empty())
-        subKey += "\\" + std::string(name);
+        subKey.append("\\").append(name);
     return m_store.createKey(root, subKey) && m_store.setValue(root, subKey, "", stringValue(value));
 }
 
