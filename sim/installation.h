@@ -1,0 +1,29 @@
+#pragma once
+
+// The demo installation of the simulated LNS: the registry value that names the LonWorks
+// folder, the folders of the installation, and the network database with the network
+// "Demo", its system "Demo" and the subsystem "Meters" holding one meter of each supported
+// model plus a thermostat of another maker.
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+namespace tellumic::sim {
+
+inline constexpr std::string_view kDemoNetwork = "Demo";
+inline constexpr std::string_view kDemoSubsystem = "Meters";
+inline constexpr std::string_view kThermostatName = "Thermostat";
+// The device-transaction latency the demo runs with, near that of a real FT-10 channel.
+inline constexpr std::chrono::milliseconds kDemoLatency{15};
+
+struct InitResult
+{
+    bool created = false;  // false: the installation was complete and nothing changed
+    std::filesystem::path lonWorksFolder;
+};
+
+// Creates whatever part of the demo installation under home is missing.
+InitResult createDemoInstallation(const std::filesystem::path &home);
+
+}  // namespace tellumic::sim
