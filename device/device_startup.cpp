@@ -236,6 +236,7 @@ bool DeviceWindow::SelectActiveTab()
             QSignalBlocker quiet(m_tabData);  // monitoring follows directly below, not through the queue
             m_tabData->setCurrentIndex(kEnergyTab);
             EnableMonitoring(*this, activeTabCaption());
+            m_queue.readEnergiesOnNextIdleTick();
         },
         askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab"));
 }

@@ -353,13 +353,23 @@ public:
     }
 
 private:
-    SQLite::Column column(const char *name)
+    // One column of the system's row. The statement ends before returning: a statement
+    // left on a row would hold the connection's read snapshot, hiding other processes' writes.
+    struct Value
     {
-        m_query = std::make_unique<SQLite::Statement>(m_core->db().db(), std::string("SELECT ") + name + " FROM systems WHERE id = ?");
-        m_query->bind(1, m_id);
-        if (!m_query->executeStep())
+        std::int64_t number = 0;
+        std::string text;
+        std::int32_t getInt() const { return static_cast<std::int32_t>(number); }
+        const std::string &getString() const { return text; }
+    };
+    Value column(const char *name)
+    {
+        SQLite::Statement q(m_core->db().db(), std::string("SELECT ") + name + " FROM systems WHERE id = ?");
+        q.bind(1, m_id);
+        if (!q.executeStep())
             throw notFound("System");
-        return m_query->getColumn(0);
+        const auto c = q.getColumn(0);
+        return Value{c.isInteger() ? c.getInt64() : 0, c.isNull() ? std::string() : c.getString()};
     }
     void set(const char *name, std::int32_t value)
     {
@@ -382,7 +392,6 @@ private:
     std::int64_t m_id;
     std::int64_t m_networkId;
     std::string m_name;
-    std::unique_ptr<SQLite::Statement> m_query;
 };
 
 class SimNetwork final : public lns::Network
