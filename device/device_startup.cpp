@@ -293,6 +293,7 @@ void DeviceWindow::ShowControls_362()
         setFieldVisible(nvo(i), true);
     m_cmdResetEnergy->setVisible(true);
     setLocked(cp(0), false);
+    m_tabData->setTabVisible(kLoggingTab, true);
 }
 
 void DeviceWindow::ShowControls_Plus_Logger(bool showLogging, bool showPtRatio)
@@ -350,10 +351,18 @@ void DeviceWindow::releaseDevice()
     m_cmdCancel->setEnabled(false);
     m_txtFirmwareVer->clear();
     m_txtLastTmError->clear();
-    m_tabData->setTabVisible(kLoggingTab, true);
+    showNoFamilyLayout();
+}
+
+void DeviceWindow::showNoFamilyLayout()
+{
+    // Until a family's layout says otherwise: every box but the PT ones, no Logging tab.
     for (auto &[control, widgets] : m_fieldWidgets)
         for (auto *w : widgets)
             w->setVisible(true);
+    setFieldVisible(cp(10), false);
+    setFieldVisible({ControlArray::txtPtPrimary, 0}, false);
+    m_tabData->setTabVisible(kLoggingTab, false);
 }
 
 }  // namespace tellumic

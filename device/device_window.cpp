@@ -63,6 +63,17 @@ QWidget *page(std::initializer_list<QWidget *> parts)
     return w;
 }
 
+// Two groups side by side, as one part of a page.
+QWidget *sideBySide(QWidget *left, QWidget *right)
+{
+    auto *w = new QWidget;
+    auto *layout = new QHBoxLayout(w);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(left, 1);
+    layout->addWidget(right, 1);
+    return w;
+}
+
 }  // namespace
 
 QString controlObjectName(ControlRef control)
@@ -91,6 +102,7 @@ DeviceWindow::DeviceWindow(QWidget *parent) : QMainWindow(parent), m_queue(*this
         loop.exec(QEventLoop::ExcludeUserInputEvents);
     };
     DebugLog("fMain.Form_Load()");
+    showNoFamilyLayout();
     UpdateTitlebar();
 }
 
@@ -231,6 +243,8 @@ QLineEdit *DeviceWindow::addField(QGridLayout *grid, int row, int column, Contro
         widgets.push_back(unitLabel);
     }
     box->setReadOnly(control.array == ControlArray::txtNvo);
+    if (control.array == ControlArray::txtNvo)
+        box->setAlignment(Qt::AlignRight);
     if (control.array != ControlArray::txtNvo) {
         box->installEventFilter(this);
         connect(box, &QLineEdit::textEdited, this, [this, box] { onBoxEdited(box); });
@@ -246,7 +260,7 @@ QWidget *DeviceWindow::buildInfoTab()
     auto *identity = group(QStringLiteral("Meter"), id);
     addField(id, 0, 0, cp(5), QStringLiteral("Model:"), {});
     addField(id, 1, 0, cp(3), QStringLiteral("Serial number:"), {});
-    addField(id, 2, 0, cp(0), QStringLiteral("Location:"), {});
+    addField(id, 2, 0, cp(0), QStringLiteral("Location:"), {})->setMinimumWidth(220);
     addField(id, 3, 0, cp(1), QStringLiteral("Major version:"), {});
     addField(id, 4, 0, cp(2), QStringLiteral("Minor version:"), {});
     auto *fwLabel = new QLabel(QStringLiteral("Firmware version:"));
@@ -267,9 +281,10 @@ QWidget *DeviceWindow::buildInfoTab()
 
     QGridLayout *clk = nullptr;
     auto *clock = group(QStringLiteral("Clock and status"), clk);
-    addField(clk, 0, 0, nvi(0), QStringLiteral("Meter date/time:"), {});
+    addField(clk, 0, 0, nvi(0), QStringLiteral("Meter date/time:"), {})->setMinimumWidth(170);
     auto *pcLabel = new QLabel(QStringLiteral("PC date/time:"));
     m_txtPcDateTime = readOnlyBox("txtPcDateTime", clock);
+    m_txtPcDateTime->setMinimumWidth(170);
     pcLabel->setBuddy(m_txtPcDateTime);
     clk->addWidget(pcLabel, 1, 0);
     clk->addWidget(m_txtPcDateTime, 1, 1);
@@ -332,7 +347,7 @@ QWidget *DeviceWindow::buildPowerTab()
     addField(r, 2, 0, nvo(10), QStringLiteral("Phase B:"), QStringLiteral("VAR"), {ControlArray::lblReacPwrType, 2});
     addField(r, 3, 0, nvo(9), QStringLiteral("Phase C:"), QStringLiteral("VAR"), {ControlArray::lblReacPwrType, 3});
     addField(r, 4, 0, cp(12), QStringLiteral("Send time:"), QStringLiteral("s"));
-    return page({real, reactive});
+    return page({sideBySide(real, reactive)});
 }
 
 QWidget *DeviceWindow::buildEnergyTab()
@@ -362,7 +377,7 @@ QWidget *DeviceWindow::buildEnergyTab()
     rowLayout->setContentsMargins(0, 0, 0, 0);
     rowLayout->addWidget(m_cmdResetEnergy);
     rowLayout->addStretch(1);
-    return page({totals, phases, row});
+    return page({sideBySide(totals, phases), row});
 }
 
 QWidget *DeviceWindow::buildDemandTab()
@@ -371,7 +386,7 @@ QWidget *DeviceWindow::buildDemandTab()
     auto *demand = group(QStringLiteral("Demand"), g);
     addField(g, 0, 0, nvo(5), QStringLiteral("Present demand:"), QStringLiteral("W"), {ControlArray::lblDemandType, 0});
     addField(g, 1, 0, nvo(6), QStringLiteral("Peak demand:"), QStringLiteral("W"), {ControlArray::lblDemandType, 1});
-    addField(g, 2, 0, nvo(7), QStringLiteral("Peak demand time:"), {});
+    addField(g, 2, 0, nvo(7), QStringLiteral("Peak demand time:"), {})->setMinimumWidth(170);
     addField(g, 3, 0, nvi(3), QStringLiteral("Demand period:"), QStringLiteral("min"));
     addField(g, 4, 0, nvi(4), QStringLiteral("Subintervals:"), {});
     auto *reset = new QPushButton(QStringLiteral("Reset Peak Demand"));
@@ -403,7 +418,7 @@ QWidget *DeviceWindow::buildMultimeterTab()
     addField(c, 1, 0, nvo(25), QStringLiteral("Phase B:"), QStringLiteral("A"));
     addField(c, 2, 0, nvo(26), QStringLiteral("Phase C:"), QStringLiteral("A"));
     addField(c, 3, 0, cp(9), QStringLiteral("Send time:"), QStringLiteral("s"));
-    return page({volts, current});
+    return page({sideBySide(volts, current)});
 }
 
 QWidget *DeviceWindow::buildPowerFactorTab()

@@ -131,6 +131,7 @@ private:
     void markChanged(QLineEdit *box, bool changed);
     void registerActions();
     void syncTags();
+    void showNoFamilyLayout();
     void layOutFamily(const std::string &programId);
     void readInitCp(NvCp &entry);
     void readInitNv(const NvCp &entry, const std::string &caption);

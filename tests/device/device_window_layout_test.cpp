@@ -50,7 +50,11 @@ TEST_F(DeviceWindowLayoutTest, ControlsCarryTheirNamesAndCaptions)
 
 TEST_F(DeviceWindowLayoutTest, FamilyLayoutsShowBoxesWithTheirCaptions)
 {
+    EXPECT_FALSE(window.tabs().isTabVisible(6));
+    EXPECT_FALSE(shown("txtPtPrimary"));
     window.ShowControls_TMB();
+    EXPECT_FALSE(window.tabs().isTabVisible(6));
+    EXPECT_FALSE(shown("txtCp_10"));
     EXPECT_TRUE(shown("txtCp_8"));
     EXPECT_TRUE(shown("lblNv_txtCp_8"));
     EXPECT_FALSE(shown("txtCp_9"));
@@ -62,6 +66,7 @@ TEST_F(DeviceWindowLayoutTest, FamilyLayoutsShowBoxesWithTheirCaptions)
     EXPECT_EQ(window.findChild<QLabel *>("lblNv_txtCp_7")->text(), "nciEngyUpdtT");
 
     window.ShowControls_362();
+    EXPECT_TRUE(window.tabs().isTabVisible(6));
     EXPECT_TRUE(shown("txtCp_9"));
     EXPECT_TRUE(shown("txtCp_5"));
     EXPECT_FALSE(shown("txtCp_6"));
