@@ -262,6 +262,8 @@ public:
     virtual bool Paused() = 0;
     virtual void SetPaused(bool paused) = 0;
     virtual std::shared_ptr<NetworkInterface> NetworkServiceDeviceInterface() = 0;
+    // nullptr: the system opens without a network interface (engineered mode).
+    virtual void SetNetworkServiceDeviceInterface(std::shared_ptr<NetworkInterface> ni) = 0;
 
     virtual Collection<Subsystem> Subsystems() = 0;
     virtual Collection<DeviceTemplate> DeviceTemplates() = 0;

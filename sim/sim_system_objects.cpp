@@ -263,6 +263,15 @@ public:
     {
         return makeNetworkInterface(column("nsd_interface").getString());
     }
+    void SetNetworkServiceDeviceInterface(std::shared_ptr<lns::NetworkInterface> ni) override
+    {
+        m_core->db().write([&] {
+            SQLite::Statement up(m_core->db().db(), "UPDATE systems SET nsd_interface = ? WHERE id = ?");
+            up.bind(1, ni ? ni->Name() : std::string());
+            up.bind(2, m_id);
+            up.exec();
+        });
+    }
 
     Collection<lns::Subsystem> Subsystems() override
     {
