@@ -67,6 +67,8 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
                    " VALUES (?, ?, ?, ?, ?, ?)",
                    {sub, name, hex12(0x05, 0x1000 + n), programId, location(n), tpl});
         };
+        insert(db, "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(std::chrono::microseconds(kDemoLatency).count())});
         unsigned n = 0;
         for (const auto &meter : supportedMeters())
             addDevice(meter.Model, meter.ProgramId, ++n);
@@ -100,6 +102,25 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
     if (createNetwork(db, result.lonWorksFolder))
         result.created = true;
     return result;
+}
+
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder)
+{
+    SimOptions options;
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    SQLite::Statement q(ndb.db(), "SELECT value FROM settings WHERE key = 'latency_us'");
+    if (q.executeStep())
+        options.latency = std::chrono::microseconds(q.getColumn(0).getInt64());
+    return options;
+}
+
+void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency)
+{
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    ndb.write([&] {
+        insert(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(latency.count())});
+    });
 }
 
 }  // namespace tellumic::sim

@@ -37,6 +37,8 @@ Commands:
                                   update-error NV|none  monitor updates of NV fail
                                   clear               no faults
   service-pin DEVICE            press the device's service pin
+  latency MILLISECONDS          set the time each device transaction takes for the
+                                programs that open this installation (the demo: 15)
   --help                        show this text
 
 DEVICE is an object name ("Demo/Demo/Meters/TMC-FT-Log-364"), its last two parts
@@ -82,6 +84,26 @@ const char *stateText(const DeviceInfo &d)
     }
 }
 
+// The faults set on a device, as list shows them after its state.
+std::string faultText(const DeviceFaults &f)
+{
+    std::string out;
+    const auto add = [&out](const std::string &text) { out += (out.empty() ? "  faults: " : ", ") + text; };
+    if (f.commFailAtCall)
+        add("comm-fail-at " + std::to_string(f.commFailAtCall));
+    if (f.commFailRate > 0)
+        add("comm-fail-rate " + std::to_string(f.commFailRate));
+    if (f.selfTestResult)
+        add("self-test " + std::to_string(f.selfTestResult));
+    if (f.lastErrorCode)
+        add("last-error " + std::to_string(f.lastErrorCode));
+    if (f.refuseWrites)
+        add("refuse-writes on");
+    if (!f.updateErrorNv.empty())
+        add("update-error " + f.updateErrorNv);
+    return out;
+}
+
 int list()
 {
     SimControl control(lonWorksFolder());
@@ -93,8 +115,8 @@ int list()
                         d.subsystem.c_str());
             where = here;
         }
-        std::printf("  %-20s Neuron ID %s  program ID %s  %s\n", d.name.c_str(), d.neuronId.c_str(), d.programId.c_str(),
-                    stateText(d));
+        std::printf("  %-20s Neuron ID %s  program ID %s  %s%s\n", d.name.c_str(), d.neuronId.c_str(), d.programId.c_str(),
+                    stateText(d), faultText(d.faults).c_str());
     }
     return 0;
 }
@@ -265,6 +287,12 @@ int run(const std::vector<std::string> &args)
         need(2);
         SimControl control(lonWorksFolder());
         control.pressServicePin(control.device(args[1]).id);
+        return 0;
+    }
+    if (command == "latency") {
+        need(2);
+        const auto folder = lonWorksFolder();
+        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(args[1], 0, 10'000)));
         return 0;
     }
     throw UsageError{"Unknown command '" + command + "'; see 'lns-sim --help'."};

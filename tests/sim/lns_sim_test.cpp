@@ -81,10 +81,17 @@ TEST_F(LnsSimTest, ConditionFaultsAndServicePinReachAServer)
     ASSERT_EQ(lnsSim("fault TMC-FT-362 self-test 3").status, 0);
     EXPECT_EQ(meter->QueryStatus().lastErrorCode, 11);
     EXPECT_EQ(meter->SelfTest(), 3);
+    EXPECT_NE(lnsSim("list").out.find("TMC-FT-362           Neuron ID 050000001001  program ID 80B7E515008A0409  Soft Offline"
+                                      "  faults: self-test 3, last-error 11"),
+              std::string::npos)
+        << lnsSim("list").out;
     ASSERT_EQ(lnsSim("fault TMC-FT-362 comm-fail-rate 1").status, 0);
     EXPECT_THROW(meter->SelfTest(), RuntimeError);
     ASSERT_EQ(lnsSim("fault TMC-FT-362 clear").status, 0);
     EXPECT_EQ(meter->SelfTest(), 0);
+
+    ASSERT_EQ(lnsSim("latency 40").status, 0);
+    EXPECT_EQ(installationOptions(home.root() / "LonWorks").latency, std::chrono::milliseconds(40));
 
     ASSERT_EQ(lnsSim("service-pin TMC-FT-362").status, 0);
     server.DispatchEvents();

@@ -131,6 +131,37 @@ TEST_F(SimTest, ComponentApplicationsAndTemplates)
     EXPECT_EQ(errorOf([&] { system->RemoveDeviceTemplate("TMC-FT-Log-364"); }), lns::LcaError::kAccessDenied);
 }
 
+TEST_F(SimTest, TemplatesAnswerToTheirProgramId)
+{
+    const auto templates = system->DeviceTemplates();
+    EXPECT_EQ(templates.Item("80B7E515000A040A")->Name(), "TMC-FT-Log-364");
+    EXPECT_FALSE(templates.Find("80B7E515000A04FF"));
+    EXPECT_FALSE(system->Subsystems().Item("Meters")->AppDevices().Find("80B7E515000A040A")) << "devices answer only to names";
+
+    auto object = templates.Item("TMC-FT-Log-364")->LonMarkObjects().Item("TellumicCal");
+    object->SetMode(3);
+    EXPECT_EQ(system->DeviceTemplates().Item("TMC-FT-Log-364")->LonMarkObjects().Item("TellumicCal")->Mode(), 3);
+    EXPECT_EQ(system->DeviceTemplates().Item("TMC-FT-Log-364")->LonMarkObjects().Item("NodeObject")->Mode(), 0);
+}
+
+TEST_F(SimTest, LatencyIsSpentOnTheClockPerTransaction)
+{
+    EXPECT_EQ(installationOptions(lonWorks).latency, std::chrono::milliseconds(15)) << "the demo's figure";
+    SimOptions options;
+    options.latency = std::chrono::milliseconds(20);
+    auto slow = openServer(options);
+    auto d = slow->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    auto amps = nv("nciCtAmps", d);
+    const auto start = home.clock.now();
+    amps->Value();
+    amps->SetValue("120");
+    d->QueryStatus();
+    EXPECT_EQ(home.clock.now() - start, std::chrono::milliseconds(60));
+    const auto fast = home.clock.now();
+    nv("nciCtAmps")->Value();
+    EXPECT_EQ(home.clock.now(), fast) << "the tests' server has no latency";
+}
+
 TEST_F(SimTest, TemplateImportsProgramIdFromXif)
 {
     const auto xif = lonWorks / "Import" / "meter.xif";
