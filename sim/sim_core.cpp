@@ -247,7 +247,7 @@ void SimCore::writeValue(std::int64_t deviceId, const std::string &key, const By
     }
 }
 
-void SimCore::persistDevice(const DeviceRow &device)
+void SimCore::persistLastError(const DeviceRow &device)
 {
     m_db.write([&] {
         SQLite::Statement up(m_db.db(), "UPDATE devices SET last_error = ? WHERE id = ?");

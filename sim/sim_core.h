@@ -95,7 +95,8 @@ public:
     // Reads and writes as the network does them, with transaction, faults and the model.
     Bytes readValue(std::int64_t deviceId, const std::string &key);
     void writeValue(std::int64_t deviceId, const std::string &key, const Bytes &bytes);
-    void persistDevice(const DeviceRow &device);
+    // Keeps the device's last error code (after a clear status) for the other processes.
+    void persistLastError(const DeviceRow &device);
     // A device file through its model, as one device transaction.
     Bytes readFile(std::int64_t deviceId, std::int32_t number, std::int32_t length);
     void writeFile(std::int64_t deviceId, std::int32_t number, const Bytes &bytes);

@@ -1,6 +1,7 @@
 // lns-sim: administers the simulated LNS installation under TELLUMIC_HOME.
 
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -25,9 +26,11 @@ Commands:
                                 "Meters" with one meter of each model, "Thermostat");
                                 changes nothing when it is complete
   list                          list the networks and their devices
+  show DEVICE                   list a device's NVs and CPs with their values
   get DEVICE NAME               read an NV or CP of a device
   set DEVICE NAME VALUE         write an NV or CP of a device
-  condition DEVICE STATE        set a device's condition: STATES
+  condition DEVICE STATE        set a device's condition, one of:
+                                  STATES
   fault DEVICE FAULT [VALUE]    set a fault of a device:
                                   comm-fail-at N      the N-th transaction from now fails
                                   comm-fail-rate R    a share R (0 to 1) of transactions fail
@@ -197,6 +200,41 @@ int getOrSet(const std::vector<std::string> &args, bool set)
     return 0;
 }
 
+std::string valueOrError(const std::function<std::string()> &read)
+{
+    try {
+        return read();
+    } catch (const RuntimeError &e) {
+        return "(" + e.description() + ")";
+    }
+}
+
+int show(const std::string &name)
+{
+    OpenDevice open(name);
+    auto ifc = open.device->GetInterface();
+    std::printf("%s (%s), program ID %s\n", open.info.objectName().c_str(), stateText(open.info), open.info.programId.c_str());
+    for (const auto &nv : ifc->Nvs()) {
+        std::printf("  %-20s %s\n", nv->Name().c_str(), valueOrError([&] { return nv->Value(); }).c_str());
+        for (const auto &cp : nv->Cps())
+            std::printf("    N:%s/C:%d:%d %s = %s\n", nv->Name().c_str(), cp->ResourceScope(), cp->TypeIndex(),
+                        cp->Name().c_str(), valueOrError([&] { return cp->Value(); }).c_str());
+    }
+    if (ifc->Nvs().Count() == 0 && ifc->FunctionalBlocks().Count() == 0)
+        std::printf("  (the simulator has no model of this device's interface)\n");
+    std::int32_t n = 0;
+    for (const auto &block : ifc->FunctionalBlocks()) {
+        for (const auto &cp : block->Cps())
+            std::printf("  F:%d/C:%d:%d %s (%s) = %s\n", n, cp->ResourceScope(), cp->TypeIndex(), cp->Name().c_str(),
+                        block->Name().c_str(), valueOrError([&] { return cp->Value(); }).c_str());
+        ++n;
+    }
+    for (const auto &cp : ifc->Cps())
+        std::printf("  C:%d:%d %s = %s\n", cp->ResourceScope(), cp->TypeIndex(), cp->Name().c_str(),
+                    valueOrError([&] { return cp->Value(); }).c_str());
+    return 0;
+}
+
 int condition(const std::vector<std::string> &args)
 {
     const auto c = parseCondition(args[2]);
@@ -272,6 +310,8 @@ int run(const std::vector<std::string> &args)
     }
     if (command == "list")
         return need(1), list();
+    if (command == "show")
+        return need(2), show(args[1]);
     if (command == "get")
         return need(3), getOrSet(args, false);
     if (command == "set")

@@ -58,6 +58,11 @@ TEST_F(LnsSimTest, ReadsAndWritesNvsAndCps)
     EXPECT_EQ(lnsSim("set TMC-FT-Log-364 F:0/C:0:17 'Panel 4'").out, "F:0/C:0:17 = Panel 4\n");
     EXPECT_EQ(lnsSim("get TMC-FT-Log-364 SCPTlocation").out, "SCPTlocation = Panel 4\n");
     EXPECT_EQ(lnsSim("get TMC-FT-Log-364 N:nvoEnergySum/C:0:22").out, "N:nvoEnergySum/C:0:22 = 0 0:5:0:0\n");
+
+    const auto show = lnsSim("show TMC-FT-Log-364").out;
+    EXPECT_NE(show.find("  nciCtAmps            250\n"), std::string::npos) << show;
+    EXPECT_NE(show.find("  F:0/C:0:17 SCPTlocation (NodeObject) = Panel 4\n"), std::string::npos) << show;
+    EXPECT_NE(show.find("    N:nvoEnergySum/C:0:22 SCPTmaxSndT = 0 0:5:0:0\n"), std::string::npos) << show;
 }
 
 TEST_F(LnsSimTest, ConditionFaultsAndServicePinReachAServer)

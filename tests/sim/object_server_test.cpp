@@ -17,6 +17,14 @@ std::int32_t errorOf(const std::function<void()> &call)
     return 0;
 }
 
+TEST(SimInstallation, WithoutLonWorksPathThereIsNoServer)
+{
+    tellumic::test::TempHome home;
+    EXPECT_EQ(errorOf([] { installedLonWorksFolder(); }), ErrorNumber::kInvalidLonWorksPath);
+    const auto folder = createDemoInstallation(home.root()).lonWorksFolder;
+    EXPECT_EQ(installedLonWorksFolder(), folder);
+}
+
 TEST_F(SimTest, CollectionsCountFromOneAndFindByNameOrIndex)
 {
     const auto devices = system->Subsystems().Item("Meters")->AppDevices();
