@@ -16,7 +16,7 @@ namespace tellumic::sim {
 namespace {
 
 constexpr const char *kLonWorksKey = "SOFTWARE\\LonWorks";
-constexpr const char *kFolders[] = {"Types", "types/User/HVI", "bin", "Import", "Database"};
+constexpr const char *kFolders[] = {"Types/User/HVI", "bin", "Import", "Database"};
 
 std::string hex12(unsigned prefix, unsigned n)
 {
@@ -97,6 +97,13 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
             std::filesystem::create_directories(p);
             result.created = true;
         }
+    }
+    // The installation names its types folder both "Types" and "types" (the maker's files
+    // are under "types\User\HVI"); on a case-sensitive file system the second is a link.
+    const auto lowerTypes = result.lonWorksFolder / "types";
+    if (!std::filesystem::exists(std::filesystem::symlink_status(lowerTypes))) {
+        std::filesystem::create_directory_symlink("Types", lowerTypes);
+        result.created = true;
     }
     NetworkDb db(networkDbPath(result.lonWorksFolder));
     if (createNetwork(db, result.lonWorksFolder))

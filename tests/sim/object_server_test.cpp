@@ -63,6 +63,8 @@ TEST_F(SimTest, InitAgainChangesNothing)
     EXPECT_FALSE(createDemoInstallation(home.root()).created);
     EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks", "LonWorks Path"), lonWorks.string());
     EXPECT_EQ(server->Networks().Count(), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(lonWorks / "types" / "User" / "HVI"));
+    EXPECT_TRUE(std::filesystem::equivalent(lonWorks / "types", lonWorks / "Types"));
 }
 
 TEST_F(SimTest, ClosedLevelsRefuseDeviceTraffic)
