@@ -81,7 +81,7 @@ public:
 
 // The model for a program ID (compared without regard to case), or nullptr.
 const DeviceModel *findDeviceModel(std::string_view programId);
-// Adds or replaces the model of a program ID.
+// Adds or replaces the model of a program ID. Models live as long as the process.
 void registerDeviceModel(std::string programId, std::shared_ptr<const DeviceModel> model);
 
 // The program ID of the thermostat of another maker in the demo installation.
