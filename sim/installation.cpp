@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "foundation/paths.h"
-#include "foundation/registry.h"
+#include "foundation/registry_store.h"
 #include "foundation/runtime_error.h"
 #include "host/product_tables.h"
 #include "sim/device_model.h"
@@ -79,14 +79,25 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
 
 }  // namespace
 
+std::string lonWorksPathSetting(const std::filesystem::path &registryFile)
+{
+    RegistryStore store(registryFile);
+    const auto value = store.queryValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path");
+    if (!value || value->type != RegType::kString)
+        return {};
+    return value->data.substr(0, value->data.find('\0'));
+}
+
 InitResult createDemoInstallation(const std::filesystem::path &home)
 {
     InitResult result;
-    CRegistry registry(home / registryStorePath().filename());
-    auto path = registry.MachineSetting(kLonWorksKey, "LonWorks Path");
+    const auto registryFile = home / registryStorePath().filename();
+    auto path = lonWorksPathSetting(registryFile);
     if (path.empty()) {
         path = (home / "LonWorks").string();
-        if (!registry.MachineSetting(kLonWorksKey, "LonWorks Path", path))
+        RegistryStore store(registryFile);
+        if (!store.createKey(kHkeyLocalMachine, kLonWorksKey) ||
+            !store.setValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path", {RegType::kString, path + '\0'}))
             throw RuntimeError(ErrorNumber::kSettingNotWritten, "Cannot write the LonWorks path to the registry");
         result.created = true;
     }

@@ -37,6 +37,8 @@ TEST_F(LnsSimTest, InitThenListShowsTheDemoNetworkAndInitAgainChangesNothing)
     auto init = lnsSim("init");
     ASSERT_EQ(init.status, 0) << init.out;
     EXPECT_NE(init.out.find("Created"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(home.programFolder() / "TmPlugin.log"))
+        << "the simulator must not decide the plug-in's tracing";
     auto list = lnsSim("list");
     ASSERT_EQ(list.status, 0) << list.out;
     EXPECT_NE(list.out.find("Network \"Demo\", system \"Demo\", subsystem \"Meters\""), std::string::npos) << list.out;
