@@ -109,7 +109,8 @@ public:
     void requireServerOpen() const;
     void requireSystemOpen(std::int64_t systemId) const;
 
-    // System transaction: writes wait here until commit.
+    // System transaction: writes wait here until commit, which makes them in order; a write
+    // that fails there ends the commit, and the writes before it stay made.
     bool inTransaction = false;
     std::vector<std::pair<std::int64_t, std::pair<std::string, Bytes>>> pendingWrites;
     void commitTransaction();
