@@ -42,6 +42,11 @@ std::string nvKey(std::string_view nvName)
     return "nv:" + std::string(nvName);
 }
 
+std::string nvTypeKey(std::string_view nvName)
+{
+    return "type:" + std::string(nvName);
+}
+
 std::string blockCpKey(std::size_t block, const CpSpec &cp)
 {
     return "cp:F" + std::to_string(block) + cpSuffix(cp);

@@ -149,6 +149,7 @@ private:
     NetworkDb m_db;
     std::map<std::int64_t, DeviceRow> m_devices;
     std::map<const DeviceModel *, std::map<std::string, ValueSlot>> m_slots;
+    std::map<std::string, ValueSlot> m_changedTypes;  // by type name
     struct CallCount
     {
         std::int64_t generation = -1;
