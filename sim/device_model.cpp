@@ -18,6 +18,8 @@ std::string cpSuffix(const CpSpec &cp)
 struct ModelRegistry
 {
     std::map<std::string, std::shared_ptr<const DeviceModel>> models;  // upper-case program ID
+    // Replaced models stay alive: open servers keep pointers into their interfaces.
+    std::vector<std::shared_ptr<const DeviceModel>> replaced;
 };
 
 ModelRegistry &registry()
@@ -38,6 +40,11 @@ ModelRegistry &registry()
 std::string nvKey(std::string_view nvName)
 {
     return "nv:" + std::string(nvName);
+}
+
+std::string nvTypeKey(std::string_view nvName)
+{
+    return "type:" + std::string(nvName);
 }
 
 std::string blockCpKey(std::size_t block, const CpSpec &cp)
@@ -74,7 +81,10 @@ const DeviceModel *findDeviceModel(std::string_view programId)
 
 void registerDeviceModel(std::string programId, std::shared_ptr<const DeviceModel> model)
 {
-    registry().models[toUpperAscii(programId)] = std::move(model);
+    auto &slot = registry().models[toUpperAscii(programId)];
+    if (slot)
+        registry().replaced.push_back(slot);
+    slot = std::move(model);
 }
 
 }  // namespace tellumic::sim

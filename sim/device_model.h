@@ -53,6 +53,9 @@ std::string blockCpKey(std::size_t block, const CpSpec &cp);
 std::string nvCpKey(std::string_view nvName, const CpSpec &cp);
 std::string deviceCpKey(const CpSpec &cp);
 
+// Where a device keeps the type an NV was changed to.
+std::string nvTypeKey(std::string_view nvName);
+
 // One device's stored values as a model sees them.
 class DeviceState
 {
@@ -61,6 +64,10 @@ public:
     virtual Bytes value(const std::string &key) = 0;
     virtual void setValue(const std::string &key, const Bytes &bytes) = 0;
     virtual Clock::TimePoint now() const = 0;
+    // The NV's type on this device, and a change of it (its value starts at zero, and its
+    // format becomes the new type's); RuntimeError kInvalidValue for an unknown type.
+    virtual std::string nvType(const std::string &nvName) = 0;
+    virtual void setNvType(const std::string &nvName, const std::string &typeName) = 0;
 };
 
 class DeviceModel
@@ -81,7 +88,7 @@ public:
 
 // The model for a program ID (compared without regard to case), or nullptr.
 const DeviceModel *findDeviceModel(std::string_view programId);
-// Adds or replaces the model of a program ID.
+// Adds or replaces the model of a program ID. Models live as long as the process.
 void registerDeviceModel(std::string programId, std::shared_ptr<const DeviceModel> model);
 
 // The program ID of the thermostat of another maker in the demo installation.

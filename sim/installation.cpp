@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "foundation/paths.h"
-#include "foundation/registry.h"
+#include "foundation/registry_store.h"
 #include "foundation/runtime_error.h"
 #include "host/product_tables.h"
 #include "sim/device_model.h"
@@ -16,7 +16,7 @@ namespace tellumic::sim {
 namespace {
 
 constexpr const char *kLonWorksKey = "SOFTWARE\\LonWorks";
-constexpr const char *kFolders[] = {"Types", "types/User/HVI", "bin", "Import", "Database"};
+constexpr const char *kFolders[] = {"Types/User/HVI", "bin", "Import", "Database"};
 
 std::string hex12(unsigned prefix, unsigned n)
 {
@@ -67,6 +67,8 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
                    " VALUES (?, ?, ?, ?, ?, ?)",
                    {sub, name, hex12(0x05, 0x1000 + n), programId, location(n), tpl});
         };
+        insert(db, "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(std::chrono::microseconds(kDemoLatency).count())});
         unsigned n = 0;
         for (const auto &meter : supportedMeters())
             addDevice(meter.Model, meter.ProgramId, ++n);
@@ -77,14 +79,25 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
 
 }  // namespace
 
+std::string lonWorksPathSetting(const std::filesystem::path &registryFile)
+{
+    RegistryStore store(registryFile);
+    const auto value = store.queryValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path");
+    if (!value || value->type != RegType::kString)
+        return {};
+    return value->data.substr(0, value->data.find('\0'));
+}
+
 InitResult createDemoInstallation(const std::filesystem::path &home)
 {
     InitResult result;
-    CRegistry registry(home / registryStorePath().filename());
-    auto path = registry.MachineSetting(kLonWorksKey, "LonWorks Path");
+    const auto registryFile = home / registryStorePath().filename();
+    auto path = lonWorksPathSetting(registryFile);
     if (path.empty()) {
         path = (home / "LonWorks").string();
-        if (!registry.MachineSetting(kLonWorksKey, "LonWorks Path", path))
+        RegistryStore store(registryFile);
+        if (!store.createKey(kHkeyLocalMachine, kLonWorksKey) ||
+            !store.setValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path", {RegType::kString, path + '\0'}))
             throw RuntimeError(ErrorNumber::kSettingNotWritten, "Cannot write the LonWorks path to the registry");
         result.created = true;
     }
@@ -96,10 +109,36 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
             result.created = true;
         }
     }
+    // The installation names its types folder both "Types" and "types" (the maker's files
+    // are under "types\User\HVI"); on a case-sensitive file system the second is a link.
+    const auto lowerTypes = result.lonWorksFolder / "types";
+    if (!std::filesystem::exists(std::filesystem::symlink_status(lowerTypes))) {
+        std::filesystem::create_directory_symlink("Types", lowerTypes);
+        result.created = true;
+    }
     NetworkDb db(networkDbPath(result.lonWorksFolder));
     if (createNetwork(db, result.lonWorksFolder))
         result.created = true;
     return result;
+}
+
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder)
+{
+    SimOptions options;
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    SQLite::Statement q(ndb.db(), "SELECT value FROM settings WHERE key = 'latency_us'");
+    if (q.executeStep())
+        options.latency = std::chrono::microseconds(q.getColumn(0).getInt64());
+    return options;
+}
+
+void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency)
+{
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    ndb.write([&] {
+        insert(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(latency.count())});
+    });
 }
 
 }  // namespace tellumic::sim

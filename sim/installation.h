@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "sim/sim_core.h"
+
 namespace tellumic::sim {
 
 inline constexpr std::string_view kDemoNetwork = "Demo";
@@ -23,7 +25,16 @@ struct InitResult
     std::filesystem::path lonWorksFolder;
 };
 
-// Creates whatever part of the demo installation under home is missing.
+// Creates whatever part of the demo installation under home is missing. A new demo
+// network runs with kDemoLatency.
 InitResult createDemoInstallation(const std::filesystem::path &home);
+
+// The "LonWorks Path" registry value of a registry store ("" when missing). The simulator
+// reads the store directly: its accesses are not the plug-in's and stay out of its trace.
+std::string lonWorksPathSetting(const std::filesystem::path &registryFile);
+
+// The options an installation asks for (its device latency); tests pass their own.
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder);
+void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency);
 
 }  // namespace tellumic::sim

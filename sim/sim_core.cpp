@@ -32,6 +32,19 @@ public:
     Bytes value(const std::string &key) override { return m_core.storedValue(m_device, key); }
     void setValue(const std::string &key, const Bytes &bytes) override { m_core.storeValue(m_device, key, bytes); }
     Clock::TimePoint now() const override { return m_core.clock().now(); }
+    std::string nvType(const std::string &nvName) override
+    {
+        return std::string(m_core.slot(m_device, nvKey(nvName)).type->name);
+    }
+    void setNvType(const std::string &nvName, const std::string &typeName) override
+    {
+        const auto *type = findValueType(typeName);
+        if (!type)
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: unknown type " + typeName);
+        m_core.slot(m_device, nvKey(nvName));
+        m_core.storeValue(m_device, nvTypeKey(nvName), Bytes(typeName.begin(), typeName.end()));
+        m_core.storeValue(m_device, nvKey(nvName), Bytes(type->size, 0));
+    }
 
 private:
     SimCore &m_core;
@@ -140,6 +153,17 @@ std::vector<std::int64_t> SimCore::deviceIds(std::int64_t subsystemId)
 
 const ValueSlot &SimCore::slot(const DeviceRow &device, const std::string &key)
 {
+    // An NV whose type was changed on this device reads in the new type.
+    if (key.starts_with("nv:")) {
+        if (auto changed = device.values.find(nvTypeKey(key.substr(3))); changed != device.values.end()) {
+            const std::string typeName(changed->second.begin(), changed->second.end());
+            auto &s = m_changedTypes[typeName];
+            if (!s.type && (s.type = findValueType(typeName)))
+                s.initial.assign(s.type->size, 0);
+            if (s.type)
+                return s;
+        }
+    }
     auto [it, added] = m_slots.try_emplace(device.model);
     if (added && device.model) {
         const auto &spec = device.model->interfaceSpec();
@@ -247,7 +271,7 @@ void SimCore::writeValue(std::int64_t deviceId, const std::string &key, const By
     }
 }
 
-void SimCore::persistDevice(const DeviceRow &device)
+void SimCore::persistLastError(const DeviceRow &device)
 {
     m_db.write([&] {
         SQLite::Statement up(m_db.db(), "UPDATE devices SET last_error = ? WHERE id = ?");
@@ -309,9 +333,11 @@ void SimCore::raiseIdle()
 
 std::string SimCore::nvFormat(std::int64_t deviceId, const std::string &nvName)
 {
-    if (auto it = formats.find({deviceId, nvName}); it != formats.end())
+    const auto &type = *slot(device(deviceId), nvKey(nvName)).type;
+    // A format chosen before the NV's type changed no longer applies.
+    if (auto it = formats.find({deviceId, nvName}); it != formats.end() && isFormatOf(type, it->second))
         return it->second;
-    return std::string(slot(device(deviceId), nvKey(nvName)).type->name);
+    return std::string(type.name);
 }
 
 void SimCore::dispatchEvents()

@@ -95,7 +95,8 @@ public:
     // Reads and writes as the network does them, with transaction, faults and the model.
     Bytes readValue(std::int64_t deviceId, const std::string &key);
     void writeValue(std::int64_t deviceId, const std::string &key, const Bytes &bytes);
-    void persistDevice(const DeviceRow &device);
+    // Keeps the device's last error code (after a clear status) for the other processes.
+    void persistLastError(const DeviceRow &device);
     // A device file through its model, as one device transaction.
     Bytes readFile(std::int64_t deviceId, std::int32_t number, std::int32_t length);
     void writeFile(std::int64_t deviceId, std::int32_t number, const Bytes &bytes);
@@ -108,7 +109,8 @@ public:
     void requireServerOpen() const;
     void requireSystemOpen(std::int64_t systemId) const;
 
-    // System transaction: writes wait here until commit.
+    // System transaction: writes wait here until commit, which makes them in order; a write
+    // that fails there ends the commit, and the writes before it stay made.
     bool inTransaction = false;
     std::vector<std::pair<std::int64_t, std::pair<std::string, Bytes>>> pendingWrites;
     void commitTransaction();
@@ -147,6 +149,7 @@ private:
     NetworkDb m_db;
     std::map<std::int64_t, DeviceRow> m_devices;
     std::map<const DeviceModel *, std::map<std::string, ValueSlot>> m_slots;
+    std::map<std::string, ValueSlot> m_changedTypes;  // by type name
     struct CallCount
     {
         std::int64_t generation = -1;

@@ -243,7 +243,7 @@ public:
         auto &d = row();
         m_core->deviceCall(d);
         d.lastError = 0;
-        m_core->persistDevice(d);
+        m_core->persistLastError(d);
     }
     std::shared_ptr<lns::Interface> GetInterface() override
     {

@@ -1,7 +1,7 @@
 #include "sim/sim_object_server.h"
 
 #include "foundation/paths.h"
-#include "foundation/registry.h"
+#include "sim/installation.h"
 #include "sim/sim_objects.h"
 
 namespace tellumic::sim {
@@ -85,8 +85,7 @@ void SimObjectServer::DispatchEvents()
 
 std::filesystem::path installedLonWorksFolder()
 {
-    CRegistry registry;
-    const auto path = registry.MachineSetting("SOFTWARE\\LonWorks", "LonWorks Path");
+    const auto path = lonWorksPathSetting(registryStorePath());
     if (path.empty())
         throw RuntimeError(ErrorNumber::kInvalidLonWorksPath, "Invalid LonWorks path in registry");
     return nativePath(path);

@@ -132,8 +132,21 @@ public:
     }
     std::string Name() override { return m_spec.name; }
     Collection<lns::Cp> Cps() override { return {}; }
-    std::int16_t Mode() override { return m_mode; }
-    void SetMode(std::int16_t mode) override { m_mode = mode; }
+    std::int16_t Mode() override
+    {
+        SQLite::Statement q(m_core->db().db(), "SELECT value FROM settings WHERE key = ?");
+        q.bind(1, modeKey());
+        return q.executeStep() ? static_cast<std::int16_t>(q.getColumn(0).getInt()) : 0;
+    }
+    void SetMode(std::int16_t mode) override
+    {
+        m_core->db().write([&] {
+            SQLite::Statement up(m_core->db().db(), "INSERT OR REPLACE INTO settings (key, value) VALUES (?, ?)");
+            up.bind(1, modeKey());
+            up.bind(2, std::to_string(mode));
+            up.exec();
+        });
+    }
     std::int32_t FunctionalProfileKey() override { return m_spec.profileKey; }
     std::shared_ptr<lns::ComponentApps> ComponentApplications() override
     {
@@ -141,10 +154,11 @@ public:
     }
 
 private:
+    std::string modeKey() const { return "template-mode:" + std::to_string(m_templateId) + ":" + m_spec.name; }
+
     CorePtr m_core;
     std::int64_t m_templateId;
     const BlockSpec &m_spec;
-    std::int16_t m_mode = 0;
 };
 
 class SimTemplate final : public lns::DeviceTemplate
@@ -320,6 +334,9 @@ public:
             apps.bind(1, "template:" + std::to_string(id));
             apps.bind(2, "lonmark:" + std::to_string(id) + ":%");
             apps.exec();
+            SQLite::Statement modes(m_core->db().db(), "DELETE FROM settings WHERE key LIKE ?");
+            modes.bind(1, "template-mode:" + std::to_string(id) + ":%");
+            modes.exec();
             SQLite::Statement del(m_core->db().db(), "DELETE FROM templates WHERE id = ?");
             del.bind(1, id);
             del.exec();

@@ -14,8 +14,8 @@ CpSpec maxSendTime(std::string initial)
 }
 
 // Family 363: the node object, the calibration block, then one block per output NV.
-// The readings are constant here; a model that makes them follow time derives from this
-// interface (see the meters' behaviour).
+// Readings are fixed values that only a write changes; the meter's behaviour (readings
+// that follow time, commands, log, calibration) is not modelled yet.
 class Meter363 final : public DeviceModel
 {
 public:

@@ -17,6 +17,14 @@ std::int32_t errorOf(const std::function<void()> &call)
     return 0;
 }
 
+TEST(SimInstallation, WithoutLonWorksPathThereIsNoServer)
+{
+    tellumic::test::TempHome home;
+    EXPECT_EQ(errorOf([] { installedLonWorksFolder(); }), ErrorNumber::kInvalidLonWorksPath);
+    const auto folder = createDemoInstallation(home.root()).lonWorksFolder;
+    EXPECT_EQ(installedLonWorksFolder(), folder);
+}
+
 TEST_F(SimTest, CollectionsCountFromOneAndFindByNameOrIndex)
 {
     const auto devices = system->Subsystems().Item("Meters")->AppDevices();
@@ -55,6 +63,8 @@ TEST_F(SimTest, InitAgainChangesNothing)
     EXPECT_FALSE(createDemoInstallation(home.root()).created);
     EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks", "LonWorks Path"), lonWorks.string());
     EXPECT_EQ(server->Networks().Count(), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(lonWorks / "types" / "User" / "HVI"));
+    EXPECT_TRUE(std::filesystem::equivalent(lonWorks / "types", lonWorks / "Types"));
 }
 
 TEST_F(SimTest, ClosedLevelsRefuseDeviceTraffic)
@@ -129,6 +139,37 @@ TEST_F(SimTest, ComponentApplicationsAndTemplates)
     system->RemoveDeviceTemplate("Spare");
     EXPECT_FALSE(system->DeviceTemplates().Find("Spare"));
     EXPECT_EQ(errorOf([&] { system->RemoveDeviceTemplate("TMC-FT-Log-364"); }), lns::LcaError::kAccessDenied);
+}
+
+TEST_F(SimTest, TemplatesAnswerToTheirProgramId)
+{
+    const auto templates = system->DeviceTemplates();
+    EXPECT_EQ(templates.Item("80B7E515000A040A")->Name(), "TMC-FT-Log-364");
+    EXPECT_FALSE(templates.Find("80B7E515000A04FF"));
+    EXPECT_FALSE(system->Subsystems().Item("Meters")->AppDevices().Find("80B7E515000A040A")) << "devices answer only to names";
+
+    auto object = templates.Item("TMC-FT-Log-364")->LonMarkObjects().Item("TellumicCal");
+    object->SetMode(3);
+    EXPECT_EQ(system->DeviceTemplates().Item("TMC-FT-Log-364")->LonMarkObjects().Item("TellumicCal")->Mode(), 3);
+    EXPECT_EQ(system->DeviceTemplates().Item("TMC-FT-Log-364")->LonMarkObjects().Item("NodeObject")->Mode(), 0);
+}
+
+TEST_F(SimTest, LatencyIsSpentOnTheClockPerTransaction)
+{
+    EXPECT_EQ(installationOptions(lonWorks).latency, std::chrono::milliseconds(15)) << "the demo's figure";
+    SimOptions options;
+    options.latency = std::chrono::milliseconds(20);
+    auto slow = openServer(options);
+    auto d = slow->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    auto amps = nv("nciCtAmps", d);
+    const auto start = home.clock.now();
+    amps->Value();
+    amps->SetValue("120");
+    d->QueryStatus();
+    EXPECT_EQ(home.clock.now() - start, std::chrono::milliseconds(60));
+    const auto fast = home.clock.now();
+    nv("nciCtAmps")->Value();
+    EXPECT_EQ(home.clock.now(), fast) << "the tests' server has no latency";
 }
 
 TEST_F(SimTest, TemplateImportsProgramIdFromXif)

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <algorithm>
+
 #include "tests/sim/sim_fixture.h"
 
 namespace tellumic::sim::test {
@@ -160,6 +164,67 @@ TEST_F(SimTest, TransactionWritesTakeEffectAtCommit)
     amps->SetValue("400");
     system->CancelTransaction();
     EXPECT_EQ(amps->Value(), "300");
+}
+
+}  // namespace
+}  // namespace tellumic::sim::test
+
+namespace tellumic::sim::test {
+namespace {
+
+// A device whose "UCPTmodel"-typed CP names the type of its one output NV, as a meter's
+// type-change property does.
+class TypedDevice final : public DeviceModel
+{
+public:
+    TypedDevice()
+    {
+        m_spec.nvs = {{"nvoPower", "SNVT_power_f", false, "1500.5", {{"SCPTnvType", 0, 254, "UCPTmodel", "SNVT_power_f"}}}};
+    }
+    const InterfaceSpec &interfaceSpec() const override { return m_spec; }
+    void written(DeviceState &state, const std::string &key) const override
+    {
+        if (key != nvCpKey("nvoPower", m_spec.nvs[0].cps[0]))
+            return;
+        const auto bytes = state.value(key);
+        state.setNvType("nvoPower", std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), 0)));
+    }
+
+private:
+    InterfaceSpec m_spec;
+};
+
+TEST_F(SimTest, ModelsCanChangeTheTypeOfAnNv)
+{
+    registerDeviceModel("9F1234560A0401FF", std::make_shared<TypedDevice>());
+    system->Close();
+    server.reset();
+    {
+        NetworkDb db(networkDbPath(lonWorks));
+        db.db().exec("UPDATE devices SET program_id = '9F1234560A0401FF' WHERE name = 'Thermostat'");
+    }
+    server = openServer();
+    system = server->Networks().Item("Demo")->Systems().Item(1);
+    auto power = nv("nvoPower", device("Thermostat"));
+    power->SetFormatSpec("SNVT_power_f#SI");
+    power->Commit();
+    EXPECT_EQ(power->Value(), "1500.5");
+
+    power->Cps().Item("SCPTnvType")->SetValue("SNVT_power_kilo");
+    auto changed = nv("nvoPower", device("Thermostat"));
+    EXPECT_EQ(changed->FormatSpec(), "SNVT_power_kilo");
+    changed->SetValue("12.5");
+    EXPECT_EQ(changed->Value(), "12.5");
+    changed->SetFormatSpec("RAW");
+    EXPECT_EQ(changed->Value(), "0\t125");
+
+    EXPECT_THROW(power->Cps().Item(1)->SetValue("SNVT_nothing"), RuntimeError);
+    EXPECT_EQ(power->Cps().Item(1)->Value(), "SNVT_power_kilo");
+    EXPECT_EQ(nv("nvoPower", device("Thermostat"))->Value(), "12.5") << "a refused change keeps the type";
+
+    auto restarted = openServer();
+    auto again = restarted->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item("Thermostat");
+    EXPECT_EQ(nv("nvoPower", again)->Value(), "12.5") << "the type survives a restart";
 }
 
 }  // namespace
