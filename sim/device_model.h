@@ -77,13 +77,15 @@ public:
     virtual const InterfaceSpec &interfaceSpec() const = 0;
 
     // Brings values that follow time up to date before one is read.
-    virtual void refresh(DeviceState &) const {}
+    virtual void refresh(DeviceState &, const std::string & /*key*/) const {}
     // Reacts to a written NV or CP (commands, type changes); throws RuntimeError to refuse.
     virtual void written(DeviceState &, const std::string & /*key*/) const {}
 
     // Device files moved by file transfer. By default a device has none.
     virtual Bytes readFile(DeviceState &state, std::int32_t number, std::int32_t length) const;
     virtual void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const;
+    // The speed at which the device sends a file, in bytes per second; 0 for the channel's.
+    virtual double fileBytesPerSecond(DeviceState &, std::int32_t /*number*/) const { return 0; }
 };
 
 // The model for a program ID (compared without regard to case), or nullptr.

@@ -241,7 +241,7 @@ Bytes SimCore::readValue(std::int64_t deviceId, const std::string &key)
                 return it->second.second;
     if (d.model) {
         CoreDeviceState state(*this, d);
-        d.model->refresh(state);
+        d.model->refresh(state, key);
     }
     return storedValue(d, key);
 }
@@ -301,6 +301,19 @@ void SimCore::writeFile(std::int64_t deviceId, std::int32_t number, const Bytes 
         throw RuntimeError(lns::LcaError::kObjectNotFound, "LCA: " + d.name + " has no files");
     CoreDeviceState state(*this, d);
     d.model->writeFile(state, number, bytes);
+}
+
+double SimCore::fileBytesPerSecond(std::int64_t deviceId, std::int32_t number)
+{
+    auto &d = device(deviceId);
+    double rate = 0;
+    if (d.model) {
+        CoreDeviceState state(*this, d);
+        rate = d.model->fileBytesPerSecond(state, number);
+    }
+    if (rate <= 0)
+        rate = m_options.transferBytesPerSecond;
+    return rate * std::max(m_options.transferSpeedFactor, 1e-6);
 }
 
 void SimCore::requireServerOpen() const

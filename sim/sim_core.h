@@ -32,8 +32,11 @@ struct SimOptions
     std::chrono::microseconds latency{0};
     // The channel's speed for file transfers, and how often a blocking transfer raises
     // the idle event.
+    // A device that sends at a speed of its own (a meter's log records) uses that instead.
     double transferBytesPerSecond = 1200.0;
     std::chrono::milliseconds idleInterval{100};
+    // Speeds every transfer up by this factor (demos); 1 is the real channel.
+    double transferSpeedFactor = 1.0;
 };
 
 // One device as the database holds it, with its cached values.
@@ -100,6 +103,8 @@ public:
     // A device file through its model, as one device transaction.
     Bytes readFile(std::int64_t deviceId, std::int32_t number, std::int32_t length);
     void writeFile(std::int64_t deviceId, std::int32_t number, const Bytes &bytes);
+    // How fast the device sends the file, in bytes per second of simulated time.
+    double fileBytesPerSecond(std::int64_t deviceId, std::int32_t number);
 
     // Open flags.
     bool serverOpen = false;

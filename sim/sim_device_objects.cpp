@@ -279,14 +279,14 @@ public:
     {
         Running running(*m_core);
         auto bytes = m_core->readFile(target(), m_number, m_length);
-        spendChannelTime(bytes.size());
+        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
         return bytes;
     }
     void Write(const std::vector<std::uint8_t> &bytes) override
     {
         Running running(*m_core);
         m_core->writeFile(target(), m_number, bytes);
-        spendChannelTime(bytes.size());
+        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
     }
 
 private:
@@ -314,10 +314,10 @@ private:
         return m_deviceId;
     }
 
-    void spendChannelTime(std::size_t bytes)
+    void spendChannelTime(std::size_t bytes, double bytesPerSecond)
     {
         const auto &o = m_core->options();
-        auto left = std::chrono::microseconds(static_cast<std::int64_t>(1e6 * static_cast<double>(bytes) / o.transferBytesPerSecond));
+        auto left = std::chrono::microseconds(static_cast<std::int64_t>(1e6 * static_cast<double>(bytes) / bytesPerSecond));
         const auto step = std::chrono::duration_cast<std::chrono::microseconds>(o.idleInterval);
         while (left > std::chrono::microseconds::zero()) {
             const auto span = std::min(left, step);

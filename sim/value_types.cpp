@@ -55,6 +55,15 @@ constexpr std::array kTypes = {
     T("UCPTnominalVolt", E::UInt16, 1, 0, 2, 0, 65535),
     T("UCPTptRatio", E::Float32),
     T("UCPTfactoryCommand", E::UInt16, 1, 0, 2, 0, 65535),
+    T("UCPTctAmps", E::UInt16, 1, 0, 2, 0, 65535),
+    T("UCPTminVolt", E::UInt16, 1, 0, 2, 0, 65535),
+    T("UCPTcreepLimit", E::UInt16, 1, 0, 2, 0, 65535),
+    T("UCPTcalPower", E::Int32, 1, 0, 4, -2147483648.0, 2147483647),
+    T("UCPTcalReactive", E::Int32, 1, 0, 4, -2147483648.0, 2147483647),
+    T("UCPTcalVolt", E::Int32, 1, 0, 4, -2147483648.0, 2147483647),
+    T("UCPTphaseAdj", E::Int32, 1, 0, 4, -2147483648.0, 2147483647),
+    T("SCPTnvType", E::Ascii, 1, 0, 128),
+    T("SNVT_count_f", E::Float32),
 };
 
 std::uint64_t readBig(const Bytes &b, std::size_t at, std::size_t n)

@@ -1,10 +1,16 @@
 #include "sim/models/builtin_models.h"
+#include "sim/models/meter.h"
 
 namespace tellumic::sim {
 
 std::vector<std::pair<std::string, std::shared_ptr<const DeviceModel>>> builtInModels()
 {
     return {
+        {"80B7E515008A0409", makeMeter362()},
+        {"80B7E515000A0405", makeMeter302()},
+        {"80B7E515000A0402", makeMeter302()},
+        {"90B7E515000A040B", makeMeter312()},
+        {"80B7E515000A0403", makeMeter312()},
         {"80B7E515000A0407", makeMeter363(false, false)},
         {"80B7E515000A040A", makeMeter363(true, false)},
         {"90B7E515000A040C", makeMeter363(false, true)},

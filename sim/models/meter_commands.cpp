@@ -1,0 +1,262 @@
+// What a meter does with written NVs and CPs: its clock, the resets, the firmware-version
+// query, settings, calibration constants, factory commands and NV type changes.
+
+#include <algorithm>
+#include <cmath>
+
+#include "foundation/object_server.h"
+#include "foundation/runtime_error.h"
+#include "sim/models/meter.h"
+#include "sim/models/meter_state.h"
+
+namespace tellumic::sim {
+
+namespace {
+
+// Factory commands written to UCPTfactoryCommand.
+constexpr std::int32_t kUnlock = 7461, kSave = 52817, kFactoryReset = 52836, kInitLogging = 6358, kLock = 0;
+
+// The NV that nviCalSel 24 selects: the firmware version as a number (3.03).
+constexpr double kFirmwareSelector = 24;
+
+const std::vector<std::string> kCalibrationConstants = {
+    "UCPTcalPowerA",   "UCPTcalPowerB",   "UCPTcalPowerC", "UCPTcalReactiveA", "UCPTcalReactiveB", "UCPTcalReactiveC",
+    "UCPTcalVoltA",    "UCPTcalVoltB",    "UCPTcalVoltC",  "UCPTphaseAdjA",    "UCPTphaseAdjB",    "UCPTphaseAdjC"};
+
+std::string pid0(const char *rest)
+{
+    return std::string("PID 0:0:0:0:0:0:0:0, Scope 0, ") + rest;
+}
+
+}  // namespace
+
+std::vector<TypeGroup> typeGroups(const MeterLayout &layout, const InterfaceSpec &)
+{
+    using R = Role;
+    const std::string initial(kInitialNvType);
+    const std::vector<std::pair<std::string, std::string>> power = {
+        {pid0("Index 27, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_power"},
+        {pid0("Index 28, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_power_kilo"}};
+    std::vector<TypeGroup> groups = {
+        {{R::EnergySum, R::EnergySumNR, R::EngyPosSum, R::EngyPosSumNR, R::EnergyA, R::EnergyB, R::EnergyC, R::ReacEnergySum},
+         {{pid0("Index 146, NVT_CAT_SIGNED_QUAD, 4 bytes, A=1, B=-1, C=0"), "SNVT_elec_kwh_l"},
+          {pid0("Index 13, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_elec_kwh"},
+          {"PID 80:B7:E5:0:0:0:0:0, Scope 3, Index 2, NVT_CAT_SIGNED_QUAD, 4 bytes, A=1, B=-1, C=0", "SNVT_elec_kwh_l"}}},
+        {{R::PowerSum, R::PowerA, R::PowerB, R::PowerC}, power},
+        {{R::Demand, R::PeakDemand}, power},
+        {{R::ReacSum, R::ReacA, R::ReacB, R::ReacC}, power},
+        {{R::VoltsA, R::VoltsB, R::VoltsC},
+         {{pid0("Index 66, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_volt_f"},
+          {pid0("Index 44, NVT_CAT_SIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_volt"},
+          {pid0("Index 138, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_volt_ac"}}},
+        {{R::Frequency},
+         {{pid0("Index 75, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_freq_f"},
+          {pid0("Index 76, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_freq_hz"}}},
+        {{R::CurrentA, R::CurrentB, R::CurrentC},
+         {{pid0("Index 48, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_amp_f"},
+          {pid0("Index 1, NVT_CAT_SIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_amp"},
+          {pid0("Index 139, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_amp_ac"}}},
+        {{R::PfAvg, R::PfA, R::PfB, R::PfC}, {{pid0("Index 98, NVT_CAT_SIGNED_LONG, 2 bytes, A=5, B=-5, C=0"), "SNVT_pwr_fact"}}},
+    };
+    // Every group also takes the initial type back; a group keeps only the members the
+    // family has.
+    for (auto &g : groups) {
+        g.types.insert(g.types.begin(), {initial, ""});
+        std::erase_if(g.members, [&](Role r) { return layout.name(r).empty(); });
+    }
+    std::erase_if(groups, [](const TypeGroup &g) { return g.members.empty(); });
+    return groups;
+}
+
+void Meter::changeType(DeviceState &state, const std::string &key) const
+{
+    const Bytes bytes = state.value(key);
+    std::string text;
+    for (auto c : bytes) {
+        if (c == 0)
+            break;
+        text.push_back(static_cast<char>(c));
+    }
+    MeterStore store(state, m_spec);
+    for (const auto &group : typeGroups(m_layout, m_spec)) {
+        const auto &first = m_layout.name(group.members.front());
+        if (key != "cp:N" + first + "/0:254")
+            continue;
+        for (const auto &[typeText, typeName] : group.types) {
+            if (typeText != text)
+                continue;
+            for (auto role : group.members) {
+                const auto &name = m_layout.name(role);
+                state.setValue(pinKey(name), {});
+                if (typeName.empty())
+                    store.restoreInitialType(name);
+                else if (state.nvType(name) != typeName)
+                    state.setNvType(name, typeName);
+            }
+            noteEvent(state, kFlagConfigChange);
+            return;
+        }
+        throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the meter does not offer the type " + text + " for " + first);
+    }
+}
+
+void Meter::written(DeviceState &state, const std::string &key) const
+{
+    if (key.ends_with("/0:254"))
+        return changeType(state, key);
+    if (key.starts_with("cp:"))
+        return cpWritten(state, key);
+    const auto name = key.substr(3);
+    const auto role = roleOf(name);
+    if (!role)
+        return;
+    MeterStore store(state, m_spec);
+    if (*role < Role::DemandMinutes || (*role > Role::DemandSubintervals && *role <= Role::PfC)) {
+        state.setValue(pinKey(name), {1});
+        return;
+    }
+    const double value = store.nvNumber(name, 0);
+    switch (*role) {
+    case Role::TimeSet:
+        store.setNumber(kClockOffsetKey, seconds(store.time(name)) - seconds(state.now()));
+        noteEvent(state, kFlagClockChange);
+        break;
+    case Role::ResetEnergy:
+        if (value != 0) {
+            const auto wh = totalsNow(state);
+            store.setNumbers(kResetOffsetKey, {wh[0], wh[1], wh[2], wh[3]});
+        }
+        break;
+    case Role::ResetPeakDemand:
+        if (value != 0)
+            resetPeak(state);
+        break;
+    case Role::LogRequest:
+        if (value == 3)
+            resetPeak(state);
+        break;
+    case Role::CalSelect:
+        store.setQuantity(m_layout.name(Role::CalValue), value == kFirmwareSelector ? m_layout.firmwareVersion : 0);
+        break;
+    case Role::CtAmps:
+        rebase(state, totalsNow(state));
+        if (m_layout.ctBlock)
+            store.setCpText(*m_layout.ctBlock, "UCPTctAmps", std::to_string(static_cast<long>(std::lround(value))));
+        noteEvent(state, kFlagConfigChange);
+        break;
+    case Role::DemandMinutes:
+    case Role::DemandSubintervals:
+    case Role::LogMinutes:
+        if (value < 1 || value > 60)
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + name + " must lie between 1 and 60");
+        if (*role == Role::LogMinutes)
+            logIntervalChanged(state, value);
+        noteEvent(state, kFlagConfigChange);
+        break;
+    default:
+        break;
+    }
+}
+
+void Meter::cpWritten(DeviceState &state, const std::string &key) const
+{
+    MeterStore store(state, m_spec);
+    const auto *cp = store.cpOfKey(key);
+    if (!cp || !m_layout.calBlock)
+        return;
+    const auto cal = *m_layout.calBlock;
+    const std::string &name = cp->name;
+    if (name == "UCPTfactoryCommand")
+        return factoryCommand(state, static_cast<std::int32_t>(store.cpNumber(cal, name, 0)));
+    const bool constant = std::find(kCalibrationConstants.begin(), kCalibrationConstants.end(), name) != kCalibrationConstants.end();
+    if (constant && store.cpNumber(cal, "UCPTfactoryCommand", 0) != kUnlock)
+        throw RuntimeError(lns::LcaError::kAccessDenied, "LCA: the meter is locked; its calibration is read-only");
+    if (!constant && name != "UCPTnominalVolt" && name != "UCPTctAmps")
+        return;
+    rebase(state, totalsNow(state));
+    if (name == "UCPTctAmps")
+        store.setNvText(m_layout.name(Role::CtAmps), std::to_string(std::lround(store.cpNumber(*m_layout.ctBlock, name, 100))));
+    noteEvent(state, constant ? kFlagCalChange : kFlagConfigChange);
+}
+
+// Factory commands, and what each does to the meter:
+// - 7461 unlocks it: the calibration constants become writable and the meter measures the
+//   calibration bench's reference load (rated CT current at the nominal voltage, unity
+//   power factor on every phase);
+// - 52817 saves the calibration constants as the meter's own; the meter stays unlocked;
+// - 52836 resets it to factory settings: demand period 15 minutes in 3 subintervals, log
+//   interval 15 minutes, every output NV back to its initial type, the resettable energy
+//   totals and the peak demand cleared; calibration, clock and "NR" totals are kept and the
+//   log notes a reset;
+// - 6358 initialises the log: the kept records are dropped, numbering goes on upward;
+// - 0 locks it: constants written since the last save go back to the saved ones and the
+//   meter returns to its normal load.
+// Any other command is refused. The property reads back the last command written.
+void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
+{
+    MeterStore store(state, m_spec);
+    const auto cal = *m_layout.calBlock;
+    switch (command) {
+    case kUnlock:
+        rebase(state, totalsNow(state));
+        break;
+    case kLock:
+        if (store.has(kSavedCalKey)) {
+            const auto saved = store.numbers(kSavedCalKey, kCalibrationConstants.size());
+            for (std::size_t i = 0; i < saved.size(); ++i)
+                store.setCpText(cal, kCalibrationConstants[i], std::to_string(std::lround(saved[i])));
+        }
+        rebase(state, totalsNow(state));
+        break;
+    case kSave: {
+        std::vector<double> values;
+        for (const auto &name : kCalibrationConstants)
+            values.push_back(store.cpNumber(cal, name, 0));
+        store.setNumbers(kSavedCalKey, values);
+        noteEvent(state, kFlagCalChange);
+        break;
+    }
+    case kFactoryReset:
+        factoryReset(state);
+        break;
+    case kInitLogging:
+        initialiseLog(state);
+        break;
+    default:
+        throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: unknown factory command " + std::to_string(command));
+    }
+}
+
+void Meter::factoryReset(DeviceState &state) const
+{
+    MeterStore store(state, m_spec);
+    for (const auto &group : typeGroups(m_layout, m_spec))
+        for (auto role : group.members) {
+            state.setValue(pinKey(m_layout.name(role)), {});
+            store.restoreInitialType(m_layout.name(role));
+        }
+    store.setNvText(m_layout.name(Role::DemandMinutes), "15");
+    store.setNvText(m_layout.name(Role::DemandSubintervals), "3");
+    if (!m_layout.name(Role::LogMinutes).empty()) {
+        store.setNvText(m_layout.name(Role::LogMinutes), "15");
+        logIntervalChanged(state, 15);
+    }
+    const auto wh = totalsNow(state);
+    store.setNumbers(kResetOffsetKey, {wh[0], wh[1], wh[2], wh[3]});
+    resetPeak(state);
+    noteEvent(state, kFlagReset);
+}
+
+// The log keeps the last 64 events for the flags of its records.
+void Meter::noteEvent(DeviceState &state, int flagBit) const
+{
+    MeterStore store(state, m_spec);
+    auto v = store.numbers(kEventsKey, 0);
+    v.push_back(seconds(state.now()));
+    v.push_back(flagBit);
+    if (v.size() > 128)
+        v.erase(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() - 128));
+    store.setNumbers(kEventsKey, v);
+}
+
+}  // namespace tellumic::sim

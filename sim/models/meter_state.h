@@ -1,0 +1,72 @@
+#pragma once
+
+// A meter's stored values as its firmware sees them: NVs and CPs as numbers in their
+// present type and unit, and the meter's own state (energy base, reset offsets, peak,
+// clock offset, log segments, events) kept as numbers under keys of its own.
+
+#include <string>
+#include <vector>
+
+#include "sim/device_model.h"
+
+namespace tellumic::sim {
+
+inline const std::string kEnergyBaseKey = "meter:energy";
+inline const std::string kResetOffsetKey = "meter:reset";
+inline const std::string kPeakKey = "meter:peak";
+inline const std::string kClockOffsetKey = "meter:clock";
+inline const std::string kLogKey = "meter:log";
+inline const std::string kEventsKey = "meter:events";
+inline const std::string kSavedCalKey = "meter:savedcal";
+inline const std::string kLogRequestKey = "meter:logrequest";
+// Faults of the log transfer, set from outside (lns-sim, tests).
+inline const std::string kFaultShortReadKey = "fault:logshort";   // bytes left out of a file-5 read
+inline const std::string kFaultBadCrcKey = "fault:logbadcrc";     // every n-th record sent with a bad check
+
+// An output NV written over the network keeps the written value instead of the measurement
+// until its type changes or the meter is reset to factory settings (a test source).
+inline std::string pinKey(const std::string &nvName)
+{
+    return "meter:pin:" + nvName;
+}
+
+// Log flag bits.
+inline constexpr int kFlagReset = 1, kFlagError = 2, kFlagOnline = 3, kFlagConfigChange = 4, kFlagCalChange = 5,
+                     kFlagClockChange = 6, kFlagPowerFail = 7;
+
+double seconds(Clock::TimePoint t);
+Clock::TimePoint timeAt(double seconds);
+
+class MeterStore
+{
+public:
+    MeterStore(DeviceState &state, const InterfaceSpec &spec) : m_state(state), m_spec(spec) {}
+
+    // The meter's own numbers; missing ones read as 0.
+    std::vector<double> numbers(const std::string &key, std::size_t count);
+    void setNumbers(const std::string &key, const std::vector<double> &values);
+    double number(const std::string &key, double fallback);
+    void setNumber(const std::string &key, double value) { setNumbers(key, {value}); }
+    bool has(const std::string &key);
+
+    // NVs in their present type: numbers in the meter's units (W, Wh, V, A, Hz), texts, times.
+    double nvNumber(const std::string &name, double fallback);
+    std::string nvText(const std::string &name);
+    void setNvText(const std::string &name, const std::string &text);
+    void setQuantity(const std::string &name, double value);
+    Clock::TimePoint time(const std::string &name);
+    void setTime(const std::string &name, Clock::TimePoint t);
+    void restoreInitialType(const std::string &name);
+
+    // CPs of a block, by name.
+    const CpSpec *blockCp(std::size_t block, const std::string &name) const;
+    const CpSpec *cpOfKey(const std::string &key) const;
+    double cpNumber(std::size_t block, const std::string &name, double fallback);
+    void setCpText(std::size_t block, const std::string &name, const std::string &text);
+
+private:
+    DeviceState &m_state;
+    const InterfaceSpec &m_spec;
+};
+
+}  // namespace tellumic::sim
