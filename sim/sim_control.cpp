@@ -127,6 +127,17 @@ void SimControl::setFaults(std::int64_t deviceId, const DeviceFaults &f)
     });
 }
 
+void SimControl::setDeviceValue(std::int64_t deviceId, const std::string &key, const std::string &text)
+{
+    m_db.write([&] {
+        SQLite::Statement up(m_db.db(), "INSERT OR REPLACE INTO device_values (device_id, key, data) VALUES (?, ?, ?)");
+        up.bind(1, deviceId);
+        up.bind(2, key);
+        up.bind(3, text.data(), static_cast<int>(text.size()));
+        up.exec();
+    });
+}
+
 void SimControl::pressServicePin(std::int64_t deviceId)
 {
     m_db.write([&] {

@@ -62,6 +62,8 @@ public:
     void setCondition(std::int64_t deviceId, DeviceCondition condition);
     void setFaults(std::int64_t deviceId, const DeviceFaults &faults);
     void pressServicePin(std::int64_t deviceId);
+    // Stores a value of the device's own state by key (a meter's log faults); "" removes it.
+    void setDeviceValue(std::int64_t deviceId, const std::string &key, const std::string &text);
 
 private:
     NetworkDb m_db;

@@ -259,7 +259,7 @@ void Meter::refresh(DeviceState &state, const std::string &key) const
         return;
     const auto now = state.now();
     MeterStore store(state, m_spec);
-    if (store.has(pinKey(name)))
+    if (store.pinned(name))
         return;
     if (*role == Role::TimeSet)
         return store.setTime(name, meterTime(state, now));

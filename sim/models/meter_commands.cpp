@@ -87,7 +87,7 @@ void Meter::changeType(DeviceState &state, const std::string &key) const
                 continue;
             for (auto role : group.members) {
                 const auto &name = m_layout.name(role);
-                state.setValue(pinKey(name), {});
+                state.setValue(pinKey(name), {0});
                 if (typeName.empty())
                     store.restoreInitialType(name);
                 else if (state.nvType(name) != typeName)
@@ -232,7 +232,7 @@ void Meter::factoryReset(DeviceState &state) const
     MeterStore store(state, m_spec);
     for (const auto &group : typeGroups(m_layout, m_spec))
         for (auto role : group.members) {
-            state.setValue(pinKey(m_layout.name(role)), {});
+            state.setValue(pinKey(m_layout.name(role)), {0});
             store.restoreInitialType(m_layout.name(role));
         }
     store.setNvText(m_layout.name(Role::DemandMinutes), "15");

@@ -55,6 +55,11 @@ bool MeterStore::has(const std::string &key)
     }
 }
 
+bool MeterStore::pinned(const std::string &nvName)
+{
+    return has(pinKey(nvName)) && m_state.value(pinKey(nvName))[0] == 1;
+}
+
 std::vector<double> MeterStore::numbers(const std::string &key, std::size_t count)
 {
     std::vector<double> out;

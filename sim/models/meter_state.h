@@ -48,6 +48,7 @@ public:
     double number(const std::string &key, double fallback);
     void setNumber(const std::string &key, double value) { setNumbers(key, {value}); }
     bool has(const std::string &key);
+    bool pinned(const std::string &nvName);
 
     // NVs in their present type: numbers in the meter's units (W, Wh, V, A, Hz), texts, times.
     double nvNumber(const std::string &name, double fallback);

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "sim/models/meter.h"
+#include "sim/models/meter_state.h"
+#include "tests/sim/sim_fixture.h"
+
+namespace tellumic::sim::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+double number(const std::shared_ptr<lns::Nv> &v)
+{
+    return std::stod(v->Value());
+}
+
+Bytes request(std::uint8_t mode, std::uint32_t count, std::uint8_t format, std::uint32_t stopRecord = 0)
+{
+    Bytes b(42, 0);
+    b[0] = mode;
+    for (int i = 0; i < 4; ++i) {
+        b[1 + i] = static_cast<std::uint8_t>(count >> (24 - 8 * i));
+        b[20 + i] = static_cast<std::uint8_t>(stopRecord >> (24 - 8 * i));
+    }
+    b[40] = format;
+    return b;
+}
+
+class MeterTest : public SimTest
+{
+public:
+    std::unique_ptr<lns::FileTransfer> transfer(std::int32_t file)
+    {
+        auto t = system->NewFileTransfer();
+        t->SetFileNumber(file);
+        t->SetParameters(0, 0, 0);
+        t->SetTargetDevice(meter);
+        return t;
+    }
+    std::uint32_t at(const Bytes &b, std::size_t i) { return (b[i] << 24) | (b[i + 1] << 16) | (b[i + 2] << 8) | b[i + 3]; }
+};
+
+TEST(LogCrc, CheckValues)
+{
+    const std::string digits = "123456789";
+    const auto *p = reinterpret_cast<const std::uint8_t *>(digits.data());
+    EXPECT_EQ(logCrc8(p, 9), 0xA1);
+    EXPECT_EQ(logCrc16(p, 9), 0x4B37);
+}
+
+TEST_F(MeterTest, FullLongLogComesNewestFirstWithGoodChecksAndIdleEvents)
+{
+    auto info = transfer(3);
+    info->SetLength(35);
+    const auto infoBytes = info->Read();
+    ASSERT_EQ(infoBytes.size(), 35u);
+    transfer(4)->Write(request(0, 24392, 2));
+    sink.idles = 0;
+    auto read = transfer(5);
+    read->SetLength(86 * 24392);
+    const auto start = home.clock.now();
+    const auto bytes = read->Read();
+    ASSERT_EQ(bytes.size(), 24192u * 86u);
+    for (std::size_t r = 0; r < 24192; ++r) {
+        const auto *rec = bytes.data() + r * 86;
+        ASSERT_EQ(rec[0], 1);
+        ASSERT_EQ(logCrc16(rec, 84), (rec[84] << 8) | rec[85]) << r;
+        if (r > 0) {
+            ASSERT_EQ(at(bytes, r * 86 + 1) + 1, at(bytes, (r - 1) * 86 + 1)) << "numbered upward, newest first";
+        }
+    }
+    const auto seconds = std::chrono::duration<double>(home.clock.now() - start).count();
+    EXPECT_NEAR(seconds, 24192 / 4.6, 2.0);
+    EXPECT_NEAR(sink.idles, seconds * 10, 2);
+    // File 3 named the same ends.
+    EXPECT_EQ(at(infoBytes, 0), at(bytes, 1));
+    EXPECT_EQ(at(infoBytes, 15), at(bytes, 24191 * 86 + 1));
+}
+
+struct Selection
+{
+    std::uint8_t mode;
+    std::uint32_t count;
+    std::int64_t stopFromNewest;  // stop record = newest - this (mode 5)
+    std::size_t expected;
+};
+
+class LogSelection : public MeterTest, public ::testing::WithParamInterface<Selection>
+{
+};
+
+TEST_P(LogSelection, ShortRecordsAsSelected)
+{
+    const auto &s = GetParam();
+    auto info = transfer(3);
+    info->SetLength(35);
+    const auto newest = static_cast<std::int64_t>(at(info->Read(), 0));
+    transfer(4)->Write(request(s.mode, s.count, 3, static_cast<std::uint32_t>(std::max<std::int64_t>(0, newest - s.stopFromNewest))));
+    auto read = transfer(5);
+    read->SetLength(static_cast<std::int32_t>(24 * s.count));
+    const auto bytes = read->Read();
+    ASSERT_EQ(bytes.size(), 24 * s.expected);
+    for (std::size_t r = 0; r < s.expected; ++r)
+        EXPECT_EQ(logCrc8(bytes.data() + r * 24, 23), bytes[r * 24 + 23]);
+    if (s.expected) {
+        EXPECT_EQ(at(bytes, 1), newest);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, LogSelection,
+                         ::testing::Values(Selection{1, 100, 0, 100}, Selection{0, 24392, 0, 24192},
+                                           Selection{5, 24192, 9, 10}, Selection{5, 24192, -1, 0},
+                                           Selection{5, 24192, 1000000, 24192}));
+
+TEST_F(MeterTest, CancelEndsTheTransferWithAnError)
+{
+    transfer(4)->Write(request(0, 24392, 3));
+    sink.onIdle = [&] {
+        if (sink.idles == 5)
+            system->CancelRunningOperation();
+    };
+    auto read = transfer(5);
+    read->SetLength(24 * 24392);
+    try {
+        read->Read();
+        FAIL() << "a cancelled read returns nothing";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), lns::LcaError::kOperationCancelled);
+    }
+}
+
+TEST_F(MeterTest, FaultsCutTheReadAndSpoilChecks)
+{
+    SimControl control(lonWorks);
+    control.setDeviceValue(control.device("TMC-FT-Log-364").id, kFaultShortReadKey, "30");
+    control.setDeviceValue(control.device("TMC-FT-Log-364").id, kFaultBadCrcKey, "2");
+    auto s = openServer();
+    auto d = s->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    auto write = s->Networks().Item("Demo")->Systems().Item(1)->NewFileTransfer();
+    write->SetFileNumber(4);
+    write->SetTargetDevice(d);
+    write->Write(request(1, 4, 3));
+    auto read = s->Networks().Item("Demo")->Systems().Item(1)->NewFileTransfer();
+    read->SetFileNumber(5);
+    read->SetLength(96);
+    read->SetTargetDevice(d);
+    const auto bytes = read->Read();
+    ASSERT_EQ(bytes.size(), 96u - 30u);
+    EXPECT_EQ(logCrc8(bytes.data(), 23), bytes[23]);
+    EXPECT_NE(logCrc8(bytes.data() + 24, 23), bytes[47]);
+}
+
+TEST_F(MeterTest, ReadingsAreConsistentAndDeterministic)
+{
+    const double sum = number(nv("nvoPowerSum"));
+    EXPECT_NEAR(sum, number(nv("nvoPowerA")) + number(nv("nvoPowerB")) + number(nv("nvoPowerC")), 0.01 * sum);
+    for (const char *phase : {"A", "B", "C"}) {
+        const double p = number(nv(std::string("nvoPower") + phase)), q = number(nv(std::string("nvoReacPwr") + phase));
+        const double v = number(nv(std::string("nvoVolts") + phase)), i = number(nv(std::string("nvoCurrent") + phase));
+        EXPECT_NEAR(v * i, std::hypot(p, q), 0.001 * v * i) << phase;
+        EXPECT_NEAR(number(nv(std::string("nvoPf") + phase)), p / std::hypot(p, q), 1e-4) << phase;
+    }
+    auto other = openServer();
+    auto d = other->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    EXPECT_EQ(d->GetInterface()->Nvs().Item("nvoPowerSum")->Value(), nv("nvoPowerSum")->Value()) << "same time, same reading";
+    home.clock.advance(6h);
+    EXPECT_NE(nv("nvoPowerSum")->Value(), d->GetInterface()->Nvs().Item("nvoVoltsA")->Value());
+}
+
+TEST_F(MeterTest, EnergiesIntegrateSurviveRestartAndResetButNr)
+{
+    const double before = number(nv("nvoEnergySum"));
+    home.clock.advance(1h);
+    const double after = number(nv("nvoEnergySum"));
+    EXPECT_GT(after, before);
+    server = openServer();
+    system = server->Networks().Item("Demo")->Systems().Item(1);
+    meter = device("TMC-FT-Log-364");
+    EXPECT_EQ(number(nv("nvoEnergySum")), after);
+    nv("nviResetEnergy")->SetValue("1");
+    EXPECT_EQ(number(nv("nvoEnergySum")), 0);
+    EXPECT_EQ(number(nv("nvoEnergyA")), 0);
+    EXPECT_GE(number(nv("nvoEnergySumNR")), after);
+    home.clock.advance(1h);
+    EXPECT_GT(number(nv("nvoEnergySum")), 0);
+}
+
+TEST_F(MeterTest, PeakDemandResetsAndTheClockFollowsTimeSet)
+{
+    home.clock.advance(2h);
+    EXPECT_GT(number(nv("nvoDemandPk")), 0);
+    nv("nviResetPkDemand")->SetValue("1");
+    EXPECT_EQ(number(nv("nvoDemandPk")), 0);
+    nv("nviTimeSet")->SetValue("2012/01/02 03:04:05");
+    home.clock.advance(10s);
+    EXPECT_EQ(nv("nviTimeSet")->Value(), "2012/01/02 03:04:15");
+}
+
+TEST_F(MeterTest, TypeChangeReadsBackAndUnknownTypesAreRefused)
+{
+    auto typeCp = nv("nvoPowerSum")->Cps().Item("SCPTnvType");
+    const std::string kilo = "PID 0:0:0:0:0:0:0:0, Scope 0, Index 28, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0";
+    const double watts = number(nv("nvoPowerA"));
+    typeCp->SetValue(kilo);
+    EXPECT_EQ(typeCp->Value(), kilo);
+    EXPECT_EQ(nv("nvoPowerC")->FormatSpec(), "SNVT_power_kilo");
+    EXPECT_NEAR(number(nv("nvoPowerA")), watts / 1000, 0.1);
+    EXPECT_THROW(typeCp->SetValue("PID 0:0:0:0:0:0:0:0, Scope 0, Index 99, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), RuntimeError);
+    EXPECT_EQ(typeCp->Value(), kilo);
+    typeCp->SetValue(std::string(kInitialNvType));
+    EXPECT_EQ(nv("nvoPowerC")->FormatSpec(), "SNVT_power_f");
+}
+
+// One measure-and-compute pass against the bench load brings every error near zero.
+TEST_F(MeterTest, CalibrationPassConverges)
+{
+    auto cal = meter->GetInterface()->FunctionalBlocks().Item("TellumicCal")->Cps();
+    EXPECT_THROW(cal.Item("UCPTcalPowerA")->SetValue("10100"), RuntimeError) << "locked";
+    cal.Item("UCPTfactoryCommand")->SetValue("7461");
+    const double target = 100.0 * 120.0;
+    for (const char *phase : {"A", "B", "C"}) {
+        const std::string p(phase);
+        const double measured = number(nv("nvoPower" + p));
+        EXPECT_GT(std::abs(measured - target) / target, 0.002) << "a new meter reads off";
+        const double volts = number(nv("nvoVolts" + p));
+        cal.Item("UCPTcalPower" + p)->SetValue(std::to_string(std::lround(10000 * target / measured)));
+        cal.Item("UCPTcalReactive" + p)->SetValue(std::to_string(std::lround(10000 * 1.012362 * target / measured)));
+        cal.Item("UCPTcalVolt" + p)->SetValue(std::to_string(std::lround(10000 * 120.0 / volts)));
+    }
+    for (const char *phase : {"A", "B", "C"}) {
+        const std::string p(phase);
+        EXPECT_NEAR(number(nv("nvoPower" + p)), target, target * 1e-4) << p;
+        EXPECT_NEAR(number(nv("nvoVolts" + p)), 120.0, 120.0 * 1e-4) << p;
+        EXPECT_NEAR(number(nv("nvoReacPwr" + p)), 0, 1e-3) << p;
+    }
+    cal.Item("UCPTfactoryCommand")->SetValue("52817");
+    cal.Item("UCPTfactoryCommand")->SetValue("0");
+    EXPECT_EQ(cal.Item("UCPTfactoryCommand")->Value(), "0");
+    EXPECT_NE(cal.Item("UCPTcalPowerA")->Value(), "10000") << "saved constants stay after locking";
+    EXPECT_THROW(cal.Item("UCPTfactoryCommand")->SetValue("1234"), RuntimeError);
+}
+
+}  // namespace
+}  // namespace tellumic::sim::test
