@@ -19,6 +19,8 @@
 #include "host/automation_service.h"
 #include "host/registration.h"
 #include "host/registration_window.h"
+#include "sim/installation.h"
+#include "sim/resource_files.h"
 #include "sim/sim_object_server.h"
 
 using namespace tellumic;
@@ -38,8 +40,10 @@ std::string lowerTrimmed(std::string text)
 void installPlatform()
 {
     setObjectServerFactory([] {
-        return std::make_shared<sim::SimObjectServer>(sim::installedLonWorksFolder());
+        const auto folder = sim::installedLonWorksFolder();
+        return std::make_shared<sim::SimObjectServer>(folder, sim::installationOptions(folder));
     });
+    setResourceCatalogueFactory([] { return sim::makeResourceCatalogue(); });
 }
 
 int runAutomation(QApplication &app)

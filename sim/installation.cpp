@@ -10,6 +10,8 @@
 #include "host/product_tables.h"
 #include "sim/device_model.h"
 #include "sim/network_db.h"
+#include "sim/resource_files.h"
+#include "sim/xif_files.h"
 
 namespace tellumic::sim {
 
@@ -116,6 +118,13 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
         std::filesystem::create_directory_symlink("Types", lowerTypes);
         result.created = true;
     }
+    // The maker's resource files at the version the plug-in expects, and the meters' XIF files.
+    if (!std::filesystem::exists(result.lonWorksFolder / "Types" / "User" / "HVI" / "HVI.fpt")) {
+        installResourceFiles(result.lonWorksFolder);
+        result.created = true;
+    }
+    if (!writeXifFiles(result.lonWorksFolder / "Import").empty())
+        result.created = true;
     NetworkDb db(networkDbPath(result.lonWorksFolder));
     if (createNetwork(db, result.lonWorksFolder))
         result.created = true;
@@ -129,6 +138,9 @@ SimOptions installationOptions(const std::filesystem::path &lonWorksFolder)
     SQLite::Statement q(ndb.db(), "SELECT value FROM settings WHERE key = 'latency_us'");
     if (q.executeStep())
         options.latency = std::chrono::microseconds(q.getColumn(0).getInt64());
+    SQLite::Statement speed(ndb.db(), "SELECT value FROM settings WHERE key = 'transfer_speed'");
+    if (speed.executeStep())
+        options.transferSpeedFactor = std::max(1e-3, speed.getColumn(0).getDouble());
     return options;
 }
 
@@ -139,6 +151,32 @@ void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::ch
         insert(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
                {std::to_string(latency.count())});
     });
+}
+
+}  // namespace tellumic::sim
+
+namespace tellumic::sim {
+
+void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor)
+{
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    ndb.write([&] {
+        SQLite::Statement up(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('transfer_speed', ?)");
+        up.bind(1, factor);
+        up.exec();
+    });
+}
+
+bool installConverter(const std::filesystem::path &lonWorksFolder, const std::filesystem::path &converter)
+{
+    const auto target = lonWorksFolder / "bin" / "XIF32BIN";
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(target)))
+        std::filesystem::remove(target, ec);
+    if (!std::filesystem::exists(converter))
+        return false;
+    std::filesystem::create_symlink(std::filesystem::absolute(converter), target, ec);
+    return !ec;
 }
 
 }  // namespace tellumic::sim

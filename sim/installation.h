@@ -35,6 +35,10 @@ std::string lonWorksPathSetting(const std::filesystem::path &registryFile);
 
 // The options an installation asks for (its device latency); tests pass their own.
 SimOptions installationOptions(const std::filesystem::path &lonWorksFolder);
+// Speeds file transfers up by a factor for demos (1: the real channel's record rates).
+void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor);
+// Puts the XIF converter into the installation's "bin" folder (a link to the built program).
+bool installConverter(const std::filesystem::path &lonWorksFolder, const std::filesystem::path &converter);
 void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency);
 
 }  // namespace tellumic::sim

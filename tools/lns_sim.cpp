@@ -9,6 +9,8 @@
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "sim/installation.h"
+#include "sim/models/meter_state.h"
+#include "sim/resource_files.h"
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
 
@@ -24,7 +26,8 @@ Administers the simulated LNS installation under TELLUMIC_HOME.
 Commands:
   init                          create the demo installation (network "Demo", subsystem
                                 "Meters" with one meter of each model, "Thermostat");
-                                changes nothing when it is complete
+                                resource files, XIF files, XIF32BIN); changes nothing
+                                when it is complete
   list                          list the networks and their devices
   show DEVICE                   list a device's NVs and CPs with their values
   get DEVICE NAME               read an NV or CP of a device
@@ -38,7 +41,14 @@ Commands:
                                   last-error CODE     the status query reports CODE
                                   refuse-writes on|off
                                   update-error NV|none  monitor updates of NV fail
+                                  log-short BYTES     log reads (file 5) leave out BYTES
+                                  log-bad-crc N       every N-th log record has a bad check
+                                                      (0: none)
                                   clear               no faults
+  log DEVICE                    show a meter's log information (file 3)
+  resources VERSION|remove      install the maker's resource files in VERSION (e.g. 1.6)
+                                or remove them
+  transfer-speed FACTOR         speed log transfers up by FACTOR for demos (1: real)
   service-pin DEVICE            press the device's service pin
   latency MILLISECONDS          set the time each device transaction takes for the
                                 programs that open this installation (the demo: 15)
@@ -235,6 +245,40 @@ int show(const std::string &name)
     return 0;
 }
 
+std::uint32_t big(const std::vector<std::uint8_t> &b, std::size_t at, std::size_t n)
+{
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        v = (v << 8) | b[at + i];
+    return v;
+}
+
+std::string stamp(const std::vector<std::uint8_t> &b, std::size_t at)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", big(b, at, 2), b[at + 2], b[at + 3], b[at + 4], b[at + 5],
+                  b[at + 6]);
+    return buf;
+}
+
+// The log information as the plug-in reads it: file 3 over the file transfer.
+int logInfo(const std::string &name)
+{
+    OpenDevice open(name);
+    auto sys = open.server->Networks().Item(open.info.network)->Systems().Item(open.info.system);
+    auto transfer = sys->NewFileTransfer();
+    transfer->SetFileNumber(3);
+    transfer->SetLength(35);
+    transfer->SetParameters(0, 0, 0);
+    transfer->SetTargetDevice(open.device);
+    const auto b = transfer->Read();
+    if (b.size() < 30)
+        throw UsageError{open.info.name + " answered " + std::to_string(b.size()) + " bytes of log information."};
+    std::printf("%s\n  newest record %u at %s\n  oldest record %u at %s\n", open.info.objectName().c_str(), big(b, 0, 4),
+                stamp(b, 8).c_str(), big(b, 15, 4), stamp(b, 23).c_str());
+    return 0;
+}
+
 int condition(const std::vector<std::string> &args)
 {
     const auto c = parseCondition(args[2]);
@@ -265,6 +309,14 @@ int fault(const std::vector<std::string> &args)
     const std::string value = clear ? "" : args[3];
     if (clear) {
         f = DeviceFaults{};
+        control.setDeviceValue(d.id, kFaultShortReadKey, "0");
+        control.setDeviceValue(d.id, kFaultBadCrcKey, "0");
+    } else if (kind == "log-short") {
+        control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(value, 0, 10'000'000)));
+        return 0;
+    } else if (kind == "log-bad-crc") {
+        control.setDeviceValue(d.id, kFaultBadCrcKey, std::to_string(wholeNumber(value, 0, 1'000'000)));
+        return 0;
     } else if (kind == "comm-fail-at") {
         f.commFailAtCall = wholeNumber(value, 0, 1'000'000);
     } else if (kind == "comm-fail-rate") {
@@ -303,6 +355,9 @@ int run(const std::vector<std::string> &args)
     if (command == "init") {
         need(1);
         const auto result = createDemoInstallation(tellumicHome());
+        const auto self = std::filesystem::read_symlink("/proc/self/exe");
+        if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
+            std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
         std::printf(result.created ? "Created the demo installation in %s\n"
                                    : "The demo installation in %s is complete; nothing changed.\n",
                     result.lonWorksFolder.string().c_str());
@@ -322,6 +377,27 @@ int run(const std::vector<std::string> &args)
         if (args.size() != 3 && args.size() != 4)
             throw UsageError{"'fault' takes a device, a fault and a value; see 'lns-sim --help'."};
         return fault(args);
+    }
+    if (command == "log")
+        return need(2), logInfo(args[1]);
+    if (command == "resources") {
+        need(2);
+        if (args[1] == "remove")
+            return removeMakerResourceFiles(lonWorksFolder()), 0;
+        const auto v = parseDouble(args[1]);
+        const auto dot = args[1].find('.');
+        if (!v || dot == std::string::npos)
+            throw UsageError{"'" + args[1] + "' is not a version such as 1.5."};
+        installResourceFiles(lonWorksFolder(), std::stoi(args[1].substr(0, dot)), std::stoi(args[1].substr(dot + 1)));
+        return 0;
+    }
+    if (command == "transfer-speed") {
+        need(2);
+        const auto f = parseDouble(args[1]);
+        if (!f || *f < 0.001 || *f > 100000)
+            throw UsageError{"'" + args[1] + "' is not a factor from 0.001 to 100000."};
+        setInstallationTransferSpeed(lonWorksFolder(), *f);
+        return 0;
     }
     if (command == "service-pin") {
         need(2);

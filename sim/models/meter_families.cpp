@@ -61,7 +61,7 @@ std::vector<CpSpec> calibrationCps()
     return cps;
 }
 
-// Adds NVs to a spec and records their roles.
+// Adds NVs to the interface and records their roles.
 struct Builder
 {
     MeterLayout layout;

@@ -98,7 +98,8 @@ LogState loadLog(DeviceState &state, const InterfaceSpec &spec, double minutes)
     auto v = store.numbers(kLogKey, 0);
     if (v.size() < 4) {
         const double interval = 60 * minutes;
-        v = {1, 1, seconds(state.now()) - (static_cast<double>(kLogCapacity) + 500) * interval, interval};
+        const double now = std::floor(seconds(state.now()) / interval) * interval;
+        v = {1, 1, now - (static_cast<double>(kLogCapacity) + 500) * interval, interval};
         store.setNumbers(kLogKey, v);
     }
     LogState log;
@@ -157,7 +158,8 @@ void Meter::logIntervalChanged(DeviceState &state, double minutes) const
     const auto next = std::max(lastOf(log, log.segments.size() - 1, now), log.segments.back().first - 1) + 1;
     if (log.segments.back().first == next)
         log.segments.pop_back();
-    log.segments.push_back({next, now, 60 * minutes});
+    // Records close on the clock's interval boundaries.
+    log.segments.push_back({next, std::floor(now / (60 * minutes)) * 60 * minutes, 60 * minutes});
     if (log.segments.size() > 32)
         log.segments.erase(log.segments.begin());
     saveLog(state, m_spec, log);
