@@ -114,6 +114,68 @@ INSTANTIATE_TEST_SUITE_P(Modes, LogSelection,
                                            Selection{5, 24192, 9, 10}, Selection{5, 24192, -1, 0},
                                            Selection{5, 24192, 1000000, 24192}));
 
+TEST_F(MeterTest, BackToDateTimeStopsAtTheFirstRecordAtOrAfterIt)
+{
+    auto info = transfer(3);
+    info->SetLength(35);
+    const auto infoBytes = info->Read();
+    // Nine intervals before the newest record's time stamp, one second later.
+    auto stop = localTimePoint((infoBytes[8] << 8) | infoBytes[9], infoBytes[10], infoBytes[11], infoBytes[12], infoBytes[13],
+                               infoBytes[14]) -
+                9 * 15min + 1s;
+    const auto l = toLocalTime(stop);
+    auto req = request(2, 24192, 3);
+    const std::uint8_t date[7] = {static_cast<std::uint8_t>(l.year >> 8), static_cast<std::uint8_t>(l.year & 0xFF),
+                                  static_cast<std::uint8_t>(l.month), static_cast<std::uint8_t>(l.day),
+                                  static_cast<std::uint8_t>(l.hour), static_cast<std::uint8_t>(l.minute),
+                                  static_cast<std::uint8_t>(l.second)};
+    std::copy(date, date + 7, req.begin() + 28);
+    transfer(4)->Write(req);
+    auto read = transfer(5);
+    read->SetLength(24 * 24192);
+    EXPECT_EQ(read->Read().size(), 24u * 9u) << "the record at stop - 1 s is left out";
+    EXPECT_THROW(transfer(4)->Write(request(3, 10, 3)), RuntimeError) << "mode 3 is refused";
+    EXPECT_THROW(transfer(4)->Write(request(1, 10, 4)), RuntimeError) << "format 4 is refused";
+}
+
+// A record's flags carry what happened in its interval.
+TEST_F(MeterTest, RecordsFlagClockChangesResetsAndLoggingRestarts)
+{
+    auto newestFlags = [&] {
+        transfer(4)->Write(request(1, 1, 3));
+        auto read = transfer(5);
+        read->SetLength(24);
+        const auto b = read->Read();
+        return b.size() == 24 ? b[5] : -1;
+    };
+    home.clock.advance(15min);
+    EXPECT_EQ(newestFlags(), 0);
+    nv("nviTimeSet")->SetValue("2012/01/02 03:04:05");
+    home.clock.advance(15min);
+    EXPECT_EQ(newestFlags(), 1 << 6);
+    auto command = meter->GetInterface()->FunctionalBlocks().Item("TellumicCal")->Cps().Item("UCPTfactoryCommand");
+    nv("nciDemPerMins")->SetValue("30");
+    command->SetValue("52836");
+    EXPECT_EQ(nv("nciDemPerMins")->Value(), "15") << "factory settings";
+    home.clock.advance(15min);
+    EXPECT_EQ(newestFlags(), (1 << 1) | (1 << 4));
+    command->SetValue("6358");
+    EXPECT_EQ(command->Value(), "6358");
+    EXPECT_EQ(newestFlags(), -1) << "an initialised log is empty";
+    home.clock.advance(15min);
+    EXPECT_EQ(newestFlags(), 0);
+}
+
+TEST_F(MeterTest, Family302ResetsThePeakThroughTheLogRequest)
+{
+    auto d = device("TMC-FT-B-303");
+    home.clock.advance(2h);
+    EXPECT_GT(number(nv("nvoPkDemand", d)), 0);
+    nv("nviLogRequest", d)->SetValue("3");
+    EXPECT_EQ(number(nv("nvoPkDemand", d)), 0);
+    EXPECT_EQ(nv("nvoPeakDemT", d)->Value(), "0000/00/00 00:00:00");
+}
+
 TEST_F(MeterTest, CancelEndsTheTransferWithAnError)
 {
     transfer(4)->Write(request(0, 24392, 3));
