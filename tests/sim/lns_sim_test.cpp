@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
 #include <sys/wait.h>
 
 #include "tests/sim/sim_fixture.h"
@@ -104,6 +105,58 @@ TEST_F(LnsSimTest, ConditionFaultsAndServicePinReachAServer)
     server.DispatchEvents();
     ASSERT_EQ(sink.pins.size(), 1u);
     EXPECT_EQ(sink.pins[0].second, "80B7E515008A0409");
+}
+
+TEST_F(LnsSimTest, LogInformationLogFaultsResourcesAndTransferSpeed)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    const auto lonWorks = home.root() / "LonWorks";
+    EXPECT_TRUE(std::filesystem::exists(lonWorks / "bin" / "XIF32BIN"));
+    const auto log = lnsSim("log TMC-FT-Log-364");
+    ASSERT_EQ(log.status, 0) << log.out;
+    EXPECT_NE(log.out.find("newest record "), std::string::npos) << log.out;
+    EXPECT_NE(log.out.find("oldest record "), std::string::npos) << log.out;
+    EXPECT_NE(lnsSim("log TMB-FT-Int-211").status, 0) << "family 312 keeps no log";
+
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-short 30").status, 0);
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-bad-crc 2").status, 0);
+    // lns-sim runs on the system clock; the meter's log began by it.
+    home.clock.set(std::chrono::system_clock::now());
+    SimOptions options;
+    options.clock = &home.clock;
+    SimObjectServer server(lonWorks, options);
+    server.Open();
+    auto net = server.Networks().Item("Demo");
+    net->Open();
+    auto sys = net->Systems().Item(1);
+    sys->Open();
+    auto meter = sys->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    auto write = sys->NewFileTransfer();
+    write->SetFileNumber(4);
+    write->SetTargetDevice(meter);
+    std::vector<std::uint8_t> request(42, 0);
+    request[0] = 1;
+    request[4] = 4;
+    request[40] = 3;
+    write->Write(request);
+    auto read = sys->NewFileTransfer();
+    read->SetFileNumber(5);
+    read->SetLength(96);
+    read->SetTargetDevice(meter);
+    EXPECT_EQ(read->Read().size(), 66u);
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 clear").status, 0);
+    EXPECT_EQ(read->Read().size(), 96u);
+
+    ASSERT_EQ(lnsSim("resources 1.6").status, 0);
+    std::ifstream fpt(lonWorks / "Types" / "User" / "HVI" / "HVI.fpt");
+    std::string all((std::istreambuf_iterator<char>(fpt)), std::istreambuf_iterator<char>());
+    EXPECT_NE(all.find("Version=1.6"), std::string::npos) << all;
+    ASSERT_EQ(lnsSim("resources remove").status, 0);
+    EXPECT_FALSE(std::filesystem::exists(lonWorks / "Types" / "User" / "HVI" / "HVI.fpt"));
+
+    ASSERT_EQ(lnsSim("transfer-speed 20").status, 0);
+    EXPECT_EQ(installationOptions(lonWorks).transferSpeedFactor, 20.0);
+    EXPECT_NE(lnsSim("transfer-speed 0").status, 0);
 }
 
 struct BadInput
