@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "foundation/object_server.h"
+#include "sim/models/meter_state.h"
 
 namespace tellumic::sim {
 
@@ -134,6 +135,25 @@ void SimControl::setDeviceValue(std::int64_t deviceId, const std::string &key, c
         up.bind(1, deviceId);
         up.bind(2, key);
         up.bind(3, text.data(), static_cast<int>(text.size()));
+        up.exec();
+    });
+}
+
+void SimControl::failPower(std::int64_t deviceId)
+{
+    m_db.write([&] {
+        std::string events;
+        SQLite::Statement q(m_db.db(), "SELECT data FROM device_values WHERE device_id = ? AND key = ?");
+        q.bind(1, deviceId);
+        q.bind(2, kEventsKey);
+        if (q.executeStep())
+            events = q.getColumn(0).getString();
+        const auto now = std::to_string(static_cast<long long>(seconds(processClock().now())));
+        events += now + " " + std::to_string(kFlagPowerFail) + " " + now + " " + std::to_string(kFlagReset) + " ";
+        SQLite::Statement up(m_db.db(), "INSERT OR REPLACE INTO device_values (device_id, key, data) VALUES (?, ?, ?)");
+        up.bind(1, deviceId);
+        up.bind(2, kEventsKey);
+        up.bind(3, events.data(), static_cast<int>(events.size()));
         up.exec();
     });
 }

@@ -64,6 +64,8 @@ public:
     void pressServicePin(std::int64_t deviceId);
     // Stores a value of the device's own state by key (a meter's log faults); "" removes it.
     void setDeviceValue(std::int64_t deviceId, const std::string &key, const std::string &text);
+    // A power failure of a meter now: its log flags the failure and the restart after it.
+    void failPower(std::int64_t deviceId);
 
 private:
     NetworkDb m_db;

@@ -49,6 +49,7 @@ Commands:
   resources VERSION|remove      install the maker's resource files in VERSION (e.g. 1.6)
                                 or remove them
   transfer-speed FACTOR         speed log transfers up by FACTOR for demos (1: real)
+  power-fail DEVICE             the meter loses power for a moment (its log notes it)
   service-pin DEVICE            press the device's service pin
   latency MILLISECONDS          set the time each device transaction takes for the
                                 programs that open this installation (the demo: 15)
@@ -397,6 +398,12 @@ int run(const std::vector<std::string> &args)
         if (!f || *f < 0.001 || *f > 100000)
             throw UsageError{"'" + args[1] + "' is not a factor from 0.001 to 100000."};
         setInstallationTransferSpeed(lonWorksFolder(), *f);
+        return 0;
+    }
+    if (command == "power-fail") {
+        need(2);
+        SimControl control(lonWorksFolder());
+        control.failPower(control.device(args[1]).id);
         return 0;
     }
     if (command == "service-pin") {

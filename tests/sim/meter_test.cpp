@@ -159,6 +159,14 @@ TEST_F(MeterTest, RecordsFlagClockChangesResetsAndLoggingRestarts)
     EXPECT_EQ(nv("nciDemPerMins")->Value(), "15") << "factory settings";
     home.clock.advance(15min);
     EXPECT_EQ(newestFlags(), (1 << 1) | (1 << 4));
+    SimControl control(lonWorks);
+    control.failPower(control.device("TMC-FT-Log-364").id);
+    home.clock.advance(15min);
+    server = openServer();
+    system = server->Networks().Item("Demo")->Systems().Item(1);
+    meter = device("TMC-FT-Log-364");
+    command = meter->GetInterface()->FunctionalBlocks().Item("TellumicCal")->Cps().Item("UCPTfactoryCommand");
+    EXPECT_EQ(newestFlags(), (1 << 7) | (1 << 1));
     command->SetValue("6358");
     EXPECT_EQ(command->Value(), "6358");
     EXPECT_EQ(newestFlags(), -1) << "an initialised log is empty";
