@@ -68,6 +68,8 @@ public:
     // format becomes the new type's); RuntimeError kInvalidValue for an unknown type.
     virtual std::string nvType(const std::string &nvName) = 0;
     virtual void setNvType(const std::string &nvName, const std::string &typeName) = 0;
+    // The error code the device's status query reports from now on (until cleared).
+    virtual void reportError(std::int32_t code) = 0;
 };
 
 class DeviceModel

@@ -45,6 +45,11 @@ public:
         m_core.storeValue(m_device, nvTypeKey(nvName), Bytes(typeName.begin(), typeName.end()));
         m_core.storeValue(m_device, nvKey(nvName), Bytes(type->size, 0));
     }
+    void reportError(std::int32_t code) override
+    {
+        m_device.lastError = code;
+        m_core.persistLastError(m_device);
+    }
 
 private:
     SimCore &m_core;

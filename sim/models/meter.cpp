@@ -55,10 +55,14 @@ struct Params
 {
     double ctAmps = 100, nominalVolts = 120;
     std::array<double, 3> calPower{10000, 10000, 10000}, calReactive{10000, 10000, 10000}, calVolt{10000, 10000, 10000};
+    double ptRatio = 1;  // the potential transformer's ratio scales voltages and powers
     bool bench = false;
-    double gain(std::size_t i) const { return calPower[i] / (10000.0 * (1 + kPowerTolerance[i])); }
-    double reactiveGain(std::size_t i) const { return calReactive[i] / (10000.0 * kReactiveRatio * (1 + kPowerTolerance[i])); }
-    double voltGain(std::size_t i) const { return calVolt[i] / (10000.0 * (1 + kVoltTolerance[i])); }
+    double gain(std::size_t i) const { return ptRatio * calPower[i] / (10000.0 * (1 + kPowerTolerance[i])); }
+    double reactiveGain(std::size_t i) const
+    {
+        return ptRatio * calReactive[i] / (10000.0 * kReactiveRatio * (1 + kPowerTolerance[i]));
+    }
+    double voltGain(std::size_t i) const { return ptRatio * calVolt[i] / (10000.0 * (1 + kVoltTolerance[i])); }
 };
 
 Params paramsOf(DeviceState &state, const InterfaceSpec &spec, const MeterLayout &layout)
@@ -66,6 +70,8 @@ Params paramsOf(DeviceState &state, const InterfaceSpec &spec, const MeterLayout
     MeterStore store(state, spec);
     Params p;
     p.ctAmps = store.nvNumber(layout.name(Role::CtAmps), 100);
+    if (layout.nodeBlock)
+        p.ptRatio = store.cpNumber(*layout.nodeBlock, "UCPTptRatio", 1);
     if (!layout.calBlock) {
         // A meter without calibration properties was calibrated at the factory.
         for (std::size_t i = 0; i < 3; ++i) {

@@ -126,6 +126,7 @@ private:
     Peak updatePeak(DeviceState &state, Clock::TimePoint now) const;
     std::optional<Role> roleOf(const std::string &nvName) const;
     void cpWritten(DeviceState &state, const std::string &key) const;
+    void sendTimeWritten(DeviceState &state, const std::string &key) const;
     void factoryCommand(DeviceState &state, std::int32_t command) const;
     void factoryReset(DeviceState &state) const;
     void changeType(DeviceState &state, const std::string &key) const;

@@ -16,6 +16,11 @@ namespace {
 // Factory commands written to UCPTfactoryCommand.
 constexpr std::int32_t kUnlock = 7461, kSave = 52817, kFactoryReset = 52836, kInitLogging = 6358, kLock = 0;
 
+// Error codes the meter reports through its status.
+constexpr std::int32_t kErrorInvalidType = 8, kErrorSendTimeOver12Hours = 20, kErrorPtRatio = 34;
+constexpr double kTwelveHours = 12 * 3600.0;
+constexpr double kPtRatioMin = 1, kPtRatioMax = 1000;
+
 // The NV that nviCalSel 24 selects: the firmware version as a number (3.03).
 constexpr double kFirmwareSelector = 24;
 
@@ -96,6 +101,7 @@ void Meter::changeType(DeviceState &state, const std::string &key) const
             noteEvent(state, kFlagConfigChange);
             return;
         }
+        state.reportError(kErrorInvalidType);
         throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the meter does not offer the type " + text + " for " + first);
     }
 }
@@ -162,6 +168,17 @@ void Meter::cpWritten(DeviceState &state, const std::string &key) const
 {
     MeterStore store(state, m_spec);
     const auto *cp = store.cpOfKey(key);
+    if (key.ends_with("/0:22"))
+        return sendTimeWritten(state, key);
+    if (cp && cp->name == "UCPTptRatio") {
+        const double ratio = store.cpNumber(*m_layout.nodeBlock, "UCPTptRatio", 1);
+        if (!(ratio >= kPtRatioMin && ratio <= kPtRatioMax)) {
+            state.reportError(kErrorPtRatio);
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the PT ratio must lie between 1 and 1000");
+        }
+        rebase(state, totalsNow(state));
+        return noteEvent(state, kFlagConfigChange);
+    }
     if (!cp || !m_layout.calBlock)
         return;
     const auto cal = *m_layout.calBlock;
@@ -177,6 +194,17 @@ void Meter::cpWritten(DeviceState &state, const std::string &key) const
     if (name == "UCPTctAmps")
         store.setNvText(m_layout.name(Role::CtAmps), std::to_string(std::lround(store.cpNumber(*m_layout.ctBlock, name, 100))));
     noteEvent(state, constant ? kFlagCalChange : kFlagConfigChange);
+}
+
+// A send time above 12 hours is taken, and reported as an error.
+void Meter::sendTimeWritten(DeviceState &state, const std::string &key) const
+{
+    const auto b = state.value(key);
+    if (b.size() < 7)
+        return;
+    const double s = ((b[0] << 8) | b[1]) * 86400.0 + b[2] * 3600.0 + b[3] * 60.0 + b[4] + ((b[5] << 8) | b[6]) / 1000.0;
+    if (s > kTwelveHours)
+        state.reportError(kErrorSendTimeOver12Hours);
 }
 
 // Factory commands, and what each does to the meter:

@@ -174,6 +174,27 @@ TEST_F(MeterTest, RecordsFlagClockChangesResetsAndLoggingRestarts)
     EXPECT_EQ(newestFlags(), 0);
 }
 
+TEST_F(MeterTest, PtRatioScalesVoltsAndPowersWithinItsLimits)
+{
+    auto d = device("TMC-FT-Log-PT-370");
+    auto ratio = d->GetInterface()->FunctionalBlocks().Item("NodeObject")->Cps().Item("UCPTptRatio");
+    const double volts = number(nv("nvoVoltsA", d)), watts = number(nv("nvoPowerSum", d));
+    ratio->SetValue("4");
+    EXPECT_NEAR(number(nv("nvoVoltsA", d)), 4 * volts, 1e-3 * volts);
+    EXPECT_NEAR(number(nv("nvoPowerSum", d)), 4 * watts, 1e-3 * watts);
+    EXPECT_THROW(ratio->SetValue("0.5"), RuntimeError);
+    EXPECT_EQ(d->QueryStatus().lastErrorCode, 34);
+    EXPECT_EQ(ratio->Value(), "4");
+}
+
+TEST_F(MeterTest, SendTimeOverTwelveHoursIsReported)
+{
+    nv("nvoEnergySum")->Cps().Item("SCPTmaxSndT")->SetValue("0 12:0:0:0");
+    EXPECT_EQ(meter->QueryStatus().lastErrorCode, 0);
+    nv("nvoEnergySum")->Cps().Item("SCPTmaxSndT")->SetValue("0 12:0:1:0");
+    EXPECT_EQ(meter->QueryStatus().lastErrorCode, 20);
+}
+
 TEST_F(MeterTest, Family302ResetsThePeakThroughTheLogRequest)
 {
     auto d = device("TMC-FT-B-303");
@@ -279,6 +300,9 @@ TEST_F(MeterTest, TypeChangeReadsBackAndUnknownTypesAreRefused)
     EXPECT_NEAR(number(nv("nvoPowerA")), watts / 1000, 0.1);
     EXPECT_THROW(typeCp->SetValue("PID 0:0:0:0:0:0:0:0, Scope 0, Index 99, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), RuntimeError);
     EXPECT_EQ(typeCp->Value(), kilo);
+    EXPECT_EQ(meter->QueryStatus().lastErrorCode, 8) << "the meter reports the refused type";
+    meter->ClearStatus();
+    EXPECT_EQ(meter->QueryStatus().lastErrorCode, 0);
     typeCp->SetValue(std::string(kInitialNvType));
     EXPECT_EQ(nv("nvoPowerC")->FormatSpec(), "SNVT_power_f");
 }
