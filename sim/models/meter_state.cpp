@@ -22,7 +22,7 @@ std::string text(double v, const ValueType &type)
 {
     char buf[64];
     if (type.encoding == Encoding::Float32) {
-        std::snprintf(buf, sizeof buf, "%.7g", v);
+        std::snprintf(buf, sizeof buf, "%.9g", v);
         return buf;
     }
     double scaled = std::round(v / type.scale) * type.scale;
