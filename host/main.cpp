@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
+#include <QTimer>
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 
 #include "device/device_window.h"
 #include "foundation/paths.h"
@@ -36,6 +38,30 @@ std::string lowerTrimmed(std::string text)
     return text;
 }
 
+// Answers every box with its default button and writes what it showed to a file, one line
+// each ("caption<TAB>style<TAB>text"): for tests and unattended demo runs that drive the
+// plug-in from outside, selected by TELLUMIC_DIALOG_LOG.
+class LoggedDialogs final : public Dialogs
+{
+public:
+    explicit LoggedDialogs(std::string file) : m_file(std::move(file)) {}
+    MsgResult messageBox(std::string_view text, int style, std::string_view caption) override
+    {
+        std::string oneLine(text);
+        std::replace(oneLine.begin(), oneLine.end(), '\r', ' ');
+        std::replace(oneLine.begin(), oneLine.end(), '\n', ' ');
+        if (std::FILE *f = std::fopen(m_file.c_str(), "a")) {
+            std::fprintf(f, "%.*s\t%d\t%s\n", static_cast<int>(caption.size()), caption.data(), style, oneLine.c_str());
+            std::fclose(f);
+        }
+        return defaultButtonOf(style);
+    }
+    std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
+
+private:
+    std::string m_file;
+};
+
 // The platform this build runs on: the simulated LNS installation named in the registry.
 void installPlatform()
 {
@@ -53,6 +79,13 @@ int runAutomation(QApplication &app)
         DebugLog("ERROR: MMain.Main(), the session bus name " + std::string(kBusName) + " is not available");
         return 1;
     }
+    // Started by the bus, the plug-in has no one to serve once the bus is gone.
+    QTimer busWatch;
+    QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
+        if (!QDBusConnection::sessionBus().isConnected())
+            EndPlugIn();
+    });
+    busWatch.start(1000);
     return app.exec();
 }
 
@@ -89,7 +122,9 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("tellumic-plugin"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(kPlugInName));
     QtDialogs qtDialogs;
-    setDialogs(&qtDialogs);
+    const QByteArray dialogLog = qgetenv("TELLUMIC_DIALOG_LOG");
+    LoggedDialogs loggedDialogs(dialogLog.toStdString());
+    setDialogs(dialogLog.isEmpty() ? static_cast<Dialogs *>(&qtDialogs) : &loggedDialogs);
     setUiPump([] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     ProgressWindow::setExpiredHandler([] { EndPlugIn(); });
     installPlatform();
