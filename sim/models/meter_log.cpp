@@ -235,7 +235,8 @@ double Meter::fileBytesPerSecond(DeviceState &state, std::int32_t number) const
         return 0;
     if (number != 5)
         return kShortRecordsPerSecond * kShortRecord;
-    const bool longRecords = !MeterStore(state, m_spec).has(kLogRequestKey) || state.value(kLogRequestKey)[40] == 2;
+    const Bytes req = MeterStore(state, m_spec).has(kLogRequestKey) ? state.value(kLogRequestKey) : Bytes{};
+    const bool longRecords = req.size() != kRequestSize || req[40] == 2;
     return longRecords ? kLongRecordsPerSecond * kLongRecord : kShortRecordsPerSecond * kShortRecord;
 }
 
@@ -258,9 +259,9 @@ Bytes Meter::readFile(DeviceState &state, std::int32_t number, std::int32_t leng
         out.resize(std::min<std::size_t>(out.size(), static_cast<std::size_t>(std::max(0, length))));
         return out;
     }
-    if (!store.has(kLogRequestKey))
+    const Bytes req = store.has(kLogRequestKey) ? state.value(kLogRequestKey) : Bytes{};
+    if (req.size() != kRequestSize)
         throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: no log request was written");
-    const Bytes req = state.value(kLogRequestKey);
     const bool longRecords = req[40] == 2;
     const std::size_t size = longRecords ? kLongRecord : kShortRecord;
     const auto count = static_cast<std::int64_t>(get(req, 1, 4));
