@@ -114,28 +114,24 @@ INSTANTIATE_TEST_SUITE_P(Modes, LogSelection,
                                            Selection{5, 24192, 9, 10}, Selection{5, 24192, -1, 0},
                                            Selection{5, 24192, 1000000, 24192}));
 
+// The request back to 2011-03-05 12:00:00 with long records, byte for byte; the clock reads
+// 14:07:09, so records 12:00, 12:15, ..., 14:00 come back, the one at 12:00 last.
 TEST_F(MeterTest, BackToDateTimeStopsAtTheFirstRecordAtOrAfterIt)
 {
-    auto info = transfer(3);
-    info->SetLength(35);
-    const auto infoBytes = info->Read();
-    // Nine intervals before the newest record's time stamp, one second later.
-    auto stop = localTimePoint((infoBytes[8] << 8) | infoBytes[9], infoBytes[10], infoBytes[11], infoBytes[12], infoBytes[13],
-                               infoBytes[14]) -
-                9 * 15min + 1s;
-    const auto l = toLocalTime(stop);
-    auto req = request(2, 24192, 3);
-    const std::uint8_t date[7] = {static_cast<std::uint8_t>(l.year >> 8), static_cast<std::uint8_t>(l.year & 0xFF),
-                                  static_cast<std::uint8_t>(l.month), static_cast<std::uint8_t>(l.day),
-                                  static_cast<std::uint8_t>(l.hour), static_cast<std::uint8_t>(l.minute),
-                                  static_cast<std::uint8_t>(l.second)};
-    std::copy(date, date + 7, req.begin() + 28);
+    auto req = request(2, 24192, 2);
+    ASSERT_EQ(Bytes(req.begin() + 1, req.begin() + 5), (Bytes{0x00, 0x00, 0x5E, 0x80}));
+    const Bytes stop{0x07, 0xDB, 0x03, 0x05, 0x0C, 0x00, 0x00};
+    std::copy(stop.begin(), stop.end(), req.begin() + 28);
     transfer(4)->Write(req);
     auto read = transfer(5);
-    read->SetLength(24 * 24192);
-    EXPECT_EQ(read->Read().size(), 24u * 9u) << "the record at stop - 1 s is left out";
+    read->SetLength(86 * 24192);
+    const auto bytes = read->Read();
+    ASSERT_EQ(bytes.size(), 86u * 9u);
+    EXPECT_EQ(Bytes(bytes.end() - 86 + 6, bytes.end() - 86 + 13), stop);
+    EXPECT_EQ(Bytes(bytes.begin() + 6, bytes.begin() + 13), (Bytes{0x07, 0xDB, 0x03, 0x05, 0x0E, 0x00, 0x00}));
     EXPECT_THROW(transfer(4)->Write(request(3, 10, 3)), RuntimeError) << "mode 3 is refused";
     EXPECT_THROW(transfer(4)->Write(request(1, 10, 4)), RuntimeError) << "format 4 is refused";
+    EXPECT_THROW(transfer(4)->Write(Bytes(41, 0)), RuntimeError) << "a short request is refused";
 }
 
 // A record's flags carry what happened in its interval.
