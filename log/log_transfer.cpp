@@ -97,6 +97,14 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort)
     return whole;
 }
 
+std::vector<LogRecord> decodeReceivedRecords(std::span<const std::uint8_t> bytes, bool isShort)
+{
+    std::vector<LogRecord> decoded(receivedRecordCount(bytes.size(), isShort));
+    for (std::size_t i = 0; i < decoded.size(); ++i)
+        decoded[i] = LoadLogData(bytes, i * recordSize(isShort), isShort);
+    return decoded;
+}
+
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
                          LogWindow &window)
 {
@@ -105,9 +113,7 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, 
         MsgBox("Zero log records downloaded!", MsgStyle::kOkOnly, "Read Log");
         return StoreResult::NoRecords;
     }
-    std::vector<LogRecord> decoded(records);
-    for (std::size_t i = 0; i < records; ++i)
-        decoded[i] = LoadLogData(bytes, i * recordSize(isShort), isShort);
+    const std::vector<LogRecord> decoded = decodeReceivedRecords(bytes, isShort);
     // A file left empty by an earlier download that stored nothing still needs its header.
     const bool writeHeader = file.sizeAtOpen() == 0;
     if (!LogDataCsv(file, writeHeader, decoded, isShort, true, keepBad, window))
