@@ -44,6 +44,29 @@ constexpr NumberPattern kCurrent1 = NumberPattern::parse("###0.0");
 constexpr NumberPattern kCurrent0 = NumberPattern::parse("####0");
 constexpr NumberPattern kPf = NumberPattern::parse("0.0000");
 constexpr NumberPattern kFreq = NumberPattern::parse("##0.00");
+constexpr NumberPattern kYear = NumberPattern::parse("0000");
+constexpr NumberPattern kTwoDigits = NumberPattern::parse("00");
+
+// FormatDateTime's text, without its trace and its printf: this runs for every record.
+void appendDateTime(std::string &out, const LogDateTime &dt)
+{
+    std::int32_t year = dt.year;
+    if (year < -1) {
+        out.append(FormatDateTime(dt));
+        return;
+    }
+    if (year == -1)
+        year = 0;
+    if (year >= 1 && year <= 99)
+        year += 2000;
+    appendNumber(out, year, kYear);
+    const std::uint8_t fields[] = {dt.month, dt.day, dt.hour, dt.minute, dt.second};
+    static constexpr char kSeparators[] = "-- ::";
+    for (std::size_t i = 0; i < 5; ++i) {
+        out.push_back(kSeparators[i]);
+        appendNumber(out, fields[i], kTwoDigits);
+    }
+}
 
 void appendEnergy(std::string &out, std::int32_t tenths)
 {
@@ -140,7 +163,7 @@ void appendLine(std::string &out, const LogRecord &r, bool isShort, bool keepBad
     }
     appendInt(out, r.recordNumber);
     out.push_back(',');
-    out.append(FormatDateTime(r.dateTime));
+    appendDateTime(out, r.dateTime);
     out.push_back(',');
     appendEnergy(out, r.energySum);
     out.push_back(',');
@@ -231,34 +254,60 @@ std::string FormatLogDataCsv(const LogRecord &record, bool isShort, bool keepBad
     return out;
 }
 
+namespace {
+
+void reserveLines(std::string &out, std::size_t records, bool isShort)
+{
+    // Typical lines run to about 56 and 220 characters; one reservation keeps the text from
+    // being copied as it grows.
+    out.reserve(out.size() + logCsvHeader(isShort).size() + 2 + records * (isShort ? 64 : 240));
+}
+
+void appendHeader(std::string &out, bool isShort)
+{
+    out.append(logCsvHeader(isShort));
+    out.append("\r\n");
+}
+
+void appendRecordLine(std::string &out, const LogRecord &r, bool isShort, bool keepBad, LastLogRecord &last)
+{
+    appendLine(out, r, isShort, keepBad);
+    out.append("\r\n");
+    if (r.recordType == kLogRecordType && r.crcGood)
+        last = {r.recordNumber, r.dateTime};
+}
+
+}  // namespace
+
 LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records, bool isShort,
                                bool reverse, bool keepBad)
 {
     DebugLog("MLogFtp.LogDataCsv()");
-    // Lines run to about 60 and 260 characters; one reservation keeps the text from being
-    // copied as it grows.
-    out.reserve(out.size() + 300 + records.size() * (isShort ? 72 : 280));
-    if (writeHeader) {
-        out.append(logCsvHeader(isShort));
-        out.append("\r\n");
-    }
+    reserveLines(out, records.size(), isShort);
+    if (writeHeader)
+        appendHeader(out, isShort);
     LastLogRecord last;
     const std::size_t n = records.size();
-    for (std::size_t k = 0; k < n; ++k) {
-        const LogRecord &r = records[reverse ? n - 1 - k : k];
-        appendLine(out, r, isShort, keepBad);
-        out.append("\r\n");
-        if (r.recordType == kLogRecordType && r.crcGood)
-            last = {r.recordNumber, r.dateTime};
-    }
+    for (std::size_t k = 0; k < n; ++k)
+        appendRecordLine(out, records[reverse ? n - 1 - k : k], isShort, keepBad, last);
     return last;
 }
 
-bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
-                bool keepBad, LogWindow &window)
+LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
+                                   std::size_t recordCount, bool isShort, bool keepBad)
 {
-    std::string text;
-    const LastLogRecord last = appendLogDataCsv(text, writeHeader, records, isShort, reverse, keepBad);
+    DebugLog("MLogFtp.LogDataCsv()");
+    reserveLines(out, recordCount, isShort);
+    if (writeHeader)
+        appendHeader(out, isShort);
+    LastLogRecord last;
+    for (std::size_t k = recordCount; k-- > 0;)
+        appendRecordLine(out, LoadLogData(bytes, k * recordSize(isShort), isShort), isShort, keepBad, last);
+    return last;
+}
+
+bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecord &last, LogWindow &window)
+{
     // Where this download's lines begin; size() reads 0 when the file cannot be examined.
     const std::uintmax_t before = std::max(file.size(), file.sizeAtOpen());
     try {
@@ -278,6 +327,14 @@ bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> r
         window.setFileDateTime(FormatDateTime(last.dateTime));
     }
     return true;
+}
+
+bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
+                bool keepBad, LogWindow &window)
+{
+    std::string text;
+    const LastLogRecord last = appendLogDataCsv(text, writeHeader, records, isShort, reverse, keepBad);
+    return writeLogCsvText(file, text, last, window);
 }
 
 }  // namespace tellumic

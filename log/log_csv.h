@@ -49,6 +49,17 @@ struct LastLogRecord
 LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records,
                                bool isShort, bool reverse, bool keepBad);
 
+// The lines of a download straight from the received bytes (file 5): each record decoded
+// with LoadLogData, the last one first, as appendLogDataCsv writes them with reverse set.
+// recordCount is what receivedRecordCount gives for the bytes.
+LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
+                                   std::size_t recordCount, bool isShort, bool keepBad);
+
+// Appends text to the file in one piece and, on success, shows last in the window's
+// "Last Record#" and "Last Date/Time" (when it is a record). A failed write is taken back,
+// traced and shown as LogDataCsv shows it; the result is false.
+bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecord &last, LogWindow &window);
+
 // Writes the lines to the file in one piece. When the write fails, the file is cut back to
 // where this call began, so the file never ends in a torn line and nothing written before
 // changes; the user is told, the "Last" fields keep their texts and the result is false.

@@ -97,14 +97,6 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort)
     return whole;
 }
 
-std::vector<LogRecord> decodeReceivedRecords(std::span<const std::uint8_t> bytes, bool isShort)
-{
-    std::vector<LogRecord> decoded(receivedRecordCount(bytes.size(), isShort));
-    for (std::size_t i = 0; i < decoded.size(); ++i)
-        decoded[i] = LoadLogData(bytes, i * recordSize(isShort), isShort);
-    return decoded;
-}
-
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
                          LogWindow &window)
 {
@@ -113,10 +105,13 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, 
         MsgBox("Zero log records downloaded!", MsgStyle::kOkOnly, "Read Log");
         return StoreResult::NoRecords;
     }
-    const std::vector<LogRecord> decoded = decodeReceivedRecords(bytes, isShort);
     // A file left empty by an earlier download that stored nothing still needs its header.
     const bool writeHeader = file.sizeAtOpen() == 0;
-    if (!LogDataCsv(file, writeHeader, decoded, isShort, true, keepBad, window))
+    // Decoded one by one into the text, newest last, rather than kept as records: a full log
+    // of long records is then held twice at most, as bytes and as text.
+    std::string text;
+    const LastLogRecord last = appendReceivedLogCsv(text, writeHeader, bytes, records, isShort, keepBad);
+    if (!writeLogCsvText(file, text, last, window))
         return StoreResult::WriteFailed;
     window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
                        ", Bytes = " + std::to_string(bytes.size()));

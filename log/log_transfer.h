@@ -65,10 +65,6 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
 // halves to the even neighbour (a last record cut short counts when more than half came).
 std::size_t receivedRecordCount(std::size_t n, bool isShort);
 
-// Decodes every record of the received bytes (receivedRecordCount of them; a last record
-// cut short comes back empty and is reported).
-std::vector<LogRecord> decodeReceivedRecords(std::span<const std::uint8_t> bytes, bool isShort);
-
 enum class StoreResult { Stored, NoRecords, WriteFailed };
 
 // Decodes the received bytes and appends their lines, newest first, to the open CSV file;

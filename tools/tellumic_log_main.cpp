@@ -104,14 +104,14 @@ int decode(const std::vector<std::string> &args, StderrDialogs &dialogs)
     if (!readBytes(file, bytes))
         return 1;
     const std::size_t size = recordSize(isShort);
-    const std::vector<LogRecord> records = decodeReceivedRecords(bytes, isShort);
-    if (records.empty()) {
+    const std::size_t records = receivedRecordCount(bytes.size(), isShort);
+    if (records == 0) {
         std::cerr << "tellumic-log: " << file << " holds no whole record (" << bytes.size() << " bytes; a "
                   << (isShort ? "short" : "long") << " record is " << size << " bytes)\n";
         return 1;
     }
     std::string out;
-    appendLogDataCsv(out, header, records, isShort, true, keepBad);
+    appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0) {
         std::cerr << "tellumic-log: cannot write the output: " << std::strerror(errno) << '\n';

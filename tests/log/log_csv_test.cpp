@@ -248,3 +248,24 @@ TEST_F(GetLogFilenameTest, NewYearNewFileAndNoTwoNamesShareOne)
 
 }  // namespace
 }  // namespace tellumic
+
+namespace tellumic {
+namespace {
+
+// The record line writes the date without FormatDateTime's printf; it must read the same.
+TEST(LogLineDateTest, DateFieldReadsAsFormatDateTime)
+{
+    for (const LogDateTime dt : {LogDateTime{2011, 3, 5, 12, 15, 0}, LogDateTime{0, 0, 0, 0, 0, 0},
+                                 LogDateTime{5, 1, 2, 3, 4, 5}, LogDateTime{99, 12, 31, 23, 59, 59},
+                                 LogDateTime{100, 1, 1, 0, 0, 0}, LogDateTime{32767, 255, 255, 255, 255, 255},
+                                 LogDateTime{-1, 1, 1, 1, 1, 1}, LogDateTime{-7, 1, 1, 1, 1, 1}}) {
+        LogRecord r = exampleRecord();
+        r.dateTime = dt;
+        const std::string line = FormatLogDataCsv(r, true, false);
+        const auto first = line.find(',');
+        EXPECT_EQ(line.substr(first + 1, line.find(',', first + 1) - first - 1), FormatDateTime(dt));
+    }
+}
+
+}  // namespace
+}  // namespace tellumic
