@@ -48,7 +48,7 @@ private:
     std::span<const std::uint8_t> m_bytes;
 };
 
-// Appends v most significant byte first.
+// Puts the low bytes of v at out[at...], most significant first.
 template <typename Out>
 void putBigEndian(Out &out, std::size_t at, std::uint32_t v, int bytes)
 {

@@ -1,6 +1,7 @@
 #include "log/log_transfer.h"
 
 #include <limits>
+#include <optional>
 
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
@@ -15,14 +16,15 @@ namespace {
 
 // Every transfer is set up the same way; only reads have a length.
 std::unique_ptr<lns::FileTransfer> newTransfer(lns::System &system, std::int32_t fileNumber,
-                                               const std::shared_ptr<lns::AppDevice> &device, std::int64_t length = -1)
+                                               const std::shared_ptr<lns::AppDevice> &device,
+                                               std::optional<std::int64_t> length = std::nullopt)
 {
     auto transfer = system.NewFileTransfer();
     transfer->SetFileNumber(fileNumber);
-    if (length >= 0) {
-        if (length > std::numeric_limits<std::int32_t>::max())
+    if (length) {
+        if (*length < 0 || *length > std::numeric_limits<std::int32_t>::max())
             throw RuntimeError(ErrorNumber::kOverflow, "Overflow");
-        transfer->SetLength(static_cast<std::int32_t>(length));
+        transfer->SetLength(static_cast<std::int32_t>(*length));
     }
     transfer->SetParameters(0, 0, 0);
     transfer->SetTargetDevice(device);

@@ -57,6 +57,7 @@ LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice
 
 // The whole download into the device's CSV file; the progress box ends as "Done" or
 // "Failed". A download whose request could not be written reads nothing and appends nothing.
+// The device window passes the plug-in's CurrentSystem and CurrentDevice.
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
                     bool keepBad, LogWindow &window);
@@ -67,8 +68,9 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort);
 
 enum class StoreResult { Stored, NoRecords, WriteFailed };
 
-// Decodes the received bytes and appends their lines, newest first, to the open CSV file;
-// the header goes first when the file was empty. NoRecords: not one whole record came (the
+// Decodes the received bytes and appends their lines to the open CSV file, the last record
+// received first (the meter sends its newest first, so the file runs oldest to newest); the
+// header goes first when the file was empty. NoRecords: not even half a record came (the
 // user is told, nothing is written). WriteFailed: the file is as it was before (the user is
 // told). Stored: the window's event log gets the completion line.
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
