@@ -168,9 +168,12 @@ void appendNumber(std::string &out, double value, const NumberPattern &p)
             // y is below 2^40, so truncation is the floor.
             const auto truncated = static_cast<std::uint64_t>(y);
             const double frac = y - static_cast<double>(truncated);
-            if (std::fabs(frac - 0.5) > kTieMargin) {
-                appendScaled(out, std::signbit(value), truncated + (frac > 0.5 ? 1u : 0u), decimals, p,
-                             std::make_index_sequence<kMaxFastDecimals + 1>());
+            // Near a half the scaled product decides only when it is exact (no rounding
+            // residual); then a half rounds away from zero.
+            const bool clear = std::fabs(frac - 0.5) > kTieMargin;
+            if (clear || std::fma(std::fabs(value), kPow10[static_cast<std::size_t>(decimals)], -y) == 0.0) {
+                appendScaled(out, std::signbit(value), truncated + ((clear ? frac > 0.5 : frac >= 0.5) ? 1u : 0u),
+                             decimals, p, std::make_index_sequence<kMaxFastDecimals + 1>());
                 return;
             }
         }
