@@ -83,6 +83,10 @@ public:
     void TimerTickLns();
     void UpdateTellumicState(bool checkError);
 
+    // The next idle tick on the Energy tab reads the energies at once (the window has just
+    // shown the tab, as after a change from another tab).
+    void readEnergiesOnNextIdleTick() { m_energyTicks = 10; }
+
     std::int16_t LnsActionCount() const { return m_count; }
     const std::array<std::string, kMaxWaiting + 1> &LnsActionQueueSlots() const { return m_slots; }
     std::int16_t EnergyTicks() const { return m_energyTicks; }

@@ -30,6 +30,14 @@ inline constexpr std::int32_t kOperationCancelled = static_cast<std::int32_t>(0x
 inline constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80040FA6u);
 }  // namespace LcaError
 
+// Whether a collection member answers to a key: its name. Device templates also answer to
+// their program ID (see the overload after DeviceTemplate).
+template <typename T>
+bool answersTo(T &item, std::string_view key)
+{
+    return item.Name() == key;
+}
+
 // An ordered collection counting from 1. Holds a snapshot of its members; the owner hands
 // out a fresh one on every call. T must have Name().
 template <typename T>
@@ -52,7 +60,7 @@ public:
     std::shared_ptr<T> Item(std::string_view name) const
     {
         for (const auto &item : m_items)
-            if (item->Name() == name)
+            if (answersTo(*item, name))
                 return item;
         throw RuntimeError(LcaError::kObjectNotFound, "Object '" + std::string(name) + "' not found");
     }
@@ -60,7 +68,7 @@ public:
     std::shared_ptr<T> Find(std::string_view name) const
     {
         for (const auto &item : m_items)
-            if (item->Name() == name)
+            if (answersTo(*item, name))
                 return item;
         return nullptr;
     }
@@ -111,7 +119,9 @@ public:
     virtual void Commit() = 0;
 
     // Monitoring: a non-zero tag turns monitoring on, 0 turns it off. Update events carry
-    // the tag and come no faster than the rate parameter allows.
+    // the tag and come no faster than the rate parameter allows: the NV is polled at most
+    // once per rate x 100 ms (20 is two seconds), and an update is raised when the value
+    // text changed (and once when monitoring is turned on).
     virtual std::int32_t MonitorTag() = 0;
     virtual void SetMonitorTag(std::int32_t tag) = 0;
     virtual bool IsMonitorOn() = 0;
@@ -192,6 +202,12 @@ public:
     virtual void ImportXif(std::string_view xifPath) = 0;
 };
 
+// The template library is searched by program ID as well as by name.
+inline bool answersTo(DeviceTemplate &item, std::string_view key)
+{
+    return item.Name() == key || item.ProgramId() == key;
+}
+
 struct DeviceStatus
 {
     std::int32_t nodeState = 0;
@@ -262,6 +278,8 @@ public:
     virtual bool Paused() = 0;
     virtual void SetPaused(bool paused) = 0;
     virtual std::shared_ptr<NetworkInterface> NetworkServiceDeviceInterface() = 0;
+    // nullptr: the system opens without a network interface (engineered mode).
+    virtual void SetNetworkServiceDeviceInterface(std::shared_ptr<NetworkInterface> ni) = 0;
 
     virtual Collection<Subsystem> Subsystems() = 0;
     virtual Collection<DeviceTemplate> DeviceTemplates() = 0;

@@ -8,4 +8,20 @@ PlugInState &plugIn()
     return state;
 }
 
+namespace {
+ObjectServerFactory g_objectServerFactory;
+}
+
+void setObjectServerFactory(ObjectServerFactory factory)
+{
+    g_objectServerFactory = std::move(factory);
+}
+
+std::shared_ptr<lns::ObjectServer> createObjectServer()
+{
+    if (!g_objectServerFactory)
+        throw RuntimeError(lns::LcaError::kNotOpen, "No LNS object server is installed");
+    return g_objectServerFactory();
+}
+
 }  // namespace tellumic

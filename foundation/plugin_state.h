@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,5 +35,10 @@ struct PlugInState
 };
 
 PlugInState &plugIn();
+
+// Makes the object server the plug-in runs on; the composition root installs it.
+using ObjectServerFactory = std::function<std::shared_ptr<lns::ObjectServer>()>;
+void setObjectServerFactory(ObjectServerFactory factory);
+std::shared_ptr<lns::ObjectServer> createObjectServer();
 
 }  // namespace tellumic

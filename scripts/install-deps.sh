@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6sql6-sqlite
   libsqlite3-dev libsqlitecpp-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  dbus dbus-x11 xvfb xauth x11-utils imagemagick
+  dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
   libgl1-mesa-dev libxkbcommon-dev
 )
 

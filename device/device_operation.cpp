@@ -1,0 +1,374 @@
+// The device window at work: its timer, the queue's actions, monitoring events, editing
+// and the end of a plug-in run.
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "device/device_window.h"
+#include "device/event_log_widget.h"
+#include "device/meter_commands.h"
+#include "device/monitor.h"
+#include "foundation/plugin_state.h"
+#include "foundation/progress_window.h"
+#include "foundation/retry.h"
+#include "foundation/trace_log.h"
+#include "model/date_time.h"
+#include "model/nv_cp.h"
+#include "model/value_format.h"
+
+namespace tellumic {
+
+namespace {
+
+std::function<void()> g_endProcess = [] { QCoreApplication::exit(0); };
+std::function<bool()> g_logTransferRunning;
+
+lns::AppDevice &currentDevice()
+{
+    auto &device = plugIn().CurrentDevice;
+    if (!device)
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+    return *device;
+}
+
+std::string replaceDashes(std::string text)
+{
+    for (char &c : text)
+        if (c == '-')
+            c = '/';
+    return text;
+}
+
+}  // namespace
+
+void DeviceWindow::registerActions()
+{
+    using A = LnsArgument;
+    using Arg = LnsActionQueue::Arg;
+    auto &q = m_queue;
+    q.registerAction("ClearTmError", A::None, [this](const Arg &) {
+        tellumic::ClearTmError(currentDevice());
+        m_queue.UpdateTellumicState(true);
+    });
+    q.registerAction("DisableMonitoring", A::None, [this](const Arg &) { DisableMonitoring(*this); });
+    q.registerAction("EnableMonitoring", A::Text, [this](const Arg &a) { EnableMonitoring(*this, a.text); });
+    q.registerAction("EndPlugIn", A::None, [](const Arg &) { EndPlugIn(); });
+    q.registerAction("PauseMonitoringNV", A::Text, [this](const Arg &a) { PauseMonitoringNV(*this, a.text); });
+    q.registerAction("ResetEnergy", A::None, [](const Arg &) { tellumic::ResetEnergy(); });
+    q.registerAction("ResetPeakDemand", A::None,
+                     [this](const Arg &) { tellumic::ResetPeakDemand(currentDevice(), m_waiter); });
+    q.registerAction("SetTmDateTime", A::Text, [this](const Arg &a) { tellumic::SetTmDateTime(*this, a.text); });
+    q.registerAction("UpdateNvMonitoring", A::Text, [this](const Arg &a) { UpdateNvMonitoring(*this, a.text); });
+    q.registerAction("UpdateTellumicState", A::Boolean, [this](const Arg &a) { m_queue.UpdateTellumicState(a.boolean); });
+    q.registerAction("fMain.ApplyNvCpChanges", A::None, [this](const Arg &) { ApplyNvCpChanges(); });
+    q.registerAction("fMain.CancelNvCpChanges", A::None, [this](const Arg &) { CancelNvCpChanges(); });
+}
+
+void DeviceWindow::Timer1_Timer()
+{
+    m_timer.stop();
+    try {
+        m_txtPcDateTime->setText(QString::fromStdString(FormatDateTimeVB(processClock().now())));
+        m_queue.TimerTickLns();
+        if (m_statusTicks > 0)
+            --m_statusTicks;
+        if (m_statusTicks == 0)
+            m_txtStatus->clear();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.Timer1_Timer()," + errorText(e));
+    }
+    m_timer.start(kTimerIntervalMs);
+}
+
+void DeviceWindow::stopTimer()
+{
+    m_timer.stop();
+}
+
+void DeviceWindow::onTabChanged(int index)
+{
+    DebugLog("fMain.tabData_Click()");
+    const std::string caption = m_tabData->tabText(index).toStdString();
+    m_queue.ExecuteLnsAction("UpdateNvMonitoring," + caption);
+}
+
+std::string DeviceWindow::activeTabCaption()
+{
+    return m_tabData->tabText(m_tabData->currentIndex()).toStdString();
+}
+
+void DeviceWindow::setBusyCursor(bool busy)
+{
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+std::string DeviceWindow::GetTellumicState(bool checkError)
+{
+    return tellumic::GetTellumicState(currentDevice(), checkError);
+}
+
+std::string DeviceWindow::GetLastTmError()
+{
+    return tellumic::GetLastTmError(currentDevice());
+}
+
+void DeviceWindow::showLastTmError(const std::string &text)
+{
+    m_txtLastTmError->setText(QString::fromStdString(text));
+}
+
+void DeviceWindow::CheckUnpauseMonitoring(const std::string &caption)
+{
+    tellumic::CheckUnpauseMonitoring(caption);
+}
+
+void DeviceWindow::UpdateMonitoringIndicators()
+{
+    DebugLog("fMain.UpdateMonitoringIndicators()");
+    const bool enabled = monitorState().MonitoringEnabled;
+    m_mnuEnableMonitor->setChecked(enabled);
+    m_mnuDisableMonitor->setChecked(!enabled);
+}
+
+void DeviceWindow::ReadEnergies()
+{
+    tellumic::ReadEnergies(*this, currentDevice());
+}
+
+void DeviceWindow::UpdateLogInfo()
+{
+    // The Logging tab refreshes the meter's log information here.
+}
+
+void DeviceWindow::OnNetworkVariableUpdate(std::int32_t tag, const std::string &value, std::shared_ptr<lns::Nv> source)
+{
+    DebugLog("fMain.lcaOS_OnNetworkVariableUpdate()");
+    try {
+        const NvCp *entry = nvCpCatalogue().byMonitorTag(tag);
+        if (!entry || !source)
+            return;
+        std::string format = source->FormatSpec();
+        FormatSnvt(*this, *entry, value, format);
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.lcaOS_OnNetworkVariableUpdate()," + errorText(e));
+    }
+}
+
+void DeviceWindow::OnNvUpdateError(std::int32_t tag, const RuntimeError &)
+{
+    DebugLog("fMain.lcaOS_OnNvUpdateError()");
+    const auto &cat = nvCpCatalogue();
+    for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+        const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+        if (e.MonitorTag != tag)
+            continue;
+        addError("Nv update error: " + e.Name);
+        if (e.ValueCtl.isTextBox())
+            setControlText(e.ValueCtl, "Read Error");
+        return;
+    }
+}
+
+void DeviceWindow::OnSystemServicePin(const std::string &neuronId, const std::string &programId)
+{
+    DebugLog("fMain.lcaOS_OnSystemServicePin()");
+    try {
+        const std::string current = plugIn().CurrentDevice ? plugIn().CurrentDevice->NeuronId() : std::string();
+        addInfo(servicePinMessage(current, neuronId, programId));
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.lcaOS_OnSystemServicePin()," + errorText(e));
+    }
+}
+
+void DeviceWindow::OnSystemNssIdle()
+{
+    DebugLog("fMain.lcaOS_OnSystemNssIdle()");
+    if (m_logIdle && m_logIdle())
+        return;
+    if (auto *focus = QApplication::focusWidget())
+        focus->repaint();
+}
+
+bool DeviceWindow::isChanged(ControlRef control) const
+{
+    const auto *b = box(control);
+    return b && b->property("changed").toBool();
+}
+
+void DeviceWindow::markChanged(QLineEdit *b, bool changed)
+{
+    b->setProperty("changed", changed);
+    QPalette p = b->palette();
+    p.setColor(QPalette::Text, changed ? QColor(Qt::red) : palette().color(QPalette::ButtonText));
+    b->setPalette(p);
+}
+
+void DeviceWindow::onBoxEdited(QLineEdit *b)
+{
+    const bool isNvi = b->objectName().startsWith(QLatin1String("txtNvi"));
+    DebugLog(isNvi ? "fMain.txtNvi_KeyPress()" : "fMain.txtCp_KeyPress()");
+    if (b->isReadOnly())
+        return;
+    markChanged(b, true);
+    if (isNvi && monitorState().MonitoringEnabled) {
+        const QVariant tag = b->property("Tag");
+        if (tag.isValid()) {
+            const int position = tag.toInt();
+            if (position >= 0 && position < nvCpCatalogue().NvCpCount)
+                m_queue.ExecuteLnsAction("PauseMonitoringNV," +
+                                         nvCpCatalogue().NvCpTable[static_cast<std::size_t>(position)].Name);
+        }
+    }
+    m_editPending = true;
+    m_cmdApply->setEnabled(true);
+    m_cmdCancel->setEnabled(true);
+}
+
+bool DeviceWindow::applyEntry(NvCp &e, const std::string &text)
+{
+    std::string written = text;
+    auto ask = [&](const RuntimeError &err) {
+        DebugLog("ERROR: fMain.ApplyNvCpChanges()," + errorText(err));
+        addError(errorText(err));
+        return MsgBox("Error updating " + e.Name + "\r\n" + errorText(err),
+                      MsgStyle::kAbortRetryIgnore + MsgStyle::kExclamation, "fMain cmdApply_Click");
+    };
+    // Send times and update times are shown in seconds and written as elapsed times; an
+    // entry that is not a number of seconds is refused instead of writing a fallback.
+    const bool seconds = e.TypeName == "SCPTmaxSndT" || e.TypeName == "SNVT_elapsed_tm";
+    if (seconds && !secondsToElapsedTime(text, written)) {
+        return ask(RuntimeError(ErrorNumber::kTypeMismatch, "Type mismatch: '" + text + "' is not a number of seconds")) !=
+               MsgResult::Abort;
+    }
+    return runWithRetry(
+        [&] {
+            if (e.Kind == "CP") {
+                auto cpObject = GetCpByTypeIndex(currentDevice(), e.CpAddress);
+                if (!cpObject)
+                    throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + e.CpAddress + " not found");
+                addInfo(e.Name + " = " + written);
+                cpObject->SetValue(written);
+                if (e.Name == "UCPTptRatio") {
+                    e.Value = cpObject->Value();
+                    FormatCp(*this, e);
+                }
+            } else {
+                auto nv = CurrentNvs().Item(e.Name);
+                nv->SetMonitorPaused(false);
+                if (e.Name == "nviTimeSet")
+                    written = replaceDashes(written);
+                addInfo(e.Name + " = " + written);
+                nv->SetValue(written);
+            }
+            e.Value = written;
+            markChanged(box(e.ValueCtl), false);
+        },
+        ask);
+}
+
+void DeviceWindow::ApplyNvCpChanges()
+{
+    DebugLog("fMain.ApplyNvCpChanges()");
+    if (m_editPending) {
+        auto &cat = nvCpCatalogue();
+        for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+            NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+            if (!e.ValueCtl.isTextBox() || !isChanged(e.ValueCtl))
+                continue;
+            if (!applyEntry(e, controlText(e.ValueCtl)))
+                return;  // Abort: what is still red stays pending
+        }
+    }
+    m_editPending = false;
+    m_cmdApply->setEnabled(false);
+    m_cmdCancel->setEnabled(false);
+}
+
+void DeviceWindow::CancelNvCpChanges()
+{
+    DebugLog("fMain.CancelNvCpChanges()");
+    if (m_editPending) {
+        const auto &cat = nvCpCatalogue();
+        for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+            const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+            if (!e.ValueCtl.isTextBox() || !isChanged(e.ValueCtl))
+                continue;
+            // Send and update times go back as the seconds the box showed, not as the raw text.
+            const bool seconds = e.TypeName == "SCPTmaxSndT" || e.TypeName == "SNVT_elapsed_tm";
+            setControlText(e.ValueCtl, seconds && !e.Value.empty() ? Format_SCPTmaxSndT(e.Value) : e.Value);
+            markChanged(box(e.ValueCtl), false);
+            if (monitorState().MonitoringEnabled && e.Kind == "NVI") {
+                try {
+                    CurrentNvs().Item(e.Name)->SetMonitorPaused(false);
+                } catch (const RuntimeError &err) {
+                    DebugLog("ERROR: fMain.CancelNvCpChanges()," + errorText(err));
+                }
+            }
+        }
+    }
+    m_editPending = false;
+    m_cmdApply->setEnabled(false);
+    m_cmdCancel->setEnabled(false);
+}
+
+void setProcessEndHandler(std::function<void()> handler)
+{
+    g_endProcess = std::move(handler);
+}
+
+void setLogTransferRunningQuery(std::function<bool()> query)
+{
+    g_logTransferRunning = std::move(query);
+}
+
+void EndPlugIn()
+{
+    DebugLog("MMain.EndPlugIn()");
+    auto &state = plugIn();
+    auto quietly = [](const std::function<void()> &step) {
+        try {
+            step();
+        } catch (const std::exception &) {
+        }
+    };
+    if (DeviceWindow::exists()) {
+        DeviceWindow::instance().hide();
+        DeviceWindow::instance().stopTimer();
+    }
+    if (g_logTransferRunning && g_logTransferRunning() && state.CurrentSystem)
+        quietly([&] { state.CurrentSystem->CancelRunningOperation(); });
+    CurrentNvs() = {};
+    state.CurrentDevice.reset();
+    state.CurrentDeviceName.clear();
+    if (state.CurrentSystem)
+        quietly([&] {
+            if (state.CurrentSystem->IsOpen())
+                state.CurrentSystem->Close();
+        });
+    state.CurrentSystem.reset();
+    if (state.CurrentNetwork)
+        quietly([&] {
+            if (state.CurrentNetwork->IsOpen())
+                state.CurrentNetwork->Close();
+        });
+    state.CurrentNetwork.reset();
+    if (state.ObjectServer)
+        quietly([&] {
+            if (state.ObjectServer->IsOpen())
+                state.ObjectServer->Close();
+        });
+    state.NetworkOpened = false;
+    state.ServerOpen = false;
+    if (DeviceWindow::exists())
+        DeviceWindow::instance().deleteLater();
+    ProgressWindow::closeProgress();
+    if (g_endProcess)
+        g_endProcess();
+}
+
+}  // namespace tellumic

@@ -1,0 +1,368 @@
+// The device window's start-up for a device: template label, catalogue, family layout,
+// initial read, first tab.
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include "device/device_window.h"
+#include "device/event_log_widget.h"
+#include "device/meter_commands.h"
+#include "device/monitor.h"
+#include "foundation/plugin_state.h"
+#include "foundation/progress_window.h"
+#include "foundation/retry.h"
+#include "foundation/text.h"
+#include "foundation/trace_log.h"
+#include "model/number_format.h"
+#include "model/nv_cp.h"
+#include "model/value_format.h"
+
+namespace tellumic {
+
+namespace {
+
+constexpr int kLoggingTab = 6;
+constexpr int kEnergyTab = 2;
+
+lns::AppDevice &currentDevice()
+{
+    auto &device = plugIn().CurrentDevice;
+    if (!device)
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+    return *device;
+}
+
+ControlRef cp(int i)
+{
+    return {ControlArray::txtCp, i};
+}
+
+ControlRef nvo(int i)
+{
+    return {ControlArray::txtNvo, i};
+}
+
+// The Abort/Retry/Ignore question of a window procedure.
+std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedure, const std::string &text,
+                                                      const std::string &caption)
+{
+    return [=](const RuntimeError &e) {
+        DebugLog("ERROR: fMain." + procedure + "()," + errorText(e));
+        return MsgBox(text + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, caption);
+    };
+}
+
+}  // namespace
+
+bool DeviceWindow::SetDevTemplateLabel()
+{
+    DebugLog("fMain.SetDevTemplateLabel()");
+    return runWithRetry(
+        [this] {
+            auto &device = currentDevice();
+            std::string rest;
+            const std::string templatePart = ParseWord(device.TemplateName(), "[", rest);
+            const std::string text =
+                std::string(kManufacturerName) + ": " + templatePart + " (" + device.ProgramId() + ")";
+            if (m_lblDeviceTemplate->text().toStdString() != text)
+                m_lblDeviceTemplate->setText(QString::fromStdString(text));
+        },
+        askFor("SetDevTemplateLabel", "fMain.SetDevTemplateLabel(): ", "fMain SetDevTemplateLabel()"));
+}
+
+bool DeviceWindow::InitDevice()
+{
+    DebugLog("fMain.InitDevice()");
+    auto ask = [](const RuntimeError &e) {
+        DebugLog("ERROR: fMain.InitDevice()," + errorText(e));
+        return MsgBox("fMain.InitDevice() Error: " + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical,
+                      "fMain InitDevice");
+    };
+    auto fail = [] {
+        ProgressWindow::closeProgress();
+        return false;
+    };
+    std::string programId;
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            programId = currentDevice().ProgramId();
+            FillNvsCpsTable(programId);
+        },
+        [&] { CurrentNvs() = currentDevice().GetInterface()->Nvs(); },
+        [&] { m_txtNodeName->setText(QString::fromStdString(currentDevice().Name())); },
+        [&] { DisplayStatus("Testing the device..."); },
+        [&] {
+            MeterState() = tellumic::GetTellumicState(currentDevice(), true);
+            SetReadyToMonitor();
+            UpdateTitlebar();
+        },
+    };
+    for (const auto &step : steps)
+        if (!runWithRetry(step, ask))
+            return fail();
+    syncTags();
+    if (!EnableControls(IsReadyToMonitor())) {
+        addError("Error in EnableControls()");
+        return fail();
+    }
+    if (!runWithRetry([&] { layOutFamily(currentDevice().ProgramId()); }, ask))
+        return fail();
+    if (!ReadInitValues()) {
+        addError("Error in ReadInitValues()");
+        return fail();
+    }
+    if (!SelectActiveTab()) {
+        addError("Error in SelectActiveTab()");
+        return fail();
+    }
+    ProgressWindow::closeProgress();
+    DebugLog(" Timer1.Enabled = True in fMain.InitDevice()");
+    m_timer.start(kTimerIntervalMs);
+    DebugLog("END fMain.InitDevice()");
+    return true;
+}
+
+void DeviceWindow::syncTags()
+{
+    // Each bound box carries its catalogue position, as the tag the handlers read.
+    for (auto &[control, box] : m_boxes)
+        box->setProperty("Tag", QVariant());
+    for (const auto &[control, position] : nvCpCatalogue().tags)
+        if (auto *b = box(control))
+            b->setProperty("Tag", static_cast<int>(position));
+}
+
+void DeviceWindow::layOutFamily(const std::string &programId)
+{
+    if (programId == "80B7E515000A0402" || programId == "80B7E515000A0405" || programId == "90B7E515000A040B" ||
+        programId == "80B7E515000A0403") {
+        ShowControls_TMB();
+        auto &device = currentDevice();
+        const std::string location = device.Location();
+        setControlText(cp(0), location + " \"" + HexToString(location) + "\"");
+        auto nvs = CurrentNvs();
+        nvs.Item("nviCalSel")->SetValue("24");
+        const std::string firmware = formatNumber(toDouble(nvs.Item("nviCal")->Value()), "0.00");
+        m_txtFirmwareVer->setText(QString::fromStdString(firmware));
+        setControlText(cp(1), firmware.substr(0, 1));
+        setControlText(cp(2), firmware.size() > 2 ? firmware.substr(2, 2) : std::string());
+    } else if (programId == "80B7E515000A0407") {
+        ShowControls_Plus_Logger(false, false);
+    } else if (programId == "80B7E515008A0409") {
+        ShowControls_362();
+    } else if (programId == "80B7E515000A040A") {
+        ShowControls_Plus_Logger(true, false);
+    } else if (programId == "90B7E515000A040C") {
+        ShowControls_Plus_Logger(false, true);
+    } else if (programId == "90B7E515000A040D") {
+        ShowControls_Plus_Logger(true, true);
+    } else {
+        throw RuntimeError(kObjectErrorBase + 2013, "Invalid Tellumic model or firmware version - not supported by this plug-in");
+    }
+}
+
+bool DeviceWindow::ReadInitValues()
+{
+    DebugLog("fMain.ReadInitValues()");
+    setBusyCursor(true);
+    bool result = false;
+    try {
+        if (IsReadyToMonitor()) {
+            const std::string caption = activeTabCaption();
+            auto &cat = nvCpCatalogue();
+            for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+                NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+                if (!e.ValueCtl.isTextBox())
+                    continue;
+                DebugLog("fMain.ReadInitValues(), name=" + e.Name + ", type=" + e.Kind);
+                if (e.Kind == "CP")
+                    readInitCp(e);
+                else
+                    readInitNv(e, caption);
+            }
+        }
+        if (controlText(cp(2)).size() == 1)
+            setControlText(cp(2), "0" + controlText(cp(2)));
+        m_txtFirmwareVer->setText(QString::fromStdString(controlText(cp(1)) + "." + controlText(cp(2))));
+        result = true;
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.ReadInitValues()," + errorText(e));
+        addError("Error reading initial values: " + errorText(e));
+    }
+    setBusyCursor(false);
+    ProgressWindow::closeProgress();
+    return result;
+}
+
+void DeviceWindow::readInitCp(NvCp &e)
+{
+    auto cpObject = GetCpByTypeIndex(currentDevice(), e.CpAddress);
+    if (!cpObject)
+        return;
+    DisplayStatus("Reading Configuration Property: " + cpObject->Name() + "...");
+    e.Value = cpObject->Value();
+    FormatCp(*this, e);
+}
+
+void DeviceWindow::readInitNv(const NvCp &e, const std::string &caption)
+{
+    auto nv = CurrentNvs().Item(e.Name);
+    if (e.TypeName == "SNVT_power_f#SI") {
+        const std::string format = nv->FormatSpec();
+        if (format == "SNVT_power_f#US" || format == "SNVT_power_f") {
+            nv->SetFormatSpec("SNVT_power_f#SI");
+            nv->Commit();
+        } else if (format == "SNVT_power#US" || format == "SNVT_power") {
+            nv->SetFormatSpec("SNVT_power#SI");
+            nv->Commit();
+        }
+    }
+    if (e.Tab != caption)
+        return;
+    DisplayStatus("Reading Network variable: " + e.Name + " ...");
+    const std::string value = nv->Value();
+    std::string format = nv->FormatSpec();
+    FormatSnvt(*this, e, value, format);
+}
+
+bool DeviceWindow::SelectActiveTab()
+{
+    DebugLog("fMain.SelectActiveTab()");
+    return runWithRetry(
+        [this] {
+            QSignalBlocker quiet(m_tabData);  // monitoring follows directly below, not through the queue
+            m_tabData->setCurrentIndex(kEnergyTab);
+            EnableMonitoring(*this, activeTabCaption());
+            m_queue.readEnergiesOnNextIdleTick();
+        },
+        askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab"));
+}
+
+bool DeviceWindow::EnableControls(bool enable)
+{
+    DebugLog("fMain.EnableControls()");
+    return runWithRetry(
+        [&] {
+            const auto &cat = nvCpCatalogue();
+            for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+                const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+                auto *b = box(e.ValueCtl);
+                if (!b || e.Kind == "CP")
+                    continue;
+                b->setEnabled(enable);
+                if (e.Kind == "NVI") {
+                    QPalette p = b->palette();
+                    p.setColor(QPalette::Base, enable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
+                    b->setPalette(p);
+                }
+            }
+        },
+        askFor("EnableControls", "fMain.EnableControls():", "fMain EnableControls"));
+}
+
+void DeviceWindow::ShowControls_TMB()
+{
+    DebugLog("fMain.ShowControls_TMB()");
+    setFieldVisible(cp(6), false);
+    for (int i : {8, 12, 7})
+        setFieldVisible(cp(i), true);
+    for (int i : {9, 13, 5, 3, 4})
+        setFieldVisible(cp(i), false);
+    for (int i : {13, 14, 15})
+        setFieldVisible(nvo(i), false);
+    m_cmdResetEnergy->setVisible(false);
+    setLocked(cp(0), true);
+    // These meters take update intervals as NV inputs; the energy one keeps its NV name.
+    if (auto *label = qobject_cast<QLabel *>(m_fieldWidgets[cp(7)].front()))
+        label->setText(QStringLiteral("nciEngyUpdtT"));
+    for (int i : {8, 12})
+        if (auto *label = qobject_cast<QLabel *>(m_fieldWidgets[cp(i)].front()))
+            label->setText(QStringLiteral("Update time:"));
+}
+
+void DeviceWindow::ShowControls_362()
+{
+    DebugLog("fMain.ShowControls_362()");
+    setFieldVisible(cp(6), false);
+    for (int i : {8, 12, 7, 9, 13, 5, 3, 4})
+        setFieldVisible(cp(i), true);
+    for (int i : {13, 14, 15})
+        setFieldVisible(nvo(i), true);
+    m_cmdResetEnergy->setVisible(true);
+    setLocked(cp(0), false);
+    m_tabData->setTabVisible(kLoggingTab, true);
+}
+
+void DeviceWindow::ShowControls_Plus_Logger(bool showLogging, bool showPtRatio)
+{
+    DebugLog("fMain.ShowControls_Plus_Logger()");
+    setFieldVisible(cp(6), true);
+    for (int i : {8, 12, 7, 9, 13})
+        setFieldVisible(cp(i), false);
+    for (int i : {5, 3, 4})
+        setFieldVisible(cp(i), true);
+    for (int i : {13, 14, 15})
+        setFieldVisible(nvo(i), true);
+    m_cmdResetEnergy->setVisible(true);
+    setLocked(cp(0), false);
+    setFieldVisible(cp(10), showPtRatio);
+    setFieldVisible({ControlArray::txtPtPrimary, 0}, showPtRatio);
+    m_tabData->setTabVisible(kLoggingTab, showLogging);
+}
+
+void DeviceWindow::UpdateTitlebar()
+{
+    DebugLog("fMain.UpdateTitlebar()");
+    const std::string &state = MeterState();
+    setWindowTitle(QString::fromLatin1(kPlugInName) +
+                   (state == "Cnfg Online" ? QString() : QStringLiteral(" - ") + QString::fromStdString(state)));
+}
+
+void DeviceWindow::UpdateStatus(const QString &text, int ticks)
+{
+    DebugLog("fMain.UpdateStatus(" + text.toStdString() + "," + std::to_string(ticks) + ")");
+    m_txtStatus->setText(text);
+    m_txtStatus->repaint();
+    m_statusTicks = ticks;
+}
+
+void DeviceWindow::releaseDevice()
+{
+    DebugLog("fMain.releaseDevice()");
+    m_timer.stop();
+    if (IsReadyToMonitor() && IsMonitoringEnabled()) {
+        try {
+            DisableMonitoring(*this);
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.releaseDevice()," + errorText(e));
+        }
+    }
+    monitorState() = MonitorState{};
+    CurrentNvs() = {};
+    for (auto &[control, b] : m_boxes) {
+        b->clear();
+        markChanged(b, false);
+    }
+    m_editPending = false;
+    m_cmdApply->setEnabled(false);
+    m_cmdCancel->setEnabled(false);
+    m_txtFirmwareVer->clear();
+    m_txtLastTmError->clear();
+    showNoFamilyLayout();
+}
+
+void DeviceWindow::showNoFamilyLayout()
+{
+    // Until a family's layout says otherwise: every box but the PT ones, no Logging tab.
+    for (auto &[control, widgets] : m_fieldWidgets)
+        for (auto *w : widgets)
+            w->setVisible(true);
+    setFieldVisible(cp(10), false);
+    setFieldVisible({ControlArray::txtPtPrimary, 0}, false);
+    m_tabData->setTabVisible(kLoggingTab, false);
+}
+
+}  // namespace tellumic

@@ -1,0 +1,155 @@
+#include "host/registration.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <fstream>
+#include <map>
+
+#include "foundation/dialogs.h"
+#include "foundation/paths.h"
+#include "foundation/plugin_state.h"
+#include "foundation/progress_window.h"
+#include "foundation/registry.h"
+#include "foundation/text.h"
+#include "foundation/trace_log.h"
+#include "host/device_templates.h"
+#include "host/object_names.h"
+#include "host/plugin_api.h"
+
+namespace tellumic {
+
+namespace {
+
+std::string plugInKey()
+{
+    return std::string(kPlugInsKey) + kPlugInName;
+}
+
+// Runs this executable with one switch and waits for it; false when it could not run or failed.
+bool runSelf(const char *argument)
+{
+    const QString self = QCoreApplication::applicationFilePath();
+    if (self.isEmpty())
+        return false;
+    return QProcess::execute(self, {QString::fromLatin1(argument)}) == 0;
+}
+
+std::string quoted(const std::string &text)
+{
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\')
+            out.push_back('\\');
+        out.push_back(c);
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::filesystem::path activationFilePath()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    const char *home = std::getenv("HOME");
+    const std::filesystem::path base = data && *data ? std::filesystem::path(data)
+                                                     : std::filesystem::path(home ? home : ".") / ".local" / "share";
+    return base / "dbus-1" / "services" / (std::string(kProgId) + ".service");
+}
+
+bool installActivationFile(const std::filesystem::path &executable)
+{
+    const auto path = activationFilePath();
+    std::error_code ec;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    const auto temporary = path.string() + ".new";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << "[D-BUS Service]\n"
+            << "Name=" << kProgId << "\n"
+            << "Exec=/usr/bin/env " << quoted("TELLUMIC_HOME=" + tellumicHome().string()) << " "
+            << quoted(std::filesystem::absolute(executable).string()) << " -Embedding\n";
+        if (!out.flush())
+            return false;
+    }
+    std::filesystem::rename(temporary, path, ec);
+    return !ec;
+}
+
+bool removeActivationFile()
+{
+    std::error_code ec;
+    std::filesystem::remove(activationFilePath(), ec);
+    return !ec;
+}
+
+std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &value)
+{
+    if (value < lower || value > upper)
+        value = 1;
+    return value;
+}
+
+void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
+{
+    DebugLog("MMain.RegisterRegistrationCommand()");
+    CRegistry registry;
+    const std::string key = plugInKey();
+    std::string existing;
+    const bool registered = registry.GetRegValue(kHkeyLocalMachine, key, "", existing) && !existing.empty();
+    if (registered) {
+        std::int16_t oldMajor = 0, oldMinor = 0, newMajor = 0, newMinor = 0;
+        GetVersionNumber(registry.MachineSetting(key, "Version"), oldMajor, oldMinor);
+        GetVersionNumber(kPlugInVersion, newMajor, newMinor);
+        if (oldMajor > newMajor || (oldMajor == newMajor && oldMinor > newMinor)) {
+            if (showMessages)
+                MsgBox("A newer version of this plug-in is already registered", MsgStyle::kInformation, kPlugInName);
+            return;
+        }
+    }
+    if (runServerRegistration && !runSelf("/regserver")) {
+        if (showMessages)
+            MsgBox(std::string("Plug-in ") + kProgId + "registration as COM server failed", MsgStyle::kCritical, "");
+        return;
+    }
+    std::int16_t flag = -1;
+    const std::string minusOne = std::to_string(ConstRange(-1, 1, flag));
+    const std::pair<const char *, std::string> values[] = {
+        {"", kProgId},
+        {"Name", kPlugInName},
+        {"Description", "Tellumic LNS Plug-in"},
+        {"Scope", "2"},
+        {"ManufacturerName", kManufacturerName},
+        {"Version", kPlugInVersion},
+        {"LcaVersion", kLcaVersion},
+        {"Prelaunch", minusOne},
+        {"MultiObject", minusOne},
+        {"SingleInstance", minusOne},
+    };
+    for (const auto &[name, value] : values)
+        registry.MachineSetting(key, name, value);
+    if (showMessages)
+        MsgBox(std::string(registered ? "Updated version of plug-in registered as " : "Plug-in registered as ") + kProgId,
+               MsgStyle::kInformation, kPlugInName);
+}
+
+void DeregisterRegistrationCommand(bool showMessages)
+{
+    DebugLog("MMain.DeregisterRegistrationCommand()");
+    if (!runSelf("/unregserver")) {
+        if (showMessages)
+            MsgBox(std::string("Plug-in ") + kProgId +
+                       " deregistration as COM server failed\rVerify that there are not instances running\r"
+                       "The activation file could not be removed.",
+                   MsgStyle::kCritical, "");
+        return;
+    }
+    // Deleting fails only when there is no such key.
+    const bool deleted = CRegistry().DeleteMachineKey(plugInKey());
+    if (showMessages)
+        MsgBox(std::string("Plug-in ") + kPlugInName + (deleted ? " deregistered" : " does not exisit in the Windows registery"),
+               MsgStyle::kInformation, kPlugInName);
+}
+
+}  // namespace tellumic

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "foundation/object_server.h"
+#include "host/product_tables.h"
+
+namespace tellumic {
+
+inline constexpr const char *kPlugInsKey = "SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\";
+
+// Machine level: the plug-in's record for host tools and its activation on the session bus.
+// runServerRegistration: the process was started with a command line, so it also
+// (re)installs its D-Bus activation file, as " /regserver" does.
+void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration = true);
+void DeregisterRegistrationCommand(bool showMessages);
+
+// Network level: the "Browse Tellumic" command on the device templates of the meters.
+bool RegisterSupportedCommands();
+void DeregisterSupportedCommands(bool resetAll, bool firstNetwork);
+void DeregisterCommand(std::int16_t scope, const CommandRecord &command, const std::string &programId,
+                       const std::string &lonMarkObjectName);
+std::shared_ptr<lns::ComponentApp> CreateComponentApp(lns::ComponentApps &apps, std::size_t commandIndex);
+std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &value);
+
+// Stand-alone deregistration: modes -1 (machine only), 0 (and every network), 1 (and offer
+// to delete device templates no device uses).
+bool DeregisterMe(std::int32_t mode, bool showProgress);
+void Cleanup(bool resetAll);
+
+// The D-Bus activation file of the plug-in's bus name, in the user's services folder.
+std::filesystem::path activationFilePath();
+// Writes it: started by the bus, the plug-in runs as `executable -Embedding` with the
+// TELLUMIC_HOME in force now. Returns false when it cannot be written.
+bool installActivationFile(const std::filesystem::path &executable);
+bool removeActivationFile();
+
+}  // namespace tellumic

@@ -1,0 +1,97 @@
+#pragma once
+
+// What a simulated device is: its programming interface (NVs, functional blocks in their
+// fixed order, CPs) and its behaviour. A device model serves one or more program IDs and is
+// registered like any other; the meter families and the other makers' devices are models.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "foundation/clock.h"
+#include "sim/value_types.h"
+
+namespace tellumic::sim {
+
+struct CpSpec
+{
+    std::string name;
+    std::int32_t scope = 0;  // resource scope: 0 standard types, 3 the maker's own
+    std::int32_t index = 0;  // type index within the scope
+    std::string type;        // a value type of value_types.h
+    std::string initial;     // initial value in the type's default format; "" is all zero
+};
+
+struct NvSpec
+{
+    std::string name;
+    std::string type;
+    bool input = false;
+    std::string initial;
+    std::vector<CpSpec> cps;  // the CPs that apply to this NV
+};
+
+struct BlockSpec
+{
+    std::string name;
+    std::int32_t profileKey = 0;  // functional-profile key in the resource catalogue
+    std::vector<CpSpec> cps;
+};
+
+struct InterfaceSpec
+{
+    std::vector<NvSpec> nvs;
+    std::vector<BlockSpec> blocks;  // in the order "F:n" counts, from 0
+    std::vector<CpSpec> cps;        // the device's own CPs
+};
+
+// Keys under which a device's values are stored.
+std::string nvKey(std::string_view nvName);
+std::string blockCpKey(std::size_t block, const CpSpec &cp);
+std::string nvCpKey(std::string_view nvName, const CpSpec &cp);
+std::string deviceCpKey(const CpSpec &cp);
+
+// Where a device keeps the type an NV was changed to.
+std::string nvTypeKey(std::string_view nvName);
+
+// One device's stored values as a model sees them.
+class DeviceState
+{
+public:
+    virtual ~DeviceState() = default;
+    virtual Bytes value(const std::string &key) = 0;
+    virtual void setValue(const std::string &key, const Bytes &bytes) = 0;
+    virtual Clock::TimePoint now() const = 0;
+    // The NV's type on this device, and a change of it (its value starts at zero, and its
+    // format becomes the new type's); RuntimeError kInvalidValue for an unknown type.
+    virtual std::string nvType(const std::string &nvName) = 0;
+    virtual void setNvType(const std::string &nvName, const std::string &typeName) = 0;
+};
+
+class DeviceModel
+{
+public:
+    virtual ~DeviceModel() = default;
+    virtual const InterfaceSpec &interfaceSpec() const = 0;
+
+    // Brings values that follow time up to date before one is read.
+    virtual void refresh(DeviceState &) const {}
+    // Reacts to a written NV or CP (commands, type changes); throws RuntimeError to refuse.
+    virtual void written(DeviceState &, const std::string & /*key*/) const {}
+
+    // Device files moved by file transfer. By default a device has none.
+    virtual Bytes readFile(DeviceState &state, std::int32_t number, std::int32_t length) const;
+    virtual void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const;
+};
+
+// The model for a program ID (compared without regard to case), or nullptr.
+const DeviceModel *findDeviceModel(std::string_view programId);
+// Adds or replaces the model of a program ID. Models live as long as the process.
+void registerDeviceModel(std::string programId, std::shared_ptr<const DeviceModel> model);
+
+// The program ID of the thermostat of another maker in the demo installation.
+inline constexpr std::string_view kThermostatProgramId = "9F1234560A040101";
+
+}  // namespace tellumic::sim

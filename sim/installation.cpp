@@ -1,0 +1,144 @@
+#include "sim/installation.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <cstdio>
+
+#include "foundation/paths.h"
+#include "foundation/registry_store.h"
+#include "foundation/runtime_error.h"
+#include "host/product_tables.h"
+#include "sim/device_model.h"
+#include "sim/network_db.h"
+
+namespace tellumic::sim {
+
+namespace {
+
+constexpr const char *kLonWorksKey = "SOFTWARE\\LonWorks";
+constexpr const char *kFolders[] = {"Types/User/HVI", "bin", "Import", "Database"};
+
+std::string hex12(unsigned prefix, unsigned n)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X%010X", prefix & 0xFFu, n);
+    return buf;
+}
+
+// The location text of the n-th device: "M" and two digits, as hexadecimal byte pairs.
+std::string location(unsigned n)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "4D%02X%02X000000", 0x30 + n / 10 % 10, 0x30 + n % 10);
+    return buf;
+}
+
+std::int64_t insert(SQLite::Database &db, const std::string &sql, const std::vector<std::string> &args)
+{
+    SQLite::Statement s(db, sql);
+    for (std::size_t i = 0; i < args.size(); ++i)
+        s.bind(static_cast<int>(i + 1), args[i]);
+    s.exec();
+    return db.getLastInsertRowid();
+}
+
+bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
+{
+    bool created = false;
+    ndb.write([&] {
+        auto &db = ndb.db();
+        SQLite::Statement exists(db, "SELECT 1 FROM networks WHERE name = ?");
+        exists.bind(1, std::string(kDemoNetwork));
+        if (exists.executeStep())
+            return;
+        created = true;
+        const auto net = std::to_string(insert(db, "INSERT INTO networks (name) VALUES (?)", {std::string(kDemoNetwork)}));
+        insert(db, "INSERT OR IGNORE INTO network_interfaces (name) VALUES (?)", {"LON1"});
+        const auto sys = std::to_string(insert(
+            db, "INSERT INTO systems (network_id, name, import_folder, nsd_interface) VALUES (?, ?, ?, 'LON1')",
+            {net, std::string(kDemoNetwork), (lonWorks / "Import").string()}));
+        const auto sub = std::to_string(
+            insert(db, "INSERT INTO subsystems (system_id, name) VALUES (?, ?)", {sys, std::string(kDemoSubsystem)}));
+        auto addDevice = [&](const std::string &name, const std::string &programId, unsigned n) {
+            const auto tpl = std::to_string(insert(db, "INSERT INTO templates (system_id, name, program_id) VALUES (?, ?, ?)",
+                                                   {sys, name, programId}));
+            insert(db,
+                   "INSERT INTO devices (subsystem_id, name, neuron_id, program_id, location, template_id)"
+                   " VALUES (?, ?, ?, ?, ?, ?)",
+                   {sub, name, hex12(0x05, 0x1000 + n), programId, location(n), tpl});
+        };
+        insert(db, "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(std::chrono::microseconds(kDemoLatency).count())});
+        unsigned n = 0;
+        for (const auto &meter : supportedMeters())
+            addDevice(meter.Model, meter.ProgramId, ++n);
+        addDevice(std::string(kThermostatName), std::string(kThermostatProgramId), ++n);
+    });
+    return created;
+}
+
+}  // namespace
+
+std::string lonWorksPathSetting(const std::filesystem::path &registryFile)
+{
+    RegistryStore store(registryFile);
+    const auto value = store.queryValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path");
+    if (!value || value->type != RegType::kString)
+        return {};
+    return value->data.substr(0, value->data.find('\0'));
+}
+
+InitResult createDemoInstallation(const std::filesystem::path &home)
+{
+    InitResult result;
+    const auto registryFile = home / registryStorePath().filename();
+    auto path = lonWorksPathSetting(registryFile);
+    if (path.empty()) {
+        path = (home / "LonWorks").string();
+        RegistryStore store(registryFile);
+        if (!store.createKey(kHkeyLocalMachine, kLonWorksKey) ||
+            !store.setValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path", {RegType::kString, path + '\0'}))
+            throw RuntimeError(ErrorNumber::kSettingNotWritten, "Cannot write the LonWorks path to the registry");
+        result.created = true;
+    }
+    result.lonWorksFolder = nativePath(path);
+    for (const char *folder : kFolders) {
+        const auto p = result.lonWorksFolder / folder;
+        if (!std::filesystem::is_directory(p)) {
+            std::filesystem::create_directories(p);
+            result.created = true;
+        }
+    }
+    // The installation names its types folder both "Types" and "types" (the maker's files
+    // are under "types\User\HVI"); on a case-sensitive file system the second is a link.
+    const auto lowerTypes = result.lonWorksFolder / "types";
+    if (!std::filesystem::exists(std::filesystem::symlink_status(lowerTypes))) {
+        std::filesystem::create_directory_symlink("Types", lowerTypes);
+        result.created = true;
+    }
+    NetworkDb db(networkDbPath(result.lonWorksFolder));
+    if (createNetwork(db, result.lonWorksFolder))
+        result.created = true;
+    return result;
+}
+
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder)
+{
+    SimOptions options;
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    SQLite::Statement q(ndb.db(), "SELECT value FROM settings WHERE key = 'latency_us'");
+    if (q.executeStep())
+        options.latency = std::chrono::microseconds(q.getColumn(0).getInt64());
+    return options;
+}
+
+void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency)
+{
+    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    ndb.write([&] {
+        insert(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+               {std::to_string(latency.count())});
+    });
+}
+
+}  // namespace tellumic::sim

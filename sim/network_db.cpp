@@ -1,0 +1,94 @@
+#include "sim/network_db.h"
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+namespace tellumic::sim {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 60'000;
+
+constexpr const char *kSchema[] = {
+    "CREATE TABLE IF NOT EXISTS networks (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    "CREATE TABLE IF NOT EXISTS systems (id INTEGER PRIMARY KEY, network_id INTEGER NOT NULL, name TEXT NOT NULL,"
+    " mgmt_mode INTEGER NOT NULL DEFAULT 0, numeric_setting INTEGER NOT NULL DEFAULT 0,"
+    " import_folder TEXT NOT NULL DEFAULT '', nsd_interface TEXT NOT NULL DEFAULT '', UNIQUE (network_id, name))",
+    "CREATE TABLE IF NOT EXISTS subsystems (id INTEGER PRIMARY KEY, system_id INTEGER NOT NULL, name TEXT NOT NULL,"
+    " UNIQUE (system_id, name))",
+    "CREATE TABLE IF NOT EXISTS templates (id INTEGER PRIMARY KEY, system_id INTEGER NOT NULL, name TEXT NOT NULL,"
+    " program_id TEXT NOT NULL, UNIQUE (system_id, name))",
+    // Condition and faults of a device live beside it, so that another process can set them.
+    "CREATE TABLE IF NOT EXISTS devices (id INTEGER PRIMARY KEY, subsystem_id INTEGER NOT NULL, name TEXT NOT NULL,"
+    " neuron_id TEXT NOT NULL, program_id TEXT NOT NULL, location TEXT NOT NULL, template_id INTEGER,"
+    " commissioned INTEGER NOT NULL DEFAULT 1, node_state INTEGER NOT NULL DEFAULT 4,"
+    " last_error INTEGER NOT NULL DEFAULT 0, self_test INTEGER NOT NULL DEFAULT 0,"
+    " refuse_writes INTEGER NOT NULL DEFAULT 0, comm_fail_call INTEGER NOT NULL DEFAULT 0,"
+    " comm_fail_rate REAL NOT NULL DEFAULT 0, update_error_nv TEXT NOT NULL DEFAULT '',"
+    " fault_generation INTEGER NOT NULL DEFAULT 0, UNIQUE (subsystem_id, name))",
+    "CREATE TABLE IF NOT EXISTS device_values (device_id INTEGER NOT NULL, key TEXT NOT NULL, data BLOB NOT NULL,"
+    " PRIMARY KEY (device_id, key))",
+    // owner: "server", "system:<id>", "template:<id>" or "lonmark:<template id>:<object name>"
+    "CREATE TABLE IF NOT EXISTS component_apps (id INTEGER PRIMARY KEY, owner TEXT NOT NULL, name TEXT NOT NULL,"
+    " prog_id TEXT NOT NULL, object_type INTEGER NOT NULL, command_id INTEGER NOT NULL DEFAULT 0,"
+    " description TEXT NOT NULL DEFAULT '', version TEXT NOT NULL DEFAULT '',"
+    " manufacturer_id TEXT NOT NULL DEFAULT '', is_default INTEGER NOT NULL DEFAULT 0)",
+    "CREATE TABLE IF NOT EXISTS network_interfaces (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
+    "CREATE TABLE IF NOT EXISTS service_pins (id INTEGER PRIMARY KEY, neuron_id TEXT NOT NULL, program_id TEXT NOT NULL)",
+    "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
+};
+
+}  // namespace
+
+NetworkDb::NetworkDb(const std::filesystem::path &file)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    m_db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+    m_db->exec("PRAGMA journal_mode = WAL");
+    m_db->exec("PRAGMA synchronous = NORMAL");
+    write([this] {
+        for (const char *sql : kSchema)
+            m_db->exec(sql);
+    });
+    changedElsewhere();
+}
+
+NetworkDb::~NetworkDb()
+{
+    m_versionQuery.reset();
+}
+
+void NetworkDb::write(const std::function<void()> &body)
+{
+    m_db->exec("BEGIN IMMEDIATE");
+    try {
+        body();
+        m_db->exec("COMMIT");
+    } catch (...) {
+        try {
+            m_db->exec("ROLLBACK");
+        } catch (...) {
+        }
+        throw;
+    }
+}
+
+bool NetworkDb::changedElsewhere()
+{
+    if (!m_versionQuery)
+        m_versionQuery = std::make_unique<SQLite::Statement>(*m_db, "PRAGMA data_version");
+    m_versionQuery->reset();
+    m_versionQuery->executeStep();
+    const auto v = m_versionQuery->getColumn(0).getInt64();
+    m_versionQuery->reset();
+    const bool changed = v != m_dataVersion;
+    m_dataVersion = v;
+    return changed;
+}
+
+std::filesystem::path networkDbPath(const std::filesystem::path &lonWorksFolder)
+{
+    return lonWorksFolder / "Database" / "network.sqlite";
+}
+
+}  // namespace tellumic::sim

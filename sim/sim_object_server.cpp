@@ -1,0 +1,94 @@
+#include "sim/sim_object_server.h"
+
+#include "foundation/paths.h"
+#include "sim/installation.h"
+#include "sim/sim_objects.h"
+
+namespace tellumic::sim {
+
+SimObjectServer::SimObjectServer(const std::filesystem::path &lonWorksFolder, SimOptions options)
+    : m_core(std::make_shared<SimCore>(lonWorksFolder, std::move(options)))
+{
+    // The core hands out NV handles in events; a weak reference keeps it free of a cycle.
+    std::weak_ptr<SimCore> weak = m_core;
+    m_core->makeNv = [weak](std::int64_t deviceId, const std::string &nvName) -> std::shared_ptr<lns::Nv> {
+        auto core = weak.lock();
+        return core ? makeNvHandle(core, deviceId, nvName) : nullptr;
+    };
+}
+
+SimObjectServer::~SimObjectServer()
+{
+    m_core->sink = nullptr;
+    m_core->makeNv = nullptr;
+}
+
+void SimObjectServer::Open()
+{
+    m_core->serverOpen = true;
+}
+
+void SimObjectServer::Close()
+{
+    m_core->serverOpen = false;
+    m_core->openNetworks.clear();
+    m_core->openSystems.clear();
+    m_core->pausedSystems.clear();
+    m_core->inTransaction = false;
+    m_core->pendingWrites.clear();
+}
+
+bool SimObjectServer::IsOpen()
+{
+    return m_core->serverOpen;
+}
+
+void SimObjectServer::SetRemote(bool remote)
+{
+    if (m_core->serverOpen)
+        throw RuntimeError(lns::LcaError::kAccessDenied, "LCA: the remote flag cannot change while the object server is open");
+    m_remote = remote;
+}
+
+lns::Collection<lns::NetworkInterface> SimObjectServer::NetworkInterfaces()
+{
+    return makeNetworkInterfaces(m_core);
+}
+
+void SimObjectServer::SetActiveNetworkInterface(std::shared_ptr<lns::NetworkInterface> ni)
+{
+    if (ni && !NetworkInterfaces().Find(ni->Name()))
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "LCA: network interface '" + ni->Name() + "' not found");
+    m_activeInterface = std::move(ni);
+}
+
+lns::Collection<lns::Network> SimObjectServer::Networks()
+{
+    m_core->requireServerOpen();
+    return makeNetworks(m_core);
+}
+
+std::shared_ptr<lns::ComponentApps> SimObjectServer::ComponentApplications()
+{
+    return makeComponentApps(m_core, "server");
+}
+
+void SimObjectServer::SetEventSink(lns::ObjectServerEvents *sink)
+{
+    m_core->sink = sink;
+}
+
+void SimObjectServer::DispatchEvents()
+{
+    m_core->dispatchEvents();
+}
+
+std::filesystem::path installedLonWorksFolder()
+{
+    const auto path = lonWorksPathSetting(registryStorePath());
+    if (path.empty())
+        throw RuntimeError(ErrorNumber::kInvalidLonWorksPath, "Invalid LonWorks path in registry");
+    return nativePath(path);
+}
+
+}  // namespace tellumic::sim

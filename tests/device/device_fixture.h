@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTabWidget>
+
+#include "device/device_window.h"
+#include "device/monitor.h"
+#include "foundation/plugin_state.h"
+#include "model/value_boxes.h"
+#include "sim/installation.h"
+#include "sim/sim_control.h"
+#include "sim/sim_object_server.h"
+#include "tests/support/temp_home.h"
+
+namespace tellumic::test {
+
+// The demo installation, its network open as a host would open it, and a device window.
+class DeviceWindowTest : public HomeTest
+{
+protected:
+    void SetUp() override
+    {
+        lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
+        sim::SimOptions options;
+        options.clock = &home.clock;
+        auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
+        server->Open();
+        auto network = server->Networks().Item("Demo");
+        network->Open();
+        auto system = network->Systems().Item(1);
+        system->Open();
+        plugIn() = PlugInState{};
+        plugIn().ObjectServer = server;
+        plugIn().CurrentNetwork = network;
+        plugIn().CurrentSystem = system;
+        simServer = server.get();
+        LnsBusy() = false;
+        MeterState().clear();
+        window = std::make_unique<DeviceWindow>();
+        window->attachObjectServer(server.get());
+        window->setWaiter([this](int ms) { home.clock.advance(std::chrono::milliseconds(ms)); });
+        setProcessEndHandler([this] { ++processEnds; });
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        plugIn() = PlugInState{};
+        monitorState() = MonitorState{};
+        CurrentNvs() = {};
+        setProcessEndHandler(nullptr);
+        LnsBusy() = false;
+    }
+
+    // Routes the device as the command routing does and initialises the window for it.
+    bool open(const std::string &name)
+    {
+        auto device = plugIn().CurrentSystem->Subsystems().Item("Meters")->AppDevices().Item(name);
+        plugIn().CurrentDevice = device;
+        plugIn().CurrentDeviceName = name;
+        return window->SetDevTemplateLabel() && window->InitDevice();
+    }
+
+    std::shared_ptr<lns::Nv> nv(const std::string &name)
+    {
+        return plugIn().CurrentDevice->GetInterface()->Nvs().Item(name);
+    }
+
+    QString text(ControlArray array, int index) const
+    {
+        return window->box({array, index})->text();
+    }
+
+    void tick(int n = 1)
+    {
+        for (int i = 0; i < n; ++i)
+            window->Timer1_Timer();
+    }
+
+    void selectTab(const QString &caption)
+    {
+        for (int i = 0; i < window->tabs().count(); ++i)
+            if (window->tabs().tabText(i) == caption)
+                window->tabs().setCurrentIndex(i);
+    }
+
+    // Types into a box as a user would.
+    void type(ControlArray array, int index, const QString &newText)
+    {
+        auto *box = window->box({array, index});
+        box->setFocus();
+        box->selectAll();
+        box->insert(newText);
+        Q_EMIT box->textEdited(box->text());
+    }
+
+    sim::SimControl control() const { return sim::SimControl(lonWorks); }
+
+    std::filesystem::path lonWorks;
+    sim::SimObjectServer *simServer = nullptr;
+    std::unique_ptr<DeviceWindow> window;
+    int processEnds = 0;
+};
+
+}  // namespace tellumic::test

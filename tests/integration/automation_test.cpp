@@ -1,0 +1,210 @@
+// The plug-in as a host meets it: a separate process on a private session bus, started by
+// bus activation from the file its registration installs.
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QThread>
+
+#include "foundation/registry.h"
+#include "tests/support/temp_home.h"
+
+namespace tellumic {
+namespace {
+
+constexpr int kWaitMs = 30'000;
+
+class AutomationTest : public test::HomeTest
+{
+protected:
+    void SetUp() override
+    {
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert("TELLUMIC_HOME", QString::fromStdString(home.root().string()));
+        env.insert("XDG_DATA_HOME", QString::fromStdString((home.root() / "xdg").string()));
+        env.insert("TELLUMIC_DIALOG_LOG", dialogLog());
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        ASSERT_EQ(run(LNS_SIM_EXE, {"init"}), 0);
+        daemon.setProcessEnvironment(env);
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        ASSERT_TRUE(daemon.waitForReadyRead(kWaitMs));
+        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "test-" + QString::number(++s_count)));
+        ASSERT_TRUE(bus->isConnected());
+    }
+    void TearDown() override
+    {
+        if (bus)
+            QDBusConnection::disconnectFromBus(bus->name());
+        daemon.terminate();
+        daemon.waitForFinished(kWaitMs);
+    }
+
+    QString dialogLog() const { return QString::fromStdString((home.root() / "dialogs.log").string()); }
+
+    int run(const QString &program, const QStringList &args, QString *output = nullptr)
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        if (!p.waitForFinished(kWaitMs)) {
+            p.kill();
+            return -1;
+        }
+        if (output)
+            *output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        return p.exitCode();
+    }
+
+    QDBusMessage call(const QString &path, const QString &interface, const QString &method, const QVariantList &args = {})
+    {
+        auto m = QDBusMessage::createMethodCall("Tellumic_PlugIn.LNSPlugInAPI", path, interface, method);
+        m.setArguments(args);
+        return bus->call(m, QDBus::Block, kWaitMs);
+    }
+    QString createObject()
+    {
+        const auto reply = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
+        return reply.arguments().value(0).value<QDBusObjectPath>().path();
+    }
+    QDBusMessage setProperty(const QString &path, const QString &name, const QVariant &value)
+    {
+        return call(path, "org.freedesktop.DBus.Properties", "Set",
+                    {"Tellumic_PlugIn.LNSPlugInAPI", name, QVariant::fromValue(QDBusVariant(value))});
+    }
+    QVariant getProperty(const QString &path, const QString &name)
+    {
+        return call(path, "org.freedesktop.DBus.Properties", "Get", {"Tellumic_PlugIn.LNSPlugInAPI", name})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    }
+    bool pluginOnBus() { return bus->interface()->isServiceRegistered("Tellumic_PlugIn.LNSPlugInAPI").value(); }
+    // Waits (bounded) for the plug-in to leave the bus.
+    bool pluginLeaves()
+    {
+        QDeadlineTimer deadline(kWaitMs);
+        while (pluginOnBus() && !deadline.hasExpired())
+            QThread::msleep(20);
+        return !pluginOnBus();
+    }
+
+    QProcessEnvironment env;
+    QProcess daemon;
+    QString address;
+    std::unique_ptr<QDBusConnection> bus;
+    static inline int s_count = 0;
+};
+
+TEST_F(AutomationTest, RegistrationInstallsTheActivationAndAClientCreatesObjects)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {" /REGPLUGIN "}), 0);
+    EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\Tellumic LNS Plug-In", "Version"), "1.11");
+    const QString path = createObject();
+    ASSERT_EQ(path, "/Tellumic_PlugIn/LNSPlugInAPI/1");
+    EXPECT_EQ(getProperty(path, "Version").toString(), "1.11");
+    EXPECT_EQ(getProperty(path, "ManufacturerName").toString(), "Halvern Instruments, LLC");
+
+    struct ErrorCase
+    {
+        std::function<QDBusMessage()> call;
+        const char *name;
+        const char *text;
+    };
+    const ErrorCase cases[] = {
+        {[&] { return setProperty(path, "Version", "2.0"); }, "Tellumic_PlugIn.Error.E20002",
+         "Attempt to write to read-only property"},
+        {[&] { return setProperty(path, "networkName", "Nowhere"); }, "Tellumic_PlugIn.Error.E20006",
+         "Cannot open the network Nowhere"},
+        {[&] { return call(path, "Tellumic_PlugIn.LNSPlugInAPI", "SendCommand", {21, QVariant::fromValue(qint16(7)), "x"}); },
+         "Tellumic_PlugIn.Error.E20003", "Command not supported"},
+        {[&] { return call(path, "Tellumic_PlugIn.LNSPlugInAPI", "SendCommand", {20, QVariant::fromValue(qint16(8)), "x"}); },
+         "Tellumic_PlugIn.Error.E20004", "Object type not supported for this command"},
+        {[&] { return call(path, "Tellumic_PlugIn.LNSPlugInAPI", "SendCommand", {20, QVariant::fromValue(qint16(7)), "x"}); },
+         "Tellumic_PlugIn.Error.E20005", "CommandReceived(): Object not found"},
+    };
+    for (const auto &c : cases) {
+        const auto reply = c.call();
+        EXPECT_EQ(reply.errorName(), c.name);
+        EXPECT_EQ(reply.errorMessage(), c.text);
+    }
+
+    // gdbus, a client nobody here wrote, on the same object.
+    QString out;
+    EXPECT_EQ(run("gdbus", {"call", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path", path, "--method",
+                            "org.freedesktop.DBus.Properties.Get", "Tellumic_PlugIn.LNSPlugInAPI", "Version"},
+                  &out),
+              0);
+    EXPECT_TRUE(out.contains("'1.11'")) << out.toStdString();
+    EXPECT_NE(run("gdbus", {"call", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path", path,
+                            "--method", "Tellumic_PlugIn.LNSPlugInAPI.SendCommand", "21", "7", "x"},
+                  &out),
+              0);
+    EXPECT_TRUE(out.contains("Tellumic_PlugIn.Error.E20003")) << out.toStdString();
+
+    // The last release with the window hidden ends the plug-in.
+    EXPECT_EQ(call(path, "Tellumic_PlugIn.LNSPlugInAPI", "Release").type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(pluginLeaves());
+}
+
+TEST_F(AutomationTest, AClientThatLeavesTheBusReleasesItsObjects)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    QString out;
+    ASSERT_EQ(run("gdbus", {"call", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path",
+                            "/Tellumic_PlugIn/LNSPlugInAPI", "--method", "Tellumic_PlugIn.Factory.CreateObject"},
+                  &out),
+              0)
+        << out.toStdString();
+    EXPECT_TRUE(out.contains("/Tellumic_PlugIn/LNSPlugInAPI/1"));
+    EXPECT_TRUE(pluginLeaves());
+}
+
+TEST_F(AutomationTest, LnsHostBrowsesADemoMeter)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    QString out;
+    EXPECT_EQ(run(LNS_HOST_EXE, {"plugins"}, &out), 0);
+    EXPECT_TRUE(out.contains("Tellumic LNS Plug-In\tTellumic_PlugIn.LNSPlugInAPI\tversion 1.11")) << out.toStdString();
+    EXPECT_EQ(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364", "--exit-after", "0", "--width",
+                                 "1000", "--height", "700"},
+                  &out),
+              0)
+        << out.toStdString();
+    // The window stays open for the user after the director let go of its object.
+    EXPECT_TRUE(pluginOnBus());
+    const QString path = createObject();
+    EXPECT_TRUE(getProperty(path, "Visible").toBool());
+    EXPECT_EQ(getProperty(path, "Width").toInt(), 1000);
+    EXPECT_EQ(getProperty(path, "networkName").toString(), "Demo");  // the process's network
+    EXPECT_NE(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/Nothing"}, &out), 0);
+    EXPECT_TRUE(out.contains("error 20005: ProcessDeviceCommand(): ") || out.contains("error 20005: CommandReceived()"))
+        << out.toStdString();
+    EXPECT_EQ(setProperty(path, "Visible", false).type(), QDBusMessage::ReplyMessage);
+    EXPECT_EQ(call(path, "Tellumic_PlugIn.LNSPlugInAPI", "Release").type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(pluginLeaves());
+}
+
+TEST_F(AutomationTest, DeregistrationSwitchesAndTheExactMatchRule)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const auto activation = home.root() / "xdg" / "dbus-1" / "services" / "Tellumic_PlugIn.LNSPlugInAPI.service";
+    EXPECT_TRUE(std::filesystem::exists(activation));
+    ASSERT_EQ(run(PLUGIN_EXE, {"/deregplugin /deregmode:-1"}), 0);
+    EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\Tellumic LNS Plug-In", "Version"), "");
+    EXPECT_FALSE(std::filesystem::exists(activation));
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    ASSERT_EQ(run(PLUGIN_EXE, {"/deregplugin"}), 0);
+    EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\Tellumic LNS Plug-In", "Version"), "");
+}
+
+}  // namespace
+}  // namespace tellumic

@@ -1,0 +1,153 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "tests/sim/sim_fixture.h"
+
+namespace tellumic::sim::test {
+namespace {
+
+struct Run
+{
+    int status = -1;
+    std::string out;  // standard output and error together
+};
+
+// Runs the built lns-sim in this test's TELLUMIC_HOME.
+Run lnsSim(const std::string &args)
+{
+    Run r;
+    FILE *p = ::popen((std::string(LNS_SIM_PATH) + " " + args + " 2>&1").c_str(), "r");
+    std::array<char, 4096> buf{};
+    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
+        r.out.append(buf.data(), n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+class LnsSimTest : public tellumic::test::HomeTest
+{
+};
+
+TEST_F(LnsSimTest, InitThenListShowsTheDemoNetworkAndInitAgainChangesNothing)
+{
+    auto init = lnsSim("init");
+    ASSERT_EQ(init.status, 0) << init.out;
+    EXPECT_NE(init.out.find("Created"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(home.programFolder() / "TmPlugin.log"))
+        << "the simulator must not decide the plug-in's tracing";
+    auto list = lnsSim("list");
+    ASSERT_EQ(list.status, 0) << list.out;
+    EXPECT_NE(list.out.find("Network \"Demo\", system \"Demo\", subsystem \"Meters\""), std::string::npos) << list.out;
+    for (const char *name : {"TMC-FT-Log-364", "TMC-FT-362", "TMB-FT-Int-211", "TMC-FT-Log-PT-370", "Thermostat"})
+        EXPECT_NE(list.out.find(name), std::string::npos) << name;
+
+    auto again = lnsSim("init");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+    EXPECT_EQ(lnsSim("list").out, list.out);
+}
+
+TEST_F(LnsSimTest, ReadsAndWritesNvsAndCps)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    EXPECT_EQ(lnsSim("get Demo/Demo/Meters/TMC-FT-Log-364 nciCtAmps").out, "nciCtAmps = 100\n");
+    EXPECT_EQ(lnsSim("set Meters/TMC-FT-Log-364 nciCtAmps 250").out, "nciCtAmps = 250\n");
+    EXPECT_EQ(lnsSim("get TMC-FT-Log-364 nciCtAmps").out, "nciCtAmps = 250\n");
+    EXPECT_EQ(lnsSim("set TMC-FT-Log-364 F:0/C:0:17 'Panel 4'").out, "F:0/C:0:17 = Panel 4\n");
+    EXPECT_EQ(lnsSim("get TMC-FT-Log-364 SCPTlocation").out, "SCPTlocation = Panel 4\n");
+    EXPECT_EQ(lnsSim("get TMC-FT-Log-364 N:nvoEnergySum/C:0:22").out, "N:nvoEnergySum/C:0:22 = 0 0:5:0:0\n");
+
+    const auto show = lnsSim("show TMC-FT-Log-364").out;
+    EXPECT_NE(show.find("  nciCtAmps            250\n"), std::string::npos) << show;
+    EXPECT_NE(show.find("  F:0/C:0:17 SCPTlocation (NodeObject) = Panel 4\n"), std::string::npos) << show;
+    EXPECT_NE(show.find("    N:nvoEnergySum/C:0:22 SCPTmaxSndT = 0 0:5:0:0\n"), std::string::npos) << show;
+}
+
+TEST_F(LnsSimTest, ConditionFaultsAndServicePinReachAServer)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    SimOptions options;
+    options.clock = &home.clock;
+    SimObjectServer server(home.root() / "LonWorks", options);
+    server.Open();
+    auto net = server.Networks().Item("Demo");
+    net->Open();
+    auto sys = net->Systems().Item(1);
+    sys->Open();
+    auto meter = sys->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-362");
+    RecordingSink sink;
+    server.SetEventSink(&sink);
+
+    ASSERT_EQ(lnsSim("condition TMC-FT-362 soft-offline").status, 0);
+    EXPECT_EQ(meter->QueryStatus().nodeState, 12);
+    ASSERT_EQ(lnsSim("fault TMC-FT-362 last-error 11").status, 0);
+    ASSERT_EQ(lnsSim("fault TMC-FT-362 self-test 3").status, 0);
+    EXPECT_EQ(meter->QueryStatus().lastErrorCode, 11);
+    EXPECT_EQ(meter->SelfTest(), 3);
+    EXPECT_NE(lnsSim("list").out.find("TMC-FT-362           Neuron ID 050000001001  program ID 80B7E515008A0409  Soft Offline"
+                                      "  faults: self-test 3, last-error 11"),
+              std::string::npos)
+        << lnsSim("list").out;
+    ASSERT_EQ(lnsSim("fault TMC-FT-362 comm-fail-rate 1").status, 0);
+    EXPECT_THROW(meter->SelfTest(), RuntimeError);
+    ASSERT_EQ(lnsSim("fault TMC-FT-362 clear").status, 0);
+    EXPECT_EQ(meter->SelfTest(), 0);
+
+    ASSERT_EQ(lnsSim("latency 40").status, 0);
+    EXPECT_EQ(installationOptions(home.root() / "LonWorks").latency, std::chrono::milliseconds(40));
+
+    ASSERT_EQ(lnsSim("service-pin TMC-FT-362").status, 0);
+    server.DispatchEvents();
+    ASSERT_EQ(sink.pins.size(), 1u);
+    EXPECT_EQ(sink.pins[0].second, "80B7E515008A0409");
+}
+
+struct BadInput
+{
+    std::string args;
+    std::string message;
+};
+
+class LnsSimBadInput : public LnsSimTest, public ::testing::WithParamInterface<BadInput>
+{
+};
+
+TEST_P(LnsSimBadInput, FailsWithAMessageAndChangesNothing)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    const auto before = lnsSim("get TMC-FT-Log-364 nciCtAmps").out + lnsSim("list").out;
+    const auto r = lnsSim(GetParam().args);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.out.find(GetParam().message), std::string::npos) << r.out;
+    EXPECT_EQ(lnsSim("get TMC-FT-Log-364 nciCtAmps").out + lnsSim("list").out, before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LnsSimBadInput,
+    ::testing::Values(BadInput{"frobnicate", "Unknown command"}, BadInput{"set TMC-FT-Log-364 nciCtAmps abc", "not a valid value"},
+                      BadInput{"set TMC-FT-Log-364 nciCtAmps", "takes 3 argument"},
+                      BadInput{"get Nobody nciCtAmps", "No device named"},
+                      BadInput{"get TMC-FT-Log-364 nvoNothing", "has no NV or CP"},
+                      BadInput{"condition TMC-FT-Log-364 asleep", "Unknown condition"},
+                      BadInput{"fault TMC-FT-Log-364 comm-fail-rate 2", "not a rate"},
+                      BadInput{"fault TMC-FT-Log-364 last-error x", "not a whole number"},
+                      BadInput{"fault TMC-FT-Log-364 gremlins 1", "Unknown fault"}));
+
+TEST_F(LnsSimTest, HelpAndMissingInstallation)
+{
+    const auto help = lnsSim("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Usage: lns-sim"), std::string::npos);
+    EXPECT_NE(help.out.find("soft-offline"), std::string::npos);
+    const auto list = lnsSim("list");
+    EXPECT_NE(list.status, 0);
+    EXPECT_NE(list.out.find("lns-sim init"), std::string::npos) << list.out;
+    EXPECT_FALSE(std::filesystem::exists(home.root() / "LonWorks"));
+}
+
+}  // namespace
+}  // namespace tellumic::sim::test

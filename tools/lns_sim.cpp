@@ -1,0 +1,362 @@
+// lns-sim: administers the simulated LNS installation under TELLUMIC_HOME.
+
+#include <cstdio>
+#include <functional>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "sim/installation.h"
+#include "sim/sim_control.h"
+#include "sim/sim_object_server.h"
+
+namespace {
+
+using namespace tellumic;
+using namespace tellumic::sim;
+
+constexpr const char *kUsage = R"(Usage: lns-sim COMMAND [ARGUMENTS]
+
+Administers the simulated LNS installation under TELLUMIC_HOME.
+
+Commands:
+  init                          create the demo installation (network "Demo", subsystem
+                                "Meters" with one meter of each model, "Thermostat");
+                                changes nothing when it is complete
+  list                          list the networks and their devices
+  show DEVICE                   list a device's NVs and CPs with their values
+  get DEVICE NAME               read an NV or CP of a device
+  set DEVICE NAME VALUE         write an NV or CP of a device
+  condition DEVICE STATE        set a device's condition, one of:
+                                  STATES
+  fault DEVICE FAULT [VALUE]    set a fault of a device:
+                                  comm-fail-at N      the N-th transaction from now fails
+                                  comm-fail-rate R    a share R (0 to 1) of transactions fail
+                                  self-test RESULT    the self-test answers RESULT (0 passes)
+                                  last-error CODE     the status query reports CODE
+                                  refuse-writes on|off
+                                  update-error NV|none  monitor updates of NV fail
+                                  clear               no faults
+  service-pin DEVICE            press the device's service pin
+  latency MILLISECONDS          set the time each device transaction takes for the
+                                programs that open this installation (the demo: 15)
+  --help                        show this text
+
+DEVICE is an object name ("Demo/Demo/Meters/TMC-FT-Log-364"), its last two parts
+("Meters/TMC-FT-Log-364") or a device name. NAME is an NV name ("nvoPowerSum"), a CP
+address ("F:0/C:0:17", "N:nvoEnergySum/C:0:22", "C:3:2") or a CP name ("SCPTlocation").
+)";
+
+struct UsageError
+{
+    std::string message;
+};
+
+std::string usage()
+{
+    std::string text = kUsage;
+    text.replace(text.find("STATES"), 6, conditionNames());
+    return text;
+}
+
+std::filesystem::path lonWorksFolder()
+{
+    try {
+        auto folder = installedLonWorksFolder();
+        if (std::filesystem::exists(networkDbPath(folder)))
+            return folder;
+    } catch (const RuntimeError &) {
+    }
+    throw UsageError{"There is no simulated installation in " + tellumicHome().string() + "; run 'lns-sim init' first."};
+}
+
+const char *stateText(const DeviceInfo &d)
+{
+    if (!d.commissioned)
+        return "Uncommissioned";
+    switch (d.nodeState) {
+    case 2: return "Unconfigured";
+    case 3: return "App'less";
+    case 4: return "Cnfg Online";
+    case 6: return "Offline";
+    case 12: return "Soft Offline";
+    case 140: return "Bypass";
+    default: return "Unknown";
+    }
+}
+
+// The faults set on a device, as list shows them after its state.
+std::string faultText(const DeviceFaults &f)
+{
+    std::string out;
+    const auto add = [&out](const std::string &text) { out += (out.empty() ? "  faults: " : ", ") + text; };
+    if (f.commFailAtCall)
+        add("comm-fail-at " + std::to_string(f.commFailAtCall));
+    if (f.commFailRate > 0)
+        add("comm-fail-rate " + std::to_string(f.commFailRate));
+    if (f.selfTestResult)
+        add("self-test " + std::to_string(f.selfTestResult));
+    if (f.lastErrorCode)
+        add("last-error " + std::to_string(f.lastErrorCode));
+    if (f.refuseWrites)
+        add("refuse-writes on");
+    if (!f.updateErrorNv.empty())
+        add("update-error " + f.updateErrorNv);
+    return out;
+}
+
+int list()
+{
+    SimControl control(lonWorksFolder());
+    std::string where;
+    for (const auto &d : control.devices()) {
+        const auto here = d.network + "/" + d.system + "/" + d.subsystem;
+        if (here != where) {
+            std::printf("Network \"%s\", system \"%s\", subsystem \"%s\"\n", d.network.c_str(), d.system.c_str(),
+                        d.subsystem.c_str());
+            where = here;
+        }
+        std::printf("  %-20s Neuron ID %s  program ID %s  %s%s\n", d.name.c_str(), d.neuronId.c_str(), d.programId.c_str(),
+                    stateText(d), faultText(d.faults).c_str());
+    }
+    return 0;
+}
+
+// Opens the device's network and system on a fresh object server.
+struct OpenDevice
+{
+    explicit OpenDevice(const std::string &name)
+    {
+        const auto folder = lonWorksFolder();
+        info = SimControl(folder).device(name);
+        server = std::make_unique<SimObjectServer>(folder);
+        server->Open();
+        auto net = server->Networks().Item(info.network);
+        net->Open();
+        auto sys = net->Systems().Item(info.system);
+        sys->Open();
+        device = sys->Subsystems().Item(info.subsystem)->AppDevices().Item(info.name);
+    }
+    DeviceInfo info;
+    std::unique_ptr<SimObjectServer> server;
+    std::shared_ptr<lns::AppDevice> device;
+};
+
+std::shared_ptr<lns::Cp> findCp(lns::Collection<lns::Cp> cps, const std::string &scopeIndex)
+{
+    for (const auto &cp : cps)
+        if (std::to_string(cp->ResourceScope()) + ":" + std::to_string(cp->TypeIndex()) == scopeIndex)
+            return cp;
+    return nullptr;
+}
+
+// A CP by address or by name, or nullptr.
+std::shared_ptr<lns::Cp> cpOf(lns::Interface &ifc, const std::string &name)
+{
+    std::string rest;
+    const auto head = ParseWord(name, ":", rest);
+    if (head == "C" && !rest.empty())
+        return findCp(ifc.Cps(), rest);
+    if ((head == "F" || head == "N") && !rest.empty()) {
+        std::string cpPart;
+        const auto owner = ParseWord(rest, "/", cpPart);
+        std::string scopeIndex;
+        if (ParseWord(cpPart, ":", scopeIndex) != "C")
+            return nullptr;
+        if (head == "N")
+            return findCp(ifc.Nvs().Item(owner)->Cps(), scopeIndex);
+        const auto block = parseDouble(owner);
+        return block ? findCp(ifc.FunctionalBlocks().Item(static_cast<std::int32_t>(*block) + 1)->Cps(), scopeIndex) : nullptr;
+    }
+    std::shared_ptr<lns::Cp> found = ifc.Cps().Find(name);
+    for (const auto &block : ifc.FunctionalBlocks())
+        if (!found)
+            found = block->Cps().Find(name);
+    for (const auto &nv : ifc.Nvs())
+        if (!found)
+            found = nv->Cps().Find(name);
+    return found;
+}
+
+int getOrSet(const std::vector<std::string> &args, bool set)
+{
+    OpenDevice open(args[1]);
+    auto ifc = open.device->GetInterface();
+    const auto &name = args[2];
+    if (auto nv = ifc->Nvs().Find(name)) {
+        if (set)
+            nv->SetValue(args[3]);
+        std::printf("%s = %s\n", name.c_str(), nv->Value().c_str());
+        return 0;
+    }
+    auto cp = cpOf(*ifc, name);
+    if (!cp)
+        throw UsageError{open.info.name + " has no NV or CP '" + name + "'."};
+    if (set)
+        cp->SetValue(args[3]);
+    std::printf("%s = %s\n", name.c_str(), cp->Value().c_str());
+    return 0;
+}
+
+std::string valueOrError(const std::function<std::string()> &read)
+{
+    try {
+        return read();
+    } catch (const RuntimeError &e) {
+        return "(" + e.description() + ")";
+    }
+}
+
+int show(const std::string &name)
+{
+    OpenDevice open(name);
+    auto ifc = open.device->GetInterface();
+    std::printf("%s (%s), program ID %s\n", open.info.objectName().c_str(), stateText(open.info), open.info.programId.c_str());
+    for (const auto &nv : ifc->Nvs()) {
+        std::printf("  %-20s %s\n", nv->Name().c_str(), valueOrError([&] { return nv->Value(); }).c_str());
+        for (const auto &cp : nv->Cps())
+            std::printf("    N:%s/C:%d:%d %s = %s\n", nv->Name().c_str(), cp->ResourceScope(), cp->TypeIndex(),
+                        cp->Name().c_str(), valueOrError([&] { return cp->Value(); }).c_str());
+    }
+    if (ifc->Nvs().Count() == 0 && ifc->FunctionalBlocks().Count() == 0)
+        std::printf("  (the simulator has no model of this device's interface)\n");
+    std::int32_t n = 0;
+    for (const auto &block : ifc->FunctionalBlocks()) {
+        for (const auto &cp : block->Cps())
+            std::printf("  F:%d/C:%d:%d %s (%s) = %s\n", n, cp->ResourceScope(), cp->TypeIndex(), cp->Name().c_str(),
+                        block->Name().c_str(), valueOrError([&] { return cp->Value(); }).c_str());
+        ++n;
+    }
+    for (const auto &cp : ifc->Cps())
+        std::printf("  C:%d:%d %s = %s\n", cp->ResourceScope(), cp->TypeIndex(), cp->Name().c_str(),
+                    valueOrError([&] { return cp->Value(); }).c_str());
+    return 0;
+}
+
+int condition(const std::vector<std::string> &args)
+{
+    const auto c = parseCondition(args[2]);
+    if (!c)
+        throw UsageError{"Unknown condition '" + args[2] + "'; use one of: " + conditionNames() + "."};
+    SimControl control(lonWorksFolder());
+    control.setCondition(control.device(args[1]).id, *c);
+    return 0;
+}
+
+std::int32_t wholeNumber(const std::string &text, std::int32_t low, std::int32_t high)
+{
+    const auto v = parseDouble(text);
+    if (!v || *v != static_cast<double>(static_cast<std::int64_t>(*v)) || *v < low || *v > high)
+        throw UsageError{"'" + text + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high) + "."};
+    return static_cast<std::int32_t>(*v);
+}
+
+int fault(const std::vector<std::string> &args)
+{
+    SimControl control(lonWorksFolder());
+    const auto d = control.device(args[1]);
+    auto f = d.faults;
+    const auto &kind = args[2];
+    const bool clear = kind == "clear";
+    if (clear != (args.size() == 3))
+        throw UsageError{clear ? "'clear' takes no value." : "The fault '" + kind + "' needs a value."};
+    const std::string value = clear ? "" : args[3];
+    if (clear) {
+        f = DeviceFaults{};
+    } else if (kind == "comm-fail-at") {
+        f.commFailAtCall = wholeNumber(value, 0, 1'000'000);
+    } else if (kind == "comm-fail-rate") {
+        const auto r = parseDouble(value);
+        if (!r || *r < 0 || *r > 1)
+            throw UsageError{"'" + value + "' is not a rate from 0 to 1."};
+        f.commFailRate = *r;
+    } else if (kind == "self-test") {
+        f.selfTestResult = wholeNumber(value, -32768, 32767);
+    } else if (kind == "last-error") {
+        f.lastErrorCode = wholeNumber(value, 0, 255);
+    } else if (kind == "refuse-writes") {
+        if (value != "on" && value != "off")
+            throw UsageError{"refuse-writes takes 'on' or 'off'."};
+        f.refuseWrites = value == "on";
+    } else if (kind == "update-error") {
+        f.updateErrorNv = value == "none" ? "" : value;
+    } else {
+        throw UsageError{"Unknown fault '" + kind + "'; see 'lns-sim --help'."};
+    }
+    control.setFaults(d.id, f);
+    return 0;
+}
+
+int run(const std::vector<std::string> &args)
+{
+    const auto need = [&](std::size_t count) {
+        if (args.size() != count)
+            throw UsageError{"'" + args[0] + "' takes " + std::to_string(count - 1) + " argument(s); see 'lns-sim --help'."};
+    };
+    const auto &command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (command == "init") {
+        need(1);
+        const auto result = createDemoInstallation(tellumicHome());
+        std::printf(result.created ? "Created the demo installation in %s\n"
+                                   : "The demo installation in %s is complete; nothing changed.\n",
+                    result.lonWorksFolder.string().c_str());
+        return 0;
+    }
+    if (command == "list")
+        return need(1), list();
+    if (command == "show")
+        return need(2), show(args[1]);
+    if (command == "get")
+        return need(3), getOrSet(args, false);
+    if (command == "set")
+        return need(4), getOrSet(args, true);
+    if (command == "condition")
+        return need(3), condition(args);
+    if (command == "fault") {
+        if (args.size() != 3 && args.size() != 4)
+            throw UsageError{"'fault' takes a device, a fault and a value; see 'lns-sim --help'."};
+        return fault(args);
+    }
+    if (command == "service-pin") {
+        need(2);
+        SimControl control(lonWorksFolder());
+        control.pressServicePin(control.device(args[1]).id);
+        return 0;
+    }
+    if (command == "latency") {
+        need(2);
+        const auto folder = lonWorksFolder();
+        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(args[1], 0, 10'000)));
+        return 0;
+    }
+    throw UsageError{"Unknown command '" + command + "'; see 'lns-sim --help'."};
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::fputs(usage().c_str(), stderr);
+        return 2;
+    }
+    try {
+        return run(args);
+    } catch (const UsageError &e) {
+        std::fprintf(stderr, "lns-sim: %s\n", e.message.c_str());
+        return 2;
+    } catch (const RuntimeError &e) {
+        std::fprintf(stderr, "lns-sim: %s\n", e.description().c_str());
+        return 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "lns-sim: %s\n", e.what());
+        return 1;
+    }
+}
