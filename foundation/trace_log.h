@@ -25,6 +25,9 @@ public:
     void write(std::string_view message) noexcept;
 
     State state() const { return m_state; }
+    // Settles the state without looking at the folder: a command-line tool that shares the
+    // code must neither write the plug-in's trace nor create it.
+    void forceState(State state) { m_state = state; }
     const std::filesystem::path &path() const { return m_path; }
 
     // "YYYY-MM-DD HH:NN:SS.hh message" for two readings of the clock.

@@ -1,0 +1,83 @@
+#pragma once
+
+// The CSV log file: one file per device, record format and year, grown by every download.
+// Lines end in CR LF, fields are separated by "," and never quoted; a short line has 13
+// fields and a long line 36.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "log/log_records.h"
+
+namespace tellumic {
+
+class AppendFile;
+class LogWindow;
+
+// The two header lines (column names, then units), without the final line end.
+std::string_view logCsvHeader(bool isShort);
+
+// The file name (no folder) of a device's log for the current year of the process clock:
+// name + "-log-short-" or "-log-full-" + year + ".csv". Characters that could leave the
+// program folder or make a name ambiguous ("/", "\", "%", control characters, leading dots)
+// are percent-encoded, so two device names never share a file; ordinary names stay as they are.
+std::string GetLogFilename(std::string_view deviceName, bool isShort);
+
+// The number formats of the CSV; each gives "NaN" for a value that is not a finite number.
+std::string FormatEnergy(std::int32_t tenths);
+std::string FormatPower(float watts);
+std::string FormatVolts(float volts);
+std::string FormatCurrent(float amps);
+std::string FormatPf(float pf);
+std::string FormatFreq(float hz);
+
+// One CSV line without its line end.
+std::string FormatLogDataCsv(const LogRecord &record, bool isShort, bool keepBad);
+
+// The last good record (type 1, check passed) that a run of lines carried; number 0 if none.
+struct LastLogRecord
+{
+    std::int32_t recordNumber = 0;
+    LogDateTime dateTime;
+};
+
+// Appends the header (when asked) and one line per record, CR LF after each, to out. With
+// reverse the last record comes first.
+LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records,
+                               bool isShort, bool reverse, bool keepBad);
+
+// The lines of a download straight from the received bytes (file 5): each record decoded
+// with LoadLogData, the last one first, as appendLogDataCsv writes them with reverse set.
+// recordCount is what receivedRecordCount gives for the bytes.
+LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
+                                   std::size_t recordCount, bool isShort, bool keepBad);
+
+// Appends text to the file in one piece and, on success, shows last in the window's
+// "Last Record#" and "Last Date/Time" (when it is a record). A failed write is taken back,
+// traced and shown as LogDataCsv shows it; the result is false.
+bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecord &last, LogWindow &window);
+
+// Writes the lines to the file in one piece. When the write fails, the file is cut back to
+// where this call began, so the file never ends in a torn line and nothing written before
+// changes; the user is told, the "Last" fields keep their texts and the result is false.
+// On success the window's "Last Record#" and "Last Date/Time" show the last good record.
+bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
+                bool keepBad, LogWindow &window);
+
+// The last record stored in a CSV file, found in its last 4000 bytes: its record number
+// (0 if the file is missing or holds none) and, through lastDateTime, its date and time.
+std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &lastDateTime);
+
+// The same scan over the tail of a file already in memory; no trace, no message: a line
+// whose record number is not a 32-bit number ends the scan with RuntimeError 6 or 13 after
+// found has been set to the lines before it.
+void scanLastLogRecnum(std::string_view tail, LastLogRecord &found);
+
+// Fill the Logging tab's "Log File Info" fields from the short or the long file.
+void SetShortLogRecords(std::string_view deviceName, LogWindow &window);
+void SetLongLogRecords(std::string_view deviceName, LogWindow &window);
+
+}  // namespace tellumic

@@ -1,0 +1,118 @@
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "foundation/dialogs.h"
+#include "foundation/file_io.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "foundation/trace_log.h"
+#include "log/log_csv.h"
+#include "log/log_window.h"
+
+namespace tellumic {
+
+namespace {
+
+// The scan reads only the end of the file, so its cost does not grow with the log.
+constexpr long kTailBytes = 4000;
+
+struct FileCloser
+{
+    void operator()(std::FILE *f) const { std::fclose(f); }
+};
+
+std::string readTail(const std::filesystem::path &file)
+{
+    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file.c_str(), "rb"));
+    if (!f)
+        throw fileError(errno);
+    if (::fseeko(f.get(), 0, SEEK_END) != 0)
+        throw fileError(errno);
+    const off_t length = ::ftello(f.get());
+    if (length < 0)
+        throw fileError(errno);
+    const off_t window = std::min<off_t>(length, kTailBytes);
+    if (::fseeko(f.get(), length - window, SEEK_SET) != 0)
+        throw fileError(errno);
+    std::string tail(static_cast<std::size_t>(window), '\0');
+    const std::size_t got = std::fread(tail.data(), 1, tail.size(), f.get());
+    if (got != tail.size() && std::ferror(f.get()))
+        throw fileError(EIO);
+    tail.resize(got);
+    return tail;
+}
+
+void setLogFileInfo(std::string_view deviceName, bool isShort, LogWindow &window)
+{
+    const std::string name = GetLogFilename(deviceName, isShort);
+    LogDateTime dateTime;
+    const std::int32_t last = FindLastLogRecnum(programFolder() / name, dateTime);
+    if (last != 0) {
+        window.setLogFilename(name, (programFolder() / name).string());
+        window.setFileRecNum(std::to_string(last));
+        window.setFileDateTime(FormatDateTime(dateTime));
+        return;
+    }
+    const std::string shown = GetLogFilename(deviceName, window.shortRecordsTicked());
+    window.setLogFilename(shown, (programFolder() / shown).string());
+    window.setFileRecNum("none");
+    window.setFileDateTime("none");
+}
+
+}  // namespace
+
+void scanLastLogRecnum(std::string_view tail, LastLogRecord &found)
+{
+    constexpr auto npos = std::string_view::npos;
+    // The text before the first line end may be a cut line or the header: never used.
+    for (std::size_t eol = tail.find("\r\n"); eol != npos; eol = tail.find("\r\n", eol + 2)) {
+        const std::size_t start = eol + 2;
+        const std::size_t comma = tail.find(',', start);
+        if (comma == npos)
+            break;
+        const std::string_view first = tail.substr(start, comma - start);
+        // Header, units and no-value lines have no number first; a line without a comma
+        // is nothing this program wrote.
+        if (first.find('\n') != npos || Val(first) == 0)
+            continue;
+        // A line cut before the end of its date is not a stored record.
+        const std::size_t next = tail.find(',', comma + 1);
+        if (next == npos)
+            break;
+        const LogDateTime dateTime = ParseDateTime(tail.substr(comma + 1, next - comma - 1));
+        found = {toLong(first), dateTime};
+    }
+}
+
+std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &lastDateTime)
+{
+    DebugLog("MLogFtp.FindLastLogRecnum()");
+    if (!FileExists(file))
+        return 0;
+    LastLogRecord found;
+    try {
+        scanLastLogRecnum(readTail(file), found);
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MLogFtp.FindLastLogRecnum()," + errorText(e));
+        MsgBox("Error scanning log file: " + errorText(e), MsgStyle::kOkOnly, "Finding most recent log record");
+    }
+    if (found.recordNumber != 0)
+        lastDateTime = found.dateTime;
+    return found.recordNumber;
+}
+
+void SetShortLogRecords(std::string_view deviceName, LogWindow &window)
+{
+    DebugLog("MLogFtp.SetShortLogRecords()");
+    setLogFileInfo(deviceName, true, window);
+}
+
+void SetLongLogRecords(std::string_view deviceName, LogWindow &window)
+{
+    DebugLog("MLogFtp.SetLongLogRecords()");
+    setLogFileInfo(deviceName, false, window);
+}
+
+}  // namespace tellumic

@@ -1,0 +1,171 @@
+#include "log/log_transfer.h"
+
+#include <limits>
+#include <optional>
+
+#include "foundation/dialogs.h"
+#include "foundation/file_io.h"
+#include "foundation/paths.h"
+#include "foundation/trace_log.h"
+#include "log/log_csv.h"
+#include "log/log_window.h"
+
+namespace tellumic {
+
+namespace {
+
+// Every transfer is set up the same way; only reads have a length.
+std::unique_ptr<lns::FileTransfer> newTransfer(lns::System &system, std::int32_t fileNumber,
+                                               const std::shared_ptr<lns::AppDevice> &device,
+                                               std::optional<std::int64_t> length = std::nullopt)
+{
+    auto transfer = system.NewFileTransfer();
+    transfer->SetFileNumber(fileNumber);
+    if (length) {
+        if (*length < 0 || *length > std::numeric_limits<std::int32_t>::max())
+            throw RuntimeError(ErrorNumber::kOverflow, "Overflow");
+        transfer->SetLength(static_cast<std::int32_t>(*length));
+    }
+    transfer->SetParameters(0, 0, 0);
+    transfer->SetTargetDevice(device);
+    return transfer;
+}
+
+// LogReading stays true exactly as long as the download runs, whichever way it ends.
+class ReadingScope
+{
+public:
+    ReadingScope()
+    {
+        LogFtpState &s = logFtpState();
+        s.LogCancel = false;
+        s.LogReading = true;
+        s.LogStartTime = processClock().now();
+    }
+    ~ReadingScope() { logFtpState().LogReading = false; }
+    ReadingScope(const ReadingScope &) = delete;
+    ReadingScope &operator=(const ReadingScope &) = delete;
+};
+
+}  // namespace
+
+LogFtpState &logFtpState()
+{
+    static LogFtpState state;
+    return state;
+}
+
+LogSetup makeLogSetup(bool isShort, std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime,
+                      std::int32_t stopRecnum)
+{
+    LogSetup setup;
+    setup.mode = mode;
+    setup.count = count;
+    setup.stop.recordNumber = stopRecnum;
+    setup.stop.dateTime = stopDateTime;
+    setup.recordFormat = isShort ? kShortRecordFormat : kLongRecordFormat;
+    return setup;
+}
+
+bool SetupLogReadFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device, bool isShort,
+                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum)
+{
+    DebugLog("MLogFtp.SetupLogReadFtp()");
+    try {
+        const auto bytes = LogSetupToBytes(makeLogSetup(isShort, mode, count, stopDateTime, stopRecnum));
+        newTransfer(system, kLogSetupFile, device)->Write(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+        return true;
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MLogFtp.SetupLogReadFtp()," + errorText(e));
+        MsgBox("SetupLogReadFtp() Error: " + errorText(e));
+        return false;
+    }
+}
+
+LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device)
+{
+    DebugLog("MLogFtp.ReadLogInfoFtp()");
+    const std::vector<std::uint8_t> bytes = newTransfer(system, kLogInfoFile, device, kLogInfoRequestSize)->Read();
+    return LoadLogInfo(bytes);
+}
+
+std::size_t receivedRecordCount(std::size_t n, bool isShort)
+{
+    const std::size_t size = recordSize(isShort);
+    const std::size_t whole = n / size;
+    const std::size_t twiceRest = 2 * (n % size);
+    if (twiceRest > size || (twiceRest == size && whole % 2 == 1))
+        return whole + 1;
+    return whole;
+}
+
+StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
+                         LogWindow &window)
+{
+    const std::size_t records = receivedRecordCount(bytes.size(), isShort);
+    if (records == 0) {
+        MsgBox("Zero log records downloaded!", MsgStyle::kOkOnly, "Read Log");
+        return StoreResult::NoRecords;
+    }
+    // A file left empty by an earlier download that stored nothing still needs its header.
+    const bool writeHeader = file.sizeAtOpen() == 0;
+    // Decoded one by one into the text, newest last, rather than kept as records: a full log
+    // of long records is then held twice at most, as bytes and as text.
+    std::string text;
+    const LastLogRecord last = appendReceivedLogCsv(text, writeHeader, bytes, records, isShort, keepBad);
+    if (!writeLogCsvText(file, text, last, window))
+        return StoreResult::WriteFailed;
+    window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
+                       ", Bytes = " + std::to_string(bytes.size()));
+    return StoreResult::Stored;
+}
+
+void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
+                    bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
+                    bool keepBad, LogWindow &window)
+{
+    DebugLog("MLogFtp.ReadLogDataFtp()");
+    const ReadingScope reading;
+    // Without the request the meter would answer the one it held before: other records.
+    if (!SetupLogReadFtp(system, device, isShort, mode, count, stopDateTime, stopRecnum)) {
+        window.setPercentComplete("Failed");
+        return;
+    }
+    try {
+        const auto path = programFolder() / GetLogFilename(device->Name(), isShort);
+        const std::unique_ptr<AppendFile> file = OpenFileForAppend(path);
+        if (!file)
+            return;
+        const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;
+        const std::vector<std::uint8_t> bytes = newTransfer(system, kLogDataFile, device, length)->Read();
+        const StoreResult stored = storeLogData(bytes, *file, isShort, keepBad, window);
+        file->close();
+        window.setPercentComplete(stored == StoreResult::WriteFailed ? "Failed" : "Done");
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MLogFtp.ReadLogDataFtp()," + errorText(e));
+        MsgBox("Error retrieving log data: " + errorText(e), MsgStyle::kOkOnly, "Read Log");
+        window.setPercentComplete("Failed");
+    }
+}
+
+LogIdleAction handleLogNssIdle(lns::System &system, LogWindow &window)
+{
+    LogFtpState &s = logFtpState();
+    if (!s.LogReading)
+        return LogIdleAction::None;
+    window.UpdateLogProgress();
+    if (!s.LogCancel) {
+        window.processPendingEvents();
+        return LogIdleAction::ProcessEvents;
+    }
+    s.LogCancel = false;
+    try {
+        system.CancelRunningOperation();
+    } catch (const RuntimeError &e) {
+        // The read ends with an error either way; nothing here depends on the answer.
+        DebugLog("ERROR: MLogFtp.handleLogNssIdle()," + errorText(e));
+    }
+    return LogIdleAction::CancelRequested;
+}
+
+}  // namespace tellumic

@@ -1,0 +1,87 @@
+#pragma once
+
+// Downloading the meter's log through the object server's file transfer: the request
+// (file 4), the log information (file 3) and the records (file 5), with cancellation from
+// the object server's idle event.
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "foundation/clock.h"
+#include "foundation/object_server.h"
+#include "log/log_records.h"
+
+namespace tellumic {
+
+class AppendFile;
+class LogWindow;
+
+// Download modes of a request.
+namespace LogMode {
+inline constexpr std::uint8_t kFullLog = 0;
+inline constexpr std::uint8_t kCountOfRecords = 1;
+inline constexpr std::uint8_t kBackToDateTime = 2;
+inline constexpr std::uint8_t kBackToRecord = 5;
+}  // namespace LogMode
+
+// File numbers of the meter's log.
+inline constexpr std::int32_t kLogInfoFile = 3;
+inline constexpr std::int32_t kLogSetupFile = 4;
+inline constexpr std::int32_t kLogDataFile = 5;
+
+// Process-wide download state, shared with the device window.
+struct LogFtpState
+{
+    bool LogCancel = false;   // "Cancel" pressed; cleared once the request is passed on
+    bool LogReading = false;  // a download runs
+    Clock::TimePoint LogStartTime{};
+    std::int32_t LogEstimateSecs = 0;
+    LogInfo CurrentLogInfo;
+};
+LogFtpState &logFtpState();
+
+// The request for a download: the mode's count, stop date/time or stop record number, and
+// the record format.
+LogSetup makeLogSetup(bool isShort, std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime,
+                      std::int32_t stopRecnum);
+
+// Writes the request as file 4. A failure is traced and shown; the result says whether the
+// meter got the request.
+bool SetupLogReadFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device, bool isShort,
+                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum);
+
+// Reads file 3 and decodes it. Errors go to the caller.
+LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device);
+
+// The whole download into the device's CSV file; the progress box ends as "Done" or
+// "Failed". A download whose request could not be written reads nothing and appends nothing.
+// The device window passes the plug-in's CurrentSystem and CurrentDevice.
+void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
+                    bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
+                    bool keepBad, LogWindow &window);
+
+// The number of records in n received bytes: n / record size to the nearest whole number,
+// halves to the even neighbour (a last record cut short counts when more than half came).
+std::size_t receivedRecordCount(std::size_t n, bool isShort);
+
+enum class StoreResult { Stored, NoRecords, WriteFailed };
+
+// Decodes the received bytes and appends their lines to the open CSV file, the last record
+// received first (the meter sends its newest first, so the file runs oldest to newest); the
+// header goes first when the file was empty. NoRecords: not even half a record came (the
+// user is told, nothing is written). WriteFailed: the file is as it was before (the user is
+// told). Stored: the window's event log gets the completion line.
+StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
+                         LogWindow &window);
+
+// What the device window does on the object server's idle event while a download blocks.
+enum class LogIdleAction { None, ProcessEvents, CancelRequested };
+
+// The idle-event handling of a download: refresh the progress, then either let the window
+// take user input or, once "Cancel" was pressed, ask the system to end the transfer (once,
+// however often "Cancel" was pressed before this event).
+LogIdleAction handleLogNssIdle(lns::System &system, LogWindow &window);
+
+}  // namespace tellumic

@@ -1,0 +1,221 @@
+#include <csignal>
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include "foundation/file_io.h"
+#include "foundation/paths.h"
+#include "log/log_csv.h"
+#include "log/log_transfer.h"
+#include "tests/log/record_bytes.h"
+#include "tests/log/recording_window.h"
+#include "tests/support/temp_home.h"
+
+namespace tellumic {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Records as the meter sends them: newest first.
+Bytes received(std::int32_t newest, std::int32_t count, bool isShort)
+{
+    Bytes b;
+    for (std::int32_t n = newest; n > newest - count; --n)
+        test::appendRecordBytes(b, test::sampleRecord(n, isShort), isShort);
+    return b;
+}
+
+std::vector<std::string> csvLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t eol; (eol = text.find("\r\n", at)) != std::string::npos; at = eol + 2)
+        lines.push_back(text.substr(at, eol - at));
+    if (at != text.size())
+        lines.push_back("TORN:" + text.substr(at));
+    return lines;
+}
+
+class LogFileTest : public test::HomeTest
+{
+protected:
+    std::filesystem::path csv(bool isShort = true) const
+    {
+        return programFolder() / GetLogFilename("Meter1", isShort);
+    }
+    StoreResult store(const Bytes &bytes, bool isShort = true, bool keepBad = false)
+    {
+        auto file = OpenFileForAppend(csv(isShort));
+        EXPECT_TRUE(file);
+        const StoreResult r = storeLogData(bytes, *file, isShort, keepBad, window);
+        file->close();
+        return r;
+    }
+
+    test::RecordingLogWindow window;
+};
+
+TEST_F(LogFileTest, FirstDownloadWritesHeaderAndLaterOnesAppend)
+{
+    ASSERT_EQ(store(received(100, 3, true)), StoreResult::Stored);
+    EXPECT_EQ(window.fileRecNum, "100");
+    EXPECT_EQ(window.fileDateTime, FormatDateTime(test::sampleRecord(100, true).dateTime));
+    ASSERT_EQ(window.infos.size(), 1u);
+    EXPECT_EQ(window.infos[0], "Log read complete. Records = 3, Bytes = 72");
+    ASSERT_EQ(store(received(102, 2, true)), StoreResult::Stored);
+
+    const auto lines = csvLines(test::readFile(csv()));
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_TRUE(lines[0].starts_with("RecordNum,"));
+    EXPECT_TRUE(lines[1].starts_with(",YYYY"));
+    const char *order[] = {"98,", "99,", "100,", "101,", "102,"};
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_TRUE(lines[i + 2].starts_with(order[i])) << lines[i + 2];
+    for (const auto &l : lines)
+        EXPECT_EQ(std::count(l.begin(), l.end(), ','), 12) << l;
+    LogDateTime last;
+    EXPECT_EQ(FindLastLogRecnum(csv(), last), 102);
+    EXPECT_EQ(last, test::sampleRecord(102, true).dateTime);
+}
+
+TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
+{
+    for (std::size_t n : {0u, 12u}) {
+        EXPECT_EQ(store(Bytes(n, 1)), StoreResult::NoRecords);
+        ASSERT_FALSE(home.dialogs.shown().empty());
+        EXPECT_EQ(home.dialogs.shown().back().text, "Zero log records downloaded!");
+        EXPECT_EQ(home.dialogs.shown().back().caption, "Read Log");
+        EXPECT_EQ(test::readFile(csv()), "");
+    }
+    ASSERT_EQ(store(received(5, 1, false), false), StoreResult::Stored);
+    // The long file is another file: it starts with its own header.
+    ASSERT_EQ(store(received(5, 1, true)), StoreResult::Stored);
+    const auto lines = csvLines(test::readFile(csv()));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_TRUE(lines[0].starts_with("RecordNum,"));
+    EXPECT_EQ(csvLines(test::readFile(csv(false))).size(), 3u);
+}
+
+TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
+{
+    Bytes b = received(10, 2, true);
+    b.resize(24 + 13);
+    ASSERT_EQ(store(b), StoreResult::Stored);
+    const auto lines = csvLines(test::readFile(csv()));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], ",,,,,,,,,,,,Unrecognized log record type: 0");
+    EXPECT_TRUE(lines[3].starts_with("10,"));
+    EXPECT_EQ(window.infos.back(), "Log read complete. Records = 2, Bytes = 37");
+}
+
+// A write that fails part-way (here the file-size limit stands in for a full disk) must
+// leave the file exactly as it was: no torn line, earlier lines untouched, "Failed".
+TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
+{
+    ASSERT_EQ(store(received(100, 3, true)), StoreResult::Stored);
+    const std::string before = test::readFile(csv());
+    const int status = test::runInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{before.size() + 100, before.size() + 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            std::_Exit(10);
+        auto file = OpenFileForAppend(csv());
+        test::RecordingLogWindow w;
+        const StoreResult r = storeLogData(received(200, 50, true), *file, true, false, w);
+        if (r != StoreResult::WriteFailed)
+            std::_Exit(11);
+        if (w.fileRecNum != "unset")
+            std::_Exit(12);
+        if (home.dialogs.shown().empty() || !home.dialogs.shown().back().text.starts_with("LogDataCsv() Error: "))
+            std::_Exit(13);
+        std::_Exit(0);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(test::readFile(csv()), before);
+}
+
+struct LastCase
+{
+    const char *name;
+    std::string content;
+    std::int32_t recnum;
+    const char *dateTime;
+    bool message;
+};
+
+class FindLastLogRecnumTest : public LogFileTest, public ::testing::WithParamInterface<LastCase>
+{
+};
+
+TEST_P(FindLastLogRecnumTest, Finds)
+{
+    const LastCase &c = GetParam();
+    test::writeFile(csv(), c.content);
+    LogDateTime dt{1, 1, 1, 1, 1, 1};
+    EXPECT_EQ(FindLastLogRecnum(csv(), dt), c.recnum);
+    if (c.recnum != 0) {
+        EXPECT_EQ(FormatDateTime(dt), c.dateTime);
+    }
+    EXPECT_EQ(!home.dialogs.shown().empty(), c.message);
+}
+
+std::string header()
+{
+    return std::string(logCsvHeader(true)) + "\r\n";
+}
+
+std::string line(std::int32_t n)
+{
+    return std::to_string(n) + ",2011-03-05 12:15:00,10000.0,1000.00,900,1,,,,,,1,Reset. Power failed. \r\n";
+}
+
+std::string lines(std::int32_t first, std::int32_t count)
+{
+    std::string s;
+    for (std::int32_t n = first; n < first + count; ++n)
+        s += line(n);
+    return s;
+}
+
+const std::string kNoValue = ",,,,,,,,,,,,CRC mismatch. \r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FindLastLogRecnumTest,
+    ::testing::Values(
+        LastCase{"HeaderOnly", header(), 0, "", false},
+        LastCase{"OneRecord", header() + line(1201), 1201, "2011-03-05 12:15:00", false},
+        LastCase{"NoValueLineLast", header() + lines(1, 100) + kNoValue, 100, "2011-03-05 12:15:00", false},
+        LastCase{"GoodRecordOutOfWindow", header() + line(7) + std::string(4000, 'x') + "\r\n" + kNoValue, 0, "", false},
+        LastCase{"FirstLineNeverUsed", line(5), 0, "", false},
+        LastCase{"TornLastLine", header() + line(41) + "42,2011-03", 41, "2011-03-05 12:15:00", false},
+        LastCase{"RecnumTooLarge", header() + line(41) + line(41).replace(0, 2, "99999999999"), 41,
+                 "2011-03-05 12:15:00", true},
+        LastCase{"NoLineEnds", "1,2,3,4", 0, "", false}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(LogFileTest, MissingFileIsNoRecord)
+{
+    LogDateTime dt{2011, 1, 1, 0, 0, 0};
+    EXPECT_EQ(FindLastLogRecnum(csv(), dt), 0);
+    EXPECT_EQ(dt, (LogDateTime{2011, 1, 1, 0, 0, 0}));
+    EXPECT_TRUE(home.dialogs.shown().empty());
+}
+
+TEST_F(LogFileTest, LogFileInfoShowsTheFileOrNone)
+{
+    test::writeFile(csv(false), header() + lines(300, 5));
+    SetLongLogRecords("Meter1", window);
+    EXPECT_EQ(window.logFilename, GetLogFilename("Meter1", false));
+    EXPECT_EQ(window.toolTip, (programFolder() / GetLogFilename("Meter1", false)).string());
+    EXPECT_EQ(window.fileRecNum, "304");
+    EXPECT_EQ(window.fileDateTime, "2011-03-05 12:15:00");
+
+    window.shortTicked = false;
+    SetShortLogRecords("Meter1", window);
+    EXPECT_EQ(window.logFilename, GetLogFilename("Meter1", false)) << "no short file: the ticked format's name";
+    EXPECT_EQ(window.fileRecNum, "none");
+    EXPECT_EQ(window.fileDateTime, "none");
+}
+
+}  // namespace
+}  // namespace tellumic
