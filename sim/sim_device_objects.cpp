@@ -26,8 +26,8 @@ RuntimeError invalidValue(std::string_view text, const std::string &what)
 class SimCp final : public lns::Cp
 {
 public:
-    SimCp(CorePtr core, std::int64_t deviceId, std::string key, CpSpec spec)
-        : m_core(std::move(core)), m_deviceId(deviceId), m_key(std::move(key)), m_spec(std::move(spec))
+    SimCp(CorePtr core, std::int64_t deviceId, std::string key, CpSpec ifaceSpec)
+        : m_core(std::move(core)), m_deviceId(deviceId), m_key(std::move(key)), m_spec(std::move(ifaceSpec))
     {
     }
     std::string Name() override { return m_spec.name; }
@@ -146,8 +146,8 @@ private:
 class SimBlock final : public lns::FunctionalBlock
 {
 public:
-    SimBlock(CorePtr core, std::int64_t deviceId, std::size_t index, const BlockSpec &spec)
-        : m_core(std::move(core)), m_deviceId(deviceId), m_index(index), m_spec(spec),
+    SimBlock(CorePtr core, std::int64_t deviceId, std::size_t index, const BlockSpec &ifaceSpec)
+        : m_core(std::move(core)), m_deviceId(deviceId), m_index(index), m_spec(ifaceSpec),
           m_modeKey("mode:" + std::to_string(index))
     {
     }
@@ -188,14 +188,14 @@ public:
     Collection<lns::Nv> Nvs() override
     {
         std::vector<std::shared_ptr<lns::Nv>> items;
-        for (const auto &nv : spec().nvs)
+        for (const auto &nv : ifaceSpec().nvs)
             items.push_back(makeNvHandle(m_core, m_deviceId, nv.name));
         return Collection<lns::Nv>(std::move(items));
     }
     Collection<lns::FunctionalBlock> FunctionalBlocks() override
     {
         std::vector<std::shared_ptr<lns::FunctionalBlock>> items;
-        const auto &blocks = spec().blocks;
+        const auto &blocks = ifaceSpec().blocks;
         for (std::size_t i = 0; i < blocks.size(); ++i)
             items.push_back(std::make_shared<SimBlock>(m_core, m_deviceId, i, blocks[i]));
         return Collection<lns::FunctionalBlock>(std::move(items));
@@ -204,11 +204,11 @@ public:
     Collection<lns::FunctionalBlock> LonMarkObjects() override { return FunctionalBlocks(); }
     Collection<lns::Cp> Cps() override
     {
-        return cpCollection(m_core, m_deviceId, spec().cps, [](const CpSpec &cp) { return deviceCpKey(cp); });
+        return cpCollection(m_core, m_deviceId, ifaceSpec().cps, [](const CpSpec &cp) { return deviceCpKey(cp); });
     }
 
 private:
-    const InterfaceSpec &spec() { return specOf(m_core->device(m_deviceId)); }
+    const InterfaceSpec &ifaceSpec() { return specOf(m_core->device(m_deviceId)); }
 
     CorePtr m_core;
     std::int64_t m_deviceId;

@@ -126,8 +126,8 @@ private:
 class TemplateObject final : public lns::FunctionalBlock
 {
 public:
-    TemplateObject(CorePtr core, std::int64_t templateId, const BlockSpec &spec)
-        : m_core(std::move(core)), m_templateId(templateId), m_spec(spec)
+    TemplateObject(CorePtr core, std::int64_t templateId, const BlockSpec &ifaceSpec)
+        : m_core(std::move(core)), m_templateId(templateId), m_spec(ifaceSpec)
     {
     }
     std::string Name() override { return m_spec.name; }

@@ -45,7 +45,7 @@ double loadIntegral(std::size_t phase, double s)
 
 }  // namespace
 
-Meter::Meter(MeterLayout layout, InterfaceSpec spec) : m_layout(std::move(layout)), m_spec(std::move(spec))
+Meter::Meter(MeterLayout layout, InterfaceSpec ifaceSpec) : m_layout(std::move(layout)), m_spec(std::move(ifaceSpec))
 {
 }
 
@@ -65,9 +65,9 @@ struct Params
     double voltGain(std::size_t i) const { return ptRatio * calVolt[i] / (10000.0 * (1 + kVoltTolerance[i])); }
 };
 
-Params paramsOf(DeviceState &state, const InterfaceSpec &spec, const MeterLayout &layout)
+Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterLayout &layout)
 {
-    MeterStore store(state, spec);
+    MeterStore store(state, ifaceSpec);
     Params p;
     p.ctAmps = store.nvNumber(layout.name(Role::CtAmps), 100);
     if (layout.nodeBlock)

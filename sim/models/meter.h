@@ -58,7 +58,7 @@ struct TypeGroup
     std::vector<Role> members;
     std::vector<std::pair<std::string, std::string>> types;  // SCPTnvType text, type name
 };
-std::vector<TypeGroup> typeGroups(const MeterLayout &layout, const InterfaceSpec &spec);
+std::vector<TypeGroup> typeGroups(const MeterLayout &layout, const InterfaceSpec &ifaceSpec);
 
 // The SCPTnvType text that returns a group to the meter's initial type.
 inline constexpr std::string_view kInitialNvType =
@@ -86,7 +86,7 @@ struct EnergyRates
 class Meter final : public DeviceModel
 {
 public:
-    Meter(MeterLayout layout, InterfaceSpec spec);
+    Meter(MeterLayout layout, InterfaceSpec ifaceSpec);
     const InterfaceSpec &interfaceSpec() const override { return m_spec; }
     const MeterLayout &layout() const { return m_layout; }
 

@@ -65,17 +65,17 @@ std::vector<CpSpec> calibrationCps()
 struct Builder
 {
     MeterLayout layout;
-    InterfaceSpec spec;
+    InterfaceSpec ifaceSpec;
 
     void in(Role role, std::string name, std::string type, std::string initial)
     {
         layout.name(role) = name;
-        spec.nvs.push_back({std::move(name), std::move(type), true, std::move(initial), {}});
+        ifaceSpec.nvs.push_back({std::move(name), std::move(type), true, std::move(initial), {}});
     }
     void out(Role role, std::string name, std::string type, std::vector<CpSpec> cps = {})
     {
         layout.name(role) = name;
-        spec.nvs.push_back({std::move(name), std::move(type), false, "", std::move(cps)});
+        ifaceSpec.nvs.push_back({std::move(name), std::move(type), false, "", std::move(cps)});
     }
     // The first NV of each output group carries the group's SCPTnvType.
     void groupFirst(Role role, std::string name, std::string type, std::vector<CpSpec> cps = {})
@@ -83,7 +83,7 @@ struct Builder
         cps.push_back(nvType());
         out(role, std::move(name), std::move(type), std::move(cps));
     }
-    std::shared_ptr<const DeviceModel> make() { return std::make_shared<Meter>(std::move(layout), std::move(spec)); }
+    std::shared_ptr<const DeviceModel> make() { return std::make_shared<Meter>(std::move(layout), std::move(ifaceSpec)); }
 };
 
 // Families 302 and 312: NVs only, phases as array elements, update intervals as NV inputs,
@@ -97,7 +97,7 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
     const std::string volt = floatTypes ? "SNVT_volt_f" : "SNVT_volt";
     const std::string amp = floatTypes ? "SNVT_amp_f" : "SNVT_amp";
     const std::string pf = floatTypes ? "SNVT_pwr_fact_f" : "SNVT_pwr_fact";
-    b.spec.blocks.push_back({"NodeObject", 0, {}});
+    b.ifaceSpec.blocks.push_back({"NodeObject", 0, {}});
     b.layout.nodeBlock = 0;
     b.in(Role::TimeSet, "nviTimeSet", "SNVT_time_stamp", "2011/03/05 14:07:09");
     if (floatTypes)
@@ -112,14 +112,14 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
     b.out(Role::ReacA, "nvoReacPwr[0]", power);
     b.out(Role::ReacB, "nvoReacPwr[1]", power);
     b.out(Role::ReacC, "nvoReacPwr[2]", power);
-    b.spec.nvs.push_back({"nciPwrUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
-    b.spec.nvs.push_back({"nciReacUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
+    b.ifaceSpec.nvs.push_back({"nciPwrUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
+    b.ifaceSpec.nvs.push_back({"nciReacUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
     b.groupFirst(Role::EnergySum, "nvoEnergySum", energy);
     b.out(Role::ReacEnergySum, "nvoReacEngySum", energy);
     b.out(Role::EnergyA, "nvoEnergy[0]", energy);
     b.out(Role::EnergyB, "nvoEnergy[1]", energy);
     b.out(Role::EnergyC, "nvoEnergy[2]", energy);
-    b.spec.nvs.push_back({"nciEngyUpdtT", "SNVT_elapsed_tm", true, "0 0:1:0:0", {}});
+    b.ifaceSpec.nvs.push_back({"nciEngyUpdtT", "SNVT_elapsed_tm", true, "0 0:1:0:0", {}});
     b.groupFirst(Role::Demand, "nvoDemand", power);
     b.out(Role::PeakDemand, "nvoPkDemand", power);
     b.out(Role::PeakDemandTime, "nvoPeakDemT", "SNVT_time_stamp");
@@ -149,12 +149,12 @@ void floatOutputs(Builder &b, bool blockPerNv, const std::vector<CpSpec> &energy
 {
     auto group = [&](Role role, const char *name, const char *type, std::vector<CpSpec> cps = {}) {
         if (blockPerNv)
-            b.spec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
+            b.ifaceSpec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
         b.groupFirst(role, name, type, std::move(cps));
     };
     auto member = [&](Role role, const char *name, const char *type) {
         if (blockPerNv)
-            b.spec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
+            b.ifaceSpec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
         b.out(role, name, type);
     };
     const char *energy = blockPerNv ? "SNVT_elec_kwh_l" : "SNVT_elec_whr_f";
@@ -211,12 +211,12 @@ std::shared_ptr<const DeviceModel> makeMeter362()
     Builder b;
     b.layout.family = "362";
     b.layout.logging = true;
-    b.spec.blocks.push_back({"NodeObject", 0, nodeCps("3", "62")});
+    b.ifaceSpec.blocks.push_back({"NodeObject", 0, nodeCps("3", "62")});
     auto config = identityCps("TMC-3Y-208-FT10-L");
     config.push_back(ctAmpsCp());
     for (auto &cp : calibrationCps())
         config.push_back(cp);
-    b.spec.blocks.push_back({"TellumicConfig", kConfigProfile, config});
+    b.ifaceSpec.blocks.push_back({"TellumicConfig", kConfigProfile, config});
     b.layout.nodeBlock = 0;
     b.layout.calBlock = 1;
     b.layout.ctBlock = 1;
@@ -224,7 +224,7 @@ std::shared_ptr<const DeviceModel> makeMeter362()
         std::vector<CpSpec> cps;
         if (std::string(name) != "DemandMeas")
             cps.push_back(maxSendTime("0 0:1:0:0"));
-        b.spec.blocks.push_back({name, kMeterProfile, cps});
+        b.ifaceSpec.blocks.push_back({name, kMeterProfile, cps});
     }
     b.in(Role::TimeSet, "nviTimeSet", "SNVT_time_stamp", "2011/03/05 14:07:09");
     b.in(Role::CtAmps, "nciCtAmps", "SNVT_amps_ac", "100");
@@ -249,8 +249,8 @@ std::shared_ptr<const DeviceModel> makeMeter363(bool logging, bool ptRatio)
     node.push_back(ctAmpsCp());
     if (ptRatio)
         node.push_back({"UCPTptRatio", 3, kUcptPtRatio, "UCPTptRatio", "1"});
-    b.spec.blocks.push_back({"NodeObject", 0, node});
-    b.spec.blocks.push_back({"TellumicCal", kCalProfile, calibrationCps()});
+    b.ifaceSpec.blocks.push_back({"NodeObject", 0, node});
+    b.ifaceSpec.blocks.push_back({"TellumicCal", kCalProfile, calibrationCps()});
     b.layout.nodeBlock = 0;
     b.layout.calBlock = 1;
     b.layout.ctBlock = 0;

@@ -92,9 +92,9 @@ std::uint16_t logCrc16(const std::uint8_t *data, std::size_t n)
 namespace {
 
 // A meter seen for the first time has logged every 15 minutes for longer than its log holds.
-LogState loadLog(DeviceState &state, const InterfaceSpec &spec, double minutes)
+LogState loadLog(DeviceState &state, const InterfaceSpec &ifaceSpec, double minutes)
 {
-    MeterStore store(state, spec);
+    MeterStore store(state, ifaceSpec);
     auto v = store.numbers(kLogKey, 0);
     if (v.size() < 4) {
         const double interval = 60 * minutes;
@@ -109,7 +109,7 @@ LogState loadLog(DeviceState &state, const InterfaceSpec &spec, double minutes)
     return log;
 }
 
-void saveLog(DeviceState &state, const InterfaceSpec &spec, const LogState &log)
+void saveLog(DeviceState &state, const InterfaceSpec &ifaceSpec, const LogState &log)
 {
     std::vector<double> v{static_cast<double>(log.logStart)};
     for (const auto &s : log.segments) {
@@ -117,7 +117,7 @@ void saveLog(DeviceState &state, const InterfaceSpec &spec, const LogState &log)
         v.push_back(s.start);
         v.push_back(s.interval);
     }
-    MeterStore(state, spec).setNumbers(kLogKey, v);
+    MeterStore(state, ifaceSpec).setNumbers(kLogKey, v);
 }
 
 std::int64_t lastOf(const LogState &log, std::size_t i, double now)

@@ -40,7 +40,7 @@ Clock::TimePoint timeAt(double seconds);
 class MeterStore
 {
 public:
-    MeterStore(DeviceState &state, const InterfaceSpec &spec) : m_state(state), m_spec(spec) {}
+    MeterStore(DeviceState &state, const InterfaceSpec &ifaceSpec) : m_state(state), m_spec(ifaceSpec) {}
 
     // The meter's own numbers; missing ones read as 0.
     std::vector<double> numbers(const std::string &key, std::size_t count);
