@@ -47,7 +47,7 @@ struct Fixture
         plugIn().CurrentNetwork = network;
         plugIn().CurrentSystem = system;
         window = std::make_unique<DeviceWindow>();
-        window->attachObjectServer(server.get());
+        window->attachObjectServer(server);
     }
     ~Fixture()
     {

@@ -124,11 +124,11 @@ bool DeviceWindow::exists()
     return !g_window.isNull();
 }
 
-void DeviceWindow::attachObjectServer(lns::ObjectServer *server)
+void DeviceWindow::attachObjectServer(std::shared_ptr<lns::ObjectServer> server)
 {
     if (m_server)
         m_server->SetEventSink(nullptr);
-    m_server = server;
+    m_server = std::move(server);
     if (m_server) {
         m_server->SetEventSink(this);
         m_eventPump.start();

@@ -40,7 +40,7 @@ public:
     static bool exists();
 
     // The object server whose events this window receives (nullptr detaches).
-    void attachObjectServer(lns::ObjectServer *server);
+    void attachObjectServer(std::shared_ptr<lns::ObjectServer> server);
 
     // Start-up for the current device.
     bool SetDevTemplateLabel();
@@ -161,7 +161,7 @@ private:
     QTimer m_timer;
     QTimer m_eventPump;
     LnsActionQueue m_queue;
-    lns::ObjectServer *m_server = nullptr;
+    std::shared_ptr<lns::ObjectServer> m_server;  // kept while its events come here
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
     bool m_editPending = false;

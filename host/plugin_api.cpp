@@ -63,7 +63,7 @@ void initialiseFirstClient()
     DeviceWindow::instance();
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();
-    window().attachObjectServer(state.ObjectServer.get());
+    window().attachObjectServer(state.ObjectServer);
 }
 
 LNSPlugInAPI::LNSPlugInAPI()

@@ -38,7 +38,7 @@ protected:
         LnsBusy() = false;
         MeterState().clear();
         window = std::make_unique<DeviceWindow>();
-        window->attachObjectServer(server.get());
+        window->attachObjectServer(server);
         window->setWaiter([this](int ms) { home.clock.advance(std::chrono::milliseconds(ms)); });
         setProcessEndHandler([this] { ++processEnds; });
     }

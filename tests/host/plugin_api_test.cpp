@@ -9,7 +9,9 @@
 #include "device/monitor.h"
 #include "foundation/plugin_state.h"
 #include "host/object_names.h"
+#include "host/device_templates.h"
 #include "host/plugin_api.h"
+#include "host/registration.h"
 #include "sim/installation.h"
 #include "sim/sim_object_server.h"
 #include "tests/support/temp_home.h"
@@ -175,6 +177,70 @@ TEST_F(PlugInApiTest, LastReleaseEndsThePlugInOnlyWhileTheWindowIsHidden)
         api.SetVisible(true);
     }
     EXPECT_EQ(g_lastReleases, 1);
+}
+
+TEST_F(PlugInApiTest, NetworkRegistrationIsIdempotentAndDeregistrationRemovesIt)
+{
+    LNSPlugInAPI api;
+    api.SetNetworkName("Demo");
+    auto browseApps = [] {
+        int count = 0;
+        for (const auto &t : plugIn().CurrentSystem->DeviceTemplates())
+            for (const auto &app : t->ComponentApplications()->Items())
+                count += app->ProgId() == kProgId && app->CommandId() == 20 ? 1 : 0;
+        return count;
+    };
+    api.SendCommand(50, 0, "");
+    EXPECT_FALSE(LnsBusy());  // cleared after register and deregister too
+    EXPECT_EQ(browseApps(), 9);
+    api.SendCommand(50, 0, "");
+    EXPECT_EQ(browseApps(), 9);
+    auto templ = plugIn().CurrentSystem->DeviceTemplates().Item("80B7E515000A040A");
+    auto app = templ->ComponentApplications()->Items().Item(1);
+    EXPECT_EQ(app->Name(), "Browse Tellumic");
+    EXPECT_EQ(app->Description(), "Browse Tellumic variables");
+    EXPECT_EQ(app->Version(), "1.11");
+    EXPECT_EQ(app->ManufacturerId(), "47077");
+    EXPECT_FALSE(app->IsDefault());
+    api.SendCommand(51, 0, "");
+    EXPECT_FALSE(LnsBusy());
+    EXPECT_EQ(browseApps(), 0);
+}
+
+TEST_F(PlugInApiTest, CleanupRemovesTheCommandsFromEveryNetwork)
+{
+    {
+        LNSPlugInAPI api;
+        api.SetNetworkName("Demo");
+        api.SendCommand(50, 0, "");
+    }
+    plugIn() = PlugInState{};
+    productTables().programIdCount = 0;  // as in a stand-alone start
+    Cleanup(false);
+    EXPECT_FALSE(plugIn().ObjectServer);
+    EXPECT_FALSE(plugIn().CurrentNetwork);
+    sim::SimObjectServer server(lonWorks);
+    server.Open();
+    auto network = server.Networks().Item("Demo");
+    network->Open();
+    auto system = network->Systems().Item(1);
+    system->Open();
+    int remaining = 0;
+    for (const auto &t : system->DeviceTemplates())
+        remaining += t->ComponentApplications()->Items().Count();
+    EXPECT_EQ(remaining, 0);
+}
+
+TEST_F(PlugInApiTest, TemplateNamesGetANumberWhenTaken)
+{
+    LNSPlugInAPI api;
+    api.SetNetworkName("Demo");
+    auto &system = *plugIn().CurrentSystem;
+    const std::string taken = system.DeviceTemplates().Item(1)->Name();
+    EXPECT_EQ(FindName(system, "Fresh Name"), "Fresh Name");
+    EXPECT_EQ(FindName(system, taken), taken + " (1)");
+    system.AddDeviceTemplate(taken + " (1)");
+    EXPECT_EQ(FindName(system, taken), taken + " (2)");
 }
 
 }  // namespace
