@@ -92,6 +92,32 @@ TEST_F(DeviceWindowTest, EditsAreAppliedWithTheirConversionsAndCancelled)
     EXPECT_EQ(sendTime->Value(), "0 0:10:0:0");
 }
 
+TEST_F(DeviceWindowTest, OlderFamiliesLockTheLocationAndWriteUpdateTimesAsElapsedTimes)
+{
+    ASSERT_TRUE(open("TMB-FT-Plus-208"));
+    EXPECT_EQ(window->findChild<QLineEdit *>("txtFirmwareVer")->text(), "3.03");
+    EXPECT_TRUE(text(A::txtCp, 0).contains('"'));
+    type(A::txtCp, 0, "Somewhere");
+    EXPECT_FALSE(window->editPending());
+    EXPECT_FALSE(window->findChild<QPushButton *>("cmdApply")->isEnabled());
+    EXPECT_FALSE(window->tabs().isTabVisible(6));
+
+    // Update times show in seconds and are written back as elapsed times, not as seconds.
+    selectTab("Power");
+    tick();
+    type(A::txtCp, 8, "300");
+    window->findChild<QPushButton *>("cmdApply")->click();
+    EXPECT_EQ(nv("nciPwrUpdtT")->Value(), "0 0:5:0:0");
+    EXPECT_TRUE(home.dialogs.shown().empty());
+    type(A::txtCp, 8, "7");
+    window->findChild<QPushButton *>("cmdCancel")->click();
+    EXPECT_EQ(text(A::txtCp, 8), "300");
+
+    home.dialogs.queueAnswer(MsgResult::Ok);
+    window->findChild<QPushButton *>("cmdResetPkDemand")->click();
+    EXPECT_EQ(nv("nviLogRequest")->Value(), "0");  // 3, then two seconds later 0
+}
+
 TEST_F(DeviceWindowTest, ASendTimeThatIsNotANumberIsRefusedNotReplacedByFiveSeconds)
 {
     ASSERT_TRUE(open("TMC-FT-Log-364"));
