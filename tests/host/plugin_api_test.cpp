@@ -231,6 +231,24 @@ TEST_F(PlugInApiTest, CleanupRemovesTheCommandsFromEveryNetwork)
     EXPECT_EQ(remaining, 0);
 }
 
+TEST_F(PlugInApiTest, CleanupWithoutNetworksOnlyOpensAndClosesTheServer)
+{
+    const auto empty = home.root() / "EmptyLonWorks";
+    std::filesystem::create_directories(empty);
+    std::shared_ptr<sim::SimObjectServer> made;
+    setObjectServerFactory([&] {
+        made = std::make_shared<sim::SimObjectServer>(empty);
+        return made;
+    });
+    Cleanup(true);
+    ASSERT_TRUE(made);
+    EXPECT_FALSE(made->IsOpen());
+    made->Open();
+    EXPECT_EQ(made->Networks().Count(), 0);
+    EXPECT_FALSE(plugIn().ObjectServer);
+    EXPECT_TRUE(home.dialogs.shown().empty());
+}
+
 TEST_F(PlugInApiTest, TemplateNamesGetANumberWhenTaken)
 {
     LNSPlugInAPI api;
