@@ -140,6 +140,10 @@ struct DownloadCase
     std::int32_t stopFromNewest;  // back-to-record: stop record = newest - this
     std::int32_t expected;        // records; 0: the whole log the meter holds
 };
+void PrintTo(const DownloadCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class LogDownloadModes : public LogDownloadTest, public ::testing::WithParamInterface<DownloadCase>
 {
