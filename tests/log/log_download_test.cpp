@@ -1,5 +1,6 @@
 // Downloads from the simulated logging meter into the CSV file, end to end.
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
+#include "sim/models/meter_state.h"
 #include "tests/log/recording_window.h"
 #include "tests/sim/sim_fixture.h"
 
@@ -105,15 +107,15 @@ std::vector<std::vector<std::string>> readCsv(const std::string &text)
     return rows;
 }
 
-// The record numbers of the data lines (after the two header lines); every line of the
-// file has the format's field count.
+// The record numbers of the data lines (after the two header lines; a line without values
+// has none); every line of the file has the format's field count.
 std::vector<std::int32_t> recordNumbers(const std::string &text, bool isShort)
 {
     const auto rows = readCsv(text);
     std::vector<std::int32_t> numbers;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         EXPECT_EQ(rows[i].size(), isShort ? 13u : 36u) << "line " << i + 1;
-        if (i >= 2 && !rows[i].empty())
+        if (i >= 2 && !rows[i].empty() && !rows[i][0].empty())
             numbers.push_back(std::stoi(rows[i][0]));
     }
     return numbers;
@@ -228,31 +230,48 @@ TEST_F(LogDownloadTest, CancelPassesOneRequestAndKeepsTheFile)
     EXPECT_EQ(test::readFile(csv(true)), before);
 }
 
-// Support's tool, given the raw record bytes of a download, prints exactly what it appended.
+// Support's tool, given the raw record bytes of a download, prints exactly what it appended,
+// records failing their check included (kept or left out as the download was told).
 TEST_F(LogDownloadTest, ToolDecodesTheRawBytesToTheDownloadedFile)
 {
+    {
+        sim::SimControl control(lonWorks);
+        control.setDeviceValue(control.device(meter->Name()).id, sim::kFaultBadCrcKey, "7");
+    }
+    server = openServer();
+    server->SetEventSink(&sink);
+    system = server->Networks().Item("Demo")->Systems().Item(1);
+    meter = device("TMC-FT-Log-364");
     for (const bool isShort : {true, false}) {
-        const LogInfo info = ReadLogInfoFtp(*system, meter);
-        const std::int32_t stop = info.newest.recordNumber - 39;
-        download(isShort, LogMode::kBackToRecord, kWholeLog, {}, stop);
-        ASSERT_EQ(window.percentComplete, "Done");
+        for (const bool keepBad : {false, true}) {
+            SCOPED_TRACE(std::string(isShort ? "short" : "long") + (keepBad ? ", bad records kept" : ""));
+            std::filesystem::remove(csv(isShort));
+            const std::int32_t stop = ReadLogInfoFtp(*system, meter).newest.recordNumber - 39;
+            ReadLogDataFtp(kWholeLog, *system, meter, isShort, LogMode::kBackToRecord, {}, stop, keepBad, window);
+            ASSERT_EQ(window.percentComplete, "Done");
+            const std::string written = test::readFile(csv(isShort));
+            EXPECT_EQ(recordNumbers(written, isShort).size(), keepBad ? 40u : 35u);
+            const auto rows = readCsv(written);
+            EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const auto &r) { return r.back() == "CRC mismatch. "; }), 5);
 
-        ASSERT_TRUE(SetupLogReadFtp(*system, meter, isShort, LogMode::kBackToRecord, kWholeLog, {}, stop));
-        auto read = system->NewFileTransfer();
-        read->SetFileNumber(kLogDataFile);
-        read->SetLength(static_cast<std::int32_t>(recordSize(isShort)) * kWholeLog);
-        read->SetParameters(0, 0, 0);
-        read->SetTargetDevice(meter);
-        const auto raw = read->Read();
-        ASSERT_EQ(raw.size(), 40 * recordSize(isShort));
-        const auto rawFile = home.root() / "raw.bin";
-        test::writeFile(rawFile, std::string(raw.begin(), raw.end()));
+            ASSERT_TRUE(SetupLogReadFtp(*system, meter, isShort, LogMode::kBackToRecord, kWholeLog, {}, stop));
+            auto read = system->NewFileTransfer();
+            read->SetFileNumber(kLogDataFile);
+            read->SetLength(static_cast<std::int32_t>(recordSize(isShort)) * kWholeLog);
+            read->SetParameters(0, 0, 0);
+            read->SetTargetDevice(meter);
+            const auto raw = read->Read();
+            ASSERT_EQ(raw.size(), 40 * recordSize(isShort));
+            const auto rawFile = home.root() / "raw.bin";
+            test::writeFile(rawFile, std::string(raw.begin(), raw.end()));
 
-        const auto out = home.root() / "tool.out";
-        const std::string cmd = std::string("'" TELLUMIC_LOG_TOOL "' decode ") + (isShort ? "--short" : "--long") +
-                                " --header '" + rawFile.string() + "' >'" + out.string() + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
-        EXPECT_EQ(test::readFile(out), test::readFile(csv(isShort))) << (isShort ? "short" : "long");
+            const auto out = home.root() / "tool.out";
+            const std::string cmd = std::string("'" TELLUMIC_LOG_TOOL "' decode ") + (isShort ? "--short" : "--long") +
+                                    (keepBad ? " --keep-bad" : "") + " --header '" + rawFile.string() + "' >'" +
+                                    out.string() + "'";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            EXPECT_EQ(test::readFile(out), written);
+        }
     }
 }
 
