@@ -317,6 +317,8 @@ void LoggingTab::UpdateLogEstimate()
     const std::int64_t newest = info.newest.recordNumber, oldest = info.oldest.recordNumber;
     double n = 0;
     std::int32_t v = 0;
+    std::string error;
+    try {
     if (m_optFullLog->isChecked()) {
         n = static_cast<double>(newest - oldest + 1);
     } else if (m_optPriorN->isChecked()) {
@@ -327,13 +329,14 @@ void LoggingTab::UpdateLogEstimate()
         if (ValidateDateTime(stop).empty() && toInt32(m_interval->text(), interval) && interval != 0) {
             const double minutes = (TimestampToDate(info.newest.dateTime) - TimestampToDate(stop)) * 1440.0;
             n = std::nearbyint(minutes / interval);
-        } else if (!ValidateDateTime(stop).empty()) {
-            DebugLog("ERROR: MLogFtp.UpdateLogEstimate(),13,Type mismatch");
         }
     } else if (m_optToRecnum->isChecked()) {
         n = toInt32(m_stopRecnum->text(), v) ? static_cast<double>(newest - v + 1) : 0;
     } else if (m_optNewRecs->isChecked()) {
         n = toInt32(m_fileRecNum->text(), v) ? static_cast<double>(newest - v) : static_cast<double>(newest - oldest + 1);
+    }
+    } catch (const RuntimeError &e) {
+        error = errorText(e);
     }
     n = std::clamp(n, 0.0, static_cast<double>(kMaxRecords));
     const QString count = QString::number(static_cast<std::int64_t>(n));
@@ -343,6 +346,8 @@ void LoggingTab::UpdateLogEstimate()
     logFtpState().LogEstimateSecs = static_cast<std::int32_t>(std::nearbyint(seconds));
     m_estimate->setText(seconds < 120 ? QString::number(seconds, 'f', 0) + QStringLiteral(" secs")
                                       : QString::number(seconds / 60, 'f', 1) + QStringLiteral(" mins"));
+    if (!error.empty())
+        DebugLog("ERROR: MLogFtp.UpdateLogEstimate()," + error);
 }
 
 std::int32_t LoggingTab::GetPriorN() const
@@ -387,7 +392,13 @@ void LoggingTab::ReadLogData()
     } else if (m_optToDate->isChecked()) {
         mode = LogMode::kBackToDateTime;
         count = kMaxRecords;
-        stopDateTime = ParseDateTime(m_stopDate->text().toStdString());
+        try {
+            stopDateTime = ParseDateTime(m_stopDate->text().toStdString());
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.ReadLogData()," + errorText(e));
+            MsgBox("Error reading the Tellumic log:\r\n" + errorText(e), MsgStyle::kOkOnly, "Tellumic Plug-in");
+            return;
+        }
         const std::string message = ValidateDateTime(stopDateTime);
         if (!message.empty())
             return refuse("Invalid stopping date/time:\r\n" + message + "\r\nEnter as YYYY-MM-DD hh:mm:ss");
