@@ -8,6 +8,7 @@
 
 #include "device/device_window.h"
 #include "device/event_log_widget.h"
+#include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
 #include "foundation/plugin_state.h"
@@ -64,6 +65,8 @@ void DeviceWindow::registerActions()
     q.registerAction("UpdateTellumicState", A::Boolean, [this](const Arg &a) { m_queue.UpdateTellumicState(a.boolean); });
     q.registerAction("fMain.ApplyNvCpChanges", A::None, [this](const Arg &) { ApplyNvCpChanges(); });
     q.registerAction("fMain.CancelNvCpChanges", A::None, [this](const Arg &) { CancelNvCpChanges(); });
+    q.registerAction("fMain.ReadLogData", A::None, [this](const Arg &) { m_loggingTab->ReadLogData(); });
+    q.registerAction("UpdateLogInfo", A::None, [this](const Arg &) { UpdateLogInfo(); });
 }
 
 void DeviceWindow::Timer1_Timer()
@@ -92,6 +95,8 @@ void DeviceWindow::onTabChanged(int index)
     DebugLog("fMain.tabData_Click()");
     const std::string caption = m_tabData->tabText(index).toStdString();
     m_queue.ExecuteLnsAction("UpdateNvMonitoring," + caption);
+    if (caption == "Logging")
+        m_loggingTab->InitLoggingTab(plugIn().CurrentDeviceName);
 }
 
 std::string DeviceWindow::activeTabCaption()
@@ -142,7 +147,7 @@ void DeviceWindow::ReadEnergies()
 
 void DeviceWindow::UpdateLogInfo()
 {
-    // The Logging tab refreshes the meter's log information here.
+    m_loggingTab->UpdateLogInfo(plugIn().CurrentDevice);
 }
 
 void DeviceWindow::OnNetworkVariableUpdate(std::int32_t tag, const std::string &value, std::shared_ptr<lns::Nv> source)

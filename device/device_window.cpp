@@ -17,6 +17,7 @@
 
 #include "device/about_box.h"
 #include "device/event_log_widget.h"
+#include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
 #include "foundation/dialogs.h"
@@ -437,10 +438,9 @@ QWidget *DeviceWindow::buildLoggingTab()
 {
     QGridLayout *g = nullptr;
     auto *settings = group(QStringLiteral("Interval log"), g);
-    addField(g, 0, 0, nvi(2), QStringLiteral("Log interval:"), QStringLiteral("min"));
-    auto *w = page({settings});
-    w->setObjectName("LoggingPage");
-    return w;
+    auto *interval = addField(g, 0, 0, nvi(2), QStringLiteral("Logging Interval (minutes):"), QStringLiteral("min"));
+    m_loggingTab = new LoggingTab(*this, settings, interval);
+    return m_loggingTab;
 }
 
 void DeviceWindow::buildMenus()

@@ -21,6 +21,7 @@ class QTabWidget;
 namespace tellumic {
 
 class EventLogWidget;
+class LoggingTab;
 
 // The device window: one meter, tab by tab. Its boxes are named as the catalogue names
 // them ("txtNvo_12" is element 12 of txtNvo); all LNS work runs through its action queue,
@@ -72,6 +73,7 @@ public:
     LnsActionQueue &queue() { return m_queue; }
     EventLogWidget &eventLog() { return *m_echLog; }
     QTabWidget &tabs() { return *m_tabData; }
+    LoggingTab &loggingTab() { return *m_loggingTab; }
     QLineEdit *box(ControlRef control) const;
     QLabel *unitLabel(ControlRef control) const;
     QAction *calibrateAction() const { return m_mnuCalibrate; }
@@ -143,6 +145,7 @@ private:
 
     QTabWidget *m_tabData = nullptr;
     EventLogWidget *m_echLog = nullptr;
+    LoggingTab *m_loggingTab = nullptr;
     QLineEdit *m_txtNodeName = nullptr;
     QLineEdit *m_txtFirmwareVer = nullptr;
     QLineEdit *m_txtStatus = nullptr;

@@ -1,0 +1,494 @@
+// The device window's "Logging" tab.
+
+#include "device/logging_tab.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "device/device_window.h"
+#include "device/event_log_widget.h"
+#include "foundation/dialogs.h"
+#include "foundation/paths.h"
+#include "foundation/plugin_state.h"
+#include "foundation/runtime_error.h"
+#include "foundation/trace_log.h"
+#include "log/log_csv.h"
+#include "log/log_transfer.h"
+#include "model/date_time.h"
+
+namespace tellumic {
+
+namespace {
+
+constexpr std::int32_t kMaxRecords = 24192;
+constexpr std::int32_t kMaxPriorN = 24186;
+constexpr std::int32_t kFullLogCount = 24392;
+constexpr const char *kDownloadCaption = "Error downloading log";
+
+// A box's text as a whole number; false when it is not a number or leaves the 32-bit range.
+bool toInt32(const QString &text, std::int32_t &value)
+{
+    bool ok = false;
+    const double d = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        return false;
+    const double r = std::nearbyint(d);
+    if (r < std::numeric_limits<std::int32_t>::min() || r > std::numeric_limits<std::int32_t>::max())
+        return false;
+    value = static_cast<std::int32_t>(r);
+    return true;
+}
+
+std::int32_t int32Or0(const QString &text)
+{
+    std::int32_t v = 0;
+    return toInt32(text, v) ? v : 0;
+}
+
+QString qs(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+QLineEdit *LoggingTab::field(const char *name, bool readOnly)
+{
+    auto *box = new QLineEdit(this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setReadOnly(readOnly);
+    return box;
+}
+
+LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *interval)
+    : m_window(window), m_interval(interval)
+{
+    setObjectName("LoggingPage");
+    auto addRow = [](QFormLayout *form, const QString &caption, QWidget *box) {
+        auto *label = new QLabel(caption);
+        label->setBuddy(box);
+        box->setAccessibleName(QString(caption).remove(':').remove('&'));
+        form->addRow(label, box);
+    };
+
+    // The meter's log extent.
+    auto *info = new QGroupBox(QStringLiteral("Tellumic Log Info"), this);
+    info->setObjectName("fTmLogInfo");
+    auto *infoForm = new QFormLayout;
+    m_oldRecnum = field("txtTmOldRecnum");
+    m_oldDate = field("txtTmOldDate");
+    m_newRecnum = field("txtTmNewRecnum");
+    m_recCount = field("txtTmLogRecCnt");
+    addRow(infoForm, QStringLiteral("Oldest Record#:"), m_oldRecnum);
+    addRow(infoForm, QStringLiteral("Oldest Date:"), m_oldDate);
+    addRow(infoForm, QStringLiteral("Newest Record#:"), m_newRecnum);
+    addRow(infoForm, QStringLiteral("Log Record Count:"), m_recCount);
+    auto *infoLayout = new QVBoxLayout(info);
+    infoLayout->addLayout(infoForm);
+    if (intervalGroup)
+        infoLayout->addWidget(intervalGroup);
+
+    // The CSV file.
+    auto *file = new QGroupBox(QStringLiteral("Log File Info"), this);
+    file->setObjectName("fLogFileInfo");
+    auto *fileForm = new QFormLayout(file);
+    m_fileRecNum = field("txtFileRecNum");
+    m_filename = field("txtLogFilename");
+    m_filePath = field("txtLogFilePath");
+    m_filePath->setToolTip(QStringLiteral("Full path of the log file (select to copy)"));
+    m_fileDateTime = field("txtFileDateTime");
+    m_fileDateTime->setText(QStringLiteral("YYYY-MM-DD HH:mm:ss"));
+    addRow(fileForm, QStringLiteral("Last Record#:"), m_fileRecNum);
+    addRow(fileForm, QStringLiteral("Filename:"), m_filename);
+    addRow(fileForm, QStringLiteral("Full Path:"), m_filePath);
+    addRow(fileForm, QStringLiteral("Last Date/Time:"), m_fileDateTime);
+
+    // The retrieval range.
+    auto *mode = new QGroupBox(QStringLiteral("Log Retrieval Mode"), this);
+    mode->setObjectName("fLogMode");
+    auto *modeGrid = new QGridLayout(mode);
+    const QString fromNewest = QStringLiteral("Starting with the most recent record");
+    struct Option
+    {
+        QRadioButton *&button;
+        QLineEdit *&box;
+        const char *name, *boxName, *caption, *tip, *initial;
+        bool readOnly;
+    };
+    const Option options[] = {
+        {m_optFullLog, m_fullLogCnt, "optFullLog", "txtFullLogCnt", "Full Log", "Starting with the oldest record", "",
+         true},
+        {m_optNewRecs, m_newRecCnt, "optNewRecs", "txtNewRecCnt", "New Records (not yet in log file)",
+         "Add all new records not alread in log file", "", true},
+        {m_optPriorN, m_priorN, "optPriorN", "txtPriorN", "Count of Records", nullptr, "100", false},
+        {m_optToDate, m_stopDate, "optToDate", "txtLogStopDate", "Back to Date/Time", nullptr, "YYYY-MM-DD HH:mm:ss",
+         false},
+        {m_optToRecnum, m_stopRecnum, "optToRecnum", "txtStopRecNum", "Back to Record#", nullptr, "", false},
+    };
+    int row = 0;
+    for (const auto &o : options) {
+        o.button = new QRadioButton(QString::fromLatin1(o.caption), mode);
+        o.button->setObjectName(QString::fromLatin1(o.name));
+        o.button->setToolTip(o.tip ? QString::fromLatin1(o.tip) : fromNewest);
+        o.box = field(o.boxName, o.readOnly);
+        o.box->setText(QString::fromLatin1(o.initial));
+        o.box->setAccessibleName(QString::fromLatin1(o.caption));
+        o.box->setToolTip(o.button->toolTip());
+        o.box->hide();
+        modeGrid->addWidget(o.button, row, 0);
+        modeGrid->addWidget(o.box, row, 1);
+        auto *button = o.button;
+        connect(button, &QRadioButton::clicked, this, [this, button] { optionClicked(button); });
+        ++row;
+    }
+    modeGrid->setColumnStretch(1, 1);
+    connect(m_priorN, &QLineEdit::textChanged, this, [this] {
+        DebugLog("fMain.txtPriorN_Change()");
+        UpdateLogEstimate();
+    });
+    connect(m_stopDate, &QLineEdit::textChanged, this, [this] {
+        DebugLog("fMain.txtLogStopDate_Change()");
+        UpdateLogEstimate();
+    });
+    connect(m_stopRecnum, &QLineEdit::textChanged, this, [this] {
+        DebugLog("fMain.txtStopRecNum_Change()");
+        UpdateLogEstimate();
+    });
+
+    // Record format, download and progress.
+    m_short = new QCheckBox(QStringLiteral("Short Records"), this);
+    m_short->setObjectName("ckShort");
+    m_short->setToolTip(QStringLiteral("Retrieve short log records (faster)"));
+    m_logBad = new QCheckBox(QStringLiteral("Keep Bad Records"), this);
+    m_logBad->setObjectName("ckLogBad");
+    m_logBad->setToolTip(QStringLiteral("Log data for records with errors"));
+    m_read = new QPushButton(QStringLiteral("Read Log"), this);
+    m_read->setObjectName("cmdReadLogData");
+    m_read->setToolTip(QStringLiteral("Download the selected records into the log file"));
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName("cmdCancelLog");
+    m_cancel->setToolTip(QStringLiteral("Stop the running download"));
+    m_cancel->setAccessibleName(QStringLiteral("Cancel log download"));
+    m_cancel->setEnabled(false);
+    connect(m_short, &QCheckBox::toggled, this, [this](bool ticked) {
+        DebugLog("fMain.ckShort_Click()");
+        const std::string &name = plugIn().CurrentDeviceName;
+        if (ticked)
+            SetShortLogRecords(name, *this);
+        else
+            SetLongLogRecords(name, *this);
+        m_window.queue().ExecuteLnsAction("UpdateLogInfo");
+    });
+    connect(m_read, &QPushButton::clicked, this, [this] {
+        DebugLog("fMain.cmdReadLogData_Click()");
+        m_window.queue().ExecuteLnsAction("fMain.ReadLogData");
+    });
+    connect(m_cancel, &QPushButton::clicked, this, [] {
+        DebugLog("fMain.cmdCancelLog_Click()");
+        logFtpState().LogCancel = true;
+    });
+
+    auto *run = new QGroupBox(QStringLiteral("Download"), this);
+    auto *runForm = new QFormLayout(run);
+    auto *checks = new QHBoxLayout;
+    checks->addWidget(m_short);
+    checks->addWidget(m_logBad);
+    checks->addStretch(1);
+    runForm->addRow(checks);
+    m_estimate = field("txtEstDownloadTime");
+    addRow(runForm, QStringLiteral("Estimated Download Time:"), m_estimate);
+    m_percent = field("txtPercentComplete");
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName("pbPercentComplete");
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    m_progress->setTextVisible(false);
+    m_progress->setAccessibleName(QStringLiteral("Download progress"));
+    auto *percentRow = new QWidget(this);
+    auto *percentLayout = new QHBoxLayout(percentRow);
+    percentLayout->setContentsMargins(0, 0, 0, 0);
+    percentLayout->addWidget(m_percent, 1);
+    percentLayout->addWidget(m_progress, 2);
+    auto *percentLabel = new QLabel(QStringLiteral("Estimated Percent Complete:"), this);
+    percentLabel->setBuddy(m_percent);
+    m_percent->setAccessibleName(QStringLiteral("Estimated Percent Complete"));
+    runForm->addRow(percentLabel, percentRow);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_read);
+    buttons->addWidget(m_cancel);
+    runForm->addRow(buttons);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(info);
+    left->addWidget(file);
+    left->addStretch(1);
+    auto *right = new QVBoxLayout;
+    right->addWidget(mode);
+    right->addWidget(run);
+    right->addStretch(1);
+    auto *top = new QHBoxLayout(this);
+    top->addLayout(left, 1);
+    top->addLayout(right, 1);
+
+    window.setLogIdleHandler([this] {
+        if (!logFtpState().LogReading || !plugIn().CurrentSystem)
+            return false;
+        handleLogNssIdle(*plugIn().CurrentSystem, *this);
+        return true;
+    });
+    setLogTransferRunningQuery([] { return logFtpState().LogReading; });
+}
+
+void LoggingTab::optionClicked(QRadioButton *option)
+{
+    DebugLog("fMain." + option->objectName().toStdString() + "_Click()");
+    const std::pair<QRadioButton *, QLineEdit *> pairs[] = {{m_optFullLog, m_fullLogCnt},
+                                                              {m_optNewRecs, m_newRecCnt},
+                                                              {m_optPriorN, m_priorN},
+                                                              {m_optToDate, m_stopDate},
+                                                              {m_optToRecnum, m_stopRecnum}};
+    for (const auto &[button, box] : pairs)
+        box->setVisible(button == option && option->isChecked());
+    UpdateLogEstimate();
+}
+
+void LoggingTab::InitLoggingTab(const std::string &deviceName)
+{
+    DebugLog("MLogFtp.InitLoggingTab()");
+    setPercentComplete("");
+    if (m_ready)
+        return;
+    LogDateTime last;
+    if (FindLastLogRecnum(programFolder() / GetLogFilename(deviceName, false), last) != 0)
+        m_short->setChecked(false);
+    else if (FindLastLogRecnum(programFolder() / GetLogFilename(deviceName, true), last) != 0)
+        m_short->setChecked(true);
+    else
+        m_short->setChecked(false);
+    m_ready = true;
+}
+
+void LoggingTab::UpdateLogInfo(const std::shared_ptr<lns::AppDevice> &device)
+{
+    DebugLog("MLogFtp.UpdateLogInfo()");
+    try {
+        if (!device || !plugIn().CurrentSystem)
+            throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+        if (device->State() != 4)
+            return;
+        auto &info = logFtpState().CurrentLogInfo;
+        info = ReadLogInfoFtp(*plugIn().CurrentSystem, device);
+        const std::int64_t count =
+            static_cast<std::int64_t>(info.newest.recordNumber) - info.oldest.recordNumber + 1;
+        m_recCount->setText(QString::number(count));
+        m_oldRecnum->setText(QString::number(info.oldest.recordNumber));
+        m_newRecnum->setText(QString::number(info.newest.recordNumber));
+        std::string date = FormatDateTime(info.oldest.dateTime);
+        if (const auto blank = date.find(' '); blank != std::string::npos)
+            date.resize(blank + 1);
+        m_oldDate->setText(QString::fromStdString(date));
+        UpdateLogEstimate();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MLogFtp.UpdateLogInfo()," + errorText(e));
+        MsgBox("Error reading log information from the Tellumic:\r\n" + errorText(e), MsgStyle::kOkOnly,
+               "Tellumic Log Info Error");
+    }
+}
+
+void LoggingTab::UpdateLogEstimate()
+{
+    DebugLog("MLogFtp.UpdateLogEstimate()");
+    const LogInfo &info = logFtpState().CurrentLogInfo;
+    const std::int64_t newest = info.newest.recordNumber, oldest = info.oldest.recordNumber;
+    double n = 0;
+    std::int32_t v = 0;
+    std::string error;
+    try {
+    if (m_optFullLog->isChecked()) {
+        n = static_cast<double>(newest - oldest + 1);
+    } else if (m_optPriorN->isChecked()) {
+        n = toInt32(m_priorN->text(), v) ? v : 0;
+    } else if (m_optToDate->isChecked()) {
+        const LogDateTime stop = ParseDateTime(m_stopDate->text().toStdString());
+        std::int32_t interval = 0;
+        if (ValidateDateTime(stop).empty() && toInt32(m_interval->text(), interval) && interval != 0) {
+            const double minutes = (TimestampToDate(info.newest.dateTime) - TimestampToDate(stop)) * 1440.0;
+            n = std::nearbyint(minutes / interval);
+        }
+    } else if (m_optToRecnum->isChecked()) {
+        n = toInt32(m_stopRecnum->text(), v) ? static_cast<double>(newest - v + 1) : 0;
+    } else if (m_optNewRecs->isChecked()) {
+        n = toInt32(m_fileRecNum->text(), v) ? static_cast<double>(newest - v) : static_cast<double>(newest - oldest + 1);
+    }
+    } catch (const RuntimeError &e) {
+        error = errorText(e);
+    }
+    n = std::clamp(n, 0.0, static_cast<double>(kMaxRecords));
+    const QString count = QString::number(static_cast<std::int64_t>(n));
+    m_newRecCnt->setText(count);
+    m_fullLogCnt->setText(count);
+    const double seconds = n / (m_short->isChecked() ? 14.5 : 4.6) * 1.1;
+    logFtpState().LogEstimateSecs = static_cast<std::int32_t>(std::nearbyint(seconds));
+    m_estimate->setText(seconds < 120 ? QString::number(seconds, 'f', 0) + QStringLiteral(" secs")
+                                      : QString::number(seconds / 60, 'f', 1) + QStringLiteral(" mins"));
+    if (!error.empty())
+        DebugLog("ERROR: MLogFtp.UpdateLogEstimate()," + error);
+}
+
+std::int32_t LoggingTab::GetPriorN() const
+{
+    DebugLog("fMain.GetPriorN()");
+    const std::int32_t count = int32Or0(m_priorN->text());
+    return count > kMaxPriorN ? 0 : count;
+}
+
+std::int32_t LoggingTab::GetToRecnum() const
+{
+    DebugLog("fMain.GetToRecnum()");
+    return int32Or0(m_stopRecnum->text());
+}
+
+std::int32_t LoggingTab::GetStopRecnum_NewRecs() const
+{
+    DebugLog("fMain.GetStopRecnum_NewRecs()");
+    std::int32_t stop = 1, v = 0;
+    if (toInt32(m_oldRecnum->text(), v))
+        stop = v;
+    if (m_fileRecNum->text() != QLatin1String("none") && toInt32(m_fileRecNum->text(), v))
+        stop = v + 1;
+    return stop;
+}
+
+void LoggingTab::ReadLogData()
+{
+    DebugLog("fMain.ReadLogData()");
+    LogDateTime stopDateTime;
+    std::int32_t stopRecnum = 0, count = 0;
+    std::uint8_t mode = 0;
+    auto refuse = [](const std::string &text) { MsgBox(text, MsgStyle::kOkOnly, kDownloadCaption); };
+    if (m_optFullLog->isChecked()) {
+        mode = LogMode::kFullLog;
+        count = kFullLogCount;
+    } else if (m_optPriorN->isChecked()) {
+        mode = LogMode::kCountOfRecords;
+        count = GetPriorN();
+        if (count <= 0)
+            return refuse("Invalid count of records to download\r\nEnter value between 1 and 24186");
+    } else if (m_optToDate->isChecked()) {
+        mode = LogMode::kBackToDateTime;
+        count = kMaxRecords;
+        try {
+            stopDateTime = ParseDateTime(m_stopDate->text().toStdString());
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.ReadLogData()," + errorText(e));
+            MsgBox("Error reading the Tellumic log:\r\n" + errorText(e), MsgStyle::kOkOnly, "Tellumic Plug-in");
+            return;
+        }
+        const std::string message = ValidateDateTime(stopDateTime);
+        if (!message.empty())
+            return refuse("Invalid stopping date/time:\r\n" + message + "\r\nEnter as YYYY-MM-DD hh:mm:ss");
+    } else if (m_optToRecnum->isChecked()) {
+        mode = LogMode::kBackToRecord;
+        count = kMaxRecords;
+        stopRecnum = GetToRecnum();
+        if (stopRecnum <= 0)
+            return refuse("Invalid ending record number for download");
+    } else if (m_optNewRecs->isChecked()) {
+        mode = LogMode::kBackToRecord;
+        count = kMaxRecords;
+        stopRecnum = GetStopRecnum_NewRecs();
+    } else {
+        return refuse("Select a log retrieval type");
+    }
+    const bool isShort = m_short->isChecked(), keepBad = m_logBad->isChecked();
+    m_cancel->setEnabled(true);
+    m_read->setEnabled(false);
+    m_progress->setValue(0);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        if (!plugIn().CurrentSystem || !plugIn().CurrentDevice)
+            throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+        ReadLogDataFtp(count, *plugIn().CurrentSystem, plugIn().CurrentDevice, isShort, mode, stopDateTime,
+                       stopRecnum, keepBad, *this);
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.ReadLogData()," + errorText(e));
+        MsgBox("Error reading the Tellumic log:\r\n" + errorText(e), MsgStyle::kOkOnly, "Tellumic Plug-in");
+    }
+    QApplication::restoreOverrideCursor();
+    m_cancel->setEnabled(false);
+    m_read->setEnabled(true);
+    UpdateLogEstimate();
+}
+
+void LoggingTab::UpdateLogProgress()
+{
+    DebugLog("MLogFtp.UpdateLogProgress()");
+    const LogFtpState &s = logFtpState();
+    if (!s.LogReading)
+        return;
+    const double elapsed = std::chrono::duration<double>(processClock().now() - s.LogStartTime).count();
+    double percent = s.LogEstimateSecs != 0 ? 100.0 * elapsed / s.LogEstimateSecs : elapsed / 10.0;
+    if (percent >= 100)
+        percent = 90 + std::fmod(std::nearbyint(percent), 10.0);
+    m_percent->setText(QString::number(percent, 'f', 2) + '%');
+    m_progress->setValue(static_cast<int>(percent));
+}
+
+void LoggingTab::setPercentComplete(std::string_view text)
+{
+    m_percent->setText(qs(text));
+    if (text == "Done")
+        m_progress->setValue(100);
+    else if (text.empty())
+        m_progress->setValue(0);
+}
+
+void LoggingTab::setFileRecNum(std::string_view text)
+{
+    m_fileRecNum->setText(qs(text));
+}
+
+void LoggingTab::setFileDateTime(std::string_view text)
+{
+    m_fileDateTime->setText(qs(text));
+}
+
+void LoggingTab::setLogFilename(std::string_view name, std::string_view toolTip)
+{
+    m_filename->setText(qs(name));
+    m_filename->setToolTip(qs(toolTip));
+    m_filePath->setText(qs(toolTip));
+    m_filePath->setCursorPosition(0);
+}
+
+EventLog &LoggingTab::echLog()
+{
+    return m_window.eventLog();
+}
+
+bool LoggingTab::shortRecordsTicked() const
+{
+    return m_short->isChecked();
+}
+
+void LoggingTab::processPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+}  // namespace tellumic
