@@ -274,12 +274,19 @@ void LoggingTab::InitLoggingTab(const std::string &deviceName)
     if (m_ready)
         return;
     LogDateTime last;
+    bool shortRecords = false;
     if (FindLastLogRecnum(programFolder() / GetLogFilename(deviceName, false), last) != 0)
-        m_short->setChecked(false);
+        shortRecords = false;
     else if (FindLastLogRecnum(programFolder() / GetLogFilename(deviceName, true), last) != 0)
-        m_short->setChecked(true);
+        shortRecords = true;
+    // The file fields follow the box; when it already shows the choice they are filled here,
+    // so the file's name and path show from the first visit on.
+    if (m_short->isChecked() != shortRecords)
+        m_short->setChecked(shortRecords);
+    else if (shortRecords)
+        SetShortLogRecords(deviceName, *this);
     else
-        m_short->setChecked(false);
+        SetLongLogRecords(deviceName, *this);
     m_ready = true;
 }
 

@@ -287,8 +287,8 @@ struct FirstVisit
 
 TEST_F(LoggingTabTest, FirstVisitPicksTheRecordFormatFromTheFiles)
 {
-    for (const FirstVisit &c : {FirstVisit{false, false, false, ""}, FirstVisit{true, false, true, "7"},
-                                FirstVisit{true, true, false, ""}, FirstVisit{false, true, false, ""}}) {
+    for (const FirstVisit &c : {FirstVisit{false, false, false, "none"}, FirstVisit{true, false, true, "7"},
+                                FirstVisit{true, true, false, "9"}, FirstVisit{false, true, false, "9"}}) {
         window.reset();
         std::filesystem::remove(csv(true));
         std::filesystem::remove(csv(false));
@@ -306,9 +306,8 @@ TEST_F(LoggingTabTest, FirstVisitPicksTheRecordFormatFromTheFiles)
         EXPECT_TRUE(window->loggingTab().loggingTabReady());
         EXPECT_EQ(w<QCheckBox>("ckShort")->isChecked(), c.ticked) << c.shortFile << c.longFile;
         EXPECT_EQ(txt("txtFileRecNum"), c.fileRecNum) << c.shortFile << c.longFile;
-        if (!c.ticked) {
-            EXPECT_EQ(txt("txtFileDateTime"), "YYYY-MM-DD HH:mm:ss");
-        }
+        // The chosen file's name shows from the first visit on.
+        EXPECT_EQ(txt("txtLogFilename").toStdString(), csv(c.ticked).filename().string());
     }
 }
 
