@@ -8,7 +8,7 @@
 #include "foundation/plugin_state.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "model/nv_cp.h"
 #include "model/value_format.h"
 

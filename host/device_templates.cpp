@@ -17,7 +17,7 @@
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "foundation/ui_pump.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 
 extern char **environ;
 

@@ -8,7 +8,7 @@
 #include "foundation/runtime_error.h"
 #include "foundation/trace_log.h"
 #include "host/command_routing.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 
 namespace tellumic {
 

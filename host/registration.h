@@ -6,7 +6,7 @@
 #include <string>
 
 #include "foundation/object_server.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 
 namespace tellumic {
 

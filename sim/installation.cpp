@@ -7,7 +7,7 @@
 #include "foundation/paths.h"
 #include "foundation/registry_store.h"
 #include "foundation/runtime_error.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "sim/device_model.h"
 #include "sim/network_db.h"
 #include "sim/resource_files.h"

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "sim/device_model.h"
 #include "sim/sim_objects.h"
 

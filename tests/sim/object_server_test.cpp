@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/registry.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "tests/sim/sim_fixture.h"
 
 namespace tellumic::sim::test {

@@ -4,7 +4,7 @@
 
 #include "foundation/resource_catalogue.h"
 #include "host/device_templates.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "sim/resource_files.h"
 #include "sim/xif_files.h"
 #include "tests/sim/sim_fixture.h"

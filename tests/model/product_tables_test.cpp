@@ -2,7 +2,7 @@
 
 #include "foundation/registry.h"
 #include "foundation/runtime_error.h"
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {

@@ -1,4 +1,4 @@
-#include "host/product_tables.h"
+#include "model/product_tables.h"
 
 #include "foundation/registry.h"
 #include "foundation/runtime_error.h"
