@@ -183,6 +183,20 @@ std::pair<std::size_t, std::size_t> LogData::indexRange(TimeRange r) const
     return {static_cast<std::size_t>(lo - time.begin()), static_cast<std::size_t>(hi - time.begin())};
 }
 
+std::size_t LogData::nearest(double t) const
+{
+    if (time.empty())
+        return 0;
+    const auto it = std::lower_bound(time.begin(), time.end(), t,
+                                     [](CivilSeconds a, double v) { return static_cast<double>(a) < v; });
+    const auto i = static_cast<std::size_t>(it - time.begin());
+    if (i == time.size())
+        return i - 1;
+    if (i > 0 && t - static_cast<double>(time[i - 1]) <= static_cast<double>(time[i]) - t)
+        return i - 1;
+    return i;
+}
+
 LogData buildLogData(const RawLog &raw, ReadReport report)
 {
     LogData d;

@@ -71,6 +71,8 @@ struct LogData
     TimeRange fullRange() const;
     // Indexes [first, last) of the records inside a range.
     std::pair<std::size_t, std::size_t> indexRange(TimeRange r) const;
+    // The record nearest in time to t; size() when there is none.
+    std::size_t nearest(double t) const;
 };
 
 // Orders the records by time (then record number), keeps each once and works out where

@@ -1,6 +1,7 @@
 #include "logview/log_summary.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <tuple>
@@ -33,15 +34,17 @@ std::string plural(std::uint64_t n, std::string_view one, std::string_view many)
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
-std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s)
+// readings: min and max are single-precision values of the log.
+std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings)
 {
+    auto value = [readings](double v) { return readings ? formatReading(static_cast<float>(v)) : formatValue(v); };
     std::string line(name);
     if (!unit.empty())
         line += " (" + std::string(unit) + ")";
     if (s.count == 0)
         return line + ": no values";
-    line += ": min " + formatValue(s.min) + " at " + formatCivil(s.minTime);
-    line += ", max " + formatValue(s.max) + " at " + formatCivil(s.maxTime);
+    line += ": min " + value(s.min) + " at " + formatCivil(s.minTime);
+    line += ", max " + value(s.max) + " at " + formatCivil(s.maxTime);
     line += ", mean " + formatValue(s.mean);
     return line;
 }
@@ -57,6 +60,16 @@ constexpr MarkerName kMarkerNames[] = {{"line without values", "lines without va
                                        {"other note", "other notes"}};
 
 }  // namespace
+
+std::string formatReading(float v)
+{
+    if (!std::isfinite(v))
+        return "NaN";
+    char b[64];
+    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed);
+    std::string s(b, r.ptr);
+    return s == "-0" ? "0" : s;
+}
 
 std::string formatValue(double v, int decimals)
 {
@@ -122,16 +135,16 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
     }
     const SeriesStats &demand = s.series[kDemand];
     if (demand.count > 0)
-        text += "Peak demand: " + formatValue(demand.max) + " Watt at " + formatCivil(demand.maxTime) + "\n";
+        text += "Peak demand: " + formatReading(static_cast<float>(demand.max)) + " Watt at " + formatCivil(demand.maxTime) + "\n";
     for (std::size_t k = 0; k < quantityCount(data.format); ++k)
         if (scope.series[k])
-            text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k]) + "\n";
+            text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k], true) + "\n";
     if (scope.intervalEnergy) {
-        text += statsLine("Interval energy", "kWh", s.intervalEnergy) + "\n";
+        text += statsLine("Interval energy", "kWh", s.intervalEnergy, false) + "\n";
         text += "Energy of these intervals: " + formatValue(s.intervalEnergyTotal, 1) + " kWh\n";
     }
     if (scope.dailyEnergy)
-        text += statsLine("Daily energy", "kWh", s.dailyEnergy) + "\n";
+        text += statsLine("Daily energy", "kWh", s.dailyEnergy, false) + "\n";
     std::string events;
     for (std::size_t k = 0; k < s.markers.size(); ++k)
         if (s.markers[k] > 0)
@@ -140,6 +153,42 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
     const std::string skipped = skippedLinesText(data.report);
     if (!skipped.empty())
         text += skipped + "\n";
+    return text;
+}
+
+std::string readoutText(const LogData &data, double time, const SummaryScope &scope)
+{
+    if (data.empty())
+        return {};
+    const std::size_t i = data.nearest(time);
+    std::string text = "Record " + std::to_string(data.recordNumber[i]) + " at " + formatCivil(data.time[i]) + "\n";
+    for (std::size_t k = 0; k < quantityCount(data.format); ++k) {
+        if (!scope.series[k])
+            continue;
+        const std::string_view unit = chartGroupInfo(kQuantities[k].group).unit;
+        text += std::string(kQuantities[k].column) + ": " + formatReading(data.values[k][i]) +
+                (unit.empty() ? "" : " " + std::string(unit)) + "\n";
+    }
+    auto containing = [time](const std::vector<Bar> &bars) -> const Bar * {
+        const auto it = std::lower_bound(bars.begin(), bars.end(), time,
+                                         [](const Bar &b, double t) { return static_cast<double>(b.end) < t; });
+        return it != bars.end() && static_cast<double>(it->start) <= time ? &*it : nullptr;
+    };
+    if (scope.intervalEnergy) {
+        const Bar *b = containing(data.intervalEnergy);
+        text += b ? "Interval energy: " + formatValue(b->kwh, 1) + " kWh (" + formatCivil(b->start).substr(11) + " to " +
+                        formatCivil(b->end).substr(11) + ")\n"
+                  : std::string("Interval energy: none here\n");
+    }
+    if (scope.dailyEnergy) {
+        const Bar *b = containing(data.dailyEnergy);
+        text += b ? "Day " + formatCivilDate(b->start) + ": " + formatValue(b->kwh, 1) + " kWh over " +
+                        formatValue(static_cast<double>(b->covered) / 3600.0, 2) + " h of records\n"
+                  : std::string("Day: no energy\n");
+    }
+    for (const Marker &m : data.markers)
+        if (m.record == static_cast<std::int64_t>(i) && !m.note.empty())
+            text += "Note: " + m.note + "\n";
     return text;
 }
 

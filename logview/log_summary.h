@@ -46,10 +46,16 @@ struct SummaryScope
 // The summary as lines of text. Values are shown with the CSV's units.
 std::string summaryText(const LogData &data, const RangeSummary &s, const SummaryScope &scope);
 
+// The cursor readout: the record nearest to time, its value of each series in scope, the
+// interval energy and the day's total around time.
+std::string readoutText(const LogData &data, double time, const SummaryScope &scope);
+
 // The lines the file's read left out, one sentence ("" when none).
 std::string skippedLinesText(const ReadReport &report);
 
 // A number with at most `decimals` decimals, no trailing zeros and "." as the point.
 std::string formatValue(double v, int decimals = 3);
+// A value as the log stores it (single precision): the fewest digits that give it back.
+std::string formatReading(float v);
 
 }  // namespace tellumic::logview

@@ -15,6 +15,7 @@
 #include "foundation/trace_log.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
+#include "tools/tellumic_log_view.h"
 
 namespace tellumic {
 namespace {
@@ -23,6 +24,7 @@ constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log decode --short|--long [--keep-bad] [--header] FILE\n"
     "  tellumic-log last FILE.csv\n"
+    "  tellumic-log view FILE.csv\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -36,6 +38,8 @@ constexpr const char *kUsage =
     "        record boundary (the lines are printed all the same).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
     "        Logging tab finds them, or \"none\". Exits 1 when the file cannot be read.\n"
+    "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
+    "        the file is not a CSV log or there is no display.\n"
     "\n"
     "Exit status: 0 success, 1 bad input, 2 bad command line.\n";
 
@@ -168,5 +172,7 @@ int main(int argc, char **argv)
         return decode(rest, dialogs);
     if (args[0] == "last")
         return last(rest, dialogs);
+    if (args[0] == "view")
+        return runLogView(rest, argc, argv);
     return usageError("unknown command \"" + args[0] + "\"");
 }
