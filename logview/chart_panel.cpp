@@ -88,6 +88,8 @@ TimeChartView::TimeChartView(QChart *chart, LogViewState &state, const TraceItem
     setDragMode(QGraphicsView::NoDrag);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
+    // Items restore the painter themselves; the traces need no antialiasing margin.
+    setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
     setToolTip(QString());
 }
 
@@ -211,7 +213,9 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
 
     m_item = new TraceItem(m_chart, m_content);
     m_view = new TimeChartView(m_chart, state, *m_item, this);
-    m_view->setRenderHint(QPainter::Antialiasing);
+    // Grid and axes are straight lines: sharp without antialiasing, and cheaper. The traces
+    // turn it on for themselves.
+    m_view->setRenderHint(QPainter::Antialiasing, false);
     m_view->setMinimumHeight(200);
     m_view->setAccessibleName(chartTitle(group) + QStringLiteral(" chart"));
     m_view->setAccessibleDescription(
@@ -315,7 +319,7 @@ void ChartPanel::refresh()
         if (kQuantities[k].group != m_group || !m_state.seriesShown(k))
             continue;
         ChartContent::Line &line = m_content.lines.emplace_back(ChartContent::Line{seriesColor(k), k, {}});
-        decimateLine(data->time, data->values[k], data->breakBefore, range, columns, line.trace);
+        decimateLine(m_state.columnMap(columns), data->time, data->values[k], data->breakBefore, line.trace);
         if (line.trace.any)
             extend(line.trace.min, line.trace.max);
     }

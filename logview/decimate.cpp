@@ -32,23 +32,52 @@ struct Column
 
 }  // namespace
 
+void mapColumns(std::span<const CivilSeconds> time, TimeRange range, int columns, ColumnMap &out)
+{
+    out.range = range;
+    out.columns = columns;
+    out.column.clear();
+    out.from = out.lo = out.hi = out.to = 0;
+    const std::size_t n = time.size();
+    if (n == 0 || columns <= 0 || !(range.end > range.start))
+        return;
+    out.lo = static_cast<std::size_t>(std::lower_bound(time.begin(), time.end(), range.start,
+                                                       [](CivilSeconds t, double v) { return static_cast<double>(t) < v; }) -
+                                      time.begin());
+    out.hi = static_cast<std::size_t>(std::upper_bound(time.begin() + static_cast<std::ptrdiff_t>(out.lo), time.end(),
+                                                       range.end,
+                                                       [](double v, CivilSeconds t) { return v < static_cast<double>(t); }) -
+                                      time.begin());
+    out.from = out.lo > 0 ? out.lo - 1 : out.lo;
+    out.to = out.hi < n ? out.hi + 1 : out.hi;
+    out.column.resize(out.to - out.from);
+    const double perPixel = columns / range.length();
+    for (std::size_t i = out.from; i < out.to; ++i) {
+        std::int32_t c = -1;
+        if (i >= out.hi)
+            c = columns;
+        else if (i >= out.lo)
+            c = std::clamp(static_cast<std::int32_t>((static_cast<double>(time[i]) - range.start) * perPixel), 0,
+                           columns - 1);
+        out.column[i - out.from] = c;
+    }
+}
+
 void decimateLine(std::span<const CivilSeconds> time, std::span<const float> values,
                   std::span<const std::uint8_t> breakBefore, TimeRange range, int columns, Trace &out)
 {
+    ColumnMap map;
+    mapColumns(time, range, columns, map);
+    decimateLine(map, time, values, breakBefore, out);
+}
+
+void decimateLine(const ColumnMap &map, std::span<const CivilSeconds> time, std::span<const float> values,
+                  std::span<const std::uint8_t> breakBefore, Trace &out)
+{
     out.clear();
-    const std::size_t n = std::min(time.size(), values.size());
-    if (n == 0 || columns <= 0 || !(range.end > range.start))
+    if (map.column.empty() || values.size() < map.to || time.size() < map.to)
         return;
-    const auto lo = static_cast<std::size_t>(
-        std::lower_bound(time.begin(), time.begin() + static_cast<std::ptrdiff_t>(n), range.start,
-                         [](CivilSeconds t, double v) { return static_cast<double>(t) < v; }) -
-        time.begin());
-    const auto hi = static_cast<std::size_t>(
-        std::upper_bound(time.begin() + static_cast<std::ptrdiff_t>(lo), time.begin() + static_cast<std::ptrdiff_t>(n),
-                         range.end, [](double v, CivilSeconds t) { return v < static_cast<double>(t); }) -
-        time.begin());
-    const std::size_t from = lo > 0 ? lo - 1 : lo, to = hi < n ? hi + 1 : hi;
-    const double perColumn = range.length() / columns;
+    const std::size_t from = map.from, to = map.to, lo = map.lo, hi = map.hi;
 
     Column col;
     bool segmentOpen = false;
@@ -73,12 +102,8 @@ void decimateLine(std::span<const CivilSeconds> time, std::span<const float> val
             segmentOpen = false;
             continue;
         }
-        std::int64_t c = -1;
-        if (i >= hi) {
-            c = columns;
-        } else if (i >= lo) {
-            c = std::clamp<std::int64_t>(
-                static_cast<std::int64_t>((static_cast<double>(time[i]) - range.start) / perColumn), 0, columns - 1);
+        const std::int64_t c = map.column[i - from];
+        if (i >= lo && i < hi) {
             if (!out.any || v < out.min)
                 out.min = v;
             if (!out.any || v > out.max)

@@ -32,9 +32,22 @@ struct Trace
     std::span<const TracePoint> segment(std::size_t k) const;
 };
 
+// The pixel column of each record of a range: the same for every series of a log, so the
+// charts of one view work it out once.
+struct ColumnMap
+{
+    TimeRange range;
+    int columns = 0;
+    std::size_t from = 0, lo = 0, hi = 0, to = 0;  // records [lo, hi) lie in the range, [from, to) are mapped
+    std::vector<std::int32_t> column;             // of record from + k: -1 before the range, columns after it
+};
+void mapColumns(std::span<const CivilSeconds> time, TimeRange range, int columns, ColumnMap &out);
+
 // At most two points per column for the records inside the range, plus the record just
 // outside each end so that a line runs on to the edge. A break (breakBefore, or a NaN
 // value) always ends a polyline, however many records share a column.
+void decimateLine(const ColumnMap &map, std::span<const CivilSeconds> time, std::span<const float> values,
+                  std::span<const std::uint8_t> breakBefore, Trace &out);
 void decimateLine(std::span<const CivilSeconds> time, std::span<const float> values,
                   std::span<const std::uint8_t> breakBefore, TimeRange range, int columns, Trace &out);
 

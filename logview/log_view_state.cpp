@@ -26,6 +26,7 @@ void LogViewState::setData(std::shared_ptr<const LogData> data, bool grown)
 {
     const bool keep = grown && m_data && zoomed();
     m_data = std::move(data);
+    m_columnsOf = nullptr;
     if (!keep)
         m_range = fullRange();
     Q_EMIT dataChanged();
@@ -97,6 +98,18 @@ bool LogViewState::chartVisible(ChartGroup g) const
 {
     const bool carried = !chartGroupInfo(g).longOnly || (m_data && m_data->format == LogFormat::Long);
     return carried && chartShown(g);
+}
+
+const ColumnMap &LogViewState::columnMap(int columns) const
+{
+    if (m_columnsOf != m_data.get() || m_columns.columns != columns || m_columns.range.start != m_range.start ||
+        m_columns.range.end != m_range.end) {
+        static const std::vector<CivilSeconds> kNone;
+        mapColumns(m_data ? std::span<const CivilSeconds>(m_data->time) : std::span<const CivilSeconds>(kNone), m_range,
+                   columns, m_columns);
+        m_columnsOf = m_data.get();
+    }
+    return m_columns;
 }
 
 void LogViewState::setEnergyView(EnergyView v)

@@ -9,6 +9,7 @@
 
 #include <QObject>
 
+#include "logview/decimate.h"
 #include "logview/log_data.h"
 
 namespace tellumic::logview {
@@ -54,6 +55,10 @@ public:
     EnergyView energyView() const { return m_energyView; }
     void setEnergyView(EnergyView v);
 
+    // The pixel columns of the visible range's records for a plot this many columns wide,
+    // worked out once for all charts.
+    const ColumnMap &columnMap(int columns) const;
+
 Q_SIGNALS:
     void dataChanged();
     void rangeChanged();
@@ -67,6 +72,8 @@ private:
     std::array<bool, kQuantityCount + 1> m_series;
     std::array<bool, kChartGroupCount> m_charts;
     EnergyView m_energyView = EnergyView::PerInterval;
+    mutable ColumnMap m_columns;
+    mutable const LogData *m_columnsOf = nullptr;
 };
 
 }  // namespace tellumic::logview

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -102,12 +103,23 @@ LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
     m_refreshTimer = new QTimer(this);
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(0);
-    connect(m_refreshTimer, &QTimer::timeout, this, [this] { guarded("Drawing the charts", [this] { refreshNow(); }); });
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] {
+        guarded("Drawing the charts", [this] {
+            if (m_rangeOnly)
+                refreshCharts(true);
+            else
+                refreshNow();
+        });
+    });
+    m_restTimer = new QTimer(this);
+    m_restTimer->setSingleShot(true);
+    m_restTimer->setInterval(kRestMs);
+    connect(m_restTimer, &QTimer::timeout, this, [this] { guarded("The summary", [this] { refreshRest(); }); });
 
     buildMenus();
 
     connect(&m_state, &LogViewState::dataChanged, this, &LogViewerWindow::scheduleRefresh);
-    connect(&m_state, &LogViewState::rangeChanged, this, &LogViewerWindow::scheduleRefresh);
+    connect(&m_state, &LogViewState::rangeChanged, this, &LogViewerWindow::scheduleRangeRefresh);
     connect(&m_state, &LogViewState::shownChanged, this, &LogViewerWindow::scheduleRefresh);
     connect(&m_state, &LogViewState::cursorChanged, this, [this] { guarded("The cursor", [this] { refreshCursor(); }); });
     connect(m_loader, &LogLoader::progress, this, [this](int percent) {
@@ -118,6 +130,22 @@ LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
     connect(m_loader, &LogLoader::loaded, this, [this](bool appended) { guarded("Showing the log", [&] { loaded(appended); }); });
     connect(m_loader, &LogLoader::failed, this, [this](const QString &reason) { failed(reason); });
     connect(m_tabs, &QTabWidget::currentChanged, this, &LogViewerWindow::scheduleRefresh);
+    // Charts that come into sight catch up with the view.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        guarded("Drawing the charts", [this] {
+            bool any = false;
+            for (ChartPanel *p : visiblePanels()) {
+                const auto g = static_cast<std::size_t>(p->group());
+                if (m_stale[g] && inSight(p)) {
+                    p->refresh();
+                    m_stale[g] = false;
+                    any = true;
+                }
+            }
+            if (any)
+                alignPlots();
+        });
+    });
     resize(1280, 900);
 }
 
@@ -134,6 +162,11 @@ QWidget *LogViewerWindow::buildCharts()
     hint->setStyleSheet(QStringLiteral("color: palette(mid)"));
     m_rangeLabel = new QLabel(page);
     m_rangeLabel->setObjectName(QStringLiteral("visibleRange"));
+    // Its text changes with every zoom step; it must not move the charts' layout.
+    m_rangeLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_rangeLabel->setMinimumWidth(m_rangeLabel->fontMetrics().horizontalAdvance(QStringLiteral("Showing 0000-00-00 "
+                                                                                               "00:00:00 to 0000-00-00 "
+                                                                                               "00:00:00 (whole log)")));
     m_rangeLabel->setAccessibleName(QStringLiteral("Visible range"));
 
     auto *charts = new QWidget;
@@ -345,7 +378,17 @@ void LogViewerWindow::chooseAndOpen()
 void LogViewerWindow::scheduleRefresh()
 {
     m_tableStale = true;
+    m_rangeOnly = false;
     m_refreshTimer->start();
+}
+
+void LogViewerWindow::scheduleRangeRefresh()
+{
+    m_tableStale = true;
+    if (!m_refreshTimer->isActive())
+        m_rangeOnly = true;
+    m_refreshTimer->start();
+    m_restTimer->start();
 }
 
 SummaryScope LogViewerWindow::scope() const
@@ -365,26 +408,69 @@ SummaryScope LogViewerWindow::scope() const
 void LogViewerWindow::refreshNow()
 {
     m_refreshTimer->stop();
+    m_restTimer->stop();
     const auto &data = m_state.data();
     for (ChartPanel *p : m_panels) {
-        const bool visible = data && m_state.chartVisible(p->group());
-        p->setVisible(visible);
+        p->setVisible(data && m_state.chartVisible(p->group()));
         m_chartActions[static_cast<std::size_t>(p->group())]->setEnabled(
             !chartGroupInfo(p->group()).longOnly || (data && data->format == LogFormat::Long));
-        if (visible)
-            p->refresh();
+    }
+    refreshCharts(false);
+    refreshRest();
+}
+
+bool LogViewerWindow::inSight(const ChartPanel *p) const
+{
+    const QWidget *viewport = m_scroll->viewport();
+    return QRect(p->mapTo(viewport, QPoint(0, 0)), p->size()).intersects(viewport->rect());
+}
+
+void LogViewerWindow::refreshCharts(bool inSightOnly)
+{
+    m_refreshTimer->stop();
+    const auto &data = m_state.data();
+    for (ChartPanel *p : visiblePanels()) {
+        const auto g = static_cast<std::size_t>(p->group());
+        if (inSightOnly && !inSight(p)) {
+            m_stale[g] = true;
+            continue;
+        }
+        p->refresh();
+        m_stale[g] = false;
     }
     alignPlots();
     const TimeRange r = m_state.range();
     if (!data) {
         m_rangeLabel->clear();
-        m_summary->setPlainText(QString());
-        m_rows->setRows(file(), nullptr, {});
         return;
     }
     m_rangeLabel->setText(QStringLiteral("Showing %1 to %2%3")
                               .arg(civilText(r.start), civilText(r.end),
                                    m_state.zoomed() ? QString() : QStringLiteral(" (whole log)")));
+    refreshCursor();
+}
+
+void LogViewerWindow::refreshRest()
+{
+    m_restTimer->stop();
+    const auto &data = m_state.data();
+    bool any = false;
+    for (ChartPanel *p : visiblePanels()) {
+        const auto g = static_cast<std::size_t>(p->group());
+        if (m_stale[g]) {
+            p->refresh();
+            m_stale[g] = false;
+            any = true;
+        }
+    }
+    if (any)
+        alignPlots();
+    const TimeRange r = m_state.range();
+    if (!data) {
+        m_summary->setPlainText(QString());
+        m_rows->setRows(file(), nullptr, {});
+        return;
+    }
     m_summary->setPlainText(qs(summaryText(*data, summarize(*data, r), scope())));
     if (m_tableStale && m_tabs->currentIndex() == 1) {
         std::vector<LogRow> rows = rowsInRange(*data, r);

@@ -50,6 +50,9 @@ public:
 
     // Brings charts, summary and table up to date now instead of at the next event.
     void refreshNow();
+    // While the view is zoomed or panned, the charts in sight follow at once and the rest
+    // (charts scrolled out of sight, summary, table) once the view has rested this long.
+    static constexpr int kRestMs = 150;
 
     // The file dialog of File > Open; tests put their own.
     void setOpenFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
@@ -64,6 +67,12 @@ private:
     QWidget *buildCharts();
     QWidget *buildTable();
     void scheduleRefresh();
+    void scheduleRangeRefresh();
+    // The charts in sight (all shown ones when inSightOnly is false) and the range line.
+    void refreshCharts(bool inSightOnly);
+    // Charts left stale, the summary and the table.
+    void refreshRest();
+    bool inSight(const ChartPanel *p) const;
     void refreshCursor();
     void alignPlots();
     void loaded(bool appended);
@@ -92,6 +101,9 @@ private:
     QLabel *m_status = nullptr;
     QProgressBar *m_progress = nullptr;
     QTimer *m_refreshTimer = nullptr;
+    QTimer *m_restTimer = nullptr;
+    bool m_rangeOnly = false;  // the pending refresh is for a zoom or pan only
+    std::array<bool, kChartGroupCount> m_stale{};
     QAction *m_dailyAction = nullptr;
     std::function<QString()> m_chooseFile;
     bool m_tableStale = true;

@@ -73,6 +73,8 @@ void TraceItem::paintBars(QPainter &p) const
 {
     if (m_content.bars.bars.empty())
         return;
+    // Bars are upright rectangles: crisp and cheaper without antialiasing.
+    p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);
     p.setBrush(m_content.barColor);
     const double base = yOf(std::max(0.0, m_content.yMin));
@@ -89,7 +91,11 @@ void TraceItem::paintBars(QPainter &p) const
 void TraceItem::paintLines(QPainter &p) const
 {
     std::vector<QPointF> points;
+    const double width = m_chart->plotArea().width();
     for (const ChartContent::Line &line : m_content.lines) {
+        // Sparse lines are smoothed; a dense one is upright strokes, one per pixel column,
+        // that smoothing would only blur and slow down.
+        p.setRenderHint(QPainter::Antialiasing, static_cast<double>(line.trace.points.size()) < width);
         // A cosmetic pen one pixel wide keeps the raster engine on its fast path; wider
         // pens stroke every join and cost a hundred times more.
         QPen pen(line.color, 1);
@@ -111,6 +117,7 @@ void TraceItem::paintLines(QPainter &p) const
 
 void TraceItem::paintMarkers(QPainter &p) const
 {
+    p.setRenderHint(QPainter::Antialiasing, true);
     if (!m_content.markers)
         return;
     const auto &markers = *m_content.markers;

@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QImage>
+#include <QScrollArea>
 #include <QTabWidget>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -263,6 +264,22 @@ TEST_F(LogViewerWindowTest, WheelDragBandAndCursor)
     for (const char *series : {"Demand: ", "PowerA: ", "VoltsC: ", "PF-B: ", "Frequency: ", "Interval energy: "})
         EXPECT_TRUE(readout.contains(QString::fromLatin1(series))) << series << "\n" << readout.toStdString();
     EXPECT_FALSE(demand->content().cursorDots.empty());
+}
+
+// A zoom redraws the charts in sight at once; one scrolled out of sight catches up when it
+// comes into sight.
+TEST_F(LogViewerWindowTest, ChartsOutOfSightCatchUpWhenScrolledTo)
+{
+    show(false);
+    ASSERT_TRUE(test::press(toolButton(QStringLiteral("Zoom In"))));
+    QCoreApplication::processEvents();
+    const TimeRange zoomed = range();
+    EXPECT_EQ(window->panel(ChartGroup::Demand)->content().x.length(), zoomed.length());
+    ChartPanel *frequency = window->panel(ChartGroup::Frequency);
+    EXPECT_NE(frequency->content().x.length(), zoomed.length()) << "out of sight, not drawn yet";
+    window->findChild<QScrollArea *>(QStringLiteral("charts"))->ensureWidgetVisible(frequency);
+    EXPECT_EQ(frequency->content().x.length(), zoomed.length());
+    EXPECT_EQ(frequency->content().x.start, zoomed.start);
 }
 
 // Hiding a series from its legend takes it out of the chart, the summary and the readout.
