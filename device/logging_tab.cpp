@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 #include <QApplication>
@@ -193,8 +194,13 @@ LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *
     connect(m_viewLog, &QPushButton::clicked, this, [this] {
         DebugLog("fMain.cmdViewLog_Click()");
         updateViewLog();
-        if (m_viewLog->isEnabled())
+        if (!m_viewLog->isEnabled())
+            return;
+        try {
             logview::openLogViewer(m_filePath->text(), this);
+        } catch (const std::exception &e) {
+            MsgBox(std::string("The log viewer cannot be opened: ") + e.what(), MsgStyle::kOkOnly, "Tellumic Plug-in");
+        }
     });
     connect(m_short, &QCheckBox::toggled, this, [this](bool ticked) {
         DebugLog("fMain.ckShort_Click()");

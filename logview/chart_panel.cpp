@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 
 #include <QCategoryAxis>
 #include <QCheckBox>
@@ -231,10 +232,15 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
     layout->addWidget(m_view, 1);
 
     connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
-        if (!m_refreshing && std::abs(area.width() - m_plotWidth) >= 1)
-            refresh();
-        else
+        try {
+            if (!m_refreshing && std::abs(area.width() - m_plotWidth) >= 1)
+                refresh();
+            else
+                m_item->update();
+        } catch (const std::exception &) {
+            // Out of memory for a new width: the chart keeps what it shows.
             m_item->update();
+        }
     });
 }
 

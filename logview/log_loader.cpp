@@ -161,6 +161,15 @@ void LogLoader::start(bool fromStart)
 
 void LogLoader::finished()
 {
+    try {
+        deliver();
+    } catch (const std::exception &e) {
+        Q_EMIT failed(QString::fromLocal8Bit(e.what()));
+    }
+}
+
+void LogLoader::deliver()
+{
     const QFuture<std::shared_ptr<LoadResult>> future = m_task.future();
     if (future.resultCount() == 0)
         return;

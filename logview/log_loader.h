@@ -50,6 +50,7 @@ Q_SIGNALS:
 private:
     void start(bool fromStart);
     void finished();
+    void deliver();
 
     std::size_t m_maxRecords;
     QString m_path;

@@ -354,8 +354,9 @@ void LogViewerWindow::loaded(bool appended)
         text += QStringLiteral("; %1 new since it was opened").arg(data->size() - before);
     const std::uint64_t skipped = data->report.skippedTotal();
     if (skipped > 0 || data->report.stoppedFull)
-        text += QStringLiteral("; %1 lines skipped%2 (see Summary)")
+        text += QStringLiteral("; %1 %2 skipped%3 (see Summary)")
                     .arg(skipped)
+                    .arg(skipped == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
                     .arg(data->report.stoppedFull ? QStringLiteral(", reading stopped early") : QString());
     m_status->setText(text);
 }

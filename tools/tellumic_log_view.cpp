@@ -64,17 +64,20 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
                      "set\n";
         return 1;
     }
-    QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
     QtDialogs dialogs;
-    setDialogs(&dialogs);
     int status = 0;
-    {
+    try {
+        QApplication app(argc, argv);
+        QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
+        setDialogs(&dialogs);
         logview::LogViewerWindow window;
         dialogs.setParent(&window);
         window.openFile(QString::fromLocal8Bit(file.c_str()));
         window.show();
         status = app.exec();
+    } catch (const std::exception &e) {
+        std::cerr << "tellumic-log: the viewer failed: " << e.what() << '\n';
+        status = 1;
     }
     setDialogs(nullptr);
     return status;

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QTableView>
 #include <QTest>
+#include <QToolTip>
 #include <QToolBar>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -149,6 +150,38 @@ TEST_F(LogViewerWindowTest, AMissingFileIsTold)
     open(home.root() / "gone.csv");
     ASSERT_EQ(home.dialogs.shown().size(), 1u);
     EXPECT_NE(home.dialogs.shown()[0].text.find("gone.csv cannot be shown"), std::string::npos);
+}
+
+// A power failure and a lost record break the lines where they happened; their markers on
+// the time axis tell their notes.
+TEST_F(LogViewerWindowTest, EventsBreakTheLinesAndTellTheirNotes)
+{
+    records = test::loadRecords(96, 1, kStart);
+    records[40].flags = LogFlag::kPowerFail;
+    const auto path = home.root() / "Meter-log-short-2026.csv";
+    test::writeFile(path, test::logText({records.begin(), records.begin() + 60}, true) + std::string(12, ',') +
+                              "CRC mismatch. \r\n" + test::logText({records.begin() + 61, records.end()}, true, false));
+    open(path);
+    ChartPanel *demand = window->panel(ChartGroup::Demand);
+    ASSERT_EQ(demand->content().lines.size(), 1u);
+    const Trace &trace = demand->content().lines[0].trace;
+    ASSERT_EQ(trace.segmentCount(), 3u);
+    EXPECT_EQ(trace.segment(1).front().x, static_cast<double>(kStart + 40 * 900));
+    EXPECT_EQ(trace.segment(2).front().x, static_cast<double>(kStart + 61 * 900));
+
+    QWidget *viewport = demand->view()->viewport();
+    const QRectF plot = demand->view()->mapFromScene(demand->chart()->plotArea()).boundingRect();
+    const TimeRange r = range();
+    auto tipAt = [&](CivilSeconds t) {
+        const QPoint at(static_cast<int>(std::lround(plot.left() + (static_cast<double>(t) - r.start) / r.length() * plot.width())),
+                        static_cast<int>(plot.bottom()) - 4);
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(kStart + 20 * 900), QString()) << "no marker there";
+    EXPECT_EQ(tipAt(kStart + 40 * 900), QStringLiteral("2026-03-01 10:00:00  Power failed."));
+    EXPECT_EQ(tipAt(kStart + 60 * 900), QStringLiteral("2026-03-01 15:00:00  CRC mismatch."));
 }
 
 // Odd lines leave a plot and a note of what was skipped.
