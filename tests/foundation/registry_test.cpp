@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <SQLiteCpp/SQLiteCpp.h>
+
 #include <thread>
 #include <unistd.h>
 
@@ -144,6 +146,25 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing)
                       std::to_string(i));
         EXPECT_EQ(reg.MachineSetting("SOFTWARE\\Race", "last" + std::to_string(id)), std::to_string(kPerProcess - 1));
     }
+}
+
+// A store another program holds for itself is a store failure, told apart from a missing
+// key or value.
+TEST_F(RegistryTest, ALockedStoreIsAFailureNotAMissingKey)
+{
+    const auto file = home.root() / "locked.sqlite";
+    {
+        RegistryStore store(file, 0);
+        ASSERT_TRUE(store.createKey(HKLM, "SOFTWARE\\LonWorks"));
+        EXPECT_FALSE(store.queryValue(HKLM, "SOFTWARE\\Nowhere", "x"));
+        EXPECT_EQ(store.storeFailure(), "");
+    }
+    SQLite::Database other(file.string(), SQLite::OPEN_READWRITE);
+    other.exec("PRAGMA locking_mode = EXCLUSIVE");
+    other.exec("BEGIN EXCLUSIVE");
+    RegistryStore locked(file, 0);
+    EXPECT_FALSE(locked.keyExists(HKLM, "SOFTWARE\\LonWorks"));
+    EXPECT_NE(locked.storeFailure().find("locked"), std::string::npos) << locked.storeFailure();
 }
 
 }  // namespace
