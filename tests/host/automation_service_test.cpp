@@ -12,6 +12,7 @@
 #include <QProcess>
 
 #include <csignal>
+#include <utility>
 #include <sys/prctl.h>
 
 #include "device/device_window.h"
@@ -36,8 +37,9 @@ public:
     std::function<void()> step;
     MsgResult messageBox(std::string_view, int style, std::string_view) override
     {
-        if (step)
-            step();
+        // The step runs once; it is taken out first, as it may bring the next box.
+        if (auto once = std::exchange(step, nullptr))
+            once();
         return defaultButtonOf(style);
     }
     std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
@@ -257,7 +259,6 @@ TEST_F(AutomationServiceTest, AReleaseDuringACommandWaitsForIt)
         std::int16_t clientsSeenDuringCommand = -1;
         StepDialogs dialogs;
         dialogs.step = [&] {
-            dialogs.step = nullptr;
             if (row.disconnect) {
                 const QString name = owner->name();
                 owner.reset();  // the connection closes with its last handle
