@@ -88,6 +88,10 @@ public:
     virtual void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const;
     // The speed at which the device sends a file, in bytes per second; 0 for the channel's.
     virtual double fileBytesPerSecond(DeviceState &, std::int32_t /*number*/) const { return 0; }
+
+    // The types the device can change an NV to (its own among them); the object server takes
+    // the formats of all of them for the NV. None by default: an NV keeps its type.
+    virtual std::vector<std::string> nvTypeChoices(const std::string & /*nvName*/) const { return {}; }
 };
 
 // The model for a program ID (compared without regard to case), or nullptr.
