@@ -64,8 +64,9 @@ public:
     virtual Bytes value(const std::string &key) = 0;
     virtual void setValue(const std::string &key, const Bytes &bytes) = 0;
     virtual Clock::TimePoint now() const = 0;
-    // The NV's type on this device, and a change of it (its value starts at zero, and its
-    // format becomes the new type's); RuntimeError kInvalidValue for an unknown type.
+    // The NV's type on this device, and a change of it (its value starts at zero, and a
+    // format that does not fit the new type gives way to the type's own); RuntimeError
+    // kInvalidValue for an unknown type.
     virtual std::string nvType(const std::string &nvName) = 0;
     virtual void setNvType(const std::string &nvName, const std::string &typeName) = 0;
     // The error code the device's status query reports from now on (until cleared).

@@ -44,7 +44,7 @@ public:
         m_core.slot(m_device, nvKey(nvName));
         m_core.storeValue(m_device, nvTypeKey(nvName), Bytes(typeName.begin(), typeName.end()));
         m_core.storeValue(m_device, nvKey(nvName), Bytes(type->size, 0));
-        m_core.forgetFormat(m_device.id, nvName);
+        m_core.nvTypeChanged(m_device.id, nvName, *type);
     }
     void reportError(std::int32_t code) override
     {
@@ -357,6 +357,17 @@ std::string SimCore::nvFormat(std::int64_t deviceId, const std::string &nvName)
         it != m_formats.end() && (it->second.typeName == type.name || isFormatOf(type, it->second.format)))
         return it->second.format;
     return std::string(type.name);
+}
+
+void SimCore::nvTypeChanged(std::int64_t deviceId, const std::string &nvName, const ValueType &type)
+{
+    const auto it = m_formats.find({deviceId, nvName});
+    if (it == m_formats.end())
+        return;
+    if (isFormatOf(type, it->second.format))
+        it->second.typeName = std::string(type.name);
+    else
+        m_formats.erase(it);
 }
 
 const ValueType *SimCore::formatType(std::int64_t deviceId, const std::string &nvName, std::string_view format)

@@ -138,9 +138,9 @@ public:
 
     // An NV's format, as the database keeps it apart from the device: it tells how the bytes
     // the device sends read as text. Any format of the NV's type or of a type the device can
-    // change the NV to is taken. When the device changes the NV's type, the new type's own
-    // format applies; one committed in another process while the NV had another type applies
-    // only if it is a format of the present type.
+    // change the NV to is taken, so that the NV can be given the format of the type it is
+    // about to take. A committed format stays until the NV changes to a type it does not fit;
+    // then the type's own format applies (also when another process changed the type).
     std::string nvFormat(std::int64_t deviceId, const std::string &nvName);
     // The type whose bytes a format reads for the NV ("RAW": the NV's own), or nullptr when
     // the format is none of the NV's.
@@ -153,8 +153,9 @@ public:
     // Commits an NV's format: the NV's update, which fails like its monitor updates while
     // the device has an update fault on that NV.
     void commitFormat(std::int64_t deviceId, const std::string &nvName, const std::string &format);
-    // The device changed the NV's type: the new type's own format applies.
-    void forgetFormat(std::int64_t deviceId, const std::string &nvName) { m_formats.erase({deviceId, nvName}); }
+    // The device changed the NV's type: a committed format of the new type stays, any other
+    // gives way to the new type's own.
+    void nvTypeChanged(std::int64_t deviceId, const std::string &nvName, const ValueType &type);
 
     // Events.
     lns::ObjectServerEvents *sink = nullptr;

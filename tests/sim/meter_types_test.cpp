@@ -51,6 +51,11 @@ struct Change
     bool wraps;         // an energy counter rolls over instead of stopping at its maximum
 };
 
+void PrintTo(const Change &c, std::ostream *os)
+{
+    *os << c.member << ": " << c.text;
+}
+
 class TypeChange : public MeterTypesTest, public ::testing::WithParamInterface<Change>
 {
 };
@@ -96,6 +101,11 @@ struct Refusal
     std::string group;
     std::string text;
 };
+
+void PrintTo(const Refusal &r, std::ostream *os)
+{
+    *os << r.group << ": " << r.text;
+}
 
 class RefusedType : public MeterTypesTest, public ::testing::WithParamInterface<Refusal>
 {
@@ -192,7 +202,9 @@ TEST_F(MeterTypesTest, AFormatOfAnotherTypeOfTheGroupIsTakenAndDecodesTheBytesAs
 
 TEST_F(MeterTypesTest, AnUpdateFaultFailsTheFormatCommitAndKeepsTheFormat)
 {
-    setFaults(DeviceFaults{.updateErrorNv = "nvoPowerA"});
+    DeviceFaults faults;
+    faults.updateErrorNv = "nvoPowerA";
+    setFaults(faults);
     auto power = nv("nvoPowerA");
     power->SetFormatSpec("SNVT_power_f#SI");
     try {
