@@ -76,6 +76,7 @@ bool DeviceWindow::SetDevTemplateLabel()
 bool DeviceWindow::InitDevice()
 {
     DebugLog("fMain.InitDevice()");
+    enableChangeTypes({});
     auto ask = [](const RuntimeError &e) {
         DebugLog("ERROR: fMain.InitDevice()," + errorText(e));
         return MsgBox("fMain.InitDevice() Error: " + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical,
@@ -119,6 +120,7 @@ bool DeviceWindow::InitDevice()
         return fail();
     }
     ProgressWindow::closeProgress();
+    enableChangeTypes(programId);
     DebugLog(" Timer1.Enabled = True in fMain.InitDevice()");
     m_timer.start(kTimerIntervalMs);
     DebugLog("END fMain.InitDevice()");
@@ -220,6 +222,10 @@ void DeviceWindow::readInitNv(const NvCp &e, const std::string &caption)
             nv->Commit();
         }
     }
+    // The unit follows the type the NV is sent in now, which a type change may have made
+    // kilowatts; on every tab, so that no label still says W for a kW value.
+    if (!e.UnitCtl.isNone())
+        SetUnitLabel(*this, e, nv->FormatSpec());
     if (e.Tab != caption)
         return;
     DisplayStatus("Reading Network variable: " + e.Name + " ...");
@@ -342,6 +348,7 @@ void DeviceWindow::releaseDevice()
     }
     monitorState() = MonitorState{};
     CurrentNvs() = {};
+    enableChangeTypes({});
     for (auto &[control, b] : m_boxes) {
         b->clear();
         markChanged(b, false);

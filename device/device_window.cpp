@@ -24,6 +24,7 @@
 #include "foundation/plugin_state.h"
 #include "foundation/trace_log.h"
 #include "model/date_time.h"
+#include "model/product_tables.h"
 
 namespace tellumic {
 
@@ -482,6 +483,20 @@ void DeviceWindow::buildMenus()
         UpdateMonitoringIndicators();
         m_queue.ExecuteLnsAction("DisableMonitoring");
     });
+    monitor->addSeparator();
+    m_mnuChangeTypes = monitor->addAction(QStringLiteral("Change SNVT Types..."));
+    m_mnuChangeTypes->setObjectName("mnuChangeTypes");
+    m_mnuChangeTypes->setEnabled(false);
+    connect(m_mnuChangeTypes, &QAction::triggered, this, [this] {
+        DebugLog("fMain.mnuChangeTypes_Click()");
+        try {
+            if (m_changeTypes)
+                m_changeTypes();
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.mnuChangeTypes_Click()," + errorText(e));
+            addError(errorText(e));
+        }
+    });
     m_mnuCalibrate = monitor->addAction(QStringLiteral("Calibrate"));
     m_mnuCalibrate->setObjectName("mnuCalibrate");
     m_mnuCalibrate->setVisible(false);
@@ -515,6 +530,13 @@ void DeviceWindow::buildMenus()
         box.exec();
     });
     qApp->installEventFilter(this);
+}
+
+void DeviceWindow::enableChangeTypes(const std::string &programId)
+{
+    const auto *meter = findProgramId(programId);
+    m_mnuChangeTypes->setEnabled(m_changeTypes && meter &&
+                                 (meter->family == CatalogueFamily::F362 || meter->family == CatalogueFamily::F363));
 }
 
 void DeviceWindow::confirmAndQueue(const char *text, const char *caption, const char *action)

@@ -77,6 +77,7 @@ public:
     QLineEdit *box(ControlRef control) const;
     QLabel *unitLabel(ControlRef control) const;
     QAction *calibrateAction() const { return m_mnuCalibrate; }
+    QAction *changeTypesAction() const { return m_mnuChangeTypes; }
     QAction *enableMonitorAction() const { return m_mnuEnableMonitor; }
     QAction *disableMonitorAction() const { return m_mnuDisableMonitor; }
 
@@ -109,6 +110,9 @@ public:
 
     // Called on every idle event while a log download runs (the Logging tab sets it).
     void setLogIdleHandler(std::function<bool()> handler) { m_logIdle = std::move(handler); }
+    // Opens the change-type dialog from the menu entry "Change SNVT Types..." (the host
+    // sets it); without one the entry stays disabled.
+    void setChangeTypesHandler(std::function<void()> handler) { m_changeTypes = std::move(handler); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -142,6 +146,8 @@ private:
     bool applyEntry(NvCp &entry, const std::string &text);
     void pumpEvents();
     void confirmAndQueue(const char *text, const char *caption, const char *action);
+    // The entry is for the meters whose output groups carry letter names (362, 363).
+    void enableChangeTypes(const std::string &programId);
 
     QTabWidget *m_tabData = nullptr;
     EventLogWidget *m_echLog = nullptr;
@@ -158,6 +164,7 @@ private:
     QAction *m_mnuEnableMonitor = nullptr;
     QAction *m_mnuDisableMonitor = nullptr;
     QAction *m_mnuCalibrate = nullptr;
+    QAction *m_mnuChangeTypes = nullptr;
     std::map<ControlRef, QLineEdit *> m_boxes;
     std::map<ControlRef, QLabel *> m_units;
     std::map<ControlRef, std::vector<QWidget *>> m_fieldWidgets;
@@ -167,6 +174,7 @@ private:
     std::shared_ptr<lns::ObjectServer> m_server;  // kept while its events come here
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
+    std::function<void()> m_changeTypes;
     bool m_editPending = false;
     int m_statusTicks = 0;
     bool m_centred = false;

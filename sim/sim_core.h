@@ -135,8 +135,27 @@ public:
         std::optional<std::string> lastText;
     };
     std::map<std::pair<std::int64_t, std::string>, MonitorPoint> monitors;
-    std::map<std::pair<std::int64_t, std::string>, std::string> formats;
+
+    // An NV's format, as the database keeps it apart from the device: it tells how the bytes
+    // the device sends read as text. Any format of the NV's type or of a type the device can
+    // change the NV to is taken, so that the NV can be given the format of the type it is
+    // about to take. A committed format stays until the NV changes to a type it does not fit;
+    // then the type's own format applies (also when another process changed the type).
     std::string nvFormat(std::int64_t deviceId, const std::string &nvName);
+    // The type whose bytes a format reads for the NV ("RAW": the NV's own), or nullptr when
+    // the format is none of the NV's.
+    const ValueType *formatType(std::int64_t deviceId, const std::string &nvName, std::string_view format);
+    // The NV's bytes as text in a format, and text in a format as the NV's bytes. A format
+    // whose type takes another number of bytes than the NV sends is refused (kInvalidValue);
+    // one of the same size reads the bytes as its own type would.
+    std::string nvText(std::int64_t deviceId, const std::string &nvName, const Bytes &bytes, std::string_view format);
+    Bytes nvBytes(std::int64_t deviceId, const std::string &nvName, std::string_view text, std::string_view format);
+    // Commits an NV's format: the NV's update, which fails like its monitor updates while
+    // the device has an update fault on that NV.
+    void commitFormat(std::int64_t deviceId, const std::string &nvName, const std::string &format);
+    // The device changed the NV's type: a committed format of the new type stays, any other
+    // gives way to the new type's own.
+    void nvTypeChanged(std::int64_t deviceId, const std::string &nvName, const ValueType &type);
 
     // Events.
     lns::ObjectServerEvents *sink = nullptr;
@@ -155,6 +174,12 @@ private:
     std::map<std::int64_t, DeviceRow> m_devices;
     std::map<const DeviceModel *, std::map<std::string, ValueSlot>> m_slots;
     std::map<std::string, ValueSlot> m_changedTypes;  // by type name
+    struct CommittedFormat
+    {
+        std::string format;
+        std::string typeName;  // the NV's type when it was committed
+    };
+    std::map<std::pair<std::int64_t, std::string>, CommittedFormat> m_formats;
     struct CallCount
     {
         std::int64_t generation = -1;

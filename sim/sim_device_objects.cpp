@@ -76,25 +76,26 @@ public:
     {
     }
     std::string Name() override { return m_name; }
-    std::string Value() override { return formatValue(type(), m_core->readValue(m_deviceId, m_key), FormatSpec()); }
+    std::string Value() override
+    {
+        const std::string format = FormatSpec();
+        return m_core->nvText(m_deviceId, m_name, m_core->readValue(m_deviceId, m_key), format);
+    }
     void SetValue(std::string_view value) override
     {
-        Bytes bytes;
-        if (!parseValue(type(), value, FormatSpec(), bytes))
-            throw invalidValue(value, m_name);
-        m_core->writeValue(m_deviceId, m_key, bytes);
+        m_core->writeValue(m_deviceId, m_key, m_core->nvBytes(m_deviceId, m_name, value, FormatSpec()));
     }
     std::string FormatSpec() override { return m_pendingFormat ? *m_pendingFormat : m_core->nvFormat(m_deviceId, m_name); }
     void SetFormatSpec(std::string_view format) override
     {
-        if (!isFormatOf(type(), format))
+        if (!m_core->formatType(m_deviceId, m_name, format))
             throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + std::string(format) + " is not a format of " + m_name);
         m_pendingFormat = std::string(format);
     }
     void Commit() override
     {
         if (m_pendingFormat)
-            m_core->formats[{m_deviceId, m_name}] = *m_pendingFormat;
+            m_core->commitFormat(m_deviceId, m_name, *m_pendingFormat);
         m_pendingFormat.reset();
     }
 

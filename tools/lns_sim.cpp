@@ -40,7 +40,8 @@ Commands:
                                   self-test RESULT    the self-test answers RESULT (0 passes)
                                   last-error CODE     the status query reports CODE
                                   refuse-writes on|off
-                                  update-error NV|none  monitor updates of NV fail
+                                  update-error NV|none  updates of NV fail: its monitor
+                                                      updates and its format changes
                                   log-short BYTES     log reads (file 5) leave out BYTES
                                   log-bad-crc N       every N-th log record has a bad check
                                                       (0: none)
