@@ -562,25 +562,6 @@ void DeviceWindow::addInfo(const std::string &text)
     m_echLog->addInfo(text);
 }
 
-void DeviceWindow::setFieldVisible(ControlRef control, bool visible)
-{
-    const auto it = m_fieldWidgets.find(control);
-    if (it == m_fieldWidgets.end())
-        return;
-    for (auto *w : it->second)
-        w->setVisible(visible);
-}
-
-void DeviceWindow::setLocked(ControlRef control, bool locked)
-{
-    if (auto *b = box(control)) {
-        b->setReadOnly(locked);
-        QPalette p = b->palette();
-        p.setColor(QPalette::Base, locked ? palette().color(QPalette::Button) : palette().color(QPalette::Base));
-        b->setPalette(p);
-    }
-}
-
 void DeviceWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
