@@ -120,12 +120,15 @@ bool DeviceWindow::InitDevice()
 
 void DeviceWindow::syncTags()
 {
-    // Each bound box carries its catalogue position, as the tag the handlers read.
+    // Each box bound by an entry of this device carries the entry's position, as the tag
+    // the handlers read; a box bound only by an earlier device's catalogue carries none.
     for (auto &[control, box] : m_boxes)
         box->setProperty("Tag", QVariant());
-    for (const auto &[control, position] : nvCpCatalogue().tags)
-        if (auto *b = box(control))
-            b->setProperty("Tag", static_cast<int>(position));
+    const auto &cat = nvCpCatalogue();
+    for (std::int16_t i = 0; i < cat.NvCpCount; ++i)
+        if (auto *b = box(cat.NvCpTable[static_cast<std::size_t>(i)].ValueCtl))
+            b->setProperty("Tag", static_cast<int>(i));
+    lockUnboundInputs();
 }
 
 bool DeviceWindow::ReadInitValues()
@@ -199,6 +202,7 @@ bool DeviceWindow::SelectActiveTab()
         [this] {
             QSignalBlocker quiet(m_tabData);  // monitoring follows directly below, not through the queue
             m_tabData->setCurrentIndex(kEnergyTab);
+            m_lastTab = kEnergyTab;
             EnableMonitoring(*this, activeTabCaption());
             m_queue.readEnergiesOnNextIdleTick();
         },
@@ -216,7 +220,7 @@ bool DeviceWindow::EnableControls(bool enable)
                 auto *b = box(e.ValueCtl);
                 if (!b || e.Kind == "CP")
                     continue;
-                b->setEnabled(enable);
+                setOff(b, "offByState", !enable);
                 if (e.Kind == "NVI") {
                     QPalette p = b->palette();
                     p.setColor(QPalette::Base, enable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
@@ -257,8 +261,9 @@ void DeviceWindow::releaseDevice()
     monitorState() = MonitorState{};
     CurrentNvs() = {};
     for (auto &[control, b] : m_boxes) {
-        b->clear();
         markChanged(b, false);
+        showText(b, QString());
+        b->setProperty("Tag", QVariant());
     }
     m_editPending = false;
     m_cmdApply->setEnabled(false);
@@ -266,6 +271,7 @@ void DeviceWindow::releaseDevice()
     m_txtFirmwareVer->clear();
     m_txtLastTmError->clear();
     showNoFamilyLayout();
+    lockUnboundInputs();
 }
 
 }  // namespace tellumic

@@ -104,6 +104,7 @@ DeviceWindow::DeviceWindow(QWidget *parent) : QMainWindow(parent), m_queue(*this
     };
     DebugLog("fMain.Form_Load()");
     showNoFamilyLayout();
+    lockUnboundInputs();
     UpdateTitlebar();
 }
 
@@ -248,7 +249,9 @@ QLineEdit *DeviceWindow::addField(QGridLayout *grid, int row, int column, Contro
         box->setAlignment(Qt::AlignRight);
     if (control.array != ControlArray::txtNvo) {
         box->installEventFilter(this);
-        connect(box, &QLineEdit::textEdited, this, [this, box] { onBoxEdited(box); });
+        // Any change the window did not make itself is an edit: typing, pasting, or a
+        // screen reader setting the text.
+        connect(box, &QLineEdit::textChanged, this, [this, box] { onBoxTextChanged(box); });
     }
     m_boxes[control] = box;
     m_fieldWidgets[control] = std::move(widgets);
@@ -538,7 +541,7 @@ QLabel *DeviceWindow::unitLabel(ControlRef control) const
 void DeviceWindow::setControlText(ControlRef control, const std::string &text)
 {
     if (auto *b = box(control))
-        b->setText(QString::fromStdString(text));
+        showText(b, QString::fromStdString(text));
     else if (auto *u = unitLabel(control))
         u->setText(QString::fromStdString(text));
 }

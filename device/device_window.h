@@ -126,11 +126,21 @@ private:
     QWidget *buildMultimeterTab();
     QWidget *buildPowerFactorTab();
     QWidget *buildLoggingTab();
+    struct FamilyLayout;
     QLineEdit *addField(QGridLayout *grid, int row, int column, ControlRef control, const QString &caption,
                         const QString &unit, ControlRef unitLabel = {});
+    void applyLayout(const FamilyLayout &layout);
     void setFieldVisible(ControlRef control, bool visible);
+    void setShown(QWidget *widget, bool shown);
+    void setTabShown(int index, bool shown);
+    void setFieldCaption(ControlRef control, const QString &caption);
     void setLocked(ControlRef control, bool locked);
+    void lockUnboundInputs();
+    static void setOff(QWidget *widget, const char *reason, bool off);
+    void showText(QLineEdit *box, const QString &text);
     void markChanged(QLineEdit *box, bool changed);
+    void paintText(QLineEdit *box);
+    void onBoxTextChanged(QLineEdit *box);
     void registerActions();
     void syncTags();
     void showNoFamilyLayout();
@@ -140,6 +150,7 @@ private:
     void onTabChanged(int index);
     void onBoxEdited(QLineEdit *box);
     bool applyEntry(NvCp &entry, const std::string &text);
+    void endEdit();
     void pumpEvents();
     void confirmAndQueue(const char *text, const char *caption, const char *action);
 
@@ -168,6 +179,8 @@ private:
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
     bool m_editPending = false;
+    bool m_showingValue = false;  // the window itself is writing a box, not the user
+    int m_lastTab = 0;            // the tab shown before a tab change
     int m_statusTicks = 0;
     bool m_centred = false;
 };
