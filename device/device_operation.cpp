@@ -78,8 +78,10 @@ void DeviceWindow::Timer1_Timer()
         m_queue.TimerTickLns();
         if (m_statusTicks > 0)
             --m_statusTicks;
-        if (m_statusTicks == 0)
+        if (m_statusTicks == 0) {
             m_txtStatus->clear();
+            m_txtStatus->setToolTip(QString());
+        }
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fMain.Timer1_Timer()," + errorText(e));
     }
@@ -220,6 +222,8 @@ bool DeviceWindow::isChanged(ControlRef control) const
 void DeviceWindow::showText(QLineEdit *b, const QString &text)
 {
     b->setProperty("shownText", text);
+    if (b->property("stale").toBool())
+        markStale(b, QString());
     if (b->property("changed").toBool())
         return;
     const QScopedValueRollback<bool> showing(m_showingValue, true);
@@ -246,14 +250,44 @@ void DeviceWindow::markChanged(QLineEdit *b, bool changed)
     paintText(b);
 }
 
+// Values read before the meter left a state that shows values are muted until the next
+// update of their box, so that old numbers do not look live beside "Offline".
+void DeviceWindow::markStale(QLineEdit *b, const QString &state)
+{
+    b->setProperty("stale", !state.isEmpty());
+    b->setAccessibleDescription(state.isEmpty() ? QString()
+                                                : QStringLiteral("Not updated since the meter went ") + state);
+    b->setToolTip(b->accessibleDescription());
+    paintText(b);
+}
+
 void DeviceWindow::paintText(QLineEdit *b)
 {
     QPalette p = b->palette();
     if (b->property("changed").toBool())
         p.setColor(QPalette::Text, QColor(Qt::red));
+    else if (b->property("stale").toBool())
+        p.setColor(QPalette::Text, palette().color(QPalette::Disabled, QPalette::Text));
     else
         p.setColor(QPalette::Text, palette().color(QPalette::ButtonText));
     b->setPalette(p);
+}
+
+void DeviceWindow::noteMeterState(const std::string &state)
+{
+    const bool showsValues = state == "Cnfg Online" || state == "Offnet";
+    if (showsValues || state == m_shownState) {
+        m_shownState = state;
+        return;
+    }
+    m_shownState = state;
+    const auto &cat = nvCpCatalogue();
+    for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+        const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+        auto *b = e.Kind == "CP" ? nullptr : box(e.ValueCtl);
+        if (b && !b->text().isEmpty())
+            markStale(b, QString::fromStdString(state));
+    }
 }
 
 void DeviceWindow::onBoxEdited(QLineEdit *b)

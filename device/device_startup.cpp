@@ -38,12 +38,13 @@ ControlRef cp(int i)
     return {ControlArray::txtCp, i};
 }
 
-// The Abort/Retry/Ignore question of a window procedure.
+// The Abort/Retry/Ignore question of a window procedure; the error is kept in lastError.
 std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedure, const std::string &text,
-                                                      const std::string &caption)
+                                                      const std::string &caption, std::string &lastError)
 {
-    return [=](const RuntimeError &e) {
+    return [=, &lastError](const RuntimeError &e) {
         DebugLog("ERROR: fMain." + procedure + "()," + errorText(e));
+        lastError = "fMain." + procedure + "(): " + errorText(e);
         return MsgBox(text + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, caption);
     };
 }
@@ -53,7 +54,10 @@ std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedu
 bool DeviceWindow::SetDevTemplateLabel()
 {
     DebugLog("fMain.SetDevTemplateLabel()");
-    return runWithRetry(
+    m_startFailure.clear();
+    if (plugIn().CurrentDevice)
+        m_mnuReconnect->setEnabled(true);
+    const bool done = runWithRetry(
         [this] {
             auto &device = currentDevice();
             std::string rest;
@@ -63,19 +67,24 @@ bool DeviceWindow::SetDevTemplateLabel()
             if (m_lblDeviceTemplate->text().toStdString() != text)
                 m_lblDeviceTemplate->setText(QString::fromStdString(text));
         },
-        askFor("SetDevTemplateLabel", "fMain.SetDevTemplateLabel(): ", "fMain SetDevTemplateLabel()"));
+        askFor("SetDevTemplateLabel", "fMain.SetDevTemplateLabel(): ", "fMain SetDevTemplateLabel()", m_startFailure));
+    if (!done)
+        reportStartFailure();
+    return done;
 }
 
 bool DeviceWindow::InitDevice()
 {
     DebugLog("fMain.InitDevice()");
-    auto ask = [](const RuntimeError &e) {
+    auto ask = [this](const RuntimeError &e) {
         DebugLog("ERROR: fMain.InitDevice()," + errorText(e));
+        noteStartFailure("fMain.InitDevice(): " + errorText(e));
         return MsgBox("fMain.InitDevice() Error: " + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical,
                       "fMain InitDevice");
     };
-    auto fail = [] {
+    auto fail = [this] {
         ProgressWindow::closeProgress();
+        reportStartFailure();
         return false;
     };
     std::string programId;
@@ -99,6 +108,8 @@ bool DeviceWindow::InitDevice()
     syncTags();
     if (!EnableControls(IsReadyToMonitor())) {
         addError("Error in EnableControls()");
+        if (m_startFailure.empty())
+            noteStartFailure("Error in EnableControls()");
         return fail();
     }
     if (!runWithRetry([&] { layOutFamily(currentDevice().ProgramId()); }, ask))
@@ -109,6 +120,8 @@ bool DeviceWindow::InitDevice()
     }
     if (!SelectActiveTab()) {
         addError("Error in SelectActiveTab()");
+        if (m_startFailure.empty())
+            noteStartFailure("Error in SelectActiveTab()");
         return fail();
     }
     ProgressWindow::closeProgress();
@@ -158,6 +171,7 @@ bool DeviceWindow::ReadInitValues()
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fMain.ReadInitValues()," + errorText(e));
         addError("Error reading initial values: " + errorText(e));
+        noteStartFailure("Error reading initial values: " + errorText(e));
     }
     setBusyCursor(false);
     ProgressWindow::closeProgress();
@@ -206,7 +220,7 @@ bool DeviceWindow::SelectActiveTab()
             EnableMonitoring(*this, activeTabCaption());
             m_queue.readEnergiesOnNextIdleTick();
         },
-        askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab"));
+        askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab", m_startFailure));
 }
 
 bool DeviceWindow::EnableControls(bool enable)
@@ -228,7 +242,7 @@ bool DeviceWindow::EnableControls(bool enable)
                 }
             }
         },
-        askFor("EnableControls", "fMain.EnableControls():", "fMain EnableControls"));
+        askFor("EnableControls", "fMain.EnableControls():", "fMain EnableControls", m_startFailure));
 }
 
 void DeviceWindow::UpdateTitlebar()
@@ -237,12 +251,15 @@ void DeviceWindow::UpdateTitlebar()
     const std::string &state = MeterState();
     setWindowTitle(QString::fromLatin1(kPlugInName) +
                    (state == "Cnfg Online" ? QString() : QStringLiteral(" - ") + QString::fromStdString(state)));
+    noteMeterState(state);
 }
 
 void DeviceWindow::UpdateStatus(const QString &text, int ticks)
 {
     DebugLog("fMain.UpdateStatus(" + text.toStdString() + "," + std::to_string(ticks) + ")");
     m_txtStatus->setText(text);
+    m_txtStatus->setCursorPosition(0);
+    m_txtStatus->setToolTip(text);  // the whole text where the line is too short
     m_txtStatus->repaint();
     m_statusTicks = ticks;
 }
@@ -262,9 +279,11 @@ void DeviceWindow::releaseDevice()
     CurrentNvs() = {};
     for (auto &[control, b] : m_boxes) {
         markChanged(b, false);
+        markStale(b, QString());
         showText(b, QString());
         b->setProperty("Tag", QVariant());
     }
+    m_shownState.clear();
     m_editPending = false;
     m_cmdApply->setEnabled(false);
     m_cmdCancel->setEnabled(false);
@@ -272,6 +291,38 @@ void DeviceWindow::releaseDevice()
     m_txtLastTmError->clear();
     showNoFamilyLayout();
     lockUnboundInputs();
+}
+
+void DeviceWindow::noteStartFailure(const std::string &why)
+{
+    m_startFailure = why;
+}
+
+// A failed start-up leaves the window without its timer: no clock, no refreshes, no live
+// values. The status line says so, and why, until the user reconnects.
+void DeviceWindow::reportStartFailure()
+{
+    // What the user needs first stands first: the line is cut on the right.
+    const QString text = QStringLiteral("Live values are off; File > Reconnect (Ctrl+R) tries again. Start-up failed") +
+                         (m_startFailure.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(m_startFailure));
+    UpdateStatus(text, 0);
+}
+
+bool DeviceWindow::Reconnect()
+{
+    DebugLog("fMain.mnuReconnect_Click()");
+    if (!plugIn().CurrentDevice)
+        return false;
+    if (LnsBusy()) {
+        UpdateStatus(QStringLiteral("Busy; choose Reconnect again when the work in progress has ended"), 10);
+        return false;
+    }
+    const LnsBusyScope busy;
+    releaseDevice();
+    if (!SetDevTemplateLabel() || !InitDevice())
+        return false;
+    UpdateStatus(QStringLiteral("Reconnected: live values are on"), 10);
+    return true;
 }
 
 }  // namespace tellumic
