@@ -460,7 +460,14 @@ void DeviceWindow::buildMenus()
     m_mnuReconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     m_mnuReconnect->setToolTip(QStringLiteral("Run the start-up again for this meter"));
     m_mnuReconnect->setEnabled(false);
-    connect(m_mnuReconnect, &QAction::triggered, this, [this] { Reconnect(); });
+    connect(m_mnuReconnect, &QAction::triggered, this, [this] {
+        try {
+            Reconnect();
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.mnuReconnect_Click()," + errorText(e));
+            UpdateStatus(QString::fromStdString("Reconnect failed: " + errorText(e)), 0);
+        }
+    });
     file->addSeparator();
     auto *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName("mnuExit");
