@@ -152,7 +152,12 @@ LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *
         modeGrid->addWidget(o.button, row, 0);
         modeGrid->addWidget(o.box, row, 1);
         auto *button = o.button;
-        connect(button, &QRadioButton::clicked, this, [this, button] { optionClicked(button); });
+        // The checked state, not the click: a screen reader's "toggle" or a keyboard arrow
+        // selects an option without clicking it.
+        connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
+            if (checked)
+                optionClicked(button);
+        });
         ++row;
     }
     modeGrid->setColumnStretch(1, 1);
@@ -459,9 +464,10 @@ void LoggingTab::UpdateLogProgress()
 void LoggingTab::setPercentComplete(std::string_view text)
 {
     m_percent->setText(qs(text));
+    // A download that failed or was cancelled leaves no bar standing at its last percent.
     if (text == "Done")
         m_progress->setValue(100);
-    else if (text.empty())
+    else if (text.empty() || text == "Failed")
         m_progress->setValue(0);
 }
 
