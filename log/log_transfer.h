@@ -15,7 +15,7 @@
 
 namespace tellumic {
 
-class AppendFile;
+class LogCsvFile;
 class LogWindow;
 
 // Download modes of a request.
@@ -72,8 +72,9 @@ enum class StoreResult { Stored, NoRecords, WriteFailed };
 // received first (the meter sends its newest first, so the file runs oldest to newest); the
 // header goes first when the file was empty. NoRecords: not even half a record came (the
 // user is told, nothing is written). WriteFailed: the file is as it was before (the user is
-// told). Stored: the window's event log gets the completion line.
-StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
+// told). Stored: the window's event log gets the completion line, and the records are
+// under the log's name even when the file was deleted or replaced during the download.
+StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window);
 
 // What the device window does on the object server's idle event while a download blocks.

@@ -230,6 +230,71 @@ TEST_F(LogDownloadTest, CancelPassesOneRequestAndKeepsTheFile)
     EXPECT_EQ(test::readFile(csv(true)), before);
 }
 
+struct VanishCase
+{
+    const char *name;
+    void (*act)(const std::filesystem::path &csv);
+    std::vector<std::int32_t> (*kept)(std::int32_t firstNew);  // records under the name before the new ones
+};
+void PrintTo(const VanishCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LogGoneDuringDownload : public LogDownloadTest, public ::testing::WithParamInterface<VanishCase>
+{
+};
+
+// The log deleted, renamed or replaced while the meter sends: the download still ends with
+// the records under the log's name, after a header, and says what happened.
+TEST_P(LogGoneDuringDownload, RecordsAreWrittenToTheNameAfresh)
+{
+    const VanishCase &c = GetParam();
+    download(true, LogMode::kCountOfRecords, 20, {}, 0);
+    ASSERT_EQ(window.percentComplete, "Done");
+    const std::string name = csv().filename().string();
+    const std::string told = "Log file " + name + " was deleted or replaced during the download: the records were "
+                             "written to " + name + " afresh";
+    EXPECT_EQ(std::count(window.infos.begin(), window.infos.end(), told), 0);
+
+    home.clock.advance(std::chrono::hours(2));
+    const std::int32_t newest = ReadLogInfoFtp(*system, meter).newest.recordNumber;
+    sink.idles = 0;
+    sink.onIdle = [&] {
+        if (sink.idles == 3)
+            c.act(csv());
+    };
+    download(true, LogMode::kCountOfRecords, 30, {}, 0);
+    EXPECT_EQ(window.percentComplete, "Done");
+    EXPECT_TRUE(home.dialogs.shown().empty());
+    const std::string now = test::readFile(csv());
+    EXPECT_TRUE(now.starts_with(std::string(logCsvHeader(true)) + "\r\n"));
+    std::vector<std::int32_t> expected = c.kept(newest - 29);
+    for (const auto n : range(newest - 29, newest))
+        expected.push_back(n);
+    EXPECT_EQ(recordNumbers(now, true), expected);
+    EXPECT_EQ(std::count(window.infos.begin(), window.infos.end(), told), 1);
+    LogDateTime last;
+    EXPECT_EQ(FindLastLogRecnum(csv(), last), newest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meter, LogGoneDuringDownload,
+    ::testing::Values(
+        VanishCase{"Deleted", [](const auto &csv) { std::filesystem::remove(csv); },
+                   [](std::int32_t) { return std::vector<std::int32_t>{}; }},
+        VanishCase{"RenamedAway",
+                   [](const auto &csv) { std::filesystem::rename(csv, std::filesystem::path(csv) += ".old"); },
+                   [](std::int32_t) { return std::vector<std::int32_t>{}; }},
+        VanishCase{"ReplacedByAnotherLog",
+                   [](const auto &csv) {
+                       std::filesystem::remove(csv);
+                       test::writeFile(csv, std::string(logCsvHeader(true)) +
+                                                "\r\n1,2011-03-01 00:15:00,.0,0.00,900,,,,,,,,\r\n");
+                   },
+                   [](std::int32_t) { return std::vector<std::int32_t>{1}; }}),
+    [](const auto &p) { return std::string(p.param.name); });
+
 // Support's tool, given the raw record bytes of a download, prints exactly what it appended,
 // records failing their check included (kept or left out as the download was told).
 TEST_F(LogDownloadTest, ToolDecodesTheRawBytesToTheDownloadedFile)

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include "foundation/file_io.h"
+#include "log/log_file.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
@@ -59,7 +60,7 @@ Bytes received(std::int32_t newest, std::int32_t count, bool isShort)
 // What a download of these bytes writes into a new file, through the product's own path.
 std::string downloaded(const std::filesystem::path &csv, const Bytes &bytes, bool isShort, bool keepBad)
 {
-    auto f = OpenFileForAppend(csv);
+    auto f = OpenLogFileForAppend(csv);
     test::RecordingLogWindow window;
     EXPECT_EQ(storeLogData(bytes, *f, isShort, keepBad, window), StoreResult::Stored);
     f->close();
