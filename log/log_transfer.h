@@ -26,6 +26,10 @@ inline constexpr std::uint8_t kBackToDateTime = 2;
 inline constexpr std::uint8_t kBackToRecord = 5;
 }  // namespace LogMode
 
+// The count of a "Full Log" request: more than the meter's log holds, so no download
+// brings more records than this.
+inline constexpr std::int32_t kMaxDownloadRecords = 24392;
+
 // File numbers of the meter's log.
 inline constexpr std::int32_t kLogInfoFile = 3;
 inline constexpr std::int32_t kLogSetupFile = 4;
