@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,12 @@ public:
     virtual void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const;
     // The speed at which the device sends a file, in bytes per second; 0 for the channel's.
     virtual double fileBytesPerSecond(DeviceState &, std::int32_t /*number*/) const { return 0; }
+    // How many bytes of a file read the device sends before it stops answering (a fault set
+    // from outside); none: the whole file.
+    virtual std::optional<std::size_t> fileFailsAfter(DeviceState &, std::int32_t /*number*/) const
+    {
+        return std::nullopt;
+    }
 };
 
 // The model for a program ID (compared without regard to case), or nullptr.

@@ -204,16 +204,28 @@ bool SimCore::commFailureDue(DeviceRow &device)
     return false;
 }
 
-void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+void SimCore::requireAnswers(const DeviceRow &device, bool valueTraffic) const
 {
-    requireSystemOpen(device.systemId);
-    wait(m_options.latency);
     if (!device.commissioned)
         throw communicationFailure(device.name + " is not commissioned");
     if (valueTraffic && !answersValues(device.nodeState))
         throw communicationFailure(device.name + " has no running application");
+}
+
+void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+{
+    requireSystemOpen(device.systemId);
+    wait(m_options.latency);
+    requireAnswers(device, valueTraffic);
     if (commFailureDue(device))
         throw communicationFailure(device.name + " did not answer");
+}
+
+void SimCore::continueFileTransfer(std::int64_t deviceId)
+{
+    const auto &d = device(deviceId);
+    requireSystemOpen(d.systemId);
+    requireAnswers(d, true);
 }
 
 Bytes SimCore::storedValue(DeviceRow &device, const std::string &key)
@@ -319,6 +331,15 @@ double SimCore::fileBytesPerSecond(std::int64_t deviceId, std::int32_t number)
     if (rate <= 0)
         rate = m_options.transferBytesPerSecond;
     return rate * std::max(m_options.transferSpeedFactor, 1e-6);
+}
+
+std::optional<std::size_t> SimCore::fileFailsAfter(std::int64_t deviceId, std::int32_t number)
+{
+    auto &d = device(deviceId);
+    if (!d.model)
+        return std::nullopt;
+    CoreDeviceState state(*this, d);
+    return d.model->fileFailsAfter(state, number);
 }
 
 void SimCore::requireServerOpen() const

@@ -95,6 +95,7 @@ public:
     Bytes readFile(DeviceState &state, std::int32_t number, std::int32_t length) const override;
     void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const override;
     double fileBytesPerSecond(DeviceState &state, std::int32_t number) const override;
+    std::optional<std::size_t> fileFailsAfter(DeviceState &state, std::int32_t number) const override;
 
     // The readings at a time, as the meter shows them (calibration gains applied).
     MeterReading reading(DeviceState &state, Clock::TimePoint t) const;

@@ -230,6 +230,39 @@ TEST_F(LogDownloadTest, CancelPassesOneRequestAndKeepsTheFile)
     EXPECT_EQ(test::readFile(csv(true)), before);
 }
 
+// A meter that stops answering part-way through its records: the download fails, the
+// file keeps exactly what it held, and the next download appends as if nothing happened.
+TEST_F(LogDownloadTest, TransferThatFailsPartWayLeavesTheFileAsItWas)
+{
+    download(true, LogMode::kCountOfRecords, 20, {}, 0);
+    const std::string before = test::readFile(csv());
+    ASSERT_EQ(recordNumbers(before, true).size(), 20u);
+    sim::SimControl control(lonWorks);
+    const auto id = control.device(meter->Name()).id;
+    control.setDeviceValue(id, sim::kFaultFailAfterKey, "1000");
+
+    sink.idles = 0;
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_GT(sink.idles, 10) << "the meter sent for a while before it stopped";
+    EXPECT_EQ(window.percentComplete, "Failed");
+    ASSERT_EQ(home.dialogs.shown().size(), 1u);
+    EXPECT_EQ(home.dialogs.shown()[0].caption, "Read Log");
+    EXPECT_EQ(home.dialogs.shown()[0].text,
+              "Error retrieving log data: -2147220478,LCA: Communication failure (TMC-FT-Log-364 stopped answering "
+              "after 1000 of 2400 bytes)");
+    EXPECT_EQ(test::readFile(csv()), before);
+    EXPECT_FALSE(logFtpState().LogReading);
+
+    control.setDeviceValue(id, sim::kFaultFailAfterKey, "");
+    const std::int32_t newest = ReadLogInfoFtp(*system, meter).newest.recordNumber;
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_EQ(window.percentComplete, "Done");
+    const std::string after = test::readFile(csv());
+    EXPECT_TRUE(after.starts_with(before));
+    EXPECT_EQ(recordNumbers(after, true).size(), 120u);
+    EXPECT_EQ(recordNumbers(after, true).back(), newest);
+}
+
 struct VanishCase
 {
     const char *name;
