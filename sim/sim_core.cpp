@@ -204,6 +204,13 @@ bool SimCore::commFailureDue(DeviceRow &device)
     return false;
 }
 
+std::uint64_t SimCore::deviceCallsSinceFaults(std::int64_t deviceId)
+{
+    const auto &d = device(deviceId);
+    const auto it = m_callCounts.find(deviceId);
+    return it != m_callCounts.end() && it->second.generation == d.faultGeneration ? it->second.calls : 0;
+}
+
 void SimCore::requireAnswers(const DeviceRow &device, bool valueTraffic) const
 {
     if (!device.commissioned)

@@ -88,6 +88,9 @@ public:
     // The slot of a value key on a device; RuntimeError kObjectNotFound when it has none.
     const ValueSlot &slot(const DeviceRow &device, const std::string &key);
 
+    // The device's transactions since its faults were last set: what comm-fail-at counts.
+    std::uint64_t deviceCallsSinceFaults(std::int64_t deviceId);
+
     // One transaction with the device: latency, then the faults that stop it answering;
     // valueTraffic is NV or CP traffic, which needs a device with a running application.
     void deviceCall(DeviceRow &device, bool valueTraffic = false);
