@@ -123,10 +123,10 @@ void LogCsvFile::sync()
 
 bool LogCsvFile::pathNamesThisFile() const
 {
-    struct stat open {}, named {};
-    if (m_fd < 0 || ::fstat(m_fd, &open) != 0 || ::lstat(m_path.c_str(), &named) != 0)
+    struct stat opened {}, named {};
+    if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || ::lstat(m_path.c_str(), &named) != 0)
         return false;
-    return S_ISREG(named.st_mode) && named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+    return S_ISREG(named.st_mode) && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 void LogCsvFile::close()
