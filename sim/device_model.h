@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +94,12 @@ public:
     // The types the device can change an NV to (its own among them); the object server takes
     // the formats of all of them for the NV. None by default: an NV keeps its type.
     virtual std::vector<std::string> nvTypeChoices(const std::string & /*nvName*/) const { return {}; }
+    // How many bytes of a file read the device sends before it stops answering (a fault set
+    // from outside); none: the whole file.
+    virtual std::optional<std::size_t> fileFailsAfter(DeviceState &, std::int32_t /*number*/) const
+    {
+        return std::nullopt;
+    }
 };
 
 // The model for a program ID (compared without regard to case), or nullptr.

@@ -205,16 +205,35 @@ bool SimCore::commFailureDue(DeviceRow &device)
     return false;
 }
 
-void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+std::uint64_t SimCore::deviceCallsSinceFaults(std::int64_t deviceId)
 {
-    requireSystemOpen(device.systemId);
-    wait(m_options.latency);
+    const auto &d = device(deviceId);
+    const auto it = m_callCounts.find(deviceId);
+    return it != m_callCounts.end() && it->second.generation == d.faultGeneration ? it->second.calls : 0;
+}
+
+void SimCore::requireAnswers(const DeviceRow &device, bool valueTraffic) const
+{
     if (!device.commissioned)
         throw communicationFailure(device.name + " is not commissioned");
     if (valueTraffic && !answersValues(device.nodeState))
         throw communicationFailure(device.name + " has no running application");
+}
+
+void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+{
+    requireSystemOpen(device.systemId);
+    wait(m_options.latency);
+    requireAnswers(device, valueTraffic);
     if (commFailureDue(device))
         throw communicationFailure(device.name + " did not answer");
+}
+
+void SimCore::continueFileTransfer(std::int64_t deviceId)
+{
+    const auto &d = device(deviceId);
+    requireSystemOpen(d.systemId);
+    requireAnswers(d, true);
 }
 
 Bytes SimCore::storedValue(DeviceRow &device, const std::string &key)
@@ -320,6 +339,15 @@ double SimCore::fileBytesPerSecond(std::int64_t deviceId, std::int32_t number)
     if (rate <= 0)
         rate = m_options.transferBytesPerSecond;
     return rate * std::max(m_options.transferSpeedFactor, 1e-6);
+}
+
+std::optional<std::size_t> SimCore::fileFailsAfter(std::int64_t deviceId, std::int32_t number)
+{
+    auto &d = device(deviceId);
+    if (!d.model)
+        return std::nullopt;
+    CoreDeviceState state(*this, d);
+    return d.model->fileFailsAfter(state, number);
 }
 
 void SimCore::requireServerOpen() const

@@ -88,6 +88,9 @@ public:
     // The slot of a value key on a device; RuntimeError kObjectNotFound when it has none.
     const ValueSlot &slot(const DeviceRow &device, const std::string &key);
 
+    // The device's transactions since its faults were last set: what comm-fail-at counts.
+    std::uint64_t deviceCallsSinceFaults(std::int64_t deviceId);
+
     // One transaction with the device: latency, then the faults that stop it answering;
     // valueTraffic is NV or CP traffic, which needs a device with a running application.
     void deviceCall(DeviceRow &device, bool valueTraffic = false);
@@ -105,6 +108,11 @@ public:
     void writeFile(std::int64_t deviceId, std::int32_t number, const Bytes &bytes);
     // How fast the device sends the file, in bytes per second of simulated time.
     double fileBytesPerSecond(std::int64_t deviceId, std::int32_t number);
+    // The bytes of a file read after which the device stops answering; none: all of them.
+    std::optional<std::size_t> fileFailsAfter(std::int64_t deviceId, std::int32_t number);
+    // Each window of a file on the move needs the system still open and the device still
+    // answering; the window is part of the transfer's one call, so no call faults apply.
+    void continueFileTransfer(std::int64_t deviceId);
 
     // Open flags.
     bool serverOpen = false;
@@ -166,6 +174,7 @@ private:
     void pollMonitors(std::vector<std::function<void()>> &events);
     void collectServicePins(std::vector<std::function<void()>> &events);
     bool commFailureDue(DeviceRow &device);
+    void requireAnswers(const DeviceRow &device, bool valueTraffic) const;
 
     std::filesystem::path m_lonWorksFolder;
     SimOptions m_options;

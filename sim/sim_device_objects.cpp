@@ -259,9 +259,13 @@ private:
     std::int64_t m_id;
 };
 
-// A transfer moves the whole file in one device transaction, then takes the channel's
-// time for its bytes, raising the idle event at every interval and ending with an error
-// when the system's cancel request comes.
+// A transfer is one call to the device: the device makes up the file when the transfer
+// starts (the call faults apply there), then the file moves in windows at the channel's
+// speed. Every idle interval carries its share of the bytes, raises the idle event, ends
+// the transfer with an error when the system's cancel request came, and needs the system
+// open and the device answering; a device that stops answering part-way (its model's
+// fault, a condition changed meanwhile) ends the transfer with a communication failure,
+// and none of the file is returned.
 class SimFileTransfer final : public lns::FileTransfer
 {
 public:
@@ -280,14 +284,20 @@ public:
     {
         Running running(*m_core);
         auto bytes = m_core->readFile(target(), m_number, m_length);
-        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
+        const double rate = m_core->fileBytesPerSecond(target(), m_number);
+        if (const auto failsAfter = m_core->fileFailsAfter(target(), m_number); failsAfter && *failsAfter < bytes.size()) {
+            moveWindows(*failsAfter, rate);
+            throw communicationFailure(m_core->device(target()).name + " stopped answering after " +
+                                       std::to_string(*failsAfter) + " of " + std::to_string(bytes.size()) + " bytes");
+        }
+        moveWindows(bytes.size(), rate);
         return bytes;
     }
     void Write(const std::vector<std::uint8_t> &bytes) override
     {
         Running running(*m_core);
         m_core->writeFile(target(), m_number, bytes);
-        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
+        moveWindows(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
     }
 
 private:
@@ -315,11 +325,12 @@ private:
         return m_deviceId;
     }
 
-    void spendChannelTime(std::size_t bytes, double bytesPerSecond)
+    void moveWindows(std::size_t bytes, double bytesPerSecond)
     {
         const auto &o = m_core->options();
         auto left = std::chrono::microseconds(static_cast<std::int64_t>(1e6 * static_cast<double>(bytes) / bytesPerSecond));
-        const auto step = std::chrono::duration_cast<std::chrono::microseconds>(o.idleInterval);
+        const auto step = std::max(std::chrono::duration_cast<std::chrono::microseconds>(o.idleInterval),
+                                   std::chrono::microseconds(1));
         while (left > std::chrono::microseconds::zero()) {
             const auto span = std::min(left, step);
             m_core->wait(span);
@@ -327,6 +338,7 @@ private:
             m_core->raiseIdle();
             if (m_core->cancelRequested)
                 throw RuntimeError(lns::LcaError::kOperationCancelled, "LCA: The operation was cancelled");
+            m_core->continueFileTransfer(target());
         }
     }
 

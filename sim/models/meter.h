@@ -103,6 +103,7 @@ public:
     void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const override;
     double fileBytesPerSecond(DeviceState &state, std::int32_t number) const override;
     std::vector<std::string> nvTypeChoices(const std::string &nvName) const override;
+    std::optional<std::size_t> fileFailsAfter(DeviceState &state, std::int32_t number) const override;
 
     // The readings at a time, as the meter shows them (calibration gains applied).
     MeterReading reading(DeviceState &state, Clock::TimePoint t) const;

@@ -168,6 +168,9 @@ TEST_F(LoggingTabTest, BadRangesAreRefusedWithoutADownload)
          "Invalid stopping date/time:\r\nYear must be greater than 2000\r\nEnter as YYYY-MM-DD hh:mm:ss"},
         {"optToRecnum", "txtStopRecNum", "0", "Invalid ending record number for download"},
         {"optToRecnum", "txtStopRecNum", "abc", "Invalid ending record number for download"},
+        {"optNewRecs", "txtFileRecNum", "2147483647",
+         "Invalid ending record number for download\r\nThe log file already holds record 2147483647, the highest "
+         "record number"},
     };
     prepare(true);
     read();
