@@ -12,6 +12,7 @@
 #include "foundation/trace_log.h"
 #include "host/command_routing.h"
 #include "model/product_tables.h"
+#include "nvtype/type_change_wiring.h"
 
 namespace tellumic {
 
@@ -83,7 +84,7 @@ void initialiseFirstClient()
     }
     state.ServerOpen = false;
     state.NetworkOpened = false;
-    DeviceWindow::instance();
+    installTypeChange(DeviceWindow::instance());
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();
     window().attachObjectServer(state.ObjectServer);

@@ -35,7 +35,7 @@ struct DeviceFaults
     std::int32_t selfTestResult = 0;  // non-zero: the self-test fails with this result
     std::int32_t lastErrorCode = 0;   // reported by the status query until cleared
     bool refuseWrites = false;        // NV, CP and file writes are refused
-    std::string updateErrorNv;        // a monitored NV whose updates fail
+    std::string updateErrorNv;        // an NV whose updates fail (monitor updates, format commits)
 };
 
 struct DeviceInfo

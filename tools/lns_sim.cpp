@@ -44,10 +44,14 @@ Commands:
                                   self-test RESULT    the self-test answers RESULT (0 passes)
                                   last-error CODE     the status query reports CODE
                                   refuse-writes on|off
-                                  update-error NV|none  monitor updates of NV fail
+                                  update-error NV|none  updates of NV fail: its monitor
+                                                      updates and its format changes
                                   log-short BYTES     log reads (file 5) leave out BYTES
                                   log-bad-crc N       every N-th log record has a bad check
                                                       (0: none)
+                                  log-fail-after BYTES|off
+                                                      log reads (file 5) stop with a
+                                                      communication failure after BYTES
                                   clear               no faults
   log DEVICE                    show a meter's log information (file 3)
   resources VERSION|remove      install the maker's resource files in VERSION (e.g. 1.6)
@@ -371,6 +375,11 @@ int fault(const std::vector<std::string> &args)
         f = DeviceFaults{};
         control.setDeviceValue(d.id, kFaultShortReadKey, "0");
         control.setDeviceValue(d.id, kFaultBadCrcKey, "0");
+        control.setDeviceValue(d.id, kFaultFailAfterKey, "");
+    } else if (kind == "log-fail-after") {
+        control.setDeviceValue(d.id, kFaultFailAfterKey,
+                               value == "off" ? "" : std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
+        return 0;
     } else if (kind == "log-short") {
         control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
         return 0;

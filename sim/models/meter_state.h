@@ -22,6 +22,7 @@ inline const std::string kLogRequestKey = "meter:logrequest";
 // Faults of the log transfer, set from outside (lns-sim, tests).
 inline const std::string kFaultShortReadKey = "fault:logshort";   // bytes left out of a file-5 read
 inline const std::string kFaultBadCrcKey = "fault:logbadcrc";     // every n-th record sent with a bad check
+inline const std::string kFaultFailAfterKey = "fault:logfailafter";  // file-5 reads fail after this many bytes
 
 // An output NV written over the network keeps the written value instead of the measurement
 // until its type changes or the meter is reset to factory settings (a test source).

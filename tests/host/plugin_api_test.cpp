@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <QAction>
 #include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
@@ -108,6 +111,23 @@ TEST_F(PlugInApiTest, BrowseOpensTheDeviceWindowByFourPartAndPrefixedNames)
     EXPECT_EQ(plugIn().CurrentDeviceName, "TMC-FT-Plus-333");
     EXPECT_FALSE(first->GetInterface()->Nvs().Item("nvoPowerSum")->IsMonitorOn());
     EXPECT_EQ(objectNames().LastObjectName, "net:Demo/sys:Demo/sub:Meters/dev:TMC-FT-Plus-333");
+}
+
+TEST_F(PlugInApiTest, TheDeviceWindowOffersTheTypeChangeOfA363)
+{
+    LNSPlugInAPI api;
+    api.SetNetworkName("Demo");
+    api.SendCommand(20, 7, "Demo/Demo/Meters/TMC-FT-Log-364");
+    auto &window = DeviceWindow::instance();
+    const auto actions = window.queue().registeredActions();
+    for (const char *name : {"ChangeCurrentType", "ChangeDemandType", "ChangeEnergyType", "ChangeFreqType",
+                             "ChangePowerFactType", "ChangePowerType", "ChangeReacPwrType", "ChangeVoltType"})
+        EXPECT_NE(std::find(actions.begin(), actions.end(), name), actions.end()) << name;
+    ASSERT_TRUE(window.changeTypesAction()->isEnabled());
+    window.changeTypesAction()->trigger();
+    auto *dialog = window.findChild<QWidget *>("fChangeType");
+    ASSERT_TRUE(dialog);
+    EXPECT_TRUE(dialog->isVisible());
 }
 
 TEST_F(PlugInApiTest, CommandErrorsReachTheHostWithTheirNumbers)

@@ -150,6 +150,24 @@ TEST_F(LnsSimTest, LogInformationLogFaultsResourcesAndTransferSpeed)
     ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 clear").status, 0);
     EXPECT_EQ(read->Read().size(), 96u);
 
+    // A read that stops part-way, until the fault is turned off or cleared.
+    const auto failsWith = [&]() -> std::int32_t {
+        try {
+            read->Read();
+        } catch (const RuntimeError &e) {
+            return e.number();
+        }
+        return 0;
+    };
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-fail-after 50").status, 0);
+    EXPECT_EQ(failsWith(), lns::LcaError::kCommunicationFailure);
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-fail-after off").status, 0);
+    EXPECT_EQ(failsWith(), 0);
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-fail-after 0").status, 0);
+    EXPECT_EQ(failsWith(), lns::LcaError::kCommunicationFailure);
+    ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 clear").status, 0);
+    EXPECT_EQ(failsWith(), 0);
+
     ASSERT_EQ(lnsSim("resources 1.6").status, 0);
     std::ifstream fpt(lonWorks / "Types" / "User" / "HVI" / "HVI.fpt");
     std::string all((std::istreambuf_iterator<char>(fpt)), std::istreambuf_iterator<char>());
@@ -208,7 +226,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"get TMC-FT-Log-364 F:2147483647/C:0:17", "names no functional block"},
                       BadInput{"get TMC-FT-Log-364 F:1e10/C:0:17", "names no functional block"},
                       BadInput{"get TMC-FT-Log-364 F:nan/C:0:17", "names no functional block"},
-                      BadInput{"get TMC-FT-Log-364 F:-1/C:0:17", "names no functional block"}));
+                      BadInput{"get TMC-FT-Log-364 F:-1/C:0:17", "names no functional block"},
+                      BadInput{"fault TMC-FT-Log-364 log-fail-after -1", "log-fail-after: '-1' is not a whole number"},
+                      BadInput{"fault TMC-FT-Log-364 log-fail-after soon", "not a whole number"}));
 
 TEST_F(LnsSimTest, HelpAndMissingInstallation)
 {
