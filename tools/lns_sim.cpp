@@ -1,15 +1,19 @@
 // lns-sim: administers the simulated LNS installation under TELLUMIC_HOME.
 
+#include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "foundation/paths.h"
+#include "foundation/registry_store.h"
 #include "foundation/text.h"
 #include "sim/installation.h"
 #include "sim/models/meter_state.h"
+#include "sim/object_seam.h"
 #include "sim/resource_files.h"
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
@@ -76,15 +80,45 @@ std::string usage()
     return text;
 }
 
+// A folder or file this program cannot use for lack of permission, as a message; "" when
+// the permissions are not what stands in the way.
+std::string permissionProblem(const std::filesystem::path &path, int mode)
+{
+    if (::access(path.c_str(), mode) == 0 || (errno != EACCES && errno != EPERM && errno != EROFS))
+        return {};
+    return "Permission denied: " + path.string() + " cannot be " + (mode & W_OK ? "written" : "read") + " (" +
+           std::error_code(errno, std::generic_category()).message() + ").";
+}
+
 std::filesystem::path lonWorksFolder()
 {
-    try {
-        auto folder = installedLonWorksFolder();
-        if (std::filesystem::exists(networkDbPath(folder)))
+    const auto home = tellumicHome();
+    const auto registryFile = registryStorePath();
+    // The registry store is read and written beside its file, in the home folder.
+    if (auto problem = permissionProblem(home, W_OK | X_OK); !problem.empty())
+        throw UsageError{problem};
+    std::error_code ec;
+    if (std::filesystem::exists(registryFile, ec))
+        if (auto problem = permissionProblem(registryFile, R_OK | W_OK); !problem.empty())
+            throw UsageError{problem};
+    RegistryStore store(registryFile);
+    const auto value = store.queryValue(kHkeyLocalMachine, "SOFTWARE\\LonWorks", "LonWorks Path");
+    if (!store.storeFailure().empty())
+        throw UsageError{"The registry " + registryFile.string() + " cannot be read: " + store.storeFailure() + "."};
+    if (value && value->type == RegType::kString) {
+        const auto folder = nativePath(value->data.substr(0, value->data.find('\0')));
+        const auto db = networkDbPath(folder);
+        if (std::filesystem::exists(db, ec)) {
+            // Every command may write the database (and SQLite writes beside it).
+            for (const auto &p : {db.parent_path(), db})
+                if (auto problem = permissionProblem(p, R_OK | W_OK); !problem.empty())
+                    throw UsageError{problem};
             return folder;
-    } catch (const RuntimeError &) {
+        }
+        if (ec)
+            throw UsageError{"The network database " + db.string() + " cannot be reached: " + ec.message() + "."};
     }
-    throw UsageError{"There is no simulated installation in " + tellumicHome().string() + "; run 'lns-sim init' first."};
+    throw UsageError{"There is no simulated installation in " + home.string() + "; run 'lns-sim init' first."};
 }
 
 const char *stateText(const DeviceInfo &d)
@@ -182,8 +216,12 @@ std::shared_ptr<lns::Cp> cpOf(lns::Interface &ifc, const std::string &name)
             return nullptr;
         if (head == "N")
             return findCp(ifc.Nvs().Item(owner)->Cps(), scopeIndex);
-        const auto block = parseDouble(owner);
-        return block ? findCp(ifc.FunctionalBlocks().Item(static_cast<std::int32_t>(*block) + 1)->Cps(), scopeIndex) : nullptr;
+        const auto blocks = ifc.FunctionalBlocks();
+        const auto block = parseWholeNumber(owner, 0, blocks.Count() - 1);
+        if (!block)
+            throw UsageError{"'" + name + "' names no functional block: the device's blocks are F:0 to F:" +
+                             std::to_string(blocks.Count() - 1) + "."};
+        return findCp(blocks.Item(static_cast<std::int32_t>(*block) + 1)->Cps(), scopeIndex);
     }
     std::shared_ptr<lns::Cp> found = ifc.Cps().Find(name);
     for (const auto &block : ifc.FunctionalBlocks())
@@ -294,12 +332,33 @@ int condition(const std::vector<std::string> &args)
     return 0;
 }
 
-std::int32_t wholeNumber(const std::string &text, std::int32_t low, std::int32_t high)
+// A number given to an option, or a message that names the option.
+std::int32_t wholeNumber(const std::string &option, const std::string &text, std::int32_t low, std::int32_t high)
+{
+    const auto v = parseWholeNumber(text, low, high);
+    if (!v)
+        throw UsageError{option + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + "."};
+    return static_cast<std::int32_t>(*v);
+}
+
+double decimalNumber(const std::string &option, const std::string &text, double low, double high, const char *what)
 {
     const auto v = parseDouble(text);
-    if (!v || *v != static_cast<double>(static_cast<std::int64_t>(*v)) || *v < low || *v > high)
-        throw UsageError{"'" + text + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high) + "."};
-    return static_cast<std::int32_t>(*v);
+    if (!v || !(*v >= low && *v <= high))  // NaN fails both
+        throw UsageError{option + ": '" + text + "' is not " + what + "."};
+    return *v;
+}
+
+// A resource-file version MAJOR.MINOR, each a whole number from 0 to 255.
+std::pair<int, int> versionNumber(const std::string &text)
+{
+    const auto dot = text.find('.');
+    const auto major = dot == std::string::npos ? std::nullopt : parseWholeNumber(text.substr(0, dot), 0, 255);
+    const auto minor = dot == std::string::npos ? std::nullopt : parseWholeNumber(text.substr(dot + 1), 0, 255);
+    if (!major || !minor || text[0] == '+' || text[dot + 1] == '+')
+        throw UsageError{"resources: '" + text + "' is not a version such as 1.5."};
+    return {static_cast<int>(*major), static_cast<int>(*minor)};
 }
 
 int fault(const std::vector<std::string> &args)
@@ -319,25 +378,22 @@ int fault(const std::vector<std::string> &args)
         control.setDeviceValue(d.id, kFaultFailAfterKey, "");
     } else if (kind == "log-fail-after") {
         control.setDeviceValue(d.id, kFaultFailAfterKey,
-                               value == "off" ? "" : std::to_string(wholeNumber(value, 0, 10'000'000)));
+                               value == "off" ? "" : std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
         return 0;
     } else if (kind == "log-short") {
-        control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(value, 0, 10'000'000)));
+        control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
         return 0;
     } else if (kind == "log-bad-crc") {
-        control.setDeviceValue(d.id, kFaultBadCrcKey, std::to_string(wholeNumber(value, 0, 1'000'000)));
+        control.setDeviceValue(d.id, kFaultBadCrcKey, std::to_string(wholeNumber(kind, value, 0, 1'000'000)));
         return 0;
     } else if (kind == "comm-fail-at") {
-        f.commFailAtCall = wholeNumber(value, 0, 1'000'000);
+        f.commFailAtCall = wholeNumber(kind, value, 0, 1'000'000);
     } else if (kind == "comm-fail-rate") {
-        const auto r = parseDouble(value);
-        if (!r || *r < 0 || *r > 1)
-            throw UsageError{"'" + value + "' is not a rate from 0 to 1."};
-        f.commFailRate = *r;
+        f.commFailRate = decimalNumber(kind, value, 0, 1, "a rate from 0 to 1");
     } else if (kind == "self-test") {
-        f.selfTestResult = wholeNumber(value, -32768, 32767);
+        f.selfTestResult = wholeNumber(kind, value, -32768, 32767);
     } else if (kind == "last-error") {
-        f.lastErrorCode = wholeNumber(value, 0, 255);
+        f.lastErrorCode = wholeNumber(kind, value, 0, 255);
     } else if (kind == "refuse-writes") {
         if (value != "on" && value != "off")
             throw UsageError{"refuse-writes takes 'on' or 'off'."};
@@ -364,6 +420,10 @@ int run(const std::vector<std::string> &args)
     }
     if (command == "init") {
         need(1);
+        std::error_code ec;
+        if (std::filesystem::is_directory(tellumicHome(), ec))
+            if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
+                throw UsageError{problem};
         const auto result = createDemoInstallation(tellumicHome());
         const auto self = std::filesystem::read_symlink("/proc/self/exe");
         if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
@@ -394,19 +454,14 @@ int run(const std::vector<std::string> &args)
         need(2);
         if (args[1] == "remove")
             return removeMakerResourceFiles(lonWorksFolder()), 0;
-        const auto v = parseDouble(args[1]);
-        const auto dot = args[1].find('.');
-        if (!v || dot == std::string::npos)
-            throw UsageError{"'" + args[1] + "' is not a version such as 1.5."};
-        installResourceFiles(lonWorksFolder(), std::stoi(args[1].substr(0, dot)), std::stoi(args[1].substr(dot + 1)));
+        const auto [major, minor] = versionNumber(args[1]);
+        installResourceFiles(lonWorksFolder(), major, minor);
         return 0;
     }
     if (command == "transfer-speed") {
         need(2);
-        const auto f = parseDouble(args[1]);
-        if (!f || *f < 0.001 || *f > 100000)
-            throw UsageError{"'" + args[1] + "' is not a factor from 0.001 to 100000."};
-        setInstallationTransferSpeed(lonWorksFolder(), *f);
+        setInstallationTransferSpeed(lonWorksFolder(),
+                                     decimalNumber(command, args[1], 0.001, 100000, "a factor from 0.001 to 100000"));
         return 0;
     }
     if (command == "power-fail") {
@@ -424,7 +479,7 @@ int run(const std::vector<std::string> &args)
     if (command == "latency") {
         need(2);
         const auto folder = lonWorksFolder();
-        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(args[1], 0, 10'000)));
+        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(command, args[1], 0, 10'000)));
         return 0;
     }
     throw UsageError{"Unknown command '" + command + "'; see 'lns-sim --help'."};
@@ -448,7 +503,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lns-sim: %s\n", e.description().c_str());
         return 1;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "lns-sim: %s\n", e.what());
+        // The database or the file system failed: said as the object server says it.
+        std::fprintf(stderr, "lns-sim: %s\n", seamError(e).description().c_str());
         return 1;
     }
 }
