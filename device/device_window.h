@@ -109,6 +109,9 @@ public:
 
     // Called on every idle event while a log download runs (the Logging tab sets it).
     void setLogIdleHandler(std::function<bool()> handler) { m_logIdle = std::move(handler); }
+    // Opens the calibration window modally (the composition root sets it); the hidden
+    // Calibrate entry runs it with live monitoring off.
+    void setCalibrateHandler(std::function<void()> handler) { m_calibrate = std::move(handler); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -167,6 +170,7 @@ private:
     std::shared_ptr<lns::ObjectServer> m_server;  // kept while its events come here
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
+    std::function<void()> m_calibrate;
     bool m_editPending = false;
     int m_statusTicks = 0;
     bool m_centred = false;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "calibration/calibration_open.h"
 #include "device/device_window.h"
 #include "device/meter_commands.h"
 #include "foundation/plugin_state.h"
@@ -60,7 +61,7 @@ void initialiseFirstClient()
     }
     state.ServerOpen = false;
     state.NetworkOpened = false;
-    DeviceWindow::instance();
+    DeviceWindow::instance().setCalibrateHandler([] { openCalibrationWindow(DeviceWindow::instance()); });
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();
     window().attachObjectServer(state.ObjectServer);
