@@ -273,16 +273,9 @@ QWidget *CalibrationWindow::buildCommands()
     for (const auto &[b, handler] : handlers) {
         layout->addWidget(b);
         connect(b, &QPushButton::clicked, this, [this, b = b, handler = handler] {
-            DebugLog("fCalTellumic." + b->objectName().toStdString() + "_Click()");
-            try {
-                (this->*handler)();
-            } catch (const RuntimeError &e) {
-                DebugLog("ERROR: fCalTellumic." + b->objectName().toStdString() + "_Click()," + errorText(e));
-                MsgBox(errorText(e), MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
-            } catch (const std::exception &e) {
-                DebugLog("ERROR: fCalTellumic." + b->objectName().toStdString() + "_Click()," + e.what());
-                MsgBox(e.what(), MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
-            }
+            const std::string name = b->objectName().toStdString() + "_Click";
+            DebugLog("fCalTellumic." + name + "()");
+            guarded(name.c_str(), [&] { (this->*handler)(); });
         });
     }
     auto *form = new QFormLayout;
@@ -396,15 +389,18 @@ void CalibrationWindow::wireEditing()
     for (const auto &[edit, field] : edits) {
         edit->installEventFilter(this);
         edit->setProperty("field", static_cast<int>(field));
-        connect(edit, &QLineEdit::textEdited, this, [this, field = field] { onFieldEdited(field); });
+        connect(edit, &QLineEdit::textEdited, this,
+                [this, field = field] { guarded("Change", [&] { onFieldEdited(field); }); });
     }
-    connect(m_cboModel, &QComboBox::activated, this, [this] { onFieldEdited(Field::Model); });
+    connect(m_cboModel, &QComboBox::activated, this,
+            [this] { guarded("cboModel_Click", [&] { onFieldEdited(Field::Model); }); });
     for (QLineEdit *e : {m_txtCtAmps, m_txtNominalVac})
         connect(e, &QLineEdit::textChanged, this, [this, e] {
             if (!e->isReadOnly())
-                updateTargetPower(false);
+                guarded("Change", [&] { updateTargetPower(false); });
         });
-    connect(m_txtUnlockCode, &QLineEdit::textChanged, this, [this] { UpdateControls(); });
+    connect(m_txtUnlockCode, &QLineEdit::textChanged, this,
+            [this] { guarded("txtUnlockCode_Change", [&] { UpdateControls(); }); });
 }
 
 void CalibrationWindow::onFieldEdited(Field field)
@@ -448,7 +444,7 @@ bool CalibrationWindow::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            storeField(field);
+            guarded("KeyPress", [&] { storeField(field); });
             return true;
         }
     } else if (event->type() == QEvent::FocusOut) {
@@ -457,7 +453,7 @@ bool CalibrationWindow::eventFilter(QObject *watched, QEvent *event)
         const auto reason = static_cast<QFocusEvent *>(event)->reason();
         if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::MouseFocusReason ||
             reason == Qt::ShortcutFocusReason || reason == Qt::OtherFocusReason)
-            storeField(field);
+            guarded("LostFocus", [&] { storeField(field); });
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -649,6 +645,20 @@ void CalibrationWindow::runStep(const char *name, const std::function<void()> &s
         DebugLog(std::string("ERROR: fCalTellumic.") + name + "()," + errorText(e));
     } catch (const std::exception &e) {
         DebugLog(std::string("ERROR: fCalTellumic.") + name + "()," + e.what());
+    }
+}
+
+// What a user's action runs: any failure is traced and reported, and the window goes on.
+void CalibrationWindow::guarded(const char *name, const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const RuntimeError &e) {
+        DebugLog(std::string("ERROR: fCalTellumic.") + name + "()," + errorText(e));
+        MsgBox(errorText(e), MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
+    } catch (const std::exception &e) {
+        DebugLog(std::string("ERROR: fCalTellumic.") + name + "()," + e.what());
+        MsgBox(e.what(), MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
     }
 }
 

@@ -155,6 +155,7 @@ private:
     void showPassStatus();
     void setHourglass(bool on);
     void runStep(const char *name, const std::function<void()> &step);
+    void guarded(const char *name, const std::function<void()> &action);
     void restartTimer(int ms);
     void stopTimer();
 

@@ -315,6 +315,18 @@ TEST_F(CalibrationFlow, FailuresWhileSavingAreReported)
     tick();
     EXPECT_EQ(calCp("UCPTfactoryCommand")->Value(), "0");
     EXPECT_TRUE(button("cmdExit")->isEnabled());
+
+    // A disk that is full takes no half line.
+    std::filesystem::remove(calibrationFilePath());
+    std::filesystem::create_symlink("/dev/full", calibrationFilePath());
+    home.dialogs.clearShown();
+    startCalibration();
+    ASSERT_TRUE(press("cmdSaveCal"));
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0], "Tellumic Calibration|Error writing calibration results CSV file: " +
+                              calibrationFilePath().string() + "\r\nDisk full");
+    tick();
+    EXPECT_EQ(calCp("UCPTfactoryCommand")->Value(), "0");
 }
 
 // A factory technician's whole calibration of a meter whose phase B reads 1 % high and phase

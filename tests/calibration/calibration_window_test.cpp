@@ -87,6 +87,24 @@ INSTANTIATE_TEST_SUITE_P(
                       MeterCase{"TMC-FT-Log-PT-370", "NodeObject", true, true}),
     [](const auto &info) { return caseName(info.param.meter); });
 
+// Screen readers and tools that drive the window from outside find every control by name.
+TEST_F(CalibrationTest, EveryControlHasAnAccessibleName)
+{
+    openCalibration("TMC-FT-Log-364");
+    int controls = 0;
+    for (QWidget *w : cal->findChildren<QWidget *>()) {
+        // The model box's text and its drop-down list go by the model box's name.
+        if (!w->focusPolicy() || qobject_cast<QComboBox *>(w->parentWidget()) || w->window() != cal.get())
+            continue;
+        ++controls;
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+        ASSERT_NE(a, nullptr);
+        EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+            << w->metaObject()->className() << " " << w->objectName().toStdString();
+    }
+    EXPECT_GE(controls, 50);
+}
+
 TEST_F(CalibrationTest, AnUnsupportedMeterLeavesOnlyExit)
 {
     openCalibration("TMB-FT-Plus-208");
@@ -442,6 +460,13 @@ TEST_F(CalibrationTest, TheCalibrateEntryOpensTheWindowWithMonitoringOff)
         EXPECT_EQ(monitorState().MonitoringEnabled, monitoring);
         EXPECT_EQ(window->enableMonitorAction()->isChecked(), monitoring);
     }
+
+    // Not over a running operation of the device window (a log download, say).
+    LnsBusy() = true;
+    openCalibrationWindow(*window);
+    LnsBusy() = false;
+    EXPECT_EQ(boxes(), std::vector<std::string>{"Tellumic Calibration|The meter is busy with another operation. Choose "
+                                                "Calibrate again when it has finished."});
 }
 
 }  // namespace
