@@ -253,7 +253,10 @@ void CalibrationWindow::WriteCalibrationCps()
 void CalibrationWindow::readKeptConstants()
 {
     const std::pair<const char *, PhaseConstants *> constants[] = {
-        {"UCPTcalPower", &m_calPower}, {"UCPTcalReactive", &m_calReactive}, {"UCPTcalVolt", &m_calVolt}, {"UCPTphaseAdj", &m_phaseAdj}};
+        {"UCPTcalPower", &m_calPower},
+        {"UCPTcalReactive", &m_calReactive},
+        {"UCPTcalVolt", &m_calVolt},
+        {"UCPTphaseAdj", &m_phaseAdj}};
     for (const auto &[stem, kept] : constants)
         for (std::size_t i = 0; i < 3; ++i) {
             try {

@@ -98,7 +98,8 @@ TEST_P(ComputeFailures, RaiseBeforeAnyConstantIsReturned)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ComputeFailures,
     ::testing::Values(
-        ComputeFailure{"NoPowerOnPhaseC", {10000, 10000, 10000}, {600, 600, 0}, {120, 120, 120}, 11, "Division by zero (the real power of phase C"},
+        ComputeFailure{"NoPowerOnPhaseC", {10000, 10000, 10000}, {600, 600, 0}, {120, 120, 120}, 11,
+                       "Division by zero (the real power of phase C"},
         ComputeFailure{"NoVoltageOnPhaseA", {10000, 10000, 10000}, {600, 600, 600}, {0, 120, 120}, 11, "voltage of phase A"},
         ComputeFailure{"GainBeyond32Bits", {2000000000, 10000, 10000}, {1, 600, 600}, {120, 120, 120}, 6, "CalPowerA"},
         ComputeFailure{"NegativeBeyond32Bits", {10000, -2000000000, 10000}, {600, 1, 600}, {120, 120, 120}, 6, "CalPowerB"}),
