@@ -523,6 +523,23 @@ void DeviceWindow::buildMenus()
     m_mnuCalibrate = monitor->addAction(QStringLiteral("Calibrate"));
     m_mnuCalibrate->setObjectName("mnuCalibrate");
     m_mnuCalibrate->setVisible(false);
+    connect(m_mnuCalibrate, &QAction::triggered, this, [this] {
+        DebugLog("fMain.mnuCalibrate_Click()");
+        if (!m_calibrate)
+            return;
+        // Monitoring rests while the calibration window works with the meter, and is put
+        // back as it was when it closes.
+        const bool monitoring = monitorState().MonitoringEnabled;
+        try {
+            DisableMonitoring(*this);
+            m_calibrate();
+            if (monitoring)
+                EnableMonitoring(*this, activeTabCaption());
+        } catch (const std::exception &e) {
+            DebugLog(std::string("ERROR: fMain.mnuCalibrate_Click(),") + e.what());
+        }
+        UpdateMonitoringIndicators();
+    });
 
     auto *log = menuBar()->addMenu(QStringLiteral("&Log"));
     auto *clearLog = log->addAction(QStringLiteral("Clear Log"));

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "calibration/calibration_open.h"
 #include "device/device_window.h"
 #include "device/meter_commands.h"
 #include "foundation/plugin_state.h"
@@ -85,6 +86,7 @@ void initialiseFirstClient()
     state.ServerOpen = false;
     state.NetworkOpened = false;
     installTypeChange(DeviceWindow::instance());
+    DeviceWindow::instance().setCalibrateHandler([] { openCalibrationWindow(DeviceWindow::instance()); });
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();
     window().attachObjectServer(state.ObjectServer);

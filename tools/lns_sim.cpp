@@ -1,7 +1,10 @@
 // lns-sim: administers the simulated LNS installation under TELLUMIC_HOME.
 
 #include <cerrno>
+#include <algorithm>
+#include <array>
 #include <cstdio>
+#include <optional>
 #include <functional>
 #include <unistd.h>
 #include <iostream>
@@ -11,6 +14,7 @@
 #include "foundation/paths.h"
 #include "foundation/registry_store.h"
 #include "foundation/text.h"
+#include "model/product_tables.h"
 #include "sim/installation.h"
 #include "sim/models/meter_state.h"
 #include "sim/object_seam.h"
@@ -58,6 +62,13 @@ Commands:
                                 or remove them
   transfer-speed FACTOR         speed log transfers up by FACTOR for demos (1: real)
   power-fail DEVICE             the meter loses power for a moment (its log notes it)
+  reference-load DEVICE PHASE VOLTS AMPS PF
+                                connect a reference source to a meter's PHASE (A, B, C
+                                or all): VOLTS (0 to 1000) at AMPS (0 to 10000) with the
+                                power factor PF (-1 to 1); the meter measures it, locked
+                                or not, in place of its own load
+  reference-load DEVICE off     disconnect the meter's reference sources
+  reference-load DEVICE         show the meter's reference sources
   service-pin DEVICE            press the device's service pin
   latency MILLISECONDS          set the time each device transaction takes for the
                                 programs that open this installation (the demo: 15)
@@ -407,6 +418,66 @@ int fault(const std::vector<std::string> &args)
     return 0;
 }
 
+// The reference sources of a meter's calibration bench: shown, connected per phase, or
+// disconnected.
+namespace reference_load {
+
+double number(const std::string &text, double low, double high, const char *what)
+{
+    const auto v = parseDouble(text);
+    if (!v || *v < low || *v > high) {
+        char range[64];
+        std::snprintf(range, sizeof range, " from %g to %g.", low, high);
+        throw UsageError{"'" + text + "' is not " + what + range};
+    }
+    return *v;
+}
+
+void print(const DeviceInfo &device, const std::array<std::optional<PhaseLoad>, 3> &loads)
+{
+    std::printf("%s reference sources:\n", device.objectName().c_str());
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        const char phase = static_cast<char>('A' + i);
+        if (loads[i])
+            std::printf("  phase %c: %g V, %g A, power factor %g\n", phase, loads[i]->volts, loads[i]->amps,
+                        loads[i]->powerFactor);
+        else
+            std::printf("  phase %c: none\n", phase);
+    }
+    if (std::any_of(loads.begin(), loads.end(), [](const auto &l) { return l.has_value(); }))
+        std::printf("  (a phase without a source draws the rated current at the nominal voltage)\n");
+}
+
+int run(const std::vector<std::string> &args)
+{
+    if (args.size() != 2 && args.size() != 3 && args.size() != 6)
+        throw UsageError{"'reference-load' takes a device, then 'off' or a phase, volts, amps and a power factor; see "
+                         "'lns-sim --help'."};
+    SimControl control(lonWorksFolder());
+    const auto device = control.device(args[1]);
+    if (!findProgramId(device.programId))
+        throw UsageError{device.name + " is not a Tellumic meter."};
+    if (args.size() == 3) {
+        if (args[2] != "off")
+            throw UsageError{"'" + args[2] + "' is not 'off'; a phase needs volts, amps and a power factor."};
+        for (std::size_t i = 0; i < 3; ++i)
+            control.setReferenceLoad(device.id, i, std::nullopt);
+    } else if (args.size() == 6) {
+        const std::string phase = toUpperAscii(args[2]);
+        if (phase != "A" && phase != "B" && phase != "C" && phase != "ALL")
+            throw UsageError{"'" + args[2] + "' is not a phase; use A, B, C or all."};
+        const PhaseLoad load{number(args[3], 0, 1000, "a voltage"), number(args[4], 0, 10000, "a current"),
+                             number(args[5], -1, 1, "a power factor")};
+        for (std::size_t i = 0; i < 3; ++i)
+            if (phase == "ALL" || phase[0] == 'A' + static_cast<char>(i))
+                control.setReferenceLoad(device.id, i, load);
+    }
+    print(device, control.referenceLoads(device.id));
+    return 0;
+}
+
+}  // namespace reference_load
+
 int run(const std::vector<std::string> &args)
 {
     const auto need = [&](std::size_t count) {
@@ -470,6 +541,8 @@ int run(const std::vector<std::string> &args)
         control.failPower(control.device(args[1]).id);
         return 0;
     }
+    if (command == "reference-load")
+        return reference_load::run(args);
     if (command == "service-pin") {
         need(2);
         SimControl control(lonWorksFolder());
