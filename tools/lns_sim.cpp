@@ -425,7 +425,7 @@ namespace reference_load {
 double number(const std::string &text, double low, double high, const char *what)
 {
     const auto v = parseDouble(text);
-    if (!v || *v < low || *v > high) {
+    if (!v || !(*v >= low && *v <= high)) {  // NaN is in no range
         char range[64];
         std::snprintf(range, sizeof range, " from %g to %g.", low, high);
         throw UsageError{"'" + text + "' is not " + what + range};

@@ -422,6 +422,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ToolCase{"PowerFactor", "TMC-FT-Log-364 A 120 5 1.2", "'1.2' is not a power factor from -1 to 1."},
                       ToolCase{"Voltage", "TMC-FT-Log-364 A 12x 5 1", "'12x' is not a voltage from 0 to 1000."},
                       ToolCase{"Current", "TMC-FT-Log-364 A 120 -5 1", "'-5' is not a current from 0 to 10000."},
+                      ToolCase{"NotANumber", "TMC-FT-Log-364 A nan 5 1", "'nan' is not a voltage from 0 to 1000."},
                       ToolCase{"NotOff", "TMC-FT-Log-364 on", "'on' is not 'off'"},
                       ToolCase{"TooFew", "TMC-FT-Log-364 A 120 5", "'reference-load' takes a device"},
                       ToolCase{"NotAMeter", "Thermostat off", "Thermostat is not a Tellumic meter."}),
