@@ -376,10 +376,10 @@ protected:
     {
         const auto *meter = dynamic_cast<const sim::Meter *>(sim::findDeviceModel(kProgramId));
         ASSERT_NE(meter, nullptr);
-        auto spec = meter->interfaceSpec();
-        for (auto &block : spec.blocks)
+        auto ifaceSpec = meter->interfaceSpec();
+        for (auto &block : ifaceSpec.blocks)
             std::erase_if(block.cps, [](const sim::CpSpec &cp) { return cp.name == "UCPTfactoryCommand"; });
-        sim::registerDeviceModel(kProgramId, std::make_shared<sim::Meter>(meter->layout(), spec));
+        sim::registerDeviceModel(kProgramId, std::make_shared<sim::Meter>(meter->layout(), ifaceSpec));
         CalibrationTest::SetUp();
     }
     void TearDown() override
