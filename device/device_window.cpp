@@ -20,6 +20,7 @@
 #include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/dialogs.h"
 #include "foundation/plugin_state.h"
 #include "foundation/registry.h"
@@ -37,9 +38,9 @@ constexpr int kBoxWidth = 130;
 constexpr const char *kSettingsSection = "Device Window";
 constexpr const char *kLogPaneHeight = "Log Pane Height";
 
-ControlRef nvi(int i) { return {ControlArray::txtNvi, i}; }
-ControlRef nvo(int i) { return {ControlArray::txtNvo, i}; }
-ControlRef cp(int i) { return {ControlArray::txtCp, i}; }
+using controls::cp;
+using controls::nvi;
+using controls::nvo;
 
 QLineEdit *readOnlyBox(const QString &name, QWidget *parent)
 {
