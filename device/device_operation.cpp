@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 
 #include "device/device_window.h"
@@ -11,6 +12,7 @@
 #include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
 #include "foundation/retry.h"
@@ -26,14 +28,6 @@ namespace {
 std::function<void()> g_endProcess = [] { QCoreApplication::exit(0); };
 std::function<bool()> g_logTransferRunning;
 
-lns::AppDevice &currentDevice()
-{
-    auto &device = plugIn().CurrentDevice;
-    if (!device)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-    return *device;
-}
-
 std::string replaceDashes(std::string text)
 {
     for (char &c : text)
@@ -43,6 +37,14 @@ std::string replaceDashes(std::string text)
 }
 
 }  // namespace
+
+lns::AppDevice &currentDevice()
+{
+    auto &device = plugIn().CurrentDevice;
+    if (!device)
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+    return *device;
+}
 
 void DeviceWindow::registerActions()
 {
@@ -77,8 +79,10 @@ void DeviceWindow::Timer1_Timer()
         m_queue.TimerTickLns();
         if (m_statusTicks > 0)
             --m_statusTicks;
-        if (m_statusTicks == 0)
+        if (m_statusTicks == 0) {
             m_txtStatus->clear();
+            m_txtStatus->setToolTip(QString());
+        }
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fMain.Timer1_Timer()," + errorText(e));
     }
@@ -93,6 +97,14 @@ void DeviceWindow::stopTimer()
 void DeviceWindow::onTabChanged(int index)
 {
     DebugLog("fMain.tabData_Click()");
+    // A tab that the family layout hides cannot be selected, not even by assistive
+    // technology, which reaches hidden tabs too.
+    if (!m_tabData->isTabVisible(index) || !m_tabData->isTabEnabled(index)) {
+        QSignalBlocker quiet(m_tabData);
+        m_tabData->setCurrentIndex(m_lastTab);
+        return;
+    }
+    m_lastTab = index;
     const std::string caption = m_tabData->tabText(index).toStdString();
     m_queue.ExecuteLnsAction("UpdateNvMonitoring," + caption);
     if (caption == "Logging")
@@ -205,12 +217,78 @@ bool DeviceWindow::isChanged(ControlRef control) const
     return b && b->property("changed").toBool();
 }
 
+// The window writes a box: a value read from the meter, a state text, or what Cancel puts
+// back. That text is what Cancel restores later. A box the user is editing keeps the edit;
+// the newer value only becomes what Cancel restores.
+void DeviceWindow::showText(QLineEdit *b, const QString &text)
+{
+    b->setProperty("shownText", text);
+    if (b->property("stale").toBool())
+        markStale(b, QString());
+    if (b->property("changed").toBool())
+        return;
+    const QScopedValueRollback<bool> showing(m_showingValue, true);
+    b->setText(text);
+}
+
+void DeviceWindow::onBoxTextChanged(QLineEdit *b)
+{
+    if (m_showingValue)
+        return;
+    // A box that cannot be edited (locked, hidden, or bound to nothing) takes no text from
+    // outside: what it showed is put back.
+    if (b->isReadOnly() || !b->isEnabled()) {
+        const QScopedValueRollback<bool> showing(m_showingValue, true);
+        b->setText(b->property("shownText").toString());
+        return;
+    }
+    onBoxEdited(b);
+}
+
 void DeviceWindow::markChanged(QLineEdit *b, bool changed)
 {
     b->setProperty("changed", changed);
+    paintText(b);
+}
+
+// Values read before the meter left a state that shows values are muted until the next
+// update of their box, so that old numbers do not look live beside "Offline".
+void DeviceWindow::markStale(QLineEdit *b, const QString &state)
+{
+    b->setProperty("stale", !state.isEmpty());
+    b->setAccessibleDescription(state.isEmpty() ? QString()
+                                                : QStringLiteral("Not updated since the meter went ") + state);
+    b->setToolTip(b->accessibleDescription());
+    paintText(b);
+}
+
+void DeviceWindow::paintText(QLineEdit *b)
+{
     QPalette p = b->palette();
-    p.setColor(QPalette::Text, changed ? QColor(Qt::red) : palette().color(QPalette::ButtonText));
+    if (b->property("changed").toBool())
+        p.setColor(QPalette::Text, QColor(Qt::red));
+    else if (b->property("stale").toBool())
+        p.setColor(QPalette::Text, palette().color(QPalette::Disabled, QPalette::Text));
+    else
+        p.setColor(QPalette::Text, palette().color(QPalette::ButtonText));
     b->setPalette(p);
+}
+
+void DeviceWindow::noteMeterState(const std::string &state)
+{
+    const bool showsValues = state == "Cnfg Online" || state == "Offnet";
+    if (showsValues || state == m_shownState) {
+        m_shownState = state;
+        return;
+    }
+    m_shownState = state;
+    const auto &cat = nvCpCatalogue();
+    for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
+        const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
+        auto *b = e.Kind == "CP" ? nullptr : box(e.ValueCtl);
+        if (b && !b->text().isEmpty())
+            markStale(b, QString::fromStdString(state));
+    }
 }
 
 void DeviceWindow::onBoxEdited(QLineEdit *b)
@@ -236,6 +314,13 @@ void DeviceWindow::onBoxEdited(QLineEdit *b)
 
 bool DeviceWindow::applyEntry(NvCp &e, const std::string &text)
 {
+    // A written box is no longer red, and what it shows now is what a later Cancel restores.
+    const auto applied = [this](ControlRef control) {
+        if (auto *b = box(control)) {
+            markChanged(b, false);
+            b->setProperty("shownText", b->text());
+        }
+    };
     std::string written = text;
     auto ask = [&](const RuntimeError &err) {
         DebugLog("ERROR: fMain.ApplyNvCpChanges()," + errorText(err));
@@ -258,6 +343,8 @@ bool DeviceWindow::applyEntry(NvCp &e, const std::string &text)
                     throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + e.CpAddress + " not found");
                 addInfo(e.Name + " = " + written);
                 cpObject->SetValue(written);
+                e.Value = written;
+                applied(e.ValueCtl);
                 if (e.Name == "UCPTptRatio") {
                     e.Value = cpObject->Value();
                     FormatCp(*this, e);
@@ -269,9 +356,9 @@ bool DeviceWindow::applyEntry(NvCp &e, const std::string &text)
                     written = replaceDashes(written);
                 addInfo(e.Name + " = " + written);
                 nv->SetValue(written);
+                e.Value = written;
+                applied(e.ValueCtl);
             }
-            e.Value = written;
-            markChanged(box(e.ValueCtl), false);
         },
         ask);
 }
@@ -289,24 +376,40 @@ void DeviceWindow::ApplyNvCpChanges()
                 return;  // Abort: what is still red stays pending
         }
     }
-    m_editPending = false;
-    m_cmdApply->setEnabled(false);
-    m_cmdCancel->setEnabled(false);
+    endEdit();
+}
+
+// The edit ends when no box is red; a box left red (a value refused and ignored) keeps
+// Apply and Cancel at hand.
+void DeviceWindow::endEdit()
+{
+    bool anyChanged = false;
+    for (const auto &[control, b] : m_boxes)
+        anyChanged = anyChanged || b->property("changed").toBool();
+    m_editPending = anyChanged;
+    m_cmdApply->setEnabled(anyChanged);
+    m_cmdCancel->setEnabled(anyChanged);
 }
 
 void DeviceWindow::CancelNvCpChanges()
 {
     DebugLog("fMain.CancelNvCpChanges()");
     if (m_editPending) {
-        const auto &cat = nvCpCatalogue();
-        for (std::int16_t i = 0; i < cat.NvCpCount; ++i) {
-            const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
-            if (!e.ValueCtl.isTextBox() || !isChanged(e.ValueCtl))
+        // Each red box gets back exactly what it showed before the edit: the last value read
+        // or applied (an NV input never applied in this session has no stored value).
+        for (const auto &[control, b] : m_boxes) {
+            if (!b->property("changed").toBool())
                 continue;
-            // Send and update times go back as the seconds the box showed, not as the raw text.
-            const bool seconds = e.TypeName == "SCPTmaxSndT" || e.TypeName == "SNVT_elapsed_tm";
-            setControlText(e.ValueCtl, seconds && !e.Value.empty() ? Format_SCPTmaxSndT(e.Value) : e.Value);
-            markChanged(box(e.ValueCtl), false);
+            markChanged(b, false);
+            {
+                const QScopedValueRollback<bool> showing(m_showingValue, true);
+                b->setText(b->property("shownText").toString());
+            }
+            const QVariant tag = b->property("Tag");
+            const auto &cat = nvCpCatalogue();
+            if (!tag.isValid() || tag.toInt() < 0 || tag.toInt() >= cat.NvCpCount)
+                continue;
+            const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(tag.toInt())];
             if (monitorState().MonitoringEnabled && e.Kind == "NVI") {
                 try {
                     CurrentNvs().Item(e.Name)->SetMonitorPaused(false);
@@ -316,9 +419,7 @@ void DeviceWindow::CancelNvCpChanges()
             }
         }
     }
-    m_editPending = false;
-    m_cmdApply->setEnabled(false);
-    m_cmdCancel->setEnabled(false);
+    endEdit();
 }
 
 void setProcessEndHandler(std::function<void()> handler)

@@ -11,12 +11,12 @@
 #include "device/event_log_widget.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
 #include "foundation/retry.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
-#include "model/number_format.h"
 #include "model/nv_cp.h"
 #include "model/value_format.h"
 
@@ -24,33 +24,18 @@ namespace tellumic {
 
 namespace {
 
-constexpr int kLoggingTab = 6;
+using controls::cp;
+using controls::nvo;
+
 constexpr int kEnergyTab = 2;
 
-lns::AppDevice &currentDevice()
-{
-    auto &device = plugIn().CurrentDevice;
-    if (!device)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-    return *device;
-}
-
-ControlRef cp(int i)
-{
-    return {ControlArray::txtCp, i};
-}
-
-ControlRef nvo(int i)
-{
-    return {ControlArray::txtNvo, i};
-}
-
-// The Abort/Retry/Ignore question of a window procedure.
+// The Abort/Retry/Ignore question of a window procedure; the error is kept in lastError.
 std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedure, const std::string &text,
-                                                      const std::string &caption)
+                                                      const std::string &caption, std::string &lastError)
 {
-    return [=](const RuntimeError &e) {
+    return [=, &lastError](const RuntimeError &e) {
         DebugLog("ERROR: fMain." + procedure + "()," + errorText(e));
+        lastError = "fMain." + procedure + "(): " + errorText(e);
         return MsgBox(text + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, caption);
     };
 }
@@ -60,7 +45,10 @@ std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedu
 bool DeviceWindow::SetDevTemplateLabel()
 {
     DebugLog("fMain.SetDevTemplateLabel()");
-    return runWithRetry(
+    m_startFailure.clear();
+    if (plugIn().CurrentDevice)
+        m_mnuReconnect->setEnabled(true);
+    const bool done = runWithRetry(
         [this] {
             auto &device = currentDevice();
             std::string rest;
@@ -70,19 +58,25 @@ bool DeviceWindow::SetDevTemplateLabel()
             if (m_lblDeviceTemplate->text().toStdString() != text)
                 m_lblDeviceTemplate->setText(QString::fromStdString(text));
         },
-        askFor("SetDevTemplateLabel", "fMain.SetDevTemplateLabel(): ", "fMain SetDevTemplateLabel()"));
+        askFor("SetDevTemplateLabel", "fMain.SetDevTemplateLabel(): ", "fMain SetDevTemplateLabel()", m_startFailure));
+    if (!done)
+        reportStartFailure();
+    return done;
 }
 
 bool DeviceWindow::InitDevice()
 {
     DebugLog("fMain.InitDevice()");
-    auto ask = [](const RuntimeError &e) {
+    enableChangeTypes({});
+    auto ask = [this](const RuntimeError &e) {
         DebugLog("ERROR: fMain.InitDevice()," + errorText(e));
+        noteStartFailure("fMain.InitDevice(): " + errorText(e));
         return MsgBox("fMain.InitDevice() Error: " + errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical,
                       "fMain InitDevice");
     };
-    auto fail = [] {
+    auto fail = [this] {
         ProgressWindow::closeProgress();
+        reportStartFailure();
         return false;
     };
     std::string programId;
@@ -106,6 +100,8 @@ bool DeviceWindow::InitDevice()
     syncTags();
     if (!EnableControls(IsReadyToMonitor())) {
         addError("Error in EnableControls()");
+        if (m_startFailure.empty())
+            noteStartFailure("Error in EnableControls()");
         return fail();
     }
     if (!runWithRetry([&] { layOutFamily(currentDevice().ProgramId()); }, ask))
@@ -116,9 +112,12 @@ bool DeviceWindow::InitDevice()
     }
     if (!SelectActiveTab()) {
         addError("Error in SelectActiveTab()");
+        if (m_startFailure.empty())
+            noteStartFailure("Error in SelectActiveTab()");
         return fail();
     }
     ProgressWindow::closeProgress();
+    enableChangeTypes(programId);
     DebugLog(" Timer1.Enabled = True in fMain.InitDevice()");
     m_timer.start(kTimerIntervalMs);
     DebugLog("END fMain.InitDevice()");
@@ -127,41 +126,15 @@ bool DeviceWindow::InitDevice()
 
 void DeviceWindow::syncTags()
 {
-    // Each bound box carries its catalogue position, as the tag the handlers read.
+    // Each box bound by an entry of this device carries the entry's position, as the tag
+    // the handlers read; a box bound only by an earlier device's catalogue carries none.
     for (auto &[control, box] : m_boxes)
         box->setProperty("Tag", QVariant());
-    for (const auto &[control, position] : nvCpCatalogue().tags)
-        if (auto *b = box(control))
-            b->setProperty("Tag", static_cast<int>(position));
-}
-
-void DeviceWindow::layOutFamily(const std::string &programId)
-{
-    if (programId == "80B7E515000A0402" || programId == "80B7E515000A0405" || programId == "90B7E515000A040B" ||
-        programId == "80B7E515000A0403") {
-        ShowControls_TMB();
-        auto &device = currentDevice();
-        const std::string location = device.Location();
-        setControlText(cp(0), location + " \"" + HexToString(location) + "\"");
-        auto nvs = CurrentNvs();
-        nvs.Item("nviCalSel")->SetValue("24");
-        const std::string firmware = formatNumber(toDouble(nvs.Item("nviCal")->Value()), "0.00");
-        m_txtFirmwareVer->setText(QString::fromStdString(firmware));
-        setControlText(cp(1), firmware.substr(0, 1));
-        setControlText(cp(2), firmware.size() > 2 ? firmware.substr(2, 2) : std::string());
-    } else if (programId == "80B7E515000A0407") {
-        ShowControls_Plus_Logger(false, false);
-    } else if (programId == "80B7E515008A0409") {
-        ShowControls_362();
-    } else if (programId == "80B7E515000A040A") {
-        ShowControls_Plus_Logger(true, false);
-    } else if (programId == "90B7E515000A040C") {
-        ShowControls_Plus_Logger(false, true);
-    } else if (programId == "90B7E515000A040D") {
-        ShowControls_Plus_Logger(true, true);
-    } else {
-        throw RuntimeError(kObjectErrorBase + 2013, "Invalid Tellumic model or firmware version - not supported by this plug-in");
-    }
+    const auto &cat = nvCpCatalogue();
+    for (std::int16_t i = 0; i < cat.NvCpCount; ++i)
+        if (auto *b = box(cat.NvCpTable[static_cast<std::size_t>(i)].ValueCtl))
+            b->setProperty("Tag", static_cast<int>(i));
+    lockUnboundInputs();
 }
 
 bool DeviceWindow::ReadInitValues()
@@ -191,6 +164,7 @@ bool DeviceWindow::ReadInitValues()
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fMain.ReadInitValues()," + errorText(e));
         addError("Error reading initial values: " + errorText(e));
+        noteStartFailure("Error reading initial values: " + errorText(e));
     }
     setBusyCursor(false);
     ProgressWindow::closeProgress();
@@ -220,6 +194,10 @@ void DeviceWindow::readInitNv(const NvCp &e, const std::string &caption)
             nv->Commit();
         }
     }
+    // The unit follows the type the NV is sent in now, which a type change may have made
+    // kilowatts; on every tab, so that no label still says W for a kW value.
+    if (!e.UnitCtl.isNone())
+        SetUnitLabel(*this, e, nv->FormatSpec());
     if (e.Tab != caption)
         return;
     DisplayStatus("Reading Network variable: " + e.Name + " ...");
@@ -235,10 +213,11 @@ bool DeviceWindow::SelectActiveTab()
         [this] {
             QSignalBlocker quiet(m_tabData);  // monitoring follows directly below, not through the queue
             m_tabData->setCurrentIndex(kEnergyTab);
+            m_lastTab = kEnergyTab;
             EnableMonitoring(*this, activeTabCaption());
             m_queue.readEnergiesOnNextIdleTick();
         },
-        askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab"));
+        askFor("SelectActiveTab", "fMain.SelectActiveTab(): ", "fMain SelectActiveTab", m_startFailure));
 }
 
 bool DeviceWindow::EnableControls(bool enable)
@@ -252,7 +231,7 @@ bool DeviceWindow::EnableControls(bool enable)
                 auto *b = box(e.ValueCtl);
                 if (!b || e.Kind == "CP")
                     continue;
-                b->setEnabled(enable);
+                setOff(b, "offByState", !enable);
                 if (e.Kind == "NVI") {
                     QPalette p = b->palette();
                     p.setColor(QPalette::Base, enable ? palette().color(QPalette::Base) : palette().color(QPalette::Button));
@@ -260,57 +239,7 @@ bool DeviceWindow::EnableControls(bool enable)
                 }
             }
         },
-        askFor("EnableControls", "fMain.EnableControls():", "fMain EnableControls"));
-}
-
-void DeviceWindow::ShowControls_TMB()
-{
-    DebugLog("fMain.ShowControls_TMB()");
-    setFieldVisible(cp(6), false);
-    for (int i : {8, 12, 7})
-        setFieldVisible(cp(i), true);
-    for (int i : {9, 13, 5, 3, 4})
-        setFieldVisible(cp(i), false);
-    for (int i : {13, 14, 15})
-        setFieldVisible(nvo(i), false);
-    m_cmdResetEnergy->setVisible(false);
-    setLocked(cp(0), true);
-    // These meters take update intervals as NV inputs; the energy one keeps its NV name.
-    if (auto *label = qobject_cast<QLabel *>(m_fieldWidgets[cp(7)].front()))
-        label->setText(QStringLiteral("nciEngyUpdtT"));
-    for (int i : {8, 12})
-        if (auto *label = qobject_cast<QLabel *>(m_fieldWidgets[cp(i)].front()))
-            label->setText(QStringLiteral("Update time:"));
-}
-
-void DeviceWindow::ShowControls_362()
-{
-    DebugLog("fMain.ShowControls_362()");
-    setFieldVisible(cp(6), false);
-    for (int i : {8, 12, 7, 9, 13, 5, 3, 4})
-        setFieldVisible(cp(i), true);
-    for (int i : {13, 14, 15})
-        setFieldVisible(nvo(i), true);
-    m_cmdResetEnergy->setVisible(true);
-    setLocked(cp(0), false);
-    m_tabData->setTabVisible(kLoggingTab, true);
-}
-
-void DeviceWindow::ShowControls_Plus_Logger(bool showLogging, bool showPtRatio)
-{
-    DebugLog("fMain.ShowControls_Plus_Logger()");
-    setFieldVisible(cp(6), true);
-    for (int i : {8, 12, 7, 9, 13})
-        setFieldVisible(cp(i), false);
-    for (int i : {5, 3, 4})
-        setFieldVisible(cp(i), true);
-    for (int i : {13, 14, 15})
-        setFieldVisible(nvo(i), true);
-    m_cmdResetEnergy->setVisible(true);
-    setLocked(cp(0), false);
-    setFieldVisible(cp(10), showPtRatio);
-    setFieldVisible({ControlArray::txtPtPrimary, 0}, showPtRatio);
-    m_tabData->setTabVisible(kLoggingTab, showLogging);
+        askFor("EnableControls", "fMain.EnableControls():", "fMain EnableControls", m_startFailure));
 }
 
 void DeviceWindow::UpdateTitlebar()
@@ -319,12 +248,15 @@ void DeviceWindow::UpdateTitlebar()
     const std::string &state = MeterState();
     setWindowTitle(QString::fromLatin1(kPlugInName) +
                    (state == "Cnfg Online" ? QString() : QStringLiteral(" - ") + QString::fromStdString(state)));
+    noteMeterState(state);
 }
 
 void DeviceWindow::UpdateStatus(const QString &text, int ticks)
 {
     DebugLog("fMain.UpdateStatus(" + text.toStdString() + "," + std::to_string(ticks) + ")");
     m_txtStatus->setText(text);
+    m_txtStatus->setCursorPosition(0);
+    m_txtStatus->setToolTip(text);  // the whole text where the line is too short
     m_txtStatus->repaint();
     m_statusTicks = ticks;
 }
@@ -342,27 +274,53 @@ void DeviceWindow::releaseDevice()
     }
     monitorState() = MonitorState{};
     CurrentNvs() = {};
+    enableChangeTypes({});
     for (auto &[control, b] : m_boxes) {
-        b->clear();
         markChanged(b, false);
+        markStale(b, QString());
+        showText(b, QString());
+        b->setProperty("Tag", QVariant());
     }
+    m_shownState.clear();
     m_editPending = false;
     m_cmdApply->setEnabled(false);
     m_cmdCancel->setEnabled(false);
     m_txtFirmwareVer->clear();
     m_txtLastTmError->clear();
     showNoFamilyLayout();
+    lockUnboundInputs();
 }
 
-void DeviceWindow::showNoFamilyLayout()
+void DeviceWindow::noteStartFailure(const std::string &why)
 {
-    // Until a family's layout says otherwise: every box but the PT ones, no Logging tab.
-    for (auto &[control, widgets] : m_fieldWidgets)
-        for (auto *w : widgets)
-            w->setVisible(true);
-    setFieldVisible(cp(10), false);
-    setFieldVisible({ControlArray::txtPtPrimary, 0}, false);
-    m_tabData->setTabVisible(kLoggingTab, false);
+    m_startFailure = why;
+}
+
+// A failed start-up leaves the window without its timer: no clock, no refreshes, no live
+// values. The status line says so, and why, until the user reconnects.
+void DeviceWindow::reportStartFailure()
+{
+    // What the user needs first stands first: the line is cut on the right.
+    const QString text = QStringLiteral("Live values are off; File > Reconnect (Ctrl+R) tries again. Start-up failed") +
+                         (m_startFailure.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(m_startFailure));
+    UpdateStatus(text, 0);
+}
+
+bool DeviceWindow::Reconnect()
+{
+    DebugLog("fMain.mnuReconnect_Click()");
+    if (!plugIn().CurrentDevice)
+        return false;
+    if (LnsBusy()) {
+        UpdateStatus(QStringLiteral("Busy; choose Reconnect again when the work in progress has ended"), 10);
+        return false;
+    }
+    const LnsBusyScope busy;
+    releaseDevice();
+    if (!SetDevTemplateLabel() || !InitDevice())
+        return false;
+    UpdateStatus(QStringLiteral("Reconnected: live values are on"), 10);
+    return true;
 }
 
 }  // namespace tellumic

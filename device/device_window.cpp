@@ -20,10 +20,13 @@
 #include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/dialogs.h"
 #include "foundation/plugin_state.h"
+#include "foundation/registry.h"
 #include "foundation/trace_log.h"
 #include "model/date_time.h"
+#include "model/product_tables.h"
 
 namespace tellumic {
 
@@ -32,10 +35,12 @@ namespace {
 QPointer<DeviceWindow> g_window;
 
 constexpr int kBoxWidth = 130;
+constexpr const char *kSettingsSection = "Device Window";
+constexpr const char *kLogPaneHeight = "Log Pane Height";
 
-ControlRef nvi(int i) { return {ControlArray::txtNvi, i}; }
-ControlRef nvo(int i) { return {ControlArray::txtNvo, i}; }
-ControlRef cp(int i) { return {ControlArray::txtCp, i}; }
+using controls::cp;
+using controls::nvi;
+using controls::nvo;
 
 QLineEdit *readOnlyBox(const QString &name, QWidget *parent)
 {
@@ -104,6 +109,7 @@ DeviceWindow::DeviceWindow(QWidget *parent) : QMainWindow(parent), m_queue(*this
     };
     DebugLog("fMain.Form_Load()");
     showNoFamilyLayout();
+    lockUnboundInputs();
     UpdateTitlebar();
 }
 
@@ -179,15 +185,18 @@ void DeviceWindow::buildUi()
     connect(m_tabData, &QTabWidget::currentChanged, this, &DeviceWindow::onTabChanged);
 
     m_echLog = new EventLogWidget(central);
-    auto *split = new QSplitter(Qt::Vertical, central);
-    split->addWidget(m_tabData);
+    // The user can enlarge the event log by dragging the splitter; the height is kept.
+    m_split = new QSplitter(Qt::Vertical, central);
+    m_split->setObjectName("splitLog");
+    m_split->setChildrenCollapsible(false);
+    m_split->addWidget(m_tabData);
     auto *logBox = new QGroupBox(QStringLiteral("Event log"), central);
     auto *logLayout = new QVBoxLayout(logBox);
     logLayout->addWidget(m_echLog);
-    split->addWidget(logBox);
-    split->setStretchFactor(0, 4);
-    split->setStretchFactor(1, 1);
-    layout->addWidget(split, 1);
+    m_split->addWidget(logBox);
+    m_split->setStretchFactor(0, 4);
+    m_split->setStretchFactor(1, 1);
+    layout->addWidget(m_split, 1);
 
     auto *buttons = new QHBoxLayout;
     m_cmdApply = new QPushButton(QStringLiteral("&Apply"), central);
@@ -248,7 +257,9 @@ QLineEdit *DeviceWindow::addField(QGridLayout *grid, int row, int column, Contro
         box->setAlignment(Qt::AlignRight);
     if (control.array != ControlArray::txtNvo) {
         box->installEventFilter(this);
-        connect(box, &QLineEdit::textEdited, this, [this, box] { onBoxEdited(box); });
+        // Any change the window did not make itself is an edit: typing, pasting, or a
+        // screen reader setting the text.
+        connect(box, &QLineEdit::textChanged, this, [this, box] { onBoxTextChanged(box); });
     }
     m_boxes[control] = box;
     m_fieldWidgets[control] = std::move(widgets);
@@ -446,6 +457,20 @@ QWidget *DeviceWindow::buildLoggingTab()
 void DeviceWindow::buildMenus()
 {
     auto *file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_mnuReconnect = file->addAction(QStringLiteral("&Reconnect"));
+    m_mnuReconnect->setObjectName("mnuReconnect");
+    m_mnuReconnect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_mnuReconnect->setToolTip(QStringLiteral("Run the start-up again for this meter"));
+    m_mnuReconnect->setEnabled(false);
+    connect(m_mnuReconnect, &QAction::triggered, this, [this] {
+        try {
+            Reconnect();
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.mnuReconnect_Click()," + errorText(e));
+            UpdateStatus(QString::fromStdString("Reconnect failed: " + errorText(e)), 0);
+        }
+    });
+    file->addSeparator();
     auto *exit = file->addAction(QStringLiteral("E&xit"));
     exit->setObjectName("mnuExit");
     connect(exit, &QAction::triggered, this, [this] {
@@ -482,9 +507,40 @@ void DeviceWindow::buildMenus()
         UpdateMonitoringIndicators();
         m_queue.ExecuteLnsAction("DisableMonitoring");
     });
+    monitor->addSeparator();
+    m_mnuChangeTypes = monitor->addAction(QStringLiteral("Change SNVT Types..."));
+    m_mnuChangeTypes->setObjectName("mnuChangeTypes");
+    m_mnuChangeTypes->setEnabled(false);
+    connect(m_mnuChangeTypes, &QAction::triggered, this, [this] {
+        DebugLog("fMain.mnuChangeTypes_Click()");
+        try {
+            if (m_changeTypes)
+                m_changeTypes();
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: fMain.mnuChangeTypes_Click()," + errorText(e));
+            addError(errorText(e));
+        }
+    });
     m_mnuCalibrate = monitor->addAction(QStringLiteral("Calibrate"));
     m_mnuCalibrate->setObjectName("mnuCalibrate");
     m_mnuCalibrate->setVisible(false);
+    connect(m_mnuCalibrate, &QAction::triggered, this, [this] {
+        DebugLog("fMain.mnuCalibrate_Click()");
+        if (!m_calibrate)
+            return;
+        // Monitoring rests while the calibration window works with the meter, and is put
+        // back as it was when it closes.
+        const bool monitoring = monitorState().MonitoringEnabled;
+        try {
+            DisableMonitoring(*this);
+            m_calibrate();
+            if (monitoring)
+                EnableMonitoring(*this, activeTabCaption());
+        } catch (const std::exception &e) {
+            DebugLog(std::string("ERROR: fMain.mnuCalibrate_Click(),") + e.what());
+        }
+        UpdateMonitoringIndicators();
+    });
 
     auto *log = menuBar()->addMenu(QStringLiteral("&Log"));
     auto *clearLog = log->addAction(QStringLiteral("Clear Log"));
@@ -517,6 +573,13 @@ void DeviceWindow::buildMenus()
     qApp->installEventFilter(this);
 }
 
+void DeviceWindow::enableChangeTypes(const std::string &programId)
+{
+    const auto *meter = findProgramId(programId);
+    m_mnuChangeTypes->setEnabled(m_changeTypes && meter &&
+                                 (meter->family == CatalogueFamily::F362 || meter->family == CatalogueFamily::F363));
+}
+
 void DeviceWindow::confirmAndQueue(const char *text, const char *caption, const char *action)
 {
     if (MsgBox(text, MsgStyle::kOkCancel, caption) == MsgResult::Ok)
@@ -538,7 +601,7 @@ QLabel *DeviceWindow::unitLabel(ControlRef control) const
 void DeviceWindow::setControlText(ControlRef control, const std::string &text)
 {
     if (auto *b = box(control))
-        b->setText(QString::fromStdString(text));
+        showText(b, QString::fromStdString(text));
     else if (auto *u = unitLabel(control))
         u->setText(QString::fromStdString(text));
 }
@@ -562,39 +625,49 @@ void DeviceWindow::addInfo(const std::string &text)
     m_echLog->addInfo(text);
 }
 
-void DeviceWindow::setFieldVisible(ControlRef control, bool visible)
-{
-    const auto it = m_fieldWidgets.find(control);
-    if (it == m_fieldWidgets.end())
-        return;
-    for (auto *w : it->second)
-        w->setVisible(visible);
-}
-
-void DeviceWindow::setLocked(ControlRef control, bool locked)
-{
-    if (auto *b = box(control)) {
-        b->setReadOnly(locked);
-        QPalette p = b->palette();
-        p.setColor(QPalette::Base, locked ? palette().color(QPalette::Button) : palette().color(QPalette::Base));
-        b->setPalette(p);
-    }
-}
-
 void DeviceWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (m_centred)
         return;
     m_centred = true;
+    restoreLogPaneHeight();
     if (const auto *screen = this->screen()) {
         const QRect area = screen->availableGeometry();
         move(area.left() + (area.width() - width()) / 2, area.top() + (area.height() - height()) / 2);
     }
 }
 
+void DeviceWindow::saveLogPaneHeight()
+{
+    const QList<int> sizes = m_split->sizes();
+    if (sizes.size() < 2 || sizes[1] <= 0)
+        return;
+    try {
+        CRegistry().AppSetting(kSettingsSection, kLogPaneHeight, std::to_string(sizes[1]));
+    } catch (const std::exception &e) {
+        DebugLog(std::string("ERROR: fMain.saveLogPaneHeight(),") + e.what());
+    }
+}
+
+void DeviceWindow::restoreLogPaneHeight()
+{
+    int height = 0;
+    try {
+        height = QString::fromStdString(CRegistry().AppSetting(kSettingsSection, kLogPaneHeight)).toInt();
+    } catch (const std::exception &e) {
+        DebugLog(std::string("ERROR: fMain.restoreLogPaneHeight(),") + e.what());
+    }
+    const QList<int> sizes = m_split->sizes();
+    const int total = sizes.size() < 2 ? 0 : sizes[0] + sizes[1];
+    if (height > 0 && total > 0)
+        m_split->setSizes({std::max(total - height, 1), std::min(height, total - 1)});
+}
+
 bool DeviceWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::MouseButtonRelease && m_split && watched == m_split->handle(1))
+        saveLogPaneHeight();
     // The window sees the Ctrl key before its controls: it shows the hidden Calibrate entry.
     if ((event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) && m_mnuCalibrate &&
         (watched == this || (watched->isWidgetType() && static_cast<QWidget *>(watched)->window() == this))) {

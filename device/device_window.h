@@ -16,6 +16,7 @@ class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSplitter;
 class QTabWidget;
 
 namespace tellumic {
@@ -54,6 +55,9 @@ public:
     void ShowControls_Plus_Logger(bool showLogging, bool showPtRatio);
     void UpdateStatus(const QString &text, int ticks);
     void ConditionalExit();
+    // Runs the start-up again for the current device (File > Reconnect, Ctrl+R); true when
+    // the window is live afterwards.
+    bool Reconnect();
     // Turns off the monitoring of the device shown and forgets its catalogue boxes, so that
     // another device can be initialised in the same window.
     void releaseDevice();
@@ -77,6 +81,8 @@ public:
     QLineEdit *box(ControlRef control) const;
     QLabel *unitLabel(ControlRef control) const;
     QAction *calibrateAction() const { return m_mnuCalibrate; }
+    QAction *changeTypesAction() const { return m_mnuChangeTypes; }
+    QAction *reconnectAction() const { return m_mnuReconnect; }
     QAction *enableMonitorAction() const { return m_mnuEnableMonitor; }
     QAction *disableMonitorAction() const { return m_mnuDisableMonitor; }
 
@@ -109,6 +115,12 @@ public:
 
     // Called on every idle event while a log download runs (the Logging tab sets it).
     void setLogIdleHandler(std::function<bool()> handler) { m_logIdle = std::move(handler); }
+    // Opens the change-type dialog from the menu entry "Change SNVT Types..." (the host
+    // sets it); without one the entry stays disabled.
+    void setChangeTypesHandler(std::function<void()> handler) { m_changeTypes = std::move(handler); }
+    // Opens the calibration window modally (the composition root sets it); the hidden
+    // Calibrate entry runs it with live monitoring off.
+    void setCalibrateHandler(std::function<void()> handler) { m_calibrate = std::move(handler); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -126,11 +138,27 @@ private:
     QWidget *buildMultimeterTab();
     QWidget *buildPowerFactorTab();
     QWidget *buildLoggingTab();
+    struct FamilyLayout;
     QLineEdit *addField(QGridLayout *grid, int row, int column, ControlRef control, const QString &caption,
                         const QString &unit, ControlRef unitLabel = {});
+    void applyLayout(const FamilyLayout &layout);
     void setFieldVisible(ControlRef control, bool visible);
+    void setShown(QWidget *widget, bool shown);
+    void setTabShown(int index, bool shown);
+    void setFieldCaption(ControlRef control, const QString &caption);
     void setLocked(ControlRef control, bool locked);
+    void lockUnboundInputs();
+    static void setOff(QWidget *widget, const char *reason, bool off);
+    void showText(QLineEdit *box, const QString &text);
     void markChanged(QLineEdit *box, bool changed);
+    void markStale(QLineEdit *box, const QString &state);
+    void paintText(QLineEdit *box);
+    void noteMeterState(const std::string &state);
+    void onBoxTextChanged(QLineEdit *box);
+    void noteStartFailure(const std::string &why);
+    void saveLogPaneHeight();
+    void restoreLogPaneHeight();
+    void reportStartFailure();
     void registerActions();
     void syncTags();
     void showNoFamilyLayout();
@@ -140,8 +168,11 @@ private:
     void onTabChanged(int index);
     void onBoxEdited(QLineEdit *box);
     bool applyEntry(NvCp &entry, const std::string &text);
+    void endEdit();
     void pumpEvents();
     void confirmAndQueue(const char *text, const char *caption, const char *action);
+    // The entry is for the meters whose output groups carry letter names (362, 363).
+    void enableChangeTypes(const std::string &programId);
 
     QTabWidget *m_tabData = nullptr;
     EventLogWidget *m_echLog = nullptr;
@@ -158,6 +189,9 @@ private:
     QAction *m_mnuEnableMonitor = nullptr;
     QAction *m_mnuDisableMonitor = nullptr;
     QAction *m_mnuCalibrate = nullptr;
+    QAction *m_mnuChangeTypes = nullptr;
+    QAction *m_mnuReconnect = nullptr;
+    QSplitter *m_split = nullptr;
     std::map<ControlRef, QLineEdit *> m_boxes;
     std::map<ControlRef, QLabel *> m_units;
     std::map<ControlRef, std::vector<QWidget *>> m_fieldWidgets;
@@ -167,7 +201,13 @@ private:
     std::shared_ptr<lns::ObjectServer> m_server;  // kept while its events come here
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
+    std::function<void()> m_changeTypes;
+    std::function<void()> m_calibrate;
     bool m_editPending = false;
+    bool m_showingValue = false;  // the window itself is writing a box, not the user
+    std::string m_shownState;     // the meter state the boxes were last marked against
+    std::string m_startFailure;   // why the last start-up did not make the window live
+    int m_lastTab = 0;            // the tab shown before a tab change
     int m_statusTicks = 0;
     bool m_centred = false;
 };

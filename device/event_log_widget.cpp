@@ -28,11 +28,32 @@ EventLogWidget::EventLogWidget(QWidget *parent) : QTreeWidget(parent)
 
 void EventLogWidget::addLine(const QString &kind, const std::string &text)
 {
-    auto *item = new QTreeWidgetItem(
-        {QString::fromStdString(FormatDateTimeVB(processClock().now())), kind, QString::fromStdString(text)});
+    const QString time = QString::fromStdString(FormatDateTimeVB(processClock().now()));
+    const QString message = QString::fromStdString(text);
+    m_lines << time + '\t' + kind + '\t' + message;
+
+    // A repeat of a recent row counts on that row, which moves to the end with the new time.
+    const int rows = topLevelItemCount();
+    for (int i = rows - 1; i >= 0 && i >= rows - kRepeatLookback; --i) {
+        auto *row = topLevelItem(i);
+        if (row->text(1) != kind || row->data(2, Qt::UserRole).toString() != message)
+            continue;
+        const int count = row->data(2, Qt::UserRole + 1).toInt() + 1;
+        row->setData(2, Qt::UserRole + 1, count);
+        row->setText(0, time);
+        row->setText(2, message + QStringLiteral(" (\u00d7") + QString::number(count) + ')');
+        row->setToolTip(2, row->text(2));
+        if (i != rows - 1)
+            addTopLevelItem(takeTopLevelItem(i));
+        scrollToItem(row);
+        return;
+    }
+    auto *item = new QTreeWidgetItem({time, kind, message});
+    item->setData(2, Qt::UserRole, message);
+    item->setData(2, Qt::UserRole + 1, 1);
     item->setIcon(1, style()->standardIcon(kind == QLatin1String("Error") ? QStyle::SP_MessageBoxCritical
                                                                           : QStyle::SP_MessageBoxInformation));
-    item->setToolTip(2, item->text(2));
+    item->setToolTip(2, message);
     addTopLevelItem(item);
     scrollToItem(item);
 }
@@ -50,16 +71,7 @@ void EventLogWidget::addInfo(const std::string &text)
 void EventLogWidget::clearLog()
 {
     clear();
-}
-
-QStringList EventLogWidget::lines() const
-{
-    QStringList out;
-    for (int i = 0; i < topLevelItemCount(); ++i) {
-        const auto *item = topLevelItem(i);
-        out << item->text(0) + '\t' + item->text(1) + '\t' + item->text(2);
-    }
-    return out;
+    m_lines.clear();
 }
 
 bool EventLogWidget::writeTo(const QString &fileName)

@@ -7,7 +7,8 @@
 namespace tellumic {
 
 // The device window's event log: time-stamped error and information lines that the user
-// can clear, save, and save under another name.
+// can clear, save, and save under another name. A line that repeats a recent one is counted
+// on that row ("... (×12)") instead of filling the pane; the saved file keeps every line.
 class EventLogWidget : public QTreeWidget, public EventLog
 {
     Q_OBJECT
@@ -21,8 +22,12 @@ public:
     bool saveLog();
     bool saveLogAs();
 
-    // The lines as saved: "time<TAB>Error|Info<TAB>text".
-    QStringList lines() const;
+    // The lines as saved, every one of them: "time<TAB>Error|Info<TAB>text".
+    QStringList lines() const { return m_lines; }
+
+    // How far back a repeated line is looked for: a tab monitors at most ten NVs, so a
+    // meter that fails them all in turn repeats within this many rows.
+    static constexpr int kRepeatLookback = 16;
     QString fileName() const { return m_fileName; }
 
 private:
@@ -30,6 +35,7 @@ private:
     bool writeTo(const QString &fileName);
 
     QString m_fileName;
+    QStringList m_lines;
 };
 
 }  // namespace tellumic

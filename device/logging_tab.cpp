@@ -155,7 +155,12 @@ LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *
         modeGrid->addWidget(o.button, row, 0);
         modeGrid->addWidget(o.box, row, 1);
         auto *button = o.button;
-        connect(button, &QRadioButton::clicked, this, [this, button] { optionClicked(button); });
+        // The checked state, not the click: a screen reader's "toggle" or a keyboard arrow
+        // selects an option without clicking it.
+        connect(button, &QRadioButton::toggled, this, [this, button](bool checked) {
+            if (checked)
+                optionClicked(button);
+        });
         ++row;
     }
     modeGrid->setColumnStretch(1, 1);
@@ -396,14 +401,15 @@ std::int32_t LoggingTab::GetToRecnum() const
     return int32Or0(m_stopRecnum->text());
 }
 
-std::int32_t LoggingTab::GetStopRecnum_NewRecs() const
+std::int64_t LoggingTab::GetStopRecnum_NewRecs() const
 {
     DebugLog("fMain.GetStopRecnum_NewRecs()");
-    std::int32_t stop = 1, v = 0;
+    std::int64_t stop = 1;
+    std::int32_t v = 0;
     if (toInt32(m_oldRecnum->text(), v))
         stop = v;
     if (m_fileRecNum->text() != QLatin1String("none") && toInt32(m_fileRecNum->text(), v))
-        stop = v + 1;
+        stop = static_cast<std::int64_t>(v) + 1;
     return stop;
 }
 
@@ -444,7 +450,12 @@ void LoggingTab::ReadLogData()
     } else if (m_optNewRecs->isChecked()) {
         mode = LogMode::kBackToRecord;
         count = kMaxRecords;
-        stopRecnum = GetStopRecnum_NewRecs();
+        // After the highest record number a meter can send, no record can be new.
+        const std::int64_t stop = GetStopRecnum_NewRecs();
+        if (stop > std::numeric_limits<std::int32_t>::max())
+            return refuse("Invalid ending record number for download\r\nThe log file already holds record " +
+                          std::to_string(stop - 1) + ", the highest record number");
+        stopRecnum = static_cast<std::int32_t>(stop);
     } else {
         return refuse("Select a log retrieval type");
     }
@@ -485,9 +496,10 @@ void LoggingTab::UpdateLogProgress()
 void LoggingTab::setPercentComplete(std::string_view text)
 {
     m_percent->setText(qs(text));
+    // A download that failed or was cancelled leaves no bar standing at its last percent.
     if (text == "Done")
         m_progress->setValue(100);
-    else if (text.empty())
+    else if (text.empty() || text == "Failed")
         m_progress->setValue(0);
 }
 

@@ -35,7 +35,9 @@ public:
     void ReadLogData();
     std::int32_t GetPriorN() const;
     std::int32_t GetToRecnum() const;
-    std::int32_t GetStopRecnum_NewRecs() const;
+    // The record after the last one in the file (or the meter's oldest); above the 32-bit
+    // range when the file already holds the highest record number.
+    std::int64_t GetStopRecnum_NewRecs() const;
     bool loggingTabReady() const { return m_ready; }
 
     // LogWindow

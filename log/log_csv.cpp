@@ -6,9 +6,10 @@
 
 #include "foundation/clock.h"
 #include "foundation/dialogs.h"
-#include "foundation/file_io.h"
 #include "foundation/paths.h"
+#include "foundation/runtime_error.h"
 #include "foundation/trace_log.h"
+#include "log/log_file.h"
 #include "log/log_window.h"
 #include "model/number_format.h"
 
@@ -187,6 +188,43 @@ bool unsafeInFileName(unsigned char c, bool leading)
     return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '%' || (leading && c == '.');
 }
 
+// File systems take names of at most 255 bytes.
+constexpr std::size_t kMaxFileNameBytes = 255;
+// Ends a shortened name part. The encoding writes every "%" as "%25", so "%~" occurs in no
+// name that was not shortened.
+constexpr std::string_view kShortenedMark = "%~";
+
+// FNV-1a, 64 bits: the same on every machine, so a shortened name never changes.
+std::uint64_t nameHash(std::string_view name)
+{
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ull;
+    }
+    return h;
+}
+
+// Cuts the encoded device name to fit the budget, neither inside a "%XX" escape nor inside
+// a UTF-8 character, and ends it with the mark and the hash of the whole device name.
+void shortenNamePart(std::string &encoded, std::string_view deviceName, std::size_t budget)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::size_t cut = budget - kShortenedMark.size() - 16;
+    while (cut > 0 && (static_cast<unsigned char>(encoded[cut]) & 0xC0) == 0x80)
+        --cut;
+    for (std::size_t back = 1; back <= 2 && back <= cut; ++back)
+        if (encoded[cut - back] == '%') {
+            cut -= back;
+            break;
+        }
+    encoded.resize(cut);
+    encoded.append(kShortenedMark);
+    const std::uint64_t h = nameHash(deviceName);
+    for (int shift = 60; shift >= 0; shift -= 4)
+        encoded.push_back(kHex[(h >> shift) & 0xF]);
+}
+
 }  // namespace
 
 std::string_view logCsvHeader(bool isShort)
@@ -211,10 +249,13 @@ std::string GetLogFilename(std::string_view deviceName, bool isShort)
             name.push_back(ch);
         }
     }
-    name.append(isShort ? "-log-short-" : "-log-full-");
-    name.append(PadYear(toLocalTime(processClock().now()).year));
-    name.append(".csv");
-    return name;
+    const std::string suffix = (isShort ? "-log-short-" : "-log-full-") +
+                               PadYear(toLocalTime(processClock().now()).year) + ".csv";
+    // A name too long for the file system could never be created; names that fit keep the
+    // form they always had, so existing logs keep their names.
+    if (name.size() + suffix.size() > kMaxFileNameBytes)
+        shortenNamePart(name, deviceName, kMaxFileNameBytes - suffix.size());
+    return name + suffix;
 }
 
 std::string FormatEnergy(std::int32_t tenths)
@@ -306,19 +347,41 @@ LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span
     return last;
 }
 
-bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecord &last, LogWindow &window)
+namespace {
+
+void appendToLog(LogCsvFile &file, bool writeHeader, bool isShort, std::string_view lines)
 {
-    // Where this download's lines begin; size() reads 0 when the file cannot be examined.
-    const std::uintmax_t before = std::max(file.size(), file.sizeAtOpen());
+    if (writeHeader)
+        file.append({logCsvHeader(isShort), "\r\n", lines});
+    else
+        file.append({lines});
+    file.sync();
+}
+
+// The log's name leads elsewhere now: the records go to that name again, so that they are
+// where the user looks for them, and the user is told why.
+void writeAfresh(const LogCsvFile &written, bool isShort, std::string_view lines, LogWindow &window)
+{
+    const auto fresh = LogCsvFile::open(written.path());
+    appendToLog(*fresh, fresh->sizeAtOpen() == 0, isShort, lines);
+    fresh->close();
+    const std::string name = written.path().filename().string();
+    DebugLog("WARN: MLogFtp.LogDataCsv(): " + name + " was deleted or replaced during the download");
+    window.echLog().addInfo("Log file " + name + " was deleted or replaced during the download: the records were written to " +
+                            name + " afresh");
+}
+
+}  // namespace
+
+bool writeLogCsvText(LogCsvFile &file, bool writeHeader, bool isShort, std::string_view lines,
+                     const LastLogRecord &last, LogWindow &window)
+{
     try {
-        file.write(text);
+        appendToLog(file, writeHeader, isShort, lines);
+        if (!file.pathNamesThisFile())
+            writeAfresh(file, isShort, lines, window);
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MLogFtp.LogDataCsv()," + errorText(e));
-        try {
-            file.truncate(before);
-        } catch (const RuntimeError &t) {
-            DebugLog("ERROR: MLogFtp.LogDataCsv()," + errorText(t));
-        }
         MsgBox("LogDataCsv() Error: " + errorText(e), MsgStyle::kOkOnly, "Tellumic Logging Error");
         return false;
     }
@@ -329,12 +392,12 @@ bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecor
     return true;
 }
 
-bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
+bool LogDataCsv(LogCsvFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
                 bool keepBad, LogWindow &window)
 {
-    std::string text;
-    const LastLogRecord last = appendLogDataCsv(text, writeHeader, records, isShort, reverse, keepBad);
-    return writeLogCsvText(file, text, last, window);
+    std::string lines;
+    const LastLogRecord last = appendLogDataCsv(lines, false, records, isShort, reverse, keepBad);
+    return writeLogCsvText(file, writeHeader, isShort, lines, last, window);
 }
 
 }  // namespace tellumic

@@ -14,7 +14,7 @@
 
 namespace tellumic {
 
-class AppendFile;
+class LogCsvFile;
 class LogWindow;
 
 // The two header lines (column names, then units), without the final line end.
@@ -24,6 +24,8 @@ std::string_view logCsvHeader(bool isShort);
 // name + "-log-short-" or "-log-full-" + year + ".csv". Characters that could leave the
 // program folder or make a name ambiguous ("/", "\", "%", control characters, leading dots)
 // are percent-encoded, so two device names never share a file; ordinary names stay as they are.
+// A name that would pass the file system's 255 bytes keeps the start of its name part, ended
+// by "%~" and 16 hexadecimal digits of a hash of the whole device name.
 std::string GetLogFilename(std::string_view deviceName, bool isShort);
 
 // The number formats of the CSV; each gives "NaN" for a value that is not a finite number.
@@ -55,20 +57,25 @@ LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<con
 LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
                                    std::size_t recordCount, bool isShort, bool keepBad);
 
-// Appends text to the file in one piece and, on success, shows last in the window's
-// "Last Record#" and "Last Date/Time" (when it is a record). A failed write is taken back,
-// traced and shown as LogDataCsv shows it; the result is false.
-bool writeLogCsvText(AppendFile &file, std::string_view text, const LastLogRecord &last, LogWindow &window);
+// Appends a download's lines to the log in one piece, after the header when writeHeader
+// is set, then checks that the log's name still leads to the file written. When it does not
+// (the log was deleted, renamed or replaced during the download), the lines are written to
+// that name afresh, after the header when the file there is new, and the window's event log
+// says so. On success the window's "Last Record#" and "Last Date/Time" show last (when it
+// is a record). A failed write leaves the file as it was before this call (no torn line, no
+// earlier line changed), is traced and shown as LogDataCsv shows it, and gives false; the
+// "Last" fields keep their texts.
+bool writeLogCsvText(LogCsvFile &file, bool writeHeader, bool isShort, std::string_view lines,
+                     const LastLogRecord &last, LogWindow &window);
 
-// Writes the lines to the file in one piece. When the write fails, the file is cut back to
-// where this call began, so the file never ends in a torn line and nothing written before
-// changes; the user is told, the "Last" fields keep their texts and the result is false.
-// On success the window's "Last Record#" and "Last Date/Time" show the last good record.
-bool LogDataCsv(AppendFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
+// The records as lines, written as writeLogCsvText writes them.
+bool LogDataCsv(LogCsvFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
                 bool keepBad, LogWindow &window);
 
 // The last record stored in a CSV file, found in its last 4000 bytes: its record number
-// (0 if the file is missing or holds none) and, through lastDateTime, its date and time.
+// (0 if the file is missing or holds none) and, through lastDateTime, its date and time. A
+// line counts as a record when its number is above 0 and its date and time exist on the
+// calendar; other lines are passed over like the header.
 std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &lastDateTime);
 
 // The same scan over the tail of a file already in memory; no trace, no message: a line

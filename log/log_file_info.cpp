@@ -1,7 +1,4 @@
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <memory>
+#include <chrono>
 
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
@@ -9,6 +6,7 @@
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "log/log_csv.h"
+#include "log/log_file.h"
 #include "log/log_window.h"
 
 namespace tellumic {
@@ -16,32 +14,15 @@ namespace tellumic {
 namespace {
 
 // The scan reads only the end of the file, so its cost does not grow with the log.
-constexpr long kTailBytes = 4000;
+constexpr std::size_t kTailBytes = 4000;
 
-struct FileCloser
+// A line stands for a stored record only when its date and time exist on the calendar; a
+// line with "2026-13-45 25:61:61" was not written by a download.
+bool isCalendarDateTime(const LogDateTime &dt)
 {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
-std::string readTail(const std::filesystem::path &file)
-{
-    std::unique_ptr<std::FILE, FileCloser> f(std::fopen(file.c_str(), "rb"));
-    if (!f)
-        throw fileError(errno);
-    if (::fseeko(f.get(), 0, SEEK_END) != 0)
-        throw fileError(errno);
-    const off_t length = ::ftello(f.get());
-    if (length < 0)
-        throw fileError(errno);
-    const off_t window = std::min<off_t>(length, kTailBytes);
-    if (::fseeko(f.get(), length - window, SEEK_SET) != 0)
-        throw fileError(errno);
-    std::string tail(static_cast<std::size_t>(window), '\0');
-    const std::size_t got = std::fread(tail.data(), 1, tail.size(), f.get());
-    if (got != tail.size() && std::ferror(f.get()))
-        throw fileError(EIO);
-    tail.resize(got);
-    return tail;
+    using namespace std::chrono;
+    const year_month_day date{year{dt.year}, month{dt.month}, day{dt.day}};
+    return dt.year >= 1 && dt.year <= 9999 && date.ok() && dt.hour < 24 && dt.minute < 60 && dt.second < 60;
 }
 
 void setLogFileInfo(std::string_view deviceName, bool isShort, LogWindow &window)
@@ -73,16 +54,18 @@ void scanLastLogRecnum(std::string_view tail, LastLogRecord &found)
         if (comma == npos)
             break;
         const std::string_view first = tail.substr(start, comma - start);
-        // Header, units and no-value lines have no number first; a line without a comma
-        // is nothing this program wrote.
-        if (first.find('\n') != npos || Val(first) == 0)
+        // Header, units and no-value lines have no number first, and the meter numbers its
+        // records from 1; a line without a comma is nothing this program wrote.
+        if (first.find('\n') != npos || Val(first) <= 0)
             continue;
         // A line cut before the end of its date is not a stored record.
         const std::size_t next = tail.find(',', comma + 1);
         if (next == npos)
             break;
         const LogDateTime dateTime = ParseDateTime(tail.substr(comma + 1, next - comma - 1));
-        found = {toLong(first), dateTime};
+        const std::int32_t recordNumber = toLong(first);
+        if (isCalendarDateTime(dateTime))
+            found = {recordNumber, dateTime};
     }
 }
 
@@ -93,7 +76,7 @@ std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &l
         return 0;
     LastLogRecord found;
     try {
-        scanLastLogRecnum(readTail(file), found);
+        scanLastLogRecnum(readLogFileTail(file, kTailBytes), found);
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MLogFtp.FindLastLogRecnum()," + errorText(e));
         MsgBox("Error scanning log file: " + errorText(e), MsgStyle::kOkOnly, "Finding most recent log record");

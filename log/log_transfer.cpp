@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "foundation/dialogs.h"
-#include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "foundation/trace_log.h"
 #include "log/log_csv.h"
+#include "log/log_file.h"
 #include "log/log_window.h"
 
 namespace tellumic {
@@ -99,7 +99,7 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort)
     return whole;
 }
 
-StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
+StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window)
 {
     const std::size_t records = receivedRecordCount(bytes.size(), isShort);
@@ -111,9 +111,9 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, 
     const bool writeHeader = file.sizeAtOpen() == 0;
     // Decoded one by one into the text, newest last, rather than kept as records: a full log
     // of long records is then held twice at most, as bytes and as text.
-    std::string text;
-    const LastLogRecord last = appendReceivedLogCsv(text, writeHeader, bytes, records, isShort, keepBad);
-    if (!writeLogCsvText(file, text, last, window))
+    std::string lines;
+    const LastLogRecord last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad);
+    if (!writeLogCsvText(file, writeHeader, isShort, lines, last, window))
         return StoreResult::WriteFailed;
     window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
                        ", Bytes = " + std::to_string(bytes.size()));
@@ -133,7 +133,7 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
     }
     try {
         const auto path = programFolder() / GetLogFilename(device->Name(), isShort);
-        const std::unique_ptr<AppendFile> file = OpenFileForAppend(path);
+        const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path);
         if (!file)
             return;
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;

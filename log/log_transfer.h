@@ -15,7 +15,7 @@
 
 namespace tellumic {
 
-class AppendFile;
+class LogCsvFile;
 class LogWindow;
 
 // Download modes of a request.
@@ -25,6 +25,10 @@ inline constexpr std::uint8_t kCountOfRecords = 1;
 inline constexpr std::uint8_t kBackToDateTime = 2;
 inline constexpr std::uint8_t kBackToRecord = 5;
 }  // namespace LogMode
+
+// The count of a "Full Log" request: more than the meter's log holds, so no download
+// brings more records than this.
+inline constexpr std::int32_t kMaxDownloadRecords = 24392;
 
 // File numbers of the meter's log.
 inline constexpr std::int32_t kLogInfoFile = 3;
@@ -72,8 +76,9 @@ enum class StoreResult { Stored, NoRecords, WriteFailed };
 // received first (the meter sends its newest first, so the file runs oldest to newest); the
 // header goes first when the file was empty. NoRecords: not even half a record came (the
 // user is told, nothing is written). WriteFailed: the file is as it was before (the user is
-// told). Stored: the window's event log gets the completion line.
-StoreResult storeLogData(std::span<const std::uint8_t> bytes, AppendFile &file, bool isShort, bool keepBad,
+// told). Stored: the window's event log gets the completion line, and the records are
+// under the log's name even when the file was deleted or replaced during the download.
+StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window);
 
 // What the device window does on the object server's idle event while a download blocks.

@@ -23,7 +23,7 @@ std::string formatForType(const NvCp &entry, std::string_view value, std::string
     const std::string &type = entry.TypeName;
     if (type == "SNVT_power_f#SI" || type == "SNVT_power_kilo") {
         std::string text = FormatSnvtPower(value, formatName);
-        SetUnitLabel(view, entry);
+        SetUnitLabel(view, entry, formatName);
         return text;
     }
     if (type == "SNVT_time_stamp")
@@ -89,16 +89,37 @@ void FormatCp(ValueView &view, const NvCp &entry)
     }
 }
 
+namespace {
+
+void showUnit(ValueView &view, const NvCp &entry, bool kilo)
+{
+    const bool reactive = entry.Name.compare(0, 10, "nvoReacPwr") == 0;
+    view.setControlText(entry.UnitCtl, kilo ? (reactive ? "kVAR" : "kW") : (reactive ? "VAR" : "W"));
+}
+
+}  // namespace
+
 void SetUnitLabel(ValueView &view, const NvCp &entry)
 {
     DebugLog("MPlugIn.SetUnitLabel(" + entry.Name + ")");
     if (entry.UnitCtl.isNone())
         return;
-    const bool reactive = entry.Name.compare(0, 10, "nvoReacPwr") == 0;
     if (entry.TypeName == "SNVT_power_f#SI")
-        view.setControlText(entry.UnitCtl, reactive ? "VAR" : "W");
+        showUnit(view, entry, false);
     else if (entry.TypeName == "SNVT_power_kilo")
-        view.setControlText(entry.UnitCtl, reactive ? "kVAR" : "kW");
+        showUnit(view, entry, true);
+}
+
+void SetUnitLabel(ValueView &view, const NvCp &entry, std::string_view formatName)
+{
+    DebugLog("MPlugIn.SetUnitLabel(" + entry.Name + ")");
+    if (entry.UnitCtl.isNone())
+        return;
+    const auto type = formatName.substr(0, formatName.find('#'));
+    if (type == "SNVT_power_f" || type == "SNVT_power")
+        showUnit(view, entry, false);
+    else if (type == "SNVT_power_kilo")
+        showUnit(view, entry, true);
 }
 
 std::shared_ptr<lns::Cp> GetCpByTypeIndex(lns::AppDevice &device, std::string_view cpAddress)

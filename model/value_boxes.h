@@ -32,8 +32,12 @@ void FormatSnvt(ValueView &view, const NvCp &entry, std::string_view value, std:
 // Shows a CP entry's Value in its box (send times as seconds); the PT ratio also fills the
 // PT primary box from the nominal voltage.
 void FormatCp(ValueView &view, const NvCp &entry);
-// "W"/"VAR" or "kW"/"kVAR" beside a power or demand value.
+// "W"/"VAR" or "kW"/"kVAR" beside a power or demand value, for the entry's type.
 void SetUnitLabel(ValueView &view, const NvCp &entry);
+// The same for the power type a format names ("SNVT_power_kilo", "SNVT_power#SI"): after a
+// type change the NV's format, not the entry's type, tells the unit. Other formats leave
+// the label as it is.
+void SetUnitLabel(ValueView &view, const NvCp &entry, std::string_view formatName);
 
 // The CP an address names on a device: "F:" block "/C:" scope ":" index, "N:" NV name
 // "/C:" scope ":" index, or "C:" scope ":" index. nullptr when there is none or the object

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,8 +65,9 @@ public:
     virtual Bytes value(const std::string &key) = 0;
     virtual void setValue(const std::string &key, const Bytes &bytes) = 0;
     virtual Clock::TimePoint now() const = 0;
-    // The NV's type on this device, and a change of it (its value starts at zero, and its
-    // format becomes the new type's); RuntimeError kInvalidValue for an unknown type.
+    // The NV's type on this device, and a change of it (its value starts at zero, and a
+    // format that does not fit the new type gives way to the type's own); RuntimeError
+    // kInvalidValue for an unknown type.
     virtual std::string nvType(const std::string &nvName) = 0;
     virtual void setNvType(const std::string &nvName, const std::string &typeName) = 0;
     // The error code the device's status query reports from now on (until cleared).
@@ -88,6 +90,16 @@ public:
     virtual void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const;
     // The speed at which the device sends a file, in bytes per second; 0 for the channel's.
     virtual double fileBytesPerSecond(DeviceState &, std::int32_t /*number*/) const { return 0; }
+
+    // The types the device can change an NV to (its own among them); the object server takes
+    // the formats of all of them for the NV. None by default: an NV keeps its type.
+    virtual std::vector<std::string> nvTypeChoices(const std::string & /*nvName*/) const { return {}; }
+    // How many bytes of a file read the device sends before it stops answering (a fault set
+    // from outside); none: the whole file.
+    virtual std::optional<std::size_t> fileFailsAfter(DeviceState &, std::int32_t /*number*/) const
+    {
+        return std::nullopt;
+    }
 };
 
 // The model for a program ID (compared without regard to case), or nullptr.

@@ -44,6 +44,7 @@ public:
         m_core.slot(m_device, nvKey(nvName));
         m_core.storeValue(m_device, nvTypeKey(nvName), Bytes(typeName.begin(), typeName.end()));
         m_core.storeValue(m_device, nvKey(nvName), Bytes(type->size, 0));
+        m_core.nvTypeChanged(m_device.id, nvName, *type);
     }
     void reportError(std::int32_t code) override
     {
@@ -79,7 +80,7 @@ SimCore::SimCore(const std::filesystem::path &lonWorksFolder, SimOptions options
     : m_lonWorksFolder(lonWorksFolder),
       m_options(std::move(options)),
       m_clock(m_options.clock ? m_options.clock : &processClock()),
-      m_db(networkDbPath(lonWorksFolder))
+      m_db(networkDbPath(lonWorksFolder), m_options.databaseBusyTimeout)
 {
     SQLite::Statement q(m_db.db(), "SELECT IFNULL(MAX(id), 0) FROM service_pins");
     q.executeStep();
@@ -204,16 +205,35 @@ bool SimCore::commFailureDue(DeviceRow &device)
     return false;
 }
 
-void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+std::uint64_t SimCore::deviceCallsSinceFaults(std::int64_t deviceId)
 {
-    requireSystemOpen(device.systemId);
-    wait(m_options.latency);
+    const auto &d = device(deviceId);
+    const auto it = m_callCounts.find(deviceId);
+    return it != m_callCounts.end() && it->second.generation == d.faultGeneration ? it->second.calls : 0;
+}
+
+void SimCore::requireAnswers(const DeviceRow &device, bool valueTraffic) const
+{
     if (!device.commissioned)
         throw communicationFailure(device.name + " is not commissioned");
     if (valueTraffic && !answersValues(device.nodeState))
         throw communicationFailure(device.name + " has no running application");
+}
+
+void SimCore::deviceCall(DeviceRow &device, bool valueTraffic)
+{
+    requireSystemOpen(device.systemId);
+    wait(m_options.latency);
+    requireAnswers(device, valueTraffic);
     if (commFailureDue(device))
         throw communicationFailure(device.name + " did not answer");
+}
+
+void SimCore::continueFileTransfer(std::int64_t deviceId)
+{
+    const auto &d = device(deviceId);
+    requireSystemOpen(d.systemId);
+    requireAnswers(d, true);
 }
 
 Bytes SimCore::storedValue(DeviceRow &device, const std::string &key)
@@ -321,6 +341,15 @@ double SimCore::fileBytesPerSecond(std::int64_t deviceId, std::int32_t number)
     return rate * std::max(m_options.transferSpeedFactor, 1e-6);
 }
 
+std::optional<std::size_t> SimCore::fileFailsAfter(std::int64_t deviceId, std::int32_t number)
+{
+    auto &d = device(deviceId);
+    if (!d.model)
+        return std::nullopt;
+    CoreDeviceState state(*this, d);
+    return d.model->fileFailsAfter(state, number);
+}
+
 void SimCore::requireServerOpen() const
 {
     if (!serverOpen)
@@ -352,10 +381,75 @@ void SimCore::raiseIdle()
 std::string SimCore::nvFormat(std::int64_t deviceId, const std::string &nvName)
 {
     const auto &type = *slot(device(deviceId), nvKey(nvName)).type;
-    // A format chosen before the NV's type changed no longer applies.
-    if (auto it = formats.find({deviceId, nvName}); it != formats.end() && isFormatOf(type, it->second))
-        return it->second;
+    if (auto it = m_formats.find({deviceId, nvName});
+        it != m_formats.end() && (it->second.typeName == type.name || isFormatOf(type, it->second.format)))
+        return it->second.format;
     return std::string(type.name);
+}
+
+void SimCore::nvTypeChanged(std::int64_t deviceId, const std::string &nvName, const ValueType &type)
+{
+    const auto it = m_formats.find({deviceId, nvName});
+    if (it == m_formats.end())
+        return;
+    if (isFormatOf(type, it->second.format))
+        it->second.typeName = std::string(type.name);
+    else
+        m_formats.erase(it);
+}
+
+const ValueType *SimCore::formatType(std::int64_t deviceId, const std::string &nvName, std::string_view format)
+{
+    auto &d = device(deviceId);
+    const auto *own = slot(d, nvKey(nvName)).type;
+    if (isFormatOf(*own, format))
+        return own;
+    if (d.model)
+        for (const auto &name : d.model->nvTypeChoices(nvName))
+            if (const auto *type = findValueType(name); type && isFormatOf(*type, format))
+                return type;
+    return nullptr;
+}
+
+namespace {
+
+const ValueType &fittingType(const ValueType *type, std::size_t size, const std::string &nvName, std::string_view format)
+{
+    if (!type)
+        throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + std::string(format) + " is not a format of " + nvName);
+    if (type->size != size)
+        throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the " + std::to_string(size) + "-byte value of " + nvName +
+                                                             " does not fit the format " + std::string(format));
+    return *type;
+}
+
+}  // namespace
+
+std::string SimCore::nvText(std::int64_t deviceId, const std::string &nvName, const Bytes &bytes, std::string_view format)
+{
+    if (format == "RAW")
+        return rawText(bytes);
+    return formatValue(fittingType(formatType(deviceId, nvName, format), bytes.size(), nvName, format), bytes, format);
+}
+
+Bytes SimCore::nvBytes(std::int64_t deviceId, const std::string &nvName, std::string_view text, std::string_view format)
+{
+    const auto &own = *slot(device(deviceId), nvKey(nvName)).type;
+    const auto &type = format == "RAW" ? own : fittingType(formatType(deviceId, nvName, format), own.size, nvName, format);
+    Bytes bytes;
+    if (!parseValue(type, text, format, bytes))
+        throw RuntimeError(lns::LcaError::kInvalidValue,
+                           "LCA: '" + std::string(text) + "' is not a valid value for " + nvName);
+    return bytes;
+}
+
+void SimCore::commitFormat(std::int64_t deviceId, const std::string &nvName, const std::string &format)
+{
+    auto &d = device(deviceId);
+    const auto &type = *slot(d, nvKey(nvName)).type;
+    if (d.updateErrorNv == nvName)
+        throw communicationFailure(nvName + " update failed");
+    m_formats[{deviceId, nvName}] = CommittedFormat{format, std::string(type.name)};
 }
 
 void SimCore::dispatchEvents()
@@ -414,12 +508,13 @@ void SimCore::pollMonitors(std::vector<std::function<void()>> &events)
             if (updateErrorNv == nvName)
                 throw communicationFailure(nvName + " update failed");
             const auto bytes = readValue(deviceId, nvKey(nvName));
-            auto text = formatValue(*slot(device(deviceId), nvKey(nvName)).type, bytes, nvFormat(deviceId, nvName));
+            auto text = nvText(deviceId, nvName, bytes, nvFormat(deviceId, nvName));
             if (m.lastText == text)
                 continue;
             m.lastText = text;
-            events.push_back([this, tag, text, deviceId, nvName] {
-                sink->OnNetworkVariableUpdate(tag, text, makeNv(deviceId, nvName));
+            // Copied by name: clang 14 cannot capture structured bindings.
+            events.push_back([this, tag, text, id = deviceId, nv = nvName] {
+                sink->OnNetworkVariableUpdate(tag, text, makeNv(id, nv));
             });
         } catch (const RuntimeError &e) {
             m.lastText.reset();

@@ -37,6 +37,8 @@ struct SimOptions
     std::chrono::milliseconds idleInterval{100};
     // Speeds every transfer up by this factor (demos); 1 is the real channel.
     double transferSpeedFactor = 1.0;
+    // How long a database statement waits for another program's lock before it fails.
+    std::chrono::milliseconds databaseBusyTimeout = NetworkDb::kBusyTimeout;
 };
 
 // One device as the database holds it, with its cached values.
@@ -88,6 +90,9 @@ public:
     // The slot of a value key on a device; RuntimeError kObjectNotFound when it has none.
     const ValueSlot &slot(const DeviceRow &device, const std::string &key);
 
+    // The device's transactions since its faults were last set: what comm-fail-at counts.
+    std::uint64_t deviceCallsSinceFaults(std::int64_t deviceId);
+
     // One transaction with the device: latency, then the faults that stop it answering;
     // valueTraffic is NV or CP traffic, which needs a device with a running application.
     void deviceCall(DeviceRow &device, bool valueTraffic = false);
@@ -105,6 +110,11 @@ public:
     void writeFile(std::int64_t deviceId, std::int32_t number, const Bytes &bytes);
     // How fast the device sends the file, in bytes per second of simulated time.
     double fileBytesPerSecond(std::int64_t deviceId, std::int32_t number);
+    // The bytes of a file read after which the device stops answering; none: all of them.
+    std::optional<std::size_t> fileFailsAfter(std::int64_t deviceId, std::int32_t number);
+    // Each window of a file on the move needs the system still open and the device still
+    // answering; the window is part of the transfer's one call, so no call faults apply.
+    void continueFileTransfer(std::int64_t deviceId);
 
     // Open flags.
     bool serverOpen = false;
@@ -135,8 +145,27 @@ public:
         std::optional<std::string> lastText;
     };
     std::map<std::pair<std::int64_t, std::string>, MonitorPoint> monitors;
-    std::map<std::pair<std::int64_t, std::string>, std::string> formats;
+
+    // An NV's format, as the database keeps it apart from the device: it tells how the bytes
+    // the device sends read as text. Any format of the NV's type or of a type the device can
+    // change the NV to is taken, so that the NV can be given the format of the type it is
+    // about to take. A committed format stays until the NV changes to a type it does not fit;
+    // then the type's own format applies (also when another process changed the type).
     std::string nvFormat(std::int64_t deviceId, const std::string &nvName);
+    // The type whose bytes a format reads for the NV ("RAW": the NV's own), or nullptr when
+    // the format is none of the NV's.
+    const ValueType *formatType(std::int64_t deviceId, const std::string &nvName, std::string_view format);
+    // The NV's bytes as text in a format, and text in a format as the NV's bytes. A format
+    // whose type takes another number of bytes than the NV sends is refused (kInvalidValue);
+    // one of the same size reads the bytes as its own type would.
+    std::string nvText(std::int64_t deviceId, const std::string &nvName, const Bytes &bytes, std::string_view format);
+    Bytes nvBytes(std::int64_t deviceId, const std::string &nvName, std::string_view text, std::string_view format);
+    // Commits an NV's format: the NV's update, which fails like its monitor updates while
+    // the device has an update fault on that NV.
+    void commitFormat(std::int64_t deviceId, const std::string &nvName, const std::string &format);
+    // The device changed the NV's type: a committed format of the new type stays, any other
+    // gives way to the new type's own.
+    void nvTypeChanged(std::int64_t deviceId, const std::string &nvName, const ValueType &type);
 
     // Events.
     lns::ObjectServerEvents *sink = nullptr;
@@ -147,6 +176,7 @@ private:
     void pollMonitors(std::vector<std::function<void()>> &events);
     void collectServicePins(std::vector<std::function<void()>> &events);
     bool commFailureDue(DeviceRow &device);
+    void requireAnswers(const DeviceRow &device, bool valueTraffic) const;
 
     std::filesystem::path m_lonWorksFolder;
     SimOptions m_options;
@@ -155,6 +185,12 @@ private:
     std::map<std::int64_t, DeviceRow> m_devices;
     std::map<const DeviceModel *, std::map<std::string, ValueSlot>> m_slots;
     std::map<std::string, ValueSlot> m_changedTypes;  // by type name
+    struct CommittedFormat
+    {
+        std::string format;
+        std::string typeName;  // the NV's type when it was committed
+    };
+    std::map<std::pair<std::int64_t, std::string>, CommittedFormat> m_formats;
     struct CallCount
     {
         std::int64_t generation = -1;

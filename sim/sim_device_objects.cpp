@@ -76,25 +76,26 @@ public:
     {
     }
     std::string Name() override { return m_name; }
-    std::string Value() override { return formatValue(type(), m_core->readValue(m_deviceId, m_key), FormatSpec()); }
+    std::string Value() override
+    {
+        const std::string format = FormatSpec();
+        return m_core->nvText(m_deviceId, m_name, m_core->readValue(m_deviceId, m_key), format);
+    }
     void SetValue(std::string_view value) override
     {
-        Bytes bytes;
-        if (!parseValue(type(), value, FormatSpec(), bytes))
-            throw invalidValue(value, m_name);
-        m_core->writeValue(m_deviceId, m_key, bytes);
+        m_core->writeValue(m_deviceId, m_key, m_core->nvBytes(m_deviceId, m_name, value, FormatSpec()));
     }
     std::string FormatSpec() override { return m_pendingFormat ? *m_pendingFormat : m_core->nvFormat(m_deviceId, m_name); }
     void SetFormatSpec(std::string_view format) override
     {
-        if (!isFormatOf(type(), format))
+        if (!m_core->formatType(m_deviceId, m_name, format))
             throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + std::string(format) + " is not a format of " + m_name);
         m_pendingFormat = std::string(format);
     }
     void Commit() override
     {
         if (m_pendingFormat)
-            m_core->formats[{m_deviceId, m_name}] = *m_pendingFormat;
+            m_core->commitFormat(m_deviceId, m_name, *m_pendingFormat);
         m_pendingFormat.reset();
     }
 
@@ -258,9 +259,13 @@ private:
     std::int64_t m_id;
 };
 
-// A transfer moves the whole file in one device transaction, then takes the channel's
-// time for its bytes, raising the idle event at every interval and ending with an error
-// when the system's cancel request comes.
+// A transfer is one call to the device: the device makes up the file when the transfer
+// starts (the call faults apply there), then the file moves in windows at the channel's
+// speed. Every idle interval carries its share of the bytes, raises the idle event, ends
+// the transfer with an error when the system's cancel request came, and needs the system
+// open and the device answering; a device that stops answering part-way (its model's
+// fault, a condition changed meanwhile) ends the transfer with a communication failure,
+// and none of the file is returned.
 class SimFileTransfer final : public lns::FileTransfer
 {
 public:
@@ -279,14 +284,20 @@ public:
     {
         Running running(*m_core);
         auto bytes = m_core->readFile(target(), m_number, m_length);
-        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
+        const double rate = m_core->fileBytesPerSecond(target(), m_number);
+        if (const auto failsAfter = m_core->fileFailsAfter(target(), m_number); failsAfter && *failsAfter < bytes.size()) {
+            moveWindows(*failsAfter, rate);
+            throw communicationFailure(m_core->device(target()).name + " stopped answering after " +
+                                       std::to_string(*failsAfter) + " of " + std::to_string(bytes.size()) + " bytes");
+        }
+        moveWindows(bytes.size(), rate);
         return bytes;
     }
     void Write(const std::vector<std::uint8_t> &bytes) override
     {
         Running running(*m_core);
         m_core->writeFile(target(), m_number, bytes);
-        spendChannelTime(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
+        moveWindows(bytes.size(), m_core->fileBytesPerSecond(target(), m_number));
     }
 
 private:
@@ -314,11 +325,12 @@ private:
         return m_deviceId;
     }
 
-    void spendChannelTime(std::size_t bytes, double bytesPerSecond)
+    void moveWindows(std::size_t bytes, double bytesPerSecond)
     {
         const auto &o = m_core->options();
         auto left = std::chrono::microseconds(static_cast<std::int64_t>(1e6 * static_cast<double>(bytes) / bytesPerSecond));
-        const auto step = std::chrono::duration_cast<std::chrono::microseconds>(o.idleInterval);
+        const auto step = std::max(std::chrono::duration_cast<std::chrono::microseconds>(o.idleInterval),
+                                   std::chrono::microseconds(1));
         while (left > std::chrono::microseconds::zero()) {
             const auto span = std::min(left, step);
             m_core->wait(span);
@@ -326,6 +338,7 @@ private:
             m_core->raiseIdle();
             if (m_core->cancelRequested)
                 throw RuntimeError(lns::LcaError::kOperationCancelled, "LCA: The operation was cancelled");
+            m_core->continueFileTransfer(target());
         }
     }
 

@@ -42,6 +42,7 @@ constexpr std::array kTypes = {
     T("SNVT_elec_kwh", E::UInt16, 1, 0, 2, 0, 65535),
     T("SNVT_elec_whr_f", E::Float32),
     T("SNVT_elec_kwh_l", E::Int32, 0.1, 1, 4, -214748364.8, 214748364.7, false, "UNVT_elec_kwh_l"),
+    T("UNVT_elec_kwh_l", E::Int32, 0.1, 1, 4, -214748364.8, 214748364.7),  // the maker's own, alike on the wire
     T("SNVT_count", E::UInt16, 1, 0, 2, 0, 65535),
     T("SNVT_temp_p", E::Int16, 0.01, 2, 2, -273.17, 327.66, true),
     T("SNVT_time_stamp", E::TimeStamp, 1, 0, 7),
@@ -50,8 +51,8 @@ constexpr std::array kTypes = {
     T("SCPTlocation", E::Ascii, 1, 0, 31),
     T("SCPTdevMajVer", E::UInt8, 1, 0, 1, 0, 255),
     T("SCPTdevMinVer", E::UInt8, 1, 0, 1, 0, 255),
-    T("UCPTmodel", E::Ascii, 1, 0, 16),
-    T("UCPTserialNumber", E::Int32, 1, 0, 4, 0, 2147483647),
+    T("UCPTmodel", E::Ascii, 1, 0, 31),
+    T("UCPTserialNumber", E::Ascii, 1, 0, 31),
     T("UCPTnominalVolt", E::UInt16, 1, 0, 2, 0, 65535),
     T("UCPTptRatio", E::Float32),
     T("UCPTfactoryCommand", E::UInt16, 1, 0, 2, 0, 65535),

@@ -1,19 +1,22 @@
 // tellumic-log: the log download's decoding and CSV writing, for support engineers who hold
 // raw downloads (the bytes of file 5) or CSV logs.
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <fcntl.h>
 #include <iostream>
-#include <iterator>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
 #include "foundation/trace_log.h"
 #include "log/log_csv.h"
+#include "log/log_file.h"
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
 
@@ -34,30 +37,38 @@ constexpr const char *kUsage =
     "          --short / --long  the record format of the download (one is required)\n"
     "          --keep-bad        keep the values of records that fail their CRC\n"
     "          --header          print the two header lines first, as for a new file\n"
-    "        Exits 1 when FILE cannot be read, holds no whole record or does not end on a\n"
-    "        record boundary (the lines are printed all the same).\n"
+    "        Records that cannot be decoded, fail their CRC or have an unknown type are\n"
+    "        written as a download writes them; standard error then gets one line per kind\n"
+    "        of fault with the number of records it hit. FILE must be a regular file, a\n"
+    "        pipe or a character device, and hold at most a whole log (24392 records).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
-    "        Logging tab finds them, or \"none\". Exits 1 when the file cannot be read.\n"
+    "        Logging tab finds them, or \"none\".\n"
     "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
     "        the file is not a CSV log or there is no display.\n"
     "\n"
-    "Exit status: 0 success, 1 bad input, 2 bad command line.\n";
+    "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
+    "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
+    "log, no whole record) or the output could not be written; 2 bad command line.\n";
 
-// Message boxes of the shared code become lines on standard error.
-class StderrDialogs final : public Dialogs
+// Message boxes of the shared code are counted by text, in the order they first came, and
+// reported once each: a download of a damaged log would otherwise print one per record.
+class CountingDialogs final : public Dialogs
 {
 public:
     MsgResult messageBox(std::string_view text, int style, std::string_view) override
     {
-        std::cerr << "tellumic-log: " << text << '\n';
-        ++m_shown;
+        const auto it = std::find_if(m_texts.begin(), m_texts.end(), [&](const auto &t) { return t.first == text; });
+        if (it == m_texts.end())
+            m_texts.emplace_back(std::string(text), 1);
+        else
+            ++it->second;
         return defaultButtonOf(style);
     }
     std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
-    int shown() const { return m_shown; }
+    const std::vector<std::pair<std::string, std::size_t>> &texts() const { return m_texts; }
 
 private:
-    int m_shown = 0;
+    std::vector<std::pair<std::string, std::size_t>> m_texts;
 };
 
 int usageError(const std::string &text)
@@ -66,22 +77,77 @@ int usageError(const std::string &text)
     return 2;
 }
 
-bool readBytes(const std::string &path, std::vector<std::uint8_t> &bytes)
+// Reads a raw download of at most maxBytes. A folder or a socket is not read at all; a pipe
+// or a device is read only as far as the bound, so /dev/zero ends with a message instead of
+// filling the memory.
+bool readDownload(const std::string &path, std::size_t maxBytes, std::vector<std::uint8_t> &bytes)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         std::cerr << "tellumic-log: cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        std::cerr << "tellumic-log: error reading " << path << '\n';
+    struct Closer
+    {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        std::cerr << "tellumic-log: cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
+    if (!S_ISREG(st.st_mode) && !S_ISFIFO(st.st_mode) && !S_ISCHR(st.st_mode)) {
+        std::cerr << "tellumic-log: " << path << " is not a regular file\n";
+        return false;
+    }
+    const auto tooLarge = [&] {
+        std::cerr << "tellumic-log: " << path << " holds more than a meter's whole log (" << kMaxDownloadRecords
+                  << " records, " << maxBytes << " bytes)\n";
+        return false;
+    };
+    if (S_ISREG(st.st_mode) && static_cast<std::uintmax_t>(st.st_size) > maxBytes)
+        return tooLarge();
+    bytes.assign(maxBytes + 1, 0);
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            std::cerr << "tellumic-log: error reading " << path << ": " << std::strerror(errno) << '\n';
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    if (got > maxBytes)
+        return tooLarge();
+    bytes.resize(got);
     return true;
 }
 
-int decode(const std::vector<std::string> &args, StderrDialogs &dialogs)
+// The faults of single records in the lines written, one count per kind: the decoding
+// messages in the order they came, then records that failed their check, then records of
+// a type the plug-in does not know.
+void reportRecordFaults(std::string_view lines, const CountingDialogs &dialogs)
+{
+    std::size_t crcMismatches = 0, unknownTypes = 0;
+    for (std::size_t at = 0, eol; (eol = lines.find("\r\n", at)) != std::string_view::npos; at = eol + 2) {
+        const std::string_view line = lines.substr(at, eol - at);
+        crcMismatches += line.ends_with("CRC mismatch. ") ? 1 : 0;
+        unknownTypes += line.find("Unrecognized log record type: ") != std::string_view::npos ? 1 : 0;
+    }
+    std::vector<std::pair<std::string, std::size_t>> kinds = dialogs.texts();
+    kinds.emplace_back("CRC mismatch", crcMismatches);
+    kinds.emplace_back("Unrecognized log record type", unknownTypes);
+    for (const auto &[kind, n] : kinds)
+        if (n > 0)
+            std::cerr << "tellumic-log: " << n << (n == 1 ? " record: " : " records: ") << kind << '\n';
+}
+
+int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
 {
     int formats = 0;
     bool isShort = false, keepBad = false, header = false;
@@ -104,10 +170,10 @@ int decode(const std::vector<std::string> &args, StderrDialogs &dialogs)
         return usageError("decode: give exactly one of --short and --long");
     if (file.empty())
         return usageError("decode: no FILE given");
-    std::vector<std::uint8_t> bytes;
-    if (!readBytes(file, bytes))
-        return 1;
     const std::size_t size = recordSize(isShort);
+    std::vector<std::uint8_t> bytes;
+    if (!readDownload(file, size * kMaxDownloadRecords, bytes))
+        return 1;
     const std::size_t records = receivedRecordCount(bytes.size(), isShort);
     if (records == 0) {
         std::cerr << "tellumic-log: " << file << " holds no whole record (" << bytes.size() << " bytes; a "
@@ -117,25 +183,31 @@ int decode(const std::vector<std::string> &args, StderrDialogs &dialogs)
     std::string out;
     appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad);
     std::fwrite(out.data(), 1, out.size(), stdout);
-    if (std::fflush(stdout) != 0) {
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::cerr << "tellumic-log: cannot write the output: " << std::strerror(errno) << '\n';
         return 1;
     }
-    if (bytes.size() % size != 0) {
-        std::cerr << "tellumic-log: " << file << " is " << bytes.size() << " bytes, not a whole number of "
-                  << size << "-byte records\n";
-        return 1;
+    if (const std::size_t rest = bytes.size() % size; rest != 0) {
+        std::cerr << "tellumic-log: " << file << " is " << bytes.size() << " bytes, not a whole number of " << size
+                  << "-byte records; "
+                  << (records * size > bytes.size() ? "its last record is cut short"
+                                                    : "its last " + std::to_string(rest) + " bytes are left out")
+                  << '\n';
     }
-    return dialogs.shown() == 0 ? 0 : 1;
+    reportRecordFaults(out, dialogs);
+    return 0;
 }
 
-int last(const std::vector<std::string> &args, StderrDialogs &dialogs)
+int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
 {
     if (args.size() != 1 || args[0].starts_with("-"))
         return usageError("last: give one CSV file");
     const std::string &file = args[0];
-    if (!FileExists(file)) {
-        std::cerr << "tellumic-log: " << file << " is not a file\n";
+    // The scan takes a file only as the Logging tab would: a regular file, not through a link.
+    try {
+        readLogFileTail(file, 0);
+    } catch (const RuntimeError &e) {
+        std::cerr << "tellumic-log: cannot read " << file << ": " << e.description() << '\n';
         return 1;
     }
     LogDateTime dateTime;
@@ -144,7 +216,10 @@ int last(const std::vector<std::string> &args, StderrDialogs &dialogs)
         std::cout << "Last Record#: none\nLast Date/Time: none\n";
     else
         std::cout << "Last Record#: " << recnum << "\nLast Date/Time: " << FormatDateTime(dateTime) << '\n';
-    return dialogs.shown() == 0 ? 0 : 1;
+    for (const auto &[text, n] : dialogs.texts())
+        std::cerr << "tellumic-log: " << text << '\n';
+    std::cout.flush();
+    return std::cout ? 0 : 1;
 }
 
 }  // namespace
@@ -157,7 +232,7 @@ int main(int argc, char **argv)
     auto trace = std::make_unique<TraceLog>(std::filesystem::path(), processClock());
     trace->forceState(TraceLog::Off);
     setProcessTraceLog(std::move(trace));
-    StderrDialogs dialogs;
+    CountingDialogs dialogs;
     setDialogs(&dialogs);
 
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -13,7 +13,9 @@
 // the calibration gain; a reset keeps the total at that moment as an offset, so the totals
 // survive restarts. While the meter is unlocked for calibration (factory command 7461) it
 // sits on the calibration bench: every phase draws its rated current at the nominal voltage
-// and unity power factor.
+// and unity power factor. A reference source connected to a phase from outside (lns-sim
+// reference-load) puts the meter on the bench as well, locked or not, and that phase then
+// carries the source's volts, amps and power factor.
 
 #include <array>
 #include <chrono>
@@ -48,21 +50,28 @@ struct MeterLayout
     std::optional<std::size_t> nodeBlock;  // block holding the node CPs
     std::optional<std::size_t> ctBlock;    // block holding UCPTctAmps
     double firmwareVersion = 3.03;  // what nviCal reads after nviCalSel 24
+    bool floatFirmware = true;      // the initial types are the float ones (the 312's are integers)
     const std::string &name(Role r) const { return names[static_cast<std::size_t>(r)]; }
     std::string &name(Role r) { return names[static_cast<std::size_t>(r)]; }
 };
 
-// The groups whose type one SCPTnvType on their first NV changes.
+// The groups of output NVs whose type one SCPTnvType, on the group's first NV, changes.
 struct TypeGroup
 {
-    std::vector<Role> members;
-    std::vector<std::pair<std::string, std::string>> types;  // SCPTnvType text, type name
+    std::vector<Role> members;       // those the family has, the first one carrying the SCPTnvType
+    std::vector<std::string> types;  // the types the group can take, its float type first
 };
-std::vector<TypeGroup> typeGroups(const MeterLayout &layout, const InterfaceSpec &ifaceSpec);
+std::vector<TypeGroup> typeGroups(const MeterLayout &layout);
 
 // The SCPTnvType text that returns a group to the meter's initial type.
 inline constexpr std::string_view kInitialNvType =
     "PID 0:0:0:0:0:0:0:0, Scope 0, Index 1, NVT_CAT_INITIAL, 1 bytes, A=0, B=0, C=0";
+// The SCPTnvType text of a type the meters send ("SNVT_power_kilo": "PID 0:0:0:0:0:0:0:0,
+// Scope 0, Index 28, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0").
+std::string nvTypeText(std::string_view typeName);
+// What the SCPTnvType of the group that starts with first reads when the meter leaves the
+// factory with the group in its declared type.
+std::string shippedNvTypeText(const MeterLayout &layout, Role first, const std::string &declaredType);
 
 // The read quantities of one phase.
 struct PhaseReading
@@ -95,6 +104,8 @@ public:
     Bytes readFile(DeviceState &state, std::int32_t number, std::int32_t length) const override;
     void writeFile(DeviceState &state, std::int32_t number, const Bytes &bytes) const override;
     double fileBytesPerSecond(DeviceState &state, std::int32_t number) const override;
+    std::vector<std::string> nvTypeChoices(const std::string &nvName) const override;
+    std::optional<std::size_t> fileFailsAfter(DeviceState &state, std::int32_t number) const override;
 
     // The readings at a time, as the meter shows them (calibration gains applied).
     MeterReading reading(DeviceState &state, Clock::TimePoint t) const;
@@ -130,11 +141,14 @@ private:
     void factoryCommand(DeviceState &state, std::int32_t command) const;
     void factoryReset(DeviceState &state) const;
     void changeType(DeviceState &state, const std::string &key) const;
+    // Every group back in its declared type, its SCPTnvType naming it (factory settings).
+    void restoreShippedTypes(DeviceState &state) const;
     void noteEvent(DeviceState &state, int flagBit) const;
     void resetPeak(DeviceState &state) const;
     // Keeps the totals continuous when the rates change: call before and after a change.
     std::array<double, 4> totalsNow(DeviceState &state) const;
     void rebase(DeviceState &state, const std::array<double, 4> &totals) const;
+    void followLoadChange(DeviceState &state) const;
     void logIntervalChanged(DeviceState &state, double minutes) const;
     void initialiseLog(DeviceState &state) const;
 

@@ -1,5 +1,5 @@
 // What a meter does with written NVs and CPs: its clock, the resets, the firmware-version
-// query, settings, calibration constants, factory commands and NV type changes.
+// query, settings, calibration constants and factory commands (NV type changes: meter_types.cpp).
 
 #include <algorithm>
 #include <cmath>
@@ -17,7 +17,7 @@ namespace {
 constexpr std::int32_t kUnlock = 7461, kSave = 52817, kFactoryReset = 52836, kInitLogging = 6358, kLock = 0;
 
 // Error codes the meter reports through its status.
-constexpr std::int32_t kErrorInvalidType = 8, kErrorSendTimeOver12Hours = 20, kErrorPtRatio = 34;
+constexpr std::int32_t kErrorSendTimeOver12Hours = 20, kErrorPtRatio = 34;
 constexpr double kTwelveHours = 12 * 3600.0;
 constexpr double kPtRatioMin = 1, kPtRatioMax = 1000;
 
@@ -28,83 +28,16 @@ const std::vector<std::string> kCalibrationConstants = {
     "UCPTcalPowerA",   "UCPTcalPowerB",   "UCPTcalPowerC", "UCPTcalReactiveA", "UCPTcalReactiveB", "UCPTcalReactiveC",
     "UCPTcalVoltA",    "UCPTcalVoltB",    "UCPTcalVoltC",  "UCPTphaseAdjA",    "UCPTphaseAdjB",    "UCPTphaseAdjC"};
 
-std::string pid0(const char *rest)
+std::vector<double> calibrationConstants(MeterStore &store, std::size_t calBlock)
 {
-    return std::string("PID 0:0:0:0:0:0:0:0, Scope 0, ") + rest;
+    std::vector<double> values;
+    for (const auto &name : kCalibrationConstants)
+        values.push_back(store.cpNumber(calBlock, name, 0));
+    return values;
 }
+
 
 }  // namespace
-
-std::vector<TypeGroup> typeGroups(const MeterLayout &layout, const InterfaceSpec &)
-{
-    using R = Role;
-    const std::string initial(kInitialNvType);
-    const std::vector<std::pair<std::string, std::string>> power = {
-        {pid0("Index 27, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_power"},
-        {pid0("Index 28, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_power_kilo"}};
-    std::vector<TypeGroup> groups = {
-        {{R::EnergySum, R::EnergySumNR, R::EngyPosSum, R::EngyPosSumNR, R::EnergyA, R::EnergyB, R::EnergyC, R::ReacEnergySum},
-         {{pid0("Index 146, NVT_CAT_SIGNED_QUAD, 4 bytes, A=1, B=-1, C=0"), "SNVT_elec_kwh_l"},
-          {pid0("Index 13, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_elec_kwh"},
-          {"PID 80:B7:E5:0:0:0:0:0, Scope 3, Index 2, NVT_CAT_SIGNED_QUAD, 4 bytes, A=1, B=-1, C=0", "SNVT_elec_kwh_l"}}},
-        {{R::PowerSum, R::PowerA, R::PowerB, R::PowerC}, power},
-        {{R::Demand, R::PeakDemand}, power},
-        {{R::ReacSum, R::ReacA, R::ReacB, R::ReacC}, power},
-        {{R::VoltsA, R::VoltsB, R::VoltsC},
-         {{pid0("Index 66, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_volt_f"},
-          {pid0("Index 44, NVT_CAT_SIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_volt"},
-          {pid0("Index 138, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_volt_ac"}}},
-        {{R::Frequency},
-         {{pid0("Index 75, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_freq_f"},
-          {pid0("Index 76, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_freq_hz"}}},
-        {{R::CurrentA, R::CurrentB, R::CurrentC},
-         {{pid0("Index 48, NVT_CAT_FLOAT, 4 bytes, A=1, B=0, C=0"), "SNVT_amp_f"},
-          {pid0("Index 1, NVT_CAT_SIGNED_LONG, 2 bytes, A=1, B=-1, C=0"), "SNVT_amp"},
-          {pid0("Index 139, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=0, C=0"), "SNVT_amp_ac"}}},
-        {{R::PfAvg, R::PfA, R::PfB, R::PfC}, {{pid0("Index 98, NVT_CAT_SIGNED_LONG, 2 bytes, A=5, B=-5, C=0"), "SNVT_pwr_fact"}}},
-    };
-    // Every group also takes the initial type back; a group keeps only the members the
-    // family has.
-    for (auto &g : groups) {
-        g.types.insert(g.types.begin(), {initial, ""});
-        std::erase_if(g.members, [&](Role r) { return layout.name(r).empty(); });
-    }
-    std::erase_if(groups, [](const TypeGroup &g) { return g.members.empty(); });
-    return groups;
-}
-
-void Meter::changeType(DeviceState &state, const std::string &key) const
-{
-    const Bytes bytes = state.value(key);
-    std::string text;
-    for (auto c : bytes) {
-        if (c == 0)
-            break;
-        text.push_back(static_cast<char>(c));
-    }
-    MeterStore store(state, m_spec);
-    for (const auto &group : typeGroups(m_layout, m_spec)) {
-        const auto &first = m_layout.name(group.members.front());
-        if (key != "cp:N" + first + "/0:254")
-            continue;
-        for (const auto &[typeText, typeName] : group.types) {
-            if (typeText != text)
-                continue;
-            for (auto role : group.members) {
-                const auto &name = m_layout.name(role);
-                state.setValue(pinKey(name), {0});
-                if (typeName.empty())
-                    store.restoreInitialType(name);
-                else if (state.nvType(name) != typeName)
-                    state.setNvType(name, typeName);
-            }
-            noteEvent(state, kFlagConfigChange);
-            return;
-        }
-        state.reportError(kErrorInvalidType);
-        throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the meter does not offer the type " + text + " for " + first);
-    }
-}
 
 void Meter::written(DeviceState &state, const std::string &key) const
 {
@@ -186,7 +119,7 @@ void Meter::cpWritten(DeviceState &state, const std::string &key) const
     if (name == "UCPTfactoryCommand")
         return factoryCommand(state, static_cast<std::int32_t>(store.cpNumber(cal, name, 0)));
     const bool constant = std::find(kCalibrationConstants.begin(), kCalibrationConstants.end(), name) != kCalibrationConstants.end();
-    if (constant && store.cpNumber(cal, "UCPTfactoryCommand", 0) != kUnlock)
+    if (constant && !store.unlocked(cal))
         throw RuntimeError(lns::LcaError::kAccessDenied, "LCA: the meter is locked; its calibration is read-only");
     if (!constant && name != "UCPTnominalVolt" && name != "UCPTctAmps")
         return;
@@ -216,9 +149,12 @@ void Meter::sendTimeWritten(DeviceState &state, const std::string &key) const
 //   interval 15 minutes, every output NV back to its initial type, the resettable energy
 //   totals and the peak demand cleared; calibration, clock and "NR" totals are kept and the
 //   log notes a reset;
-// - 6358 initialises the log: the kept records are dropped, numbering goes on upward;
-// - 0 locks it: constants written since the last save go back to the saved ones and the
-//   meter returns to its normal load.
+// - 6358 initialises the log of a logging model: the kept records are dropped, numbering
+//   goes on upward; a model without a log refuses it;
+// - 0 locks it: constants written since the last save go back to the saved ones (or, on a
+//   meter that never saved, to those it had when it was unlocked), the twelve constants are
+//   read-only again and the meter returns to its normal load (unless a reference source is
+//   connected).
 // Any other command is refused. The property reads back the last command written.
 void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
 {
@@ -226,9 +162,15 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
     const auto cal = *m_layout.calBlock;
     switch (command) {
     case kUnlock:
+        // A meter that never saved a calibration goes back to the constants it had when it
+        // was unlocked.
+        if (!store.has(kSavedCalKey))
+            store.setNumbers(kSavedCalKey, calibrationConstants(store, cal));
+        store.setNumber(kUnlockedKey, 1);
         rebase(state, totalsNow(state));
         break;
     case kLock:
+        store.setNumber(kUnlockedKey, 0);
         if (store.has(kSavedCalKey)) {
             const auto saved = store.numbers(kSavedCalKey, kCalibrationConstants.size());
             for (std::size_t i = 0; i < saved.size(); ++i)
@@ -236,18 +178,16 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
         }
         rebase(state, totalsNow(state));
         break;
-    case kSave: {
-        std::vector<double> values;
-        for (const auto &name : kCalibrationConstants)
-            values.push_back(store.cpNumber(cal, name, 0));
-        store.setNumbers(kSavedCalKey, values);
+    case kSave:
+        store.setNumbers(kSavedCalKey, calibrationConstants(store, cal));
         noteEvent(state, kFlagCalChange);
         break;
-    }
     case kFactoryReset:
         factoryReset(state);
         break;
     case kInitLogging:
+        if (!m_layout.logging)
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the meter keeps no interval log");
         initialiseLog(state);
         break;
     default:
@@ -258,11 +198,7 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
 void Meter::factoryReset(DeviceState &state) const
 {
     MeterStore store(state, m_spec);
-    for (const auto &group : typeGroups(m_layout, m_spec))
-        for (auto role : group.members) {
-            state.setValue(pinKey(m_layout.name(role)), {0});
-            store.restoreInitialType(m_layout.name(role));
-        }
+    restoreShippedTypes(state);
     store.setNvText(m_layout.name(Role::DemandMinutes), "15");
     store.setNvText(m_layout.name(Role::DemandSubintervals), "3");
     if (!m_layout.name(Role::LogMinutes).empty()) {

@@ -21,9 +21,9 @@ CpSpec maxSendTime(std::string initial)
     return {"SCPTmaxSndT", 0, 22, "SCPTmaxSndT", std::move(initial)};
 }
 
-CpSpec nvType()
+CpSpec nvType(std::string text)
 {
-    return {"SCPTnvType", 0, 254, "SCPTnvType", std::string(kInitialNvType)};
+    return {"SCPTnvType", 0, 254, "SCPTnvType", std::move(text)};
 }
 
 std::vector<CpSpec> nodeCps(std::string majorVersion, std::string minorVersion)
@@ -80,7 +80,7 @@ struct Builder
     // The first NV of each output group carries the group's SCPTnvType.
     void groupFirst(Role role, std::string name, std::string type, std::vector<CpSpec> cps = {})
     {
-        cps.push_back(nvType());
+        cps.push_back(nvType(shippedNvTypeText(layout, role, type)));
         out(role, std::move(name), std::move(type), std::move(cps));
     }
     std::shared_ptr<const DeviceModel> make() { return std::make_shared<Meter>(std::move(layout), std::move(ifaceSpec)); }
@@ -92,6 +92,7 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
 {
     Builder b;
     b.layout.family = floatTypes ? "302" : "312";
+    b.layout.floatFirmware = floatTypes;
     const std::string power = floatTypes ? "SNVT_power_f" : "SNVT_power_kilo";
     const std::string energy = floatTypes ? "SNVT_elec_whr_f" : "SNVT_elec_kwh";
     const std::string volt = floatTypes ? "SNVT_volt_f" : "SNVT_volt";

@@ -240,6 +240,14 @@ double Meter::fileBytesPerSecond(DeviceState &state, std::int32_t number) const
     return longRecords ? kLongRecordsPerSecond * kLongRecord : kShortRecordsPerSecond * kShortRecord;
 }
 
+std::optional<std::size_t> Meter::fileFailsAfter(DeviceState &state, std::int32_t number) const
+{
+    MeterStore store(state, m_spec);
+    if (!m_layout.logging || number != 5 || !store.has(kFaultFailAfterKey))
+        return std::nullopt;
+    return static_cast<std::size_t>(std::max(0.0, store.number(kFaultFailAfterKey, 0)));
+}
+
 Bytes Meter::readFile(DeviceState &state, std::int32_t number, std::int32_t length) const
 {
     if (!m_layout.logging || (number != 3 && number != 5))

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <QAbstractButton>
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTest>
 
 #include "device/device_window.h"
 #include "device/monitor.h"
@@ -95,6 +98,22 @@ protected:
         Q_EMIT box->textEdited(box->text());
     }
 
+    // A second device in the same window, as the command routing browses it.
+    bool browse(const std::string &name)
+    {
+        if (plugIn().CurrentDevice)
+            window->releaseDevice();
+        return open(name);
+    }
+
+    // Types into a box with key presses, replacing its text, as a user does.
+    void typeKeys(ControlArray array, int index, const QString &newText)
+    {
+        auto *box = window->box({array, index});
+        box->selectAll();
+        QTest::keyClicks(box, newText);
+    }
+
     sim::SimControl control() const { return sim::SimControl(lonWorks); }
 
     std::filesystem::path lonWorks;
@@ -102,5 +121,32 @@ protected:
     std::unique_ptr<DeviceWindow> window;
     int processEnds = 0;
 };
+
+// What assistive technology sees of a widget.
+inline QAccessibleInterface *accessible(QWidget *widget)
+{
+    auto *iface = QAccessible::queryAccessibleInterface(widget);
+    EXPECT_TRUE(iface) << widget->objectName().toStdString();
+    return iface;
+}
+
+// Invokes an action as a screen reader does. A pressed button clicks when Qt's press
+// animation ends, so the call returns once the button is up again.
+inline void doAccessibleAction(QAccessibleInterface *iface, const QString &action)
+{
+    ASSERT_TRUE(iface && iface->actionInterface());
+    iface->actionInterface()->doAction(action);
+    if (auto *button = qobject_cast<QAbstractButton *>(iface->object())) {
+        EXPECT_TRUE(QTest::qWaitFor([button] { return !button->isDown(); }, 5000));
+    }
+}
+
+// Replaces a box's text through the accessible text interface, as a screen reader does.
+inline void setTextAccessibly(QLineEdit *box, const QString &text)
+{
+    auto *iface = accessible(box);
+    ASSERT_TRUE(iface && iface->editableTextInterface());
+    iface->editableTextInterface()->replaceText(0, box->text().size(), text);
+}
 
 }  // namespace tellumic::test

@@ -168,6 +168,9 @@ TEST_F(LoggingTabTest, BadRangesAreRefusedWithoutADownload)
          "Invalid stopping date/time:\r\nYear must be greater than 2000\r\nEnter as YYYY-MM-DD hh:mm:ss"},
         {"optToRecnum", "txtStopRecNum", "0", "Invalid ending record number for download"},
         {"optToRecnum", "txtStopRecNum", "abc", "Invalid ending record number for download"},
+        {"optNewRecs", "txtFileRecNum", "2147483647",
+         "Invalid ending record number for download\r\nThe log file already holds record 2147483647, the highest "
+         "record number"},
     };
     prepare(true);
     read();
@@ -244,6 +247,41 @@ TEST_F(LoggingTabTest, EstimatesAndProgress)
     }
 }
 
+// A screen reader selects a mode with the "toggle" action, which checks the option without
+// clicking it: the mode's box shows, the others hide, and the estimate follows.
+TEST_F(LoggingTabTest, EveryModeSelectedThroughTheAccessibilityInterface)
+{
+    prepare(true);
+    auto &info = logFtpState().CurrentLogInfo;
+    info.oldest.recordNumber = 101;
+    info.newest.recordNumber = 600;
+    w("txtPriorN")->setText("40");
+    w("txtStopRecNum")->setText("571");
+    window->loggingTab().setFileRecNum("580");
+    const std::string newest = FormatDateTime(info.newest.dateTime);
+    const auto newestAt = QDateTime::fromString(QString::fromStdString(newest), "yyyy-MM-dd HH:mm:ss");
+    ASSERT_TRUE(newestAt.isValid()) << newest;
+    w("txtLogStopDate")->setText(newestAt.addSecs(-60LL * 10 * num("txtNvi_2")).toString("yyyy-MM-dd HH:mm:ss"));
+
+    struct Mode
+    {
+        const char *option, *box;
+        int records;
+    };
+    const Mode modes[] = {{"optFullLog", "txtFullLogCnt", 500}, {"optPriorN", "txtPriorN", 40},
+                          {"optToRecnum", "txtStopRecNum", 30}, {"optNewRecs", "txtNewRecCnt", 20},
+                          {"optToDate", "txtLogStopDate", 10}};
+    for (const Mode &m : modes) {
+        test::doAccessibleAction(test::accessible(w<QRadioButton>(m.option)), QAccessibleActionInterface::toggleAction());
+        ASSERT_TRUE(w<QRadioButton>(m.option)->isChecked()) << m.option;
+        for (const Mode &other : modes)
+            EXPECT_EQ(w(other.box)->isHidden(), other.box != m.box) << m.option << " " << other.box;
+        EXPECT_EQ(txt("txtFullLogCnt").toInt(), m.records) << m.option;
+        const double seconds = m.records / 14.5 * 1.1;
+        EXPECT_EQ(txt("txtEstDownloadTime"), QString::number(seconds, 'f', 0) + " secs") << m.option;
+    }
+}
+
 TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
 {
     prepare(false);
@@ -257,12 +295,15 @@ TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
     QTimer clicker;
     clicker.setInterval(0);
     QObject::connect(&clicker, &QTimer::timeout, [&] {
-        if (++idles < 20)
+        if (++idles == 10)
+            home.clock.advance(std::chrono::minutes(10));  // the progress moves on
+        if (idles < 20)
             return;
         clicker.stop();
         EXPECT_TRUE(logFtpState().LogReading);
         EXPECT_FALSE(w<QPushButton>("cmdReadLogData")->isEnabled());
         EXPECT_TRUE(txt("txtPercentComplete").endsWith('%'));
+        EXPECT_GT(w<QProgressBar>("pbPercentComplete")->value(), 0);
         if (const QString shot = qEnvironmentVariable("TELLUMIC_TAB_SCREENSHOT"); !shot.isEmpty())
             window->grab().save(shot);
         w<QPushButton>("cmdCancelLog")->click();
@@ -272,6 +313,7 @@ TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
     read();
     EXPECT_EQ(idles, 20) << "the click arrived during the read";
     EXPECT_EQ(txt("txtPercentComplete"), "Failed");
+    EXPECT_EQ(w<QProgressBar>("pbPercentComplete")->value(), 0) << "no bar left standing beside \"Failed\"";
     EXPECT_EQ(test::readFile(csv(false)), before);
     EXPECT_FALSE(logFtpState().LogReading);
     EXPECT_TRUE(w<QPushButton>("cmdReadLogData")->isEnabled());

@@ -230,6 +230,104 @@ TEST_F(LogDownloadTest, CancelPassesOneRequestAndKeepsTheFile)
     EXPECT_EQ(test::readFile(csv(true)), before);
 }
 
+// A meter that stops answering part-way through its records: the download fails, the
+// file keeps exactly what it held, and the next download appends as if nothing happened.
+TEST_F(LogDownloadTest, TransferThatFailsPartWayLeavesTheFileAsItWas)
+{
+    download(true, LogMode::kCountOfRecords, 20, {}, 0);
+    const std::string before = test::readFile(csv());
+    ASSERT_EQ(recordNumbers(before, true).size(), 20u);
+    sim::SimControl control(lonWorks);
+    const auto id = control.device(meter->Name()).id;
+    control.setDeviceValue(id, sim::kFaultFailAfterKey, "1000");
+
+    sink.idles = 0;
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_GT(sink.idles, 10) << "the meter sent for a while before it stopped";
+    EXPECT_EQ(window.percentComplete, "Failed");
+    ASSERT_EQ(home.dialogs.shown().size(), 1u);
+    EXPECT_EQ(home.dialogs.shown()[0].caption, "Read Log");
+    EXPECT_EQ(home.dialogs.shown()[0].text,
+              "Error retrieving log data: -2147220478,LCA: Communication failure (TMC-FT-Log-364 stopped answering "
+              "after 1000 of 2400 bytes)");
+    EXPECT_EQ(test::readFile(csv()), before);
+    EXPECT_FALSE(logFtpState().LogReading);
+
+    control.setDeviceValue(id, sim::kFaultFailAfterKey, "");
+    const std::int32_t newest = ReadLogInfoFtp(*system, meter).newest.recordNumber;
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_EQ(window.percentComplete, "Done");
+    const std::string after = test::readFile(csv());
+    EXPECT_TRUE(after.starts_with(before));
+    EXPECT_EQ(recordNumbers(after, true).size(), 120u);
+    EXPECT_EQ(recordNumbers(after, true).back(), newest);
+}
+
+struct VanishCase
+{
+    const char *name;
+    void (*act)(const std::filesystem::path &csv);
+    std::vector<std::int32_t> (*kept)(std::int32_t firstNew);  // records under the name before the new ones
+};
+void PrintTo(const VanishCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LogGoneDuringDownload : public LogDownloadTest, public ::testing::WithParamInterface<VanishCase>
+{
+};
+
+// The log deleted, renamed or replaced while the meter sends: the download still ends with
+// the records under the log's name, after a header, and says what happened.
+TEST_P(LogGoneDuringDownload, RecordsAreWrittenToTheNameAfresh)
+{
+    const VanishCase &c = GetParam();
+    download(true, LogMode::kCountOfRecords, 20, {}, 0);
+    ASSERT_EQ(window.percentComplete, "Done");
+    const std::string name = csv().filename().string();
+    const std::string told = "Log file " + name + " was deleted or replaced during the download: the records were "
+                             "written to " + name + " afresh";
+    EXPECT_EQ(std::count(window.infos.begin(), window.infos.end(), told), 0);
+
+    home.clock.advance(std::chrono::hours(2));
+    const std::int32_t newest = ReadLogInfoFtp(*system, meter).newest.recordNumber;
+    sink.idles = 0;
+    sink.onIdle = [&] {
+        if (sink.idles == 3)
+            c.act(csv());
+    };
+    download(true, LogMode::kCountOfRecords, 30, {}, 0);
+    EXPECT_EQ(window.percentComplete, "Done");
+    EXPECT_TRUE(home.dialogs.shown().empty());
+    const std::string now = test::readFile(csv());
+    EXPECT_TRUE(now.starts_with(std::string(logCsvHeader(true)) + "\r\n"));
+    std::vector<std::int32_t> expected = c.kept(newest - 29);
+    for (const auto n : range(newest - 29, newest))
+        expected.push_back(n);
+    EXPECT_EQ(recordNumbers(now, true), expected);
+    EXPECT_EQ(std::count(window.infos.begin(), window.infos.end(), told), 1);
+    LogDateTime last;
+    EXPECT_EQ(FindLastLogRecnum(csv(), last), newest);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meter, LogGoneDuringDownload,
+    ::testing::Values(
+        VanishCase{"Deleted", [](const auto &csv) { std::filesystem::remove(csv); },
+                   [](std::int32_t) { return std::vector<std::int32_t>{}; }},
+        VanishCase{"RenamedAway",
+                   [](const auto &csv) { std::filesystem::rename(csv, std::filesystem::path(csv) += ".old"); },
+                   [](std::int32_t) { return std::vector<std::int32_t>{}; }},
+        VanishCase{"ReplacedByAnotherLog",
+                   [](const auto &csv) {
+                       std::filesystem::remove(csv);
+                       test::writeFile(csv, std::string(logCsvHeader(true)) +
+                                                "\r\n1,2011-03-01 00:15:00,.0,0.00,900,,,,,,,,\r\n");
+                   },
+                   [](std::int32_t) { return std::vector<std::int32_t>{1}; }}),
+    [](const auto &p) { return std::string(p.param.name); });
+
 // Support's tool, given the raw record bytes of a download, prints exactly what it appended,
 // records failing their check included (kept or left out as the download was told).
 TEST_F(LogDownloadTest, ToolDecodesTheRawBytesToTheDownloadedFile)

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/file_io.h"
+#include "log/log_file.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
@@ -45,7 +46,7 @@ protected:
     }
     StoreResult store(const Bytes &bytes, bool isShort = true, bool keepBad = false)
     {
-        auto file = OpenFileForAppend(csv(isShort));
+        auto file = OpenLogFileForAppend(csv(isShort));
         EXPECT_TRUE(file);
         const StoreResult r = storeLogData(bytes, *file, isShort, keepBad, window);
         file->close();
@@ -119,7 +120,7 @@ TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
         const rlimit limit{before.size() + 100, before.size() + 100};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             std::_Exit(10);
-        auto file = OpenFileForAppend(csv());
+        auto file = OpenLogFileForAppend(csv());
         test::RecordingLogWindow w;
         const StoreResult r = storeLogData(received(200, 50, true), *file, true, false, w);
         if (r != StoreResult::WriteFailed)
@@ -190,7 +191,17 @@ INSTANTIATE_TEST_SUITE_P(
         LastCase{"TornLastLine", header() + line(41) + "42,2011-03", 41, "2011-03-05 12:15:00", false},
         LastCase{"RecnumTooLarge", header() + line(41) + line(41).replace(0, 2, "99999999999"), 41,
                  "2011-03-05 12:15:00", true},
-        LastCase{"NoLineEnds", "1,2,3,4", 0, "", false}),
+        LastCase{"NoLineEnds", "1,2,3,4", 0, "", false},
+        // Lines no download writes: passed over, never shown as the last record.
+        LastCase{"NegativeRecnumAndNoDate", header() + line(41) + "-5,2026-13-45 25:61:61,1,2,3\r\n", 41,
+                 "2011-03-05 12:15:00", false},
+        LastCase{"DayNotInTheMonth", header() + line(41) + "42,2026-02-29 10:00:00,1,2\r\n", 41,
+                 "2011-03-05 12:15:00", false},
+        LastCase{"HourOutOfRange", header() + line(41) + "42,2026-03-05 24:00:00,1,2\r\n", 41,
+                 "2011-03-05 12:15:00", false},
+        LastCase{"NoDate", header() + line(41) + "42,,1,2\r\n", 41, "2011-03-05 12:15:00", false},
+        LastCase{"LeapDay", header() + line(41) + "42,2024-02-29 23:59:59,1,2\r\n", 42, "2024-02-29 23:59:59",
+                 false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(LogFileTest, MissingFileIsNoRecord)

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include "foundation/file_io.h"
+#include "log/log_file.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
@@ -59,7 +60,7 @@ Bytes received(std::int32_t newest, std::int32_t count, bool isShort)
 // What a download of these bytes writes into a new file, through the product's own path.
 std::string downloaded(const std::filesystem::path &csv, const Bytes &bytes, bool isShort, bool keepBad)
 {
-    auto f = OpenFileForAppend(csv);
+    auto f = OpenLogFileForAppend(csv);
     test::RecordingLogWindow window;
     EXPECT_EQ(storeLogData(bytes, *f, isShort, keepBad, window), StoreResult::Stored);
     f->close();
@@ -94,6 +95,12 @@ TEST_F(TellumicLogToolTest, LastReadsTheEndOfACsvFile)
                          "\n");
     test::writeFile(file("empty.csv"), "");
     EXPECT_EQ(run("last empty.csv").out, "Last Record#: none\nLast Date/Time: none\n");
+
+    // What the Logging tab finds, never a number or a date that no download writes.
+    test::writeFile(file("edited.csv"), test::readFile(csv) + "-5,2026-13-45 25:61:61,1,2\r\n");
+    const ToolRun edited = run("last edited.csv");
+    EXPECT_EQ(edited.status, 0) << edited.err;
+    EXPECT_EQ(edited.out, r.out);
 }
 
 struct BadInputCase
@@ -104,22 +111,33 @@ struct BadInputCase
     int status;
     const char *errorContains;
     bool printsLines;
+    void (*prepare)(const std::filesystem::path &folder) = nullptr;
 };
 
 class TellumicLogBadInputTest : public TellumicLogToolTest, public ::testing::WithParamInterface<BadInputCase>
 {
 };
 
+// Exit 0 whenever the lines printed are the whole answer; 1 only when the input could not
+// be used, with a message that says why; 2 for a bad command line.
 TEST_P(TellumicLogBadInputTest, ClearMessageAndExitStatus)
 {
     const BadInputCase &c = GetParam();
     Bytes raw = received(100, 3, true);
     raw.resize(c.rawBytes);
     writeBytes("raw.bin", raw);
+    if (c.prepare)
+        c.prepare(home.root());
     const ToolRun r = run(c.args);
     EXPECT_EQ(r.status, c.status);
     EXPECT_NE(r.err.find(c.errorContains), std::string::npos) << r.err;
     EXPECT_EQ(!r.out.empty(), c.printsLines) << r.out;
+}
+
+void sparseFile(const std::filesystem::path &folder)
+{
+    test::writeFile(folder / "big.bin", "");
+    std::filesystem::resize_file(folder / "big.bin", 3'000'000);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -132,13 +150,50 @@ INSTANTIATE_TEST_SUITE_P(
         BadInputCase{"UnknownOption", 72, "decode --short --fast raw.bin", 2, "unexpected argument \"--fast\"", false},
         BadInputCase{"NoFile", 72, "decode --short", 2, "no FILE given", false},
         BadInputCase{"MissingFile", 72, "decode --short nothing.bin", 1, "cannot read nothing.bin", false},
+        BadInputCase{"Folder", 72, "decode --short .", 1, ". is not a regular file", false},
+        BadInputCase{"EndlessDevice", 72, "decode --long /dev/zero", 1,
+                     "/dev/zero holds more than a meter's whole log (24392 records, 2097712 bytes)", false},
+        BadInputCase{"LargerThanAWholeLog", 72, "decode --short big.bin", 1,
+                     "big.bin holds more than a meter's whole log (24392 records, 585408 bytes)", false, sparseFile},
         BadInputCase{"NoWholeRecord", 12, "decode --short raw.bin", 1, "holds no whole record (12 bytes", false},
-        BadInputCase{"EndsInsideARecord", 62, "decode --short raw.bin", 1, "LogLoadData() - 9,Subscript out of range",
-                     true},
-        BadInputCase{"TrailingBytes", 30, "decode --short raw.bin", 1, "not a whole number of 24-byte records", true},
-        BadInputCase{"LastMissingFile", 72, "last nothing.csv", 1, "nothing.csv is not a file", false},
+        BadInputCase{"EndsInsideARecord", 62, "decode --short raw.bin", 0,
+                     "1 record: LogLoadData() - 9,Subscript out of range", true},
+        BadInputCase{"CutRecordIsNamed", 62, "decode --short raw.bin", 0,
+                     "raw.bin is 62 bytes, not a whole number of 24-byte records; its last record is cut short", true},
+        BadInputCase{"TrailingBytes", 30, "decode --short raw.bin", 0,
+                     "raw.bin is 30 bytes, not a whole number of 24-byte records; its last 6 bytes are left out", true},
+        BadInputCase{"LastMissingFile", 72, "last nothing.csv", 1, "cannot read nothing.csv: Path not found", false},
+        BadInputCase{"LastOfAFolder", 72, "last .", 1, ". is not a regular file", false},
+        BadInputCase{"LastThroughALink", 72, "last link.csv", 1, "link.csv is a symbolic link", false,
+                     [](const std::filesystem::path &folder) {
+                         test::writeFile(folder / "m.csv", "RecordNum\r\n7,2011-03-05 12:15:00,1\r\n");
+                         std::filesystem::create_symlink(folder / "m.csv", folder / "link.csv");
+                     }},
         BadInputCase{"LastTwoFiles", 72, "last a.csv b.csv", 2, "give one CSV file", false}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A damaged download gives every line and one summary line per kind of fault, not one
+// message per record; the output is complete, so the status is 0.
+TEST_F(TellumicLogToolTest, RecordFaultsAreSummedUpByKind)
+{
+    Bytes raw = received(1000, 300, true);
+    for (std::size_t i = 0; i < 300; ++i) {
+        std::uint8_t *record = raw.data() + i * 24;
+        if (i < 250)
+            record[6] = 0x80;  // a year that overflows
+        else if (i < 255)
+            record[10] ^= 0xFF;  // fails its check
+        else if (i < 257)
+            record[0] = 2;  // a type the plug-in does not know
+    }
+    writeBytes("raw.bin", raw);
+    const ToolRun r = run("decode --short raw.bin");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 300);
+    EXPECT_EQ(r.err, "tellumic-log: 250 records: LogLoadData() - 6,Overflow\n"
+                     "tellumic-log: 255 records: CRC mismatch\n"
+                     "tellumic-log: 2 records: Unrecognized log record type\n");
+}
 
 TEST_F(TellumicLogToolTest, HelpDescribesBothCommands)
 {
@@ -146,6 +201,8 @@ TEST_F(TellumicLogToolTest, HelpDescribesBothCommands)
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("tellumic-log decode --short|--long [--keep-bad] [--header] FILE"), std::string::npos);
     EXPECT_NE(r.out.find("tellumic-log last FILE.csv"), std::string::npos);
+    EXPECT_NE(r.out.find("Exit status: 0 the output is complete"), std::string::npos);
+    EXPECT_NE(r.out.find("1 the input could not be used"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(programFolder() / "TmPlugin.log")) << "the tool must not trace";
 }
 

@@ -43,6 +43,21 @@ INSTANTIATE_TEST_SUITE_P(
         Case{1e20, "###,###,##0", "100,000,000,000,000,000,000"}, Case{123.456, "#.##", "123.46"},
         Case{0.5, "#.##", ".5"}, Case{-999999.96, "##,##0.0", "-1,000,000.0"}, Case{-999999.95, "##,##0.0", "-999,999.9"}));
 
+// More than nine decimals, and scaled values of 2^40 and above, take the exact path. A half
+// there still rounds away from zero, where the library's own conversion rounds to even.
+INSTANTIATE_TEST_SUITE_P(
+    ExactPathHalves, NumberFormatTest,
+    ::testing::Values(Case{0.00048828125, "0.0000000000", "0.0004882813"},
+                      Case{-0.00048828125, "0.0000000000", "-0.0004882813"},
+                      Case{0.000244140625, "0.00000000000", "0.00024414063"},
+                      Case{1099511627776.5, "0", "1099511627777"},
+                      Case{-1099511627776.5, "#,##0", "-1,099,511,627,777"},
+                      Case{2199023255552.5, "0", "2199023255553"},
+                      Case{1099511627776.25, "0.0", "1099511627776.3"},
+                      Case{4503599627370494.5, "0", "4503599627370495"},
+                      // Just below a half on the exact path stays below.
+                      Case{std::nextafter(1099511627776.5, 0.0), "0", "1099511627776"}));
+
 TEST(NumberFormatTest, NotANumberShowsNaN)
 {
     EXPECT_EQ(formatNumber(std::numeric_limits<double>::quiet_NaN(), "0.00"), "NaN");

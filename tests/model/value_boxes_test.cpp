@@ -65,6 +65,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BoxCase{"nvoReacPwrSum", "SNVT_power_kilo", "12.34", "SNVT_power_kilo", "12.3", "kVAR"},
                       BoxCase{"nvoReacPwrA", "SNVT_power_f#SI", "-5", "SNVT_power_f#SI", "-5.00", "VAR"},
                       BoxCase{"nvoDemand", "SNVT_power_f#SI", "999.994", "SNVT_power_f#SI", "999.99", "W"},
+                      // After a type change the NV's format, not the catalogue's type, names the unit.
+                      BoxCase{"nvoPowerSum", "SNVT_power_f#SI", "12.3", "SNVT_power_kilo", "12.3", "kW"},
+                      BoxCase{"nvoReacPwrB", "SNVT_power_f#SI", "6553.5", "SNVT_power#SI", "6,553.5", "VAR"},
                       BoxCase{"nvoPeakDemT", "SNVT_time_stamp", "11-3-5 1:2:3", "SNVT_time_stamp", "2011-03-05 01:02:03", ""},
                       BoxCase{"nvoEnergySum", "SNVT_elec_whr_f", "0\t0\t39\t16", "RAW", "1,000.0", ""},
                       BoxCase{"nvoEnergySum", "SNVT_elec_whr_f", "1256789", "SNVT_elec_whr_f", "1,256.79", ""},

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 
 #include "sim/models/meter.h"
 #include "sim/models/meter_state.h"
@@ -217,6 +218,75 @@ TEST_F(MeterTest, CancelEndsTheTransferWithAnError)
         EXPECT_EQ(e.number(), lns::LcaError::kOperationCancelled);
     }
 }
+
+struct PartWayCase
+{
+    const char *name;
+    const char *failAfter;               // the log-fail-after fault in bytes; "" none
+    std::optional<DeviceCondition> at10;  // the meter's condition from the tenth idle event on
+    std::int32_t error;                   // 0: the whole file comes
+    int idles;                            // idle events the read raised
+};
+
+void PrintTo(const PartWayCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class PartWayTransfer : public MeterTest, public ::testing::WithParamInterface<PartWayCase>
+{
+};
+
+// The file moves in windows at the channel's speed: a meter that stops answering part-way
+// ends the read with a communication failure when its bytes have taken their time, and the
+// read returns nothing.
+TEST_P(PartWayTransfer, EndsWhenTheMeterStopsAnswering)
+{
+    const PartWayCase &c = GetParam();
+    SimControl control(lonWorks);
+    const auto id = control.device("TMC-FT-Log-364").id;
+    control.setDeviceValue(id, kFaultFailAfterKey, c.failAfter);
+    transfer(4)->Write(request(1, 100, 3));
+    sink.idles = 0;
+    sink.onIdle = [&] {
+        if (sink.idles == 10 && c.at10)
+            control.setCondition(id, *c.at10);
+    };
+    auto read = transfer(5);
+    read->SetLength(24 * 100);
+    const auto start = home.clock.now();
+    std::int32_t error = 0;
+    std::size_t got = 0;
+    try {
+        got = read->Read().size();
+    } catch (const RuntimeError &e) {
+        error = e.number();
+        if (*c.failAfter) {
+            EXPECT_NE(e.description().find("stopped answering after " + std::string(c.failAfter) + " of 2400 bytes"),
+                      std::string::npos)
+                << e.description();
+        }
+    }
+    EXPECT_EQ(error, c.error);
+    EXPECT_EQ(got, error ? 0u : 2400u);
+    EXPECT_EQ(sink.idles, c.idles);
+    if (*c.failAfter && !c.at10) {
+        const double bytes = std::min(2400.0, std::stod(c.failAfter));
+        EXPECT_NEAR(std::chrono::duration<double>(home.clock.now() - start).count(), bytes / (14.5 * 24), 1e-3);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Meter, PartWayTransfer,
+    ::testing::Values(PartWayCase{"Untouched", "", std::nullopt, 0, 69},
+                      PartWayCase{"FailsAfterItsBytes", "500", std::nullopt, lns::LcaError::kCommunicationFailure, 15},
+                      PartWayCase{"FailsBeforeTheFirstByte", "0", std::nullopt, lns::LcaError::kCommunicationFailure, 0},
+                      PartWayCase{"FaultBeyondTheFile", "2400", std::nullopt, 0, 69},
+                      PartWayCase{"UncommissionedMeanwhile", "", DeviceCondition::Uncommissioned,
+                                  lns::LcaError::kCommunicationFailure, 10},
+                      PartWayCase{"UnconfiguredMeanwhile", "", DeviceCondition::Unconfigured,
+                                  lns::LcaError::kCommunicationFailure, 10}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(MeterTest, FaultsCutTheReadAndSpoilChecks)
 {
