@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <limits>
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -28,6 +30,7 @@
 #include "foundation/trace_log.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
+#include "logview/log_viewer_window.h"
 #include "model/date_time.h"
 
 namespace tellumic {
@@ -189,6 +192,21 @@ LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *
     m_cancel->setToolTip(QStringLiteral("Stop the running download"));
     m_cancel->setAccessibleName(QStringLiteral("Cancel log download"));
     m_cancel->setEnabled(false);
+    m_viewLog = new QPushButton(QStringLiteral("View Log..."), this);
+    m_viewLog->setObjectName("cmdViewLog");
+    m_viewLog->setToolTip(QStringLiteral("Show the log file as charts"));
+    m_viewLog->setEnabled(false);
+    connect(m_viewLog, &QPushButton::clicked, this, [this] {
+        DebugLog("fMain.cmdViewLog_Click()");
+        updateViewLog();
+        if (!m_viewLog->isEnabled())
+            return;
+        try {
+            logview::openLogViewer(m_filePath->text(), this);
+        } catch (const std::exception &e) {
+            MsgBox(std::string("The log viewer cannot be opened: ") + e.what(), MsgStyle::kOkOnly, "Tellumic Plug-in");
+        }
+    });
     connect(m_short, &QCheckBox::toggled, this, [this](bool ticked) {
         DebugLog("fMain.ckShort_Click()");
         const std::string &name = plugIn().CurrentDeviceName;
@@ -234,6 +252,7 @@ LoggingTab::LoggingTab(DeviceWindow &window, QWidget *intervalGroup, QLineEdit *
     runForm->addRow(percentLabel, percentRow);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
+    buttons->addWidget(m_viewLog);
     buttons->addWidget(m_read);
     buttons->addWidget(m_cancel);
     runForm->addRow(buttons);
@@ -272,10 +291,17 @@ void LoggingTab::optionClicked(QRadioButton *option)
     UpdateLogEstimate();
 }
 
+void LoggingTab::updateViewLog()
+{
+    const QString path = m_filePath->text();
+    m_viewLog->setEnabled(!path.isEmpty() && QFileInfo(path).isFile());
+}
+
 void LoggingTab::InitLoggingTab(const std::string &deviceName)
 {
     DebugLog("MLogFtp.InitLoggingTab()");
     setPercentComplete("");
+    updateViewLog();
     if (m_ready)
         return;
     LogDateTime last;
@@ -480,6 +506,7 @@ void LoggingTab::setPercentComplete(std::string_view text)
 void LoggingTab::setFileRecNum(std::string_view text)
 {
     m_fileRecNum->setText(qs(text));
+    updateViewLog();
 }
 
 void LoggingTab::setFileDateTime(std::string_view text)
@@ -493,6 +520,7 @@ void LoggingTab::setLogFilename(std::string_view name, std::string_view toolTip)
     m_filename->setToolTip(qs(toolTip));
     m_filePath->setText(qs(toolTip));
     m_filePath->setCursorPosition(0);
+    updateViewLog();
 }
 
 EventLog &LoggingTab::echLog()

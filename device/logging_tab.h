@@ -53,6 +53,8 @@ public:
 private:
     QLineEdit *field(const char *name, bool readOnly = true);
     void optionClicked(QRadioButton *option);
+    // "View Log..." is enabled while the file the tab names exists.
+    void updateViewLog();
 
     DeviceWindow &m_window;
     QLineEdit *m_interval;
@@ -60,7 +62,7 @@ private:
     QLineEdit *m_estimate, *m_percent;
     QProgressBar *m_progress;
     QCheckBox *m_short, *m_logBad;
-    QPushButton *m_read, *m_cancel;
+    QPushButton *m_read, *m_cancel, *m_viewLog;
     QRadioButton *m_optFullLog, *m_optNewRecs, *m_optPriorN, *m_optToDate, *m_optToRecnum;
     QLineEdit *m_fullLogCnt, *m_newRecCnt, *m_priorN, *m_stopDate, *m_stopRecnum;
     QLineEdit *m_fileRecNum, *m_filename, *m_filePath, *m_fileDateTime;

@@ -18,6 +18,7 @@
 #include "log/log_csv.h"
 #include "log/log_file.h"
 #include "log/log_transfer.h"
+#include "tools/tellumic_log_view.h"
 
 namespace tellumic {
 namespace {
@@ -26,6 +27,7 @@ constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log decode --short|--long [--keep-bad] [--header] FILE\n"
     "  tellumic-log last FILE.csv\n"
+    "  tellumic-log view FILE.csv\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -41,6 +43,8 @@ constexpr const char *kUsage =
     "        pipe or a character device, and hold at most a whole log (24392 records).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
     "        Logging tab finds them, or \"none\".\n"
+    "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
+    "        the file is not a CSV log or there is no display.\n"
     "\n"
     "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
     "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
@@ -243,5 +247,7 @@ int main(int argc, char **argv)
         return decode(rest, dialogs);
     if (args[0] == "last")
         return last(rest, dialogs);
+    if (args[0] == "view")
+        return runLogView(rest, argc, argv);
     return usageError("unknown command \"" + args[0] + "\"");
 }

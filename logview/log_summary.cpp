@@ -1,0 +1,226 @@
+#include "logview/log_summary.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <tuple>
+
+namespace tellumic::logview {
+
+namespace {
+
+void add(SeriesStats &s, double v, CivilSeconds t, double &sum)
+{
+    if (s.count == 0 || v < s.min) {
+        s.min = v;
+        s.minTime = t;
+    }
+    if (s.count == 0 || v > s.max) {
+        s.max = v;
+        s.maxTime = t;
+    }
+    sum += v;
+    ++s.count;
+}
+
+void finish(SeriesStats &s, double sum)
+{
+    s.mean = s.count ? sum / static_cast<double>(s.count) : 0;
+}
+
+std::string plural(std::uint64_t n, std::string_view one, std::string_view many)
+{
+    return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// readings: min and max are single-precision values of the log.
+std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings)
+{
+    auto value = [readings](double v) { return readings ? formatReading(static_cast<float>(v)) : formatValue(v); };
+    std::string line(name);
+    if (!unit.empty())
+        line += " (" + std::string(unit) + ")";
+    if (s.count == 0)
+        return line + ": no values";
+    line += ": min " + value(s.min) + " at " + formatCivil(s.minTime);
+    line += ", max " + value(s.max) + " at " + formatCivil(s.maxTime);
+    line += ", mean " + formatValue(s.mean);
+    return line;
+}
+
+struct MarkerName
+{
+    std::string_view one, many;
+};
+constexpr MarkerName kMarkerNames[] = {{"line without values", "lines without values"},
+                                       {"power failure", "power failures"},
+                                       {"clock change", "clock changes"},
+                                       {"energy counter fall", "energy counter falls"},
+                                       {"other note", "other notes"}};
+
+}  // namespace
+
+std::string formatReading(float v)
+{
+    if (!std::isfinite(v))
+        return "NaN";
+    char b[64];
+    const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed);
+    std::string s(b, r.ptr);
+    return s == "-0" ? "0" : s;
+}
+
+std::string formatValue(double v, int decimals)
+{
+    if (!std::isfinite(v))
+        return "NaN";
+    char b[64];
+    std::snprintf(b, sizeof b, "%.*f", decimals, v);
+    std::string s = b;
+    if (s.find('.') != std::string::npos) {
+        while (s.back() == '0')
+            s.pop_back();
+        if (s.back() == '.')
+            s.pop_back();
+    }
+    if (s == "-0")
+        s = "0";
+    return s;
+}
+
+RangeSummary summarize(const LogData &data, TimeRange range)
+{
+    RangeSummary s;
+    s.range = range;
+    std::tie(s.first, s.last) = data.indexRange(range);
+    const std::size_t q = quantityCount(data.format);
+    for (std::size_t k = 0; k < q; ++k) {
+        double sum = 0;
+        const std::vector<float> &v = data.values[k];
+        for (std::size_t i = s.first; i < s.last; ++i)
+            if (!std::isnan(v[i]))
+                add(s.series[k], v[i], data.time[i], sum);
+        finish(s.series[k], sum);
+    }
+    double sum = 0;
+    for (const Bar &b : data.intervalEnergy)
+        if (static_cast<double>(b.end) >= range.start && static_cast<double>(b.end) <= range.end)
+            add(s.intervalEnergy, b.kwh, b.end, sum);
+    finish(s.intervalEnergy, sum);
+    s.intervalEnergyTotal = sum;
+    sum = 0;
+    for (const Bar &b : data.dailyEnergy)
+        if (static_cast<double>(b.start) >= range.start && static_cast<double>(b.start) <= range.end)
+            add(s.dailyEnergy, b.kwh, b.start, sum);
+    finish(s.dailyEnergy, sum);
+    for (const Marker &m : data.markers)
+        if (static_cast<double>(m.time) >= range.start && static_cast<double>(m.time) <= range.end)
+            ++s.markers[static_cast<std::size_t>(m.kind)];
+    return s;
+}
+
+std::string summaryText(const LogData &data, const RangeSummary &s, const SummaryScope &scope)
+{
+    std::string text = "Visible range: " + formatCivil(static_cast<CivilSeconds>(std::floor(s.range.start))) +
+                       " to " + formatCivil(static_cast<CivilSeconds>(std::ceil(s.range.end))) + "\n";
+    if (s.records() == 0) {
+        text += "Records: none in this range\n";
+    } else {
+        text += "Records: " + std::to_string(s.records()) + "\n";
+        text += "First: " + formatCivil(data.time[s.first]) + " (record " + std::to_string(data.recordNumber[s.first]) +
+                ")\n";
+        text += "Last: " + formatCivil(data.time[s.last - 1]) + " (record " +
+                std::to_string(data.recordNumber[s.last - 1]) + ")\n";
+    }
+    const SeriesStats &demand = s.series[kDemand];
+    if (demand.count > 0)
+        text += "Peak demand: " + formatReading(static_cast<float>(demand.max)) + " Watt at " + formatCivil(demand.maxTime) + "\n";
+    for (std::size_t k = 0; k < quantityCount(data.format); ++k)
+        if (scope.series[k])
+            text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k], true) + "\n";
+    if (scope.intervalEnergy) {
+        text += statsLine("Interval energy", "kWh", s.intervalEnergy, false) + "\n";
+        text += "Energy of these intervals: " + formatValue(s.intervalEnergyTotal, 1) + " kWh\n";
+    }
+    if (scope.dailyEnergy)
+        text += statsLine("Daily energy", "kWh", s.dailyEnergy, false) + "\n";
+    std::string events;
+    for (std::size_t k = 0; k < s.markers.size(); ++k)
+        if (s.markers[k] > 0)
+            events += (events.empty() ? "" : ", ") + plural(s.markers[k], kMarkerNames[k].one, kMarkerNames[k].many);
+    text += "Events: " + (events.empty() ? std::string("none") : events) + "\n";
+    const std::string skipped = skippedLinesText(data.report);
+    if (!skipped.empty())
+        text += skipped + "\n";
+    return text;
+}
+
+std::string readoutText(const LogData &data, double time, const SummaryScope &scope)
+{
+    if (data.empty())
+        return {};
+    const std::size_t i = data.nearest(time);
+    std::string text = "Record " + std::to_string(data.recordNumber[i]) + " at " + formatCivil(data.time[i]) + "\n";
+    for (std::size_t k = 0; k < quantityCount(data.format); ++k) {
+        if (!scope.series[k])
+            continue;
+        const std::string_view unit = chartGroupInfo(kQuantities[k].group).unit;
+        text += std::string(kQuantities[k].column) + ": " + formatReading(data.values[k][i]) +
+                (unit.empty() ? "" : " " + std::string(unit)) + "\n";
+    }
+    auto containing = [time](const std::vector<Bar> &bars) -> const Bar * {
+        const auto it = std::lower_bound(bars.begin(), bars.end(), time,
+                                         [](const Bar &b, double t) { return static_cast<double>(b.end) < t; });
+        return it != bars.end() && static_cast<double>(it->start) <= time ? &*it : nullptr;
+    };
+    if (scope.intervalEnergy) {
+        const Bar *b = containing(data.intervalEnergy);
+        text += b ? "Interval energy: " + formatValue(b->kwh, 1) + " kWh (" + formatCivil(b->start).substr(11) + " to " +
+                        formatCivil(b->end).substr(11) + ")\n"
+                  : std::string("Interval energy: none here\n");
+    }
+    if (scope.dailyEnergy) {
+        const Bar *b = containing(data.dailyEnergy);
+        text += b ? "Day " + formatCivilDate(b->start) + ": " + formatValue(b->kwh, 1) + " kWh over " +
+                        formatValue(static_cast<double>(b->covered) / 3600.0, 2) + " h of records\n"
+                  : std::string("Day: no energy\n");
+    }
+    for (const Marker &m : data.markers)
+        if (m.record == static_cast<std::int64_t>(i) && !m.note.empty())
+            text += "Note: " + m.note + "\n";
+    return text;
+}
+
+std::string skippedLinesText(const ReadReport &report)
+{
+    std::string text;
+    const std::uint64_t total = report.skippedTotal();
+    if (total > 0) {
+        text = plural(total, "line", "lines") + " skipped: ";
+        bool first = true;
+        for (std::size_t r = 0; r < kSkipReasonCount; ++r) {
+            if (report.skipped[r] == 0)
+                continue;
+            text += (first ? "" : ", ") + std::to_string(report.skipped[r]) + " " +
+                    std::string(skipReasonText(static_cast<SkipReason>(r)));
+            first = false;
+        }
+        text += " (line";
+        text += report.examples.size() == 1 ? " " : "s ";
+        for (std::size_t i = 0; i < report.examples.size(); ++i)
+            text += (i ? ", " : "") + std::to_string(report.examples[i].line);
+        text += report.examples.size() < total ? ", ...)." : ").";
+    }
+    if (report.stoppedFull) {
+        text += (text.empty() ? "" : " ") + std::string("Reading stopped before line ") +
+                std::to_string(report.stoppedAtLine) + ": the viewer holds at most " +
+                std::to_string(report.recordLimit) + " records.";
+    }
+    if (report.duplicates > 0)
+        text += (text.empty() ? "" : " ") + plural(report.duplicates, "record", "records") +
+                " read more than once, shown once.";
+    return text;
+}
+
+}  // namespace tellumic::logview

@@ -1,0 +1,61 @@
+#pragma once
+
+// What the charts show of a range, as numbers and as text: the first and last time, the
+// record count, and minimum, maximum and mean of each series. The text is the window's
+// "Summary" pane, which a screen reader can read where it cannot read a chart.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "logview/log_data.h"
+
+namespace tellumic::logview {
+
+struct SeriesStats
+{
+    std::size_t count = 0;
+    double min = 0, max = 0, mean = 0;
+    CivilSeconds minTime = 0, maxTime = 0;
+};
+
+struct RangeSummary
+{
+    TimeRange range;
+    std::size_t first = 0, last = 0;  // record indexes [first, last)
+    std::array<SeriesStats, kQuantityCount> series;
+    SeriesStats intervalEnergy;  // bars that end inside the range
+    double intervalEnergyTotal = 0;
+    SeriesStats dailyEnergy;  // days that begin inside the range
+    std::array<std::size_t, 5> markers{};  // per MarkerKind, inside the range
+
+    std::size_t records() const { return last - first; }
+};
+
+RangeSummary summarize(const LogData &data, TimeRange range);
+
+// Which series the text covers: those shown in the charts.
+struct SummaryScope
+{
+    std::array<bool, kQuantityCount> series{};
+    bool intervalEnergy = false;
+    bool dailyEnergy = false;
+};
+
+// The summary as lines of text. Values are shown with the CSV's units.
+std::string summaryText(const LogData &data, const RangeSummary &s, const SummaryScope &scope);
+
+// The cursor readout: the record nearest to time, its value of each series in scope, the
+// interval energy and the day's total around time.
+std::string readoutText(const LogData &data, double time, const SummaryScope &scope);
+
+// The lines the file's read left out, one sentence ("" when none).
+std::string skippedLinesText(const ReadReport &report);
+
+// A number with at most `decimals` decimals, no trailing zeros and "." as the point.
+std::string formatValue(double v, int decimals = 3);
+// A value as the log stores it (single precision): the fewest digits that give it back.
+std::string formatReading(float v);
+
+}  // namespace tellumic::logview

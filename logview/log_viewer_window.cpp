@@ -1,0 +1,588 @@
+#include "logview/log_viewer_window.h"
+
+#include <cmath>
+#include <exception>
+
+#include <QAction>
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGraphicsLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include "foundation/dialogs.h"
+#include "logview/chart_export.h"
+#include "logview/chart_panel.h"
+#include "logview/log_rows.h"
+#include "logview/log_rows_model.h"
+
+namespace tellumic::logview {
+
+namespace {
+
+constexpr const char *kCaption = "Tellumic Log Viewer";
+constexpr double kZoomStep = 1.5;
+constexpr double kPanShare = 0.2;
+
+QString qs(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::string utf8(const QString &s)
+{
+    return s.toUtf8().toStdString();
+}
+
+QString civilText(double t)
+{
+    return qs(formatCivil(static_cast<CivilSeconds>(std::llround(t))));
+}
+
+}  // namespace
+
+template <typename F>
+void LogViewerWindow::guarded(const char *what, F &&f)
+{
+    try {
+        f();
+    } catch (const std::exception &e) {
+        MsgBox(std::string(what) + " failed: " + e.what(), MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
+    }
+}
+
+LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("LogViewerWindow"));
+    setWindowTitle(QString::fromLatin1(kCaption));
+    setAccessibleName(QString::fromLatin1(kCaption));
+    m_loader = new LogLoader(this);
+    m_chooseFile = [this] {
+        return QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), QFileInfo(file()).absolutePath(),
+                                            QStringLiteral("CSV log files (*.csv);;All files (*)"));
+    };
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("viewTabs"));
+    m_tabs->setAccessibleName(QStringLiteral("Views"));
+    m_tabs->addTab(buildCharts(), QStringLiteral("Charts"));
+    m_tabs->addTab(buildTable(), QStringLiteral("Table"));
+    setCentralWidget(m_tabs);
+
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAccessibleName(QStringLiteral("Status"));
+    m_progress = new QProgressBar(this);
+    m_progress->setObjectName(QStringLiteral("readProgress"));
+    m_progress->setAccessibleName(QStringLiteral("Reading progress"));
+    m_progress->setRange(0, 100);
+    m_progress->setMaximumWidth(200);
+    m_progress->hide();
+    statusBar()->addWidget(m_status, 1);
+    statusBar()->addPermanentWidget(m_progress);
+
+    m_refreshTimer = new QTimer(this);
+    m_refreshTimer->setSingleShot(true);
+    m_refreshTimer->setInterval(0);
+    connect(m_refreshTimer, &QTimer::timeout, this, [this] {
+        guarded("Drawing the charts", [this] {
+            if (m_rangeOnly)
+                refreshCharts(true);
+            else
+                refreshNow();
+        });
+    });
+    m_restTimer = new QTimer(this);
+    m_restTimer->setSingleShot(true);
+    m_restTimer->setInterval(kRestMs);
+    connect(m_restTimer, &QTimer::timeout, this, [this] { guarded("The summary", [this] { refreshRest(); }); });
+
+    buildMenus();
+
+    connect(&m_state, &LogViewState::dataChanged, this, &LogViewerWindow::scheduleRefresh);
+    connect(&m_state, &LogViewState::rangeChanged, this, &LogViewerWindow::scheduleRangeRefresh);
+    connect(&m_state, &LogViewState::shownChanged, this, &LogViewerWindow::scheduleRefresh);
+    connect(&m_state, &LogViewState::cursorChanged, this, [this] { guarded("The cursor", [this] { refreshCursor(); }); });
+    connect(m_loader, &LogLoader::progress, this, [this](int percent) {
+        m_progress->show();
+        m_progress->setValue(percent);
+        m_status->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(file()).fileName()));
+    });
+    connect(m_loader, &LogLoader::loaded, this, [this](bool appended) { guarded("Showing the log", [&] { loaded(appended); }); });
+    connect(m_loader, &LogLoader::failed, this, [this](const QString &reason) { failed(reason); });
+    connect(m_tabs, &QTabWidget::currentChanged, this, &LogViewerWindow::scheduleRefresh);
+    // Charts that come into sight catch up with the view.
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+        guarded("Drawing the charts", [this] {
+            bool any = false;
+            for (ChartPanel *p : visiblePanels()) {
+                const auto g = static_cast<std::size_t>(p->group());
+                if (m_stale[g] && inSight(p)) {
+                    p->refresh();
+                    m_stale[g] = false;
+                    any = true;
+                }
+            }
+            if (any)
+                alignPlots();
+        });
+    });
+    resize(1280, 900);
+}
+
+LogViewerWindow::~LogViewerWindow() = default;
+
+QWidget *LogViewerWindow::buildCharts()
+{
+    auto *page = new QWidget;
+    auto *hint = new QLabel(QStringLiteral("Wheel: zoom  \u00b7  drag: pan  \u00b7  Shift+drag, right-drag or drag "
+                                           "along the time axis: zoom to that range  \u00b7  double-click or Home: "
+                                           "whole log"),
+                            page);
+    hint->setObjectName(QStringLiteral("hint"));
+    hint->setStyleSheet(QStringLiteral("color: palette(mid)"));
+    m_rangeLabel = new QLabel(page);
+    m_rangeLabel->setObjectName(QStringLiteral("visibleRange"));
+    // Its text changes with every zoom step; it must not move the charts' layout.
+    m_rangeLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    m_rangeLabel->setMinimumWidth(m_rangeLabel->fontMetrics().horizontalAdvance(QStringLiteral("Showing 0000-00-00 "
+                                                                                               "00:00:00 to 0000-00-00 "
+                                                                                               "00:00:00 (whole log)")));
+    m_rangeLabel->setAccessibleName(QStringLiteral("Visible range"));
+
+    auto *charts = new QWidget;
+    auto *chartsLayout = new QVBoxLayout(charts);
+    chartsLayout->setContentsMargins(0, 0, 0, 0);
+    chartsLayout->setSpacing(2);
+    for (std::size_t g = 0; g < kChartGroupCount; ++g) {
+        m_panels[g] = new ChartPanel(static_cast<ChartGroup>(g), m_state, charts);
+        chartsLayout->addWidget(m_panels[g]);
+    }
+    chartsLayout->addStretch(1);
+    m_scroll = new QScrollArea(page);
+    m_scroll->setObjectName(QStringLiteral("charts"));
+    m_scroll->setAccessibleName(QStringLiteral("Charts"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setWidget(charts);
+
+    auto *side = new QWidget(page);
+    auto *sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    auto *cursorBox = new QGroupBox(QStringLiteral("Cursor"), side);
+    auto *cursorLayout = new QVBoxLayout(cursorBox);
+    m_readout = new QLabel(QStringLiteral("Point at a chart to read its values."), cursorBox);
+    m_readout->setObjectName(QStringLiteral("readout"));
+    m_readout->setAccessibleName(QStringLiteral("Cursor readout"));
+    m_readout->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_readout->setWordWrap(true);
+    m_readout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    cursorLayout->addWidget(m_readout);
+    auto *summaryBox = new QGroupBox(QStringLiteral("Summary"), side);
+    auto *summaryLayout = new QVBoxLayout(summaryBox);
+    m_summary = new QPlainTextEdit(summaryBox);
+    m_summary->setObjectName(QStringLiteral("summary"));
+    m_summary->setAccessibleName(QStringLiteral("Summary"));
+    m_summary->setAccessibleDescription(QStringLiteral("The visible range as text: times, record count and the "
+                                                       "minimum, maximum and mean of each shown series"));
+    m_summary->setReadOnly(true);
+    m_summary->setTabChangesFocus(true);
+    m_summary->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    summaryLayout->addWidget(m_summary);
+    sideLayout->addWidget(cursorBox);
+    sideLayout->addWidget(summaryBox, 1);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, page);
+    splitter->addWidget(m_scroll);
+    splitter->addWidget(side);
+    splitter->setStretchFactor(0, 1);
+    splitter->setSizes({920, 340});
+
+    auto *layout = new QVBoxLayout(page);
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_rangeLabel, 1);
+    top->addWidget(hint);
+    layout->addLayout(top);
+    layout->addWidget(splitter, 1);
+    return page;
+}
+
+QWidget *LogViewerWindow::buildTable()
+{
+    auto *page = new QWidget;
+    m_tableLabel = new QLabel(page);
+    m_tableLabel->setObjectName(QStringLiteral("tableCaption"));
+    m_rows = new LogRowsModel(this);
+    m_table = new QTableView(page);
+    m_table->setObjectName(QStringLiteral("rows"));
+    m_table->setAccessibleName(QStringLiteral("Log rows"));
+    m_table->setModel(m_rows);
+    m_table->setAlternatingRowColors(true);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
+    m_tableLabel->setBuddy(m_table);
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(m_tableLabel);
+    layout->addWidget(m_table, 1);
+    return page;
+}
+
+void LogViewerWindow::buildMenus()
+{
+    auto action = [this](QMenu *menu, const QString &text, const QKeySequence &key, auto slot) {
+        auto *a = menu->addAction(text);
+        a->setObjectName(text);
+        if (!key.isEmpty())
+            a->setShortcut(key);
+        connect(a, &QAction::triggered, this, slot);
+        return a;
+    };
+    QMenu *fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction *open = action(fileMenu, QStringLiteral("&Open..."), QKeySequence::Open, [this] { chooseAndOpen(); });
+    fileMenu->addSeparator();
+    QAction *png = action(fileMenu, QStringLiteral("Export Charts as &PNG..."), {}, [this] {
+        exportWith(QStringLiteral("Export Charts as PNG"), QStringLiteral("png"), QStringLiteral("PNG images (*.png)"),
+                   &LogViewerWindow::exportPng);
+    });
+    action(fileMenu, QStringLiteral("Export Charts as &SVG..."), {}, [this] {
+        exportWith(QStringLiteral("Export Charts as SVG"), QStringLiteral("svg"), QStringLiteral("SVG images (*.svg)"),
+                   &LogViewerWindow::exportSvg);
+    });
+    action(fileMenu, QStringLiteral("Export Visible Range as &CSV..."), {}, [this] {
+        exportWith(QStringLiteral("Export Visible Range as CSV"), QStringLiteral("csv"),
+                   QStringLiteral("CSV log files (*.csv)"), &LogViewerWindow::exportCsv);
+    });
+    fileMenu->addSeparator();
+    action(fileMenu, QStringLiteral("&Close"), QKeySequence::Close, [this] { close(); });
+
+    QMenu *viewMenu = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction *in = action(viewMenu, QStringLiteral("Zoom &In"), QKeySequence(Qt::Key_Plus),
+                         [this] { m_state.zoom(kZoomStep); });
+    in->setShortcuts({QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal), QKeySequence::ZoomIn});
+    QAction *out = action(viewMenu, QStringLiteral("Zoom &Out"), QKeySequence(Qt::Key_Minus),
+                          [this] { m_state.zoom(1 / kZoomStep); });
+    out->setShortcuts({QKeySequence(Qt::Key_Minus), QKeySequence::ZoomOut});
+    QAction *whole = action(viewMenu, QStringLiteral("&Whole Log"), QKeySequence(Qt::Key_Home),
+                            [this] { m_state.resetZoom(); });
+    QAction *left = action(viewMenu, QStringLiteral("Pan &Left"), QKeySequence(Qt::Key_Left),
+                           [this] { m_state.pan(-kPanShare * m_state.range().length()); });
+    QAction *right = action(viewMenu, QStringLiteral("Pan &Right"), QKeySequence(Qt::Key_Right),
+                            [this] { m_state.pan(kPanShare * m_state.range().length()); });
+    // The keys move the charts only while the charts have the focus; elsewhere they edit
+    // and move as usual.
+    for (QAction *a : {in, out, whole, left, right}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        m_scroll->addAction(a);
+    }
+    viewMenu->addSeparator();
+    QMenu *charts = viewMenu->addMenu(QStringLiteral("&Charts"));
+    for (std::size_t g = 0; g < kChartGroupCount; ++g) {
+        const auto group = static_cast<ChartGroup>(g);
+        QAction *a = charts->addAction(qs(chartGroupInfo(group).title));
+        a->setCheckable(true);
+        a->setChecked(true);
+        connect(a, &QAction::toggled, this, [this, group](bool on) { m_state.setChartShown(group, on); });
+        m_chartActions[g] = a;
+    }
+    m_dailyAction = viewMenu->addAction(QStringLiteral("&Daily Energy Totals"));
+    m_dailyAction->setCheckable(true);
+    connect(m_dailyAction, &QAction::toggled, this, [this](bool on) {
+        m_state.setEnergyView(on ? EnergyView::DailyTotals : EnergyView::PerInterval);
+    });
+    connect(&m_state, &LogViewState::shownChanged, this, [this] {
+        m_dailyAction->setChecked(m_state.energyView() == EnergyView::DailyTotals);
+    });
+
+    QToolBar *bar = addToolBar(QStringLiteral("View"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setAccessibleName(QStringLiteral("Tool bar"));
+    for (QAction *a : {open, in, out, whole, png})
+        bar->addAction(a);
+}
+
+std::vector<ChartPanel *> LogViewerWindow::visiblePanels() const
+{
+    std::vector<ChartPanel *> out;
+    for (ChartPanel *p : m_panels)
+        if (m_state.chartVisible(p->group()))
+            out.push_back(p);
+    return out;
+}
+
+void LogViewerWindow::openFile(const QString &path)
+{
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    setWindowTitle(QString::fromLatin1(kCaption) + QStringLiteral(" - ") + QFileInfo(absolute).fileName());
+    m_status->setText(QStringLiteral("Reading %1 ...").arg(QFileInfo(absolute).fileName()));
+    m_state.setData(nullptr, false);
+    m_loader->open(absolute);
+}
+
+void LogViewerWindow::loaded(bool appended)
+{
+    m_progress->hide();
+    const std::shared_ptr<const LogData> data = m_loader->data();
+    const std::size_t before = m_state.data() ? m_state.data()->size() : 0;
+    m_state.setData(data, appended);
+    QString text = QStringLiteral("%1: %2 %3 records")
+                       .arg(QFileInfo(file()).fileName())
+                       .arg(data->size())
+                       .arg(data->format == LogFormat::Short ? QStringLiteral("short") : QStringLiteral("long"));
+    if (!data->empty())
+        text += QStringLiteral(", %1 to %2").arg(civilText(static_cast<double>(data->time.front())),
+                                                 civilText(static_cast<double>(data->time.back())));
+    if (appended && data->size() > before)
+        text += QStringLiteral("; %1 new since it was opened").arg(data->size() - before);
+    const std::uint64_t skipped = data->report.skippedTotal();
+    if (skipped > 0 || data->report.stoppedFull)
+        text += QStringLiteral("; %1 %2 skipped%3 (see Summary)")
+                    .arg(skipped)
+                    .arg(skipped == 1 ? QStringLiteral("line") : QStringLiteral("lines"))
+                    .arg(data->report.stoppedFull ? QStringLiteral(", reading stopped early") : QString());
+    m_status->setText(text);
+}
+
+void LogViewerWindow::failed(const QString &reason)
+{
+    m_progress->hide();
+    m_status->setText(QStringLiteral("%1 cannot be shown: %2").arg(QFileInfo(file()).fileName(), reason));
+    MsgBox(utf8(QStringLiteral("The log file %1 cannot be shown: %2.").arg(QDir::toNativeSeparators(file()), reason)),
+           MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
+}
+
+void LogViewerWindow::chooseAndOpen()
+{
+    const QString path = m_chooseFile ? m_chooseFile() : QString();
+    if (!path.isEmpty())
+        openFile(path);
+}
+
+void LogViewerWindow::scheduleRefresh()
+{
+    m_tableStale = true;
+    m_rangeOnly = false;
+    m_refreshTimer->start();
+}
+
+void LogViewerWindow::scheduleRangeRefresh()
+{
+    m_tableStale = true;
+    if (!m_refreshTimer->isActive())
+        m_rangeOnly = true;
+    m_refreshTimer->start();
+    m_restTimer->start();
+}
+
+SummaryScope LogViewerWindow::scope() const
+{
+    SummaryScope s;
+    const auto &data = m_state.data();
+    if (!data)
+        return s;
+    for (std::size_t k = 0; k < quantityCount(data->format); ++k)
+        s.series[k] = m_state.seriesShown(k) && m_state.chartVisible(kQuantities[k].group);
+    const bool energy = m_state.seriesShown(kEnergySeries) && m_state.chartVisible(ChartGroup::Energy);
+    s.intervalEnergy = energy && m_state.energyView() == EnergyView::PerInterval;
+    s.dailyEnergy = energy && m_state.energyView() == EnergyView::DailyTotals;
+    return s;
+}
+
+void LogViewerWindow::refreshNow()
+{
+    m_refreshTimer->stop();
+    m_restTimer->stop();
+    const auto &data = m_state.data();
+    for (ChartPanel *p : m_panels) {
+        p->setVisible(data && m_state.chartVisible(p->group()));
+        m_chartActions[static_cast<std::size_t>(p->group())]->setEnabled(
+            !chartGroupInfo(p->group()).longOnly || (data && data->format == LogFormat::Long));
+    }
+    refreshCharts(false);
+    refreshRest();
+}
+
+bool LogViewerWindow::inSight(const ChartPanel *p) const
+{
+    const QWidget *viewport = m_scroll->viewport();
+    return QRect(p->mapTo(viewport, QPoint(0, 0)), p->size()).intersects(viewport->rect());
+}
+
+void LogViewerWindow::refreshCharts(bool inSightOnly)
+{
+    m_refreshTimer->stop();
+    const auto &data = m_state.data();
+    for (ChartPanel *p : visiblePanels()) {
+        const auto g = static_cast<std::size_t>(p->group());
+        if (inSightOnly && !inSight(p)) {
+            m_stale[g] = true;
+            continue;
+        }
+        p->refresh();
+        m_stale[g] = false;
+    }
+    alignPlots();
+    const TimeRange r = m_state.range();
+    if (!data) {
+        m_rangeLabel->clear();
+        return;
+    }
+    m_rangeLabel->setText(QStringLiteral("Showing %1 to %2%3")
+                              .arg(civilText(r.start), civilText(r.end),
+                                   m_state.zoomed() ? QString() : QStringLiteral(" (whole log)")));
+    refreshCursor();
+}
+
+void LogViewerWindow::refreshRest()
+{
+    m_restTimer->stop();
+    const auto &data = m_state.data();
+    bool any = false;
+    for (ChartPanel *p : visiblePanels()) {
+        const auto g = static_cast<std::size_t>(p->group());
+        if (m_stale[g]) {
+            p->refresh();
+            m_stale[g] = false;
+            any = true;
+        }
+    }
+    if (any)
+        alignPlots();
+    const TimeRange r = m_state.range();
+    if (!data) {
+        m_summary->setPlainText(QString());
+        m_rows->setRows(file(), nullptr, {});
+        return;
+    }
+    m_summary->setPlainText(qs(summaryText(*data, summarize(*data, r), scope())));
+    if (m_tableStale && m_tabs->currentIndex() == 1) {
+        std::vector<LogRow> rows = rowsInRange(*data, r);
+        m_tableLabel->setText(QStringLiteral("Rows of the visible range: %1").arg(rows.size()));
+        m_rows->setRows(file(), data, std::move(rows));
+        m_tableStale = false;
+    }
+    refreshCursor();
+}
+
+void LogViewerWindow::alignPlots()
+{
+    // Value labels of different widths would start each plot elsewhere; the charts share
+    // one time axis, so every plot starts where the one with the widest labels does.
+    const std::vector<ChartPanel *> panels = visiblePanels();
+    double left = 0;
+    for (ChartPanel *p : panels) {
+        p->chart()->layout()->activate();
+        left = std::max(left, p->naturalPlotLeft());
+    }
+    for (ChartPanel *p : panels) {
+        p->setExtraLeft(left - p->naturalPlotLeft());
+        p->chart()->layout()->activate();
+    }
+}
+
+void LogViewerWindow::refreshCursor()
+{
+    for (ChartPanel *p : m_panels)
+        if (p->isVisible())
+            p->refreshCursor();
+    const auto &data = m_state.data();
+    if (!data || !m_state.cursor())
+        return;
+    m_readout->setText(qs(readoutText(*data, *m_state.cursor(), scope())).trimmed());
+}
+
+QString LogViewerWindow::summary() const
+{
+    return m_summary->toPlainText();
+}
+
+QString LogViewerWindow::readout() const
+{
+    return m_readout->text();
+}
+
+QString LogViewerWindow::status() const
+{
+    return m_status->text();
+}
+
+QString LogViewerWindow::caption() const
+{
+    const TimeRange r = m_state.range();
+    return QStringLiteral("%1, %2 to %3").arg(QFileInfo(file()).fileName(), civilText(r.start), civilText(r.end));
+}
+
+QString LogViewerWindow::defaultExportName(const QString &suffix) const
+{
+    const QFileInfo source(file());
+    const QString from = civilText(m_state.range().start).left(16).replace(':', QString()).replace(' ', '-');
+    return source.absolutePath() + '/' + source.completeBaseName() + '-' + from + '.' + suffix;
+}
+
+void LogViewerWindow::exportWith(const QString &title, const QString &suffix, const QString &filter,
+                                 QString (LogViewerWindow::*run)(const QString &))
+{
+    guarded("The export", [&] {
+        if (!m_state.data()) {
+            MsgBox("There is no log to export yet.", MsgStyle::kOkOnly + MsgStyle::kInformation, kCaption);
+            return;
+        }
+        const std::string chosen = dialogs().saveFileName(utf8(title), utf8(defaultExportName(suffix)), utf8(filter));
+        if (chosen.empty())
+            return;
+        const QString error = (this->*run)(QString::fromStdString(chosen));
+        if (!error.isEmpty())
+            MsgBox(utf8(QStringLiteral("The export to %1 failed: %2").arg(QString::fromStdString(chosen), error)),
+                   MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
+    });
+}
+
+QString LogViewerWindow::exportPng(const QString &target)
+{
+    refreshNow();
+    return savePng(target, visiblePanels(), caption());
+}
+
+QString LogViewerWindow::exportSvg(const QString &target)
+{
+    refreshNow();
+    return saveSvg(target, visiblePanels(), caption());
+}
+
+QString LogViewerWindow::exportCsv(const QString &target)
+{
+    const auto &data = m_state.data();
+    if (!data)
+        return QStringLiteral("no log is shown");
+    return qs(exportRows(file().toStdString(), *data, rowsInRange(*data, m_state.range()), target.toStdString()));
+}
+
+LogViewerWindow *openLogViewer(const QString &file, QWidget *parent)
+{
+    auto *w = new LogViewerWindow(parent);
+    w->setWindowFlag(Qt::Window);
+    w->setAttribute(Qt::WA_DeleteOnClose);
+    w->openFile(file);
+    w->show();
+    return w;
+}
+
+}  // namespace tellumic::logview

@@ -1,0 +1,86 @@
+// tellumic-log view: the log viewer for a CSV log file, such as one a customer sent.
+
+#include "tools/tellumic_log_view.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include <QApplication>
+
+#include "foundation/qt_dialogs.h"
+#include "logview/log_csv_reader.h"
+#include "logview/log_viewer_window.h"
+
+namespace tellumic {
+
+namespace {
+
+// The header decides whether a file is a log; the first 64 KB hold it if anything does.
+std::string checkLogFile(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return "cannot be read";
+    std::string head(logview::kMaxLineBytes + 2, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (head.empty())
+        return "is empty";
+    logview::LogCsvReader reader;
+    reader.feed(head);
+    if (reader.failed())
+        return "cannot be shown: " + reader.error();
+    if (!reader.formatKnown())
+        return "cannot be shown: it holds no complete header line";
+    return {};
+}
+
+bool haveDisplay()
+{
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char *v = std::getenv(name);
+        if (v && *v)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
+{
+    if (args.size() != 1 || args[0].starts_with("-")) {
+        std::cerr << "tellumic-log: view: give one CSV log file\n\nUsage: tellumic-log view FILE.csv\n";
+        return 2;
+    }
+    const std::string &file = args[0];
+    if (const std::string problem = checkLogFile(file); !problem.empty()) {
+        std::cerr << "tellumic-log: " << file << ' ' << problem << '\n';
+        return 1;
+    }
+    if (!haveDisplay()) {
+        std::cerr << "tellumic-log: view opens a window and needs a display; neither DISPLAY nor WAYLAND_DISPLAY is "
+                     "set\n";
+        return 1;
+    }
+    QtDialogs dialogs;
+    int status = 0;
+    try {
+        QApplication app(argc, argv);
+        QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
+        setDialogs(&dialogs);
+        logview::LogViewerWindow window;
+        dialogs.setParent(&window);
+        window.openFile(QString::fromLocal8Bit(file.c_str()));
+        window.show();
+        status = app.exec();
+    } catch (const std::exception &e) {
+        std::cerr << "tellumic-log: the viewer failed: " << e.what() << '\n';
+        status = 1;
+    }
+    setDialogs(nullptr);
+    return status;
+}
+
+}  // namespace tellumic
