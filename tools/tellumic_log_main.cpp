@@ -18,6 +18,7 @@
 #include "log/log_csv.h"
 #include "log/log_file.h"
 #include "log/log_transfer.h"
+#include "tools/harvest/harvest_main.h"
 
 namespace tellumic {
 namespace {
@@ -26,6 +27,7 @@ constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log decode --short|--long [--keep-bad] [--header] FILE\n"
     "  tellumic-log last FILE.csv\n"
+    "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -41,6 +43,8 @@ constexpr const char *kUsage =
     "        pipe or a character device, and hold at most a whole log (24392 records).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
     "        Logging tab finds them, or \"none\".\n"
+    "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
+    "        unattended (see tellumic-log harvest --help).\n"
     "\n"
     "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
     "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
@@ -243,5 +247,7 @@ int main(int argc, char **argv)
         return decode(rest, dialogs);
     if (args[0] == "last")
         return last(rest, dialogs);
+    if (args[0] == "harvest")
+        return harvest::harvestMain(rest);
     return usageError("unknown command \"" + args[0] + "\"");
 }
