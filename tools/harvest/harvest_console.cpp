@@ -259,7 +259,7 @@ void ConsoleReport::planned(const std::string &network, const std::vector<MeterP
         t.pending[m.name] = m.records;
         t.estimated = t.estimated && m.estimated;
     }
-    if (meters.empty())
+    if (meters.empty() && !m_options.namedMeters)
         line(Priority::Warning, network + ": no logging meters to harvest");
     else
         redraw(true);

@@ -22,7 +22,8 @@ struct ConsoleOptions
     bool journal = false;   // standard error is the journal: lines carry a priority prefix
     bool json = false;
     bool dryRun = false;
-    int columns = 80;  // the terminal's width
+    bool namedMeters = false;  // --meter: a network may well have none of them
+    int columns = 80;          // the terminal's width
 };
 
 // Where standard error goes, for ConsoleOptions.

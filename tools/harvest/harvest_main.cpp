@@ -154,6 +154,8 @@ void installSignalHandlers()
                                     [&report] { return g_signal != 0 || report.broken(); });
         } catch (const std::exception &e) {
             report.networkMessage(network, std::string("cannot harvest the network: ") + e.what());
+        } catch (...) {
+            report.networkMessage(network, "cannot harvest the network: an unexpected error");
         }
     }
     ::close(fd);
@@ -280,6 +282,7 @@ int harvestMain(const std::vector<std::string> &args)
     ConsoleOptions console = detectConsole();
     console.json = a.json;
     console.dryRun = a.options.dryRun;
+    console.namedMeters = !a.options.meters.empty();
     ConsoleReport report(console, stdout, stderr);
     try {
         const auto folder = sim::installedLonWorksFolder();
