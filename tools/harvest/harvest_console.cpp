@@ -206,7 +206,7 @@ std::string ConsoleReport::totalLine() const
         std::int64_t rest = 0;
         for (const auto &[name, records] : t.pending)
             rest += records;
-        double rate = 0;
+        double rate = t.rate;
         if (const auto it = m_running.find(network); it != m_running.end()) {
             rest -= std::min(it->second.records, rest);
             moved += it->second.records;
@@ -268,12 +268,14 @@ void ConsoleReport::planned(const std::string &network, const std::vector<MeterP
 void ConsoleReport::started(const MeterProgress &progress)
 {
     m_running[progress.network] = progress;
+    m_networks[progress.network].rate = progress.recordsPerSecond;
     redraw(true);
 }
 
 void ConsoleReport::progress(const MeterProgress &progress)
 {
     m_running[progress.network] = progress;
+    m_networks[progress.network].rate = progress.recordsPerSecond;
     redraw(false);
 }
 

@@ -70,6 +70,7 @@ private:
         std::map<std::string, std::int64_t> pending;  // records of the meters not yet finished
         std::size_t meters = 0;
         bool estimated = true;
+        double rate = 0;  // records per second of the network's last download
     };
     std::map<std::string, NetworkTotals> m_networks;
     std::map<std::string, double> m_dryRunSeconds;  // by network

@@ -51,8 +51,9 @@ constexpr const char *kUsage =
     "On a terminal a progress line per running meter and a total show on standard error;\n"
     "otherwise one line per meter when it ends, without control codes. A log file that another\n"
     "download (the Logging tab, another harvest) is appending to is skipped as busy; a second\n"
-    "harvest of a network that is being harvested says so and ends. SIGINT or SIGTERM cancels\n"
-    "the running transfers as the Logging tab's Cancel button does; every file stays whole.\n"
+    "harvest of a network that is being harvested says so and ends. SIGINT, SIGTERM or SIGHUP\n"
+    "cancels the running transfers as the Logging tab's Cancel button does; every file stays\n"
+    "whole.\n"
     "\n"
     "Exit status: 0 every meter was harvested; 1 some meters failed, were busy or were not\n"
     "found (the others were harvested); 2 bad command line, no installation, or a network that\n"
@@ -137,6 +138,8 @@ void installSignalHandlers()
     sa.sa_flags = 0;  // no restart: a waiting poll wakes up at once
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
+    // A terminal that goes away stops the harvest as cleanly.
+    ::sigaction(SIGHUP, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 }
 
