@@ -12,6 +12,7 @@
 #include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
 #include "foundation/retry.h"
@@ -27,14 +28,6 @@ namespace {
 std::function<void()> g_endProcess = [] { QCoreApplication::exit(0); };
 std::function<bool()> g_logTransferRunning;
 
-lns::AppDevice &currentDevice()
-{
-    auto &device = plugIn().CurrentDevice;
-    if (!device)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-    return *device;
-}
-
 std::string replaceDashes(std::string text)
 {
     for (char &c : text)
@@ -44,6 +37,14 @@ std::string replaceDashes(std::string text)
 }
 
 }  // namespace
+
+lns::AppDevice &currentDevice()
+{
+    auto &device = plugIn().CurrentDevice;
+    if (!device)
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+    return *device;
+}
 
 void DeviceWindow::registerActions()
 {

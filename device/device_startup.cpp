@@ -11,6 +11,7 @@
 #include "device/event_log_widget.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
 #include "foundation/retry.h"
@@ -23,20 +24,10 @@ namespace tellumic {
 
 namespace {
 
+using controls::cp;
+using controls::nvo;
+
 constexpr int kEnergyTab = 2;
-
-lns::AppDevice &currentDevice()
-{
-    auto &device = plugIn().CurrentDevice;
-    if (!device)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-    return *device;
-}
-
-ControlRef cp(int i)
-{
-    return {ControlArray::txtCp, i};
-}
 
 // The Abort/Retry/Ignore question of a window procedure; the error is kept in lastError.
 std::function<MsgResult(const RuntimeError &)> askFor(const std::string &procedure, const std::string &text,

@@ -20,6 +20,7 @@
 #include "device/logging_tab.h"
 #include "device/meter_commands.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/dialogs.h"
 #include "foundation/plugin_state.h"
 #include "foundation/registry.h"
@@ -37,9 +38,9 @@ constexpr int kBoxWidth = 130;
 constexpr const char *kSettingsSection = "Device Window";
 constexpr const char *kLogPaneHeight = "Log Pane Height";
 
-ControlRef nvi(int i) { return {ControlArray::txtNvi, i}; }
-ControlRef nvo(int i) { return {ControlArray::txtNvo, i}; }
-ControlRef cp(int i) { return {ControlArray::txtCp, i}; }
+using controls::cp;
+using controls::nvi;
+using controls::nvo;
 
 QLineEdit *readOnlyBox(const QString &name, QWidget *parent)
 {
@@ -523,6 +524,23 @@ void DeviceWindow::buildMenus()
     m_mnuCalibrate = monitor->addAction(QStringLiteral("Calibrate"));
     m_mnuCalibrate->setObjectName("mnuCalibrate");
     m_mnuCalibrate->setVisible(false);
+    connect(m_mnuCalibrate, &QAction::triggered, this, [this] {
+        DebugLog("fMain.mnuCalibrate_Click()");
+        if (!m_calibrate)
+            return;
+        // Monitoring rests while the calibration window works with the meter, and is put
+        // back as it was when it closes.
+        const bool monitoring = monitorState().MonitoringEnabled;
+        try {
+            DisableMonitoring(*this);
+            m_calibrate();
+            if (monitoring)
+                EnableMonitoring(*this, activeTabCaption());
+        } catch (const std::exception &e) {
+            DebugLog(std::string("ERROR: fMain.mnuCalibrate_Click(),") + e.what());
+        }
+        UpdateMonitoringIndicators();
+    });
 
     auto *log = menuBar()->addMenu(QStringLiteral("&Log"));
     auto *clearLog = log->addAction(QStringLiteral("Clear Log"));

@@ -118,6 +118,9 @@ public:
     // Opens the change-type dialog from the menu entry "Change SNVT Types..." (the host
     // sets it); without one the entry stays disabled.
     void setChangeTypesHandler(std::function<void()> handler) { m_changeTypes = std::move(handler); }
+    // Opens the calibration window modally (the composition root sets it); the hidden
+    // Calibrate entry runs it with live monitoring off.
+    void setCalibrateHandler(std::function<void()> handler) { m_calibrate = std::move(handler); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -199,6 +202,7 @@ private:
     std::function<void(int)> m_waiter;
     std::function<bool()> m_logIdle;
     std::function<void()> m_changeTypes;
+    std::function<void()> m_calibrate;
     bool m_editPending = false;
     bool m_showingValue = false;  // the window itself is writing a box, not the user
     std::string m_shownState;     // the meter state the boxes were last marked against

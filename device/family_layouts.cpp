@@ -8,6 +8,7 @@
 
 #include "device/device_window.h"
 #include "device/monitor.h"
+#include "device/window_support.h"
 #include "foundation/plugin_state.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
@@ -18,25 +19,10 @@ namespace tellumic {
 
 namespace {
 
+using controls::cp;
+using controls::nvo;
+
 constexpr int kLoggingTab = 6;
-
-lns::AppDevice &currentDevice()
-{
-    auto &device = plugIn().CurrentDevice;
-    if (!device)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-    return *device;
-}
-
-ControlRef cp(int i)
-{
-    return {ControlArray::txtCp, i};
-}
-
-ControlRef nvo(int i)
-{
-    return {ControlArray::txtNvo, i};
-}
 
 }  // namespace
 

@@ -28,6 +28,8 @@ inline constexpr std::int32_t kInvalidValue = static_cast<std::int32_t>(0x80040F
 inline constexpr std::int32_t kNotOpen = static_cast<std::int32_t>(0x80040FA4u);
 inline constexpr std::int32_t kOperationCancelled = static_cast<std::int32_t>(0x80040FA5u);
 inline constexpr std::int32_t kAccessDenied = static_cast<std::int32_t>(0x80040FA6u);
+// The object server's own storage failed (its database locked, damaged or unwritable).
+inline constexpr std::int32_t kDatabaseError = static_cast<std::int32_t>(0x80040FA7u);
 }  // namespace LcaError
 
 // Whether a collection member answers to a key: its name. Device templates also answer to

@@ -48,6 +48,9 @@ public:
     // write, 0 after a good one (the caller tests it after the call).
     std::int32_t errorNumber() const { return m_errorNumber; }
 
+    // Why the registry store could not be used, "" when it could (see RegistryStore).
+    const std::string &storeFailure() const { return m_store.storeFailure(); }
+
 private:
     std::string appKey(std::string_view section) const;
 

@@ -8,8 +8,6 @@ namespace tellumic {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 60'000;
-
 std::string parentOf(const std::string &path)
 {
     const auto pos = path.rfind('\\');
@@ -60,7 +58,16 @@ bool keyExistsIn(SQLite::Database &db, std::uint32_t root, const std::string &pa
 
 }  // namespace
 
-RegistryStore::RegistryStore(std::filesystem::path file) : m_file(std::move(file)) {}
+RegistryStore::RegistryStore(std::filesystem::path file, int busyTimeoutMs)
+    : m_file(std::move(file)), m_busyTimeoutMs(busyTimeoutMs)
+{
+}
+
+void RegistryStore::noteFailure(const std::exception &e)
+{
+    if (m_storeFailure.empty())
+        m_storeFailure = e.what();
+}
 
 RegistryStore::~RegistryStore() = default;
 
@@ -72,7 +79,7 @@ SQLite::Database *RegistryStore::db()
     if (m_file.has_parent_path())
         std::filesystem::create_directories(m_file.parent_path(), ec);
     auto db = std::make_unique<SQLite::Database>(m_file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
-                                                 kBusyTimeoutMs);
+                                                 m_busyTimeoutMs);
     db->exec("PRAGMA journal_mode = WAL");
     db->exec("PRAGMA synchronous = NORMAL");
     WriteTransaction tx(*db);
@@ -115,7 +122,8 @@ bool RegistryStore::keyExists(std::uint32_t root, std::string_view key)
     try {
         const auto path = normalise(key);
         return path && keyExistsIn(*db(), root, *path);
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return false;
     }
 }
@@ -143,7 +151,8 @@ bool RegistryStore::createKey(std::uint32_t root, std::string_view key)
         }
         tx.commit();
         return true;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return false;
     }
 }
@@ -165,7 +174,8 @@ std::optional<RegistryStore::Value> RegistryStore::queryValue(std::uint32_t root
         const auto data = q.getColumn(1);
         return Value{q.getColumn(0).getInt(),
                      std::string(static_cast<const char *>(data.getBlob()), static_cast<std::size_t>(data.getBytes()))};
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return std::nullopt;
     }
 }
@@ -189,7 +199,8 @@ bool RegistryStore::setValue(std::uint32_t root, std::string_view key, std::stri
         up.exec();
         tx.commit();
         return true;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return false;
     }
 }
@@ -218,7 +229,8 @@ RegistryStore::DeleteResult RegistryStore::deleteKey(std::uint32_t root, std::st
         }
         tx.commit();
         return DeleteResult::Deleted;
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return DeleteResult::Failed;
     }
 }
@@ -239,7 +251,8 @@ std::optional<std::string> RegistryStore::subKey(std::uint32_t root, std::string
         if (!q.executeStep())
             return std::nullopt;
         return q.getColumn(0).getString();
-    } catch (const std::exception &) {
+    } catch (const std::exception &e) {
+        noteFailure(e);
         return std::nullopt;
     }
 }

@@ -31,7 +31,10 @@ inline constexpr int kDword = 4;
 class RegistryStore
 {
 public:
-    explicit RegistryStore(std::filesystem::path file);
+    // How long a call waits for another program's lock on the store before it fails.
+    static constexpr int kBusyTimeoutMs = 60'000;
+
+    explicit RegistryStore(std::filesystem::path file, int busyTimeoutMs = kBusyTimeoutMs);
     ~RegistryStore();
     RegistryStore(const RegistryStore &) = delete;
     RegistryStore &operator=(const RegistryStore &) = delete;
@@ -59,11 +62,19 @@ public:
     // Normalised form of a key path: no leading, trailing or doubled "\"; nullopt when invalid.
     static std::optional<std::string> normalise(std::string_view key);
 
+    // Why the store itself could not be used (locked past the busy timeout, damaged,
+    // unreadable), from the first call that met it; "" while every call reached it. A
+    // missing key or value is no store failure: it tells the two apart.
+    const std::string &storeFailure() const { return m_storeFailure; }
+
 private:
     SQLite::Database *db();
+    void noteFailure(const std::exception &e);
 
     std::filesystem::path m_file;
+    int m_busyTimeoutMs;
     std::unique_ptr<SQLite::Database> m_db;
+    std::string m_storeFailure;
 };
 
 }  // namespace tellumic

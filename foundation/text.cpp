@@ -101,6 +101,19 @@ std::optional<double> parseDouble(std::string_view text)
     return v;
 }
 
+std::optional<std::int64_t> parseWholeNumber(std::string_view text, std::int64_t low, std::int64_t high)
+{
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1);
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    std::int64_t v = 0;
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), v, 10);
+    if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v < low || v > high)
+        return std::nullopt;
+    return v;
+}
+
 double toDouble(std::string_view text)
 {
     const auto v = parseDouble(text);

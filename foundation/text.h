@@ -29,6 +29,11 @@ std::uint8_t toByte(std::string_view text);
 // The strict double conversion without throwing.
 std::optional<double> parseDouble(std::string_view text);
 
+// A whole number written in decimal digits with an optional sign, from low to high;
+// nothing for any other text ("1e3", "0x10", "1.0", "12abc", " ", a value out of range).
+// For numbers a person types on a command line.
+std::optional<std::int64_t> parseWholeNumber(std::string_view text, std::int64_t low, std::int64_t high);
+
 // ASCII case-insensitive comparison.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string toUpperAscii(std::string_view text);

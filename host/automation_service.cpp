@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char *kPropertiesInterface = "org.freedesktop.DBus.Properties";
 constexpr const char *kIntrospectable = "org.freedesktop.DBus.Introspectable";
+constexpr const char *kPeer = "org.freedesktop.DBus.Peer";
 
 // One property of the automation object: its D-Bus type, how to read it, how to write it.
 struct Property
@@ -105,6 +106,44 @@ bool signatureMatches(const QVariant &value, const char *signature)
     }
 }
 
+// The arguments each method takes, as D-Bus signatures.
+struct MethodSignature
+{
+    const char *interface;
+    const char *member;
+    const char *signature;
+};
+
+constexpr MethodSignature kObjectMethods[] = {
+    {kObjectInterface, "SendCommand", "ins"},
+    {kObjectInterface, "Release", ""},
+    {kPropertiesInterface, "Get", "ss"},
+    {kPropertiesInterface, "Set", "ssv"},
+    {kPropertiesInterface, "GetAll", "s"},
+};
+
+// Introspection and the peer interface, which the connection answers for every object.
+bool answeredByConnection(const QDBusMessage &message)
+{
+    return message.interface() == QLatin1String(kIntrospectable) || message.interface() == QLatin1String(kPeer);
+}
+
+// Reading properties changes nothing and tells a client nothing an object of its own would
+// not (they are the process's), so any client may; introspection tools read them to show
+// what an object offers.
+bool readsProperties(const QDBusMessage &message)
+{
+    return message.interface() == QLatin1String(kPropertiesInterface) &&
+           (message.member() == QLatin1String("Get") || message.member() == QLatin1String("GetAll"));
+}
+
+QDBusMessage invalidArgs(const QDBusMessage &message, const char *expected)
+{
+    return message.createErrorReply(QDBusError::InvalidArgs,
+                                    QStringLiteral("%1 takes the arguments (%2), not (%3)")
+                                        .arg(message.member(), QLatin1String(expected), message.signature()));
+}
+
 }  // namespace
 
 AutomationService::AutomationService(QDBusConnection connection, QObject *parent)
@@ -121,13 +160,42 @@ AutomationService::~AutomationService()
     m_connection.unregisterObject(QString::fromLatin1(kFactoryPath), QDBusConnection::UnregisterTree);
 }
 
+bool AutomationService::registerObject()
+{
+    return m_connection.isConnected() &&
+           m_connection.registerVirtualObject(QString::fromLatin1(kFactoryPath), this, QDBusConnection::SubPath);
+}
+
 bool AutomationService::start()
 {
+    return registerObject() && m_connection.registerService(QString::fromLatin1(kBusName));
+}
+
+void AutomationService::flushReplies()
+{
     if (!m_connection.isConnected())
-        return false;
-    if (!m_connection.registerVirtualObject(QString::fromLatin1(kFactoryPath), this, QDBusConnection::SubPath))
-        return false;
-    return m_connection.registerService(QString::fromLatin1(kBusName));
+        return;
+    // Messages leave a connection in order: once the bus answers this, everything sent
+    // before it has been handed to the bus.
+    constexpr int kFlushTimeoutMs = 2000;
+    m_connection.call(QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                                                     QString::fromLatin1(kPeer), QStringLiteral("Ping")),
+                      QDBus::Block, kFlushTimeoutMs);
+}
+
+std::size_t AutomationService::objectIdOf(const QString &path) const
+{
+    const QString prefix = QString::fromLatin1(kFactoryPath) + '/';
+    if (!path.startsWith(prefix))
+        return 0;
+    const QString tail = path.mid(prefix.size());
+    bool ok = false;
+    const std::size_t id = tail.toULongLong(&ok);
+    // "…/01", "…/+1" and the like name no object: only the form the factory hands out does.
+    if (!ok || tail != QString::number(id))
+        return 0;
+    const auto it = m_objects.find(id);
+    return it != m_objects.end() && !it->second.releasePending ? id : 0;
 }
 
 QString AutomationService::introspect(const QString &path) const
@@ -137,17 +205,23 @@ QString AutomationService::introspect(const QString &path) const
                                      "<arg name=\"object\" type=\"o\" direction=\"out\"/></method></interface>")
                           .arg(QString::fromLatin1(kFactoryInterface));
         for (const auto &[id, client] : m_objects)
-            xml += QStringLiteral("<node name=\"%1\"/>").arg(id);
+            if (!client.releasePending)
+                xml += QStringLiteral("<node name=\"%1\"/>").arg(id);
         return xml;
     }
+    if (!objectIdOf(path))
+        return {};
     QString xml = QStringLiteral("<interface name=\"%1\">"
                                  "<method name=\"SendCommand\"><arg name=\"commandId\" type=\"i\" direction=\"in\"/>"
                                  "<arg name=\"objectType\" type=\"n\" direction=\"in\"/>"
                                  "<arg name=\"objectName\" type=\"s\" direction=\"in\"/></method>"
                                  "<method name=\"Release\"/>")
                       .arg(QString::fromLatin1(kObjectInterface));
+    // The properties are read when asked for; no change signal announces them.
     for (const auto &p : properties())
-        xml += QStringLiteral("<property name=\"%1\" type=\"%2\" access=\"%3\"/>")
+        xml += QStringLiteral("<property name=\"%1\" type=\"%2\" access=\"%3\">"
+                              "<annotation name=\"org.freedesktop.DBus.Property.EmitsChangedSignal\" value=\"false\"/>"
+                              "</property>")
                    .arg(QLatin1String(p.name), QLatin1String(p.signature),
                         p.writable ? QStringLiteral("readwrite") : QStringLiteral("read"));
     return xml + QStringLiteral("</interface>");
@@ -158,17 +232,27 @@ bool AutomationService::handleMessage(const QDBusMessage &message, const QDBusCo
     const QString path = message.path();
     QDBusMessage reply;
     if (path == QLatin1String(kFactoryPath)) {
-        if (message.member() != QLatin1String("CreateObject"))
+        if (answeredByConnection(message))
             return false;
-        reply = createObject(message);
+        if (message.member() != QLatin1String("CreateObject") ||
+            !(message.interface().isEmpty() || message.interface() == QLatin1String(kFactoryInterface)))
+            reply = message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("No such method: ") + message.member());
+        else if (!message.signature().isEmpty())
+            reply = invalidArgs(message, "");
+        else
+            reply = createObject(message);
     } else {
-        const QString prefix = QString::fromLatin1(kFactoryPath) + '/';
-        bool ok = false;
-        const std::size_t id = path.startsWith(prefix) ? path.mid(prefix.size()).toULongLong(&ok) : 0;
-        const auto it = ok ? m_objects.find(id) : m_objects.end();
-        if (it == m_objects.end())
+        const std::size_t id = objectIdOf(path);
+        if (!id) {
+            reply = message.createErrorReply(QDBusError::UnknownObject, QStringLiteral("No such object: ") + path);
+        } else if (answeredByConnection(message)) {
             return false;
-        reply = callObject(it->second, id, message);
+        } else if (m_objects.at(id).owner != message.service() && !readsProperties(message)) {
+            reply = message.createErrorReply(QDBusError::AccessDenied,
+                                             QStringLiteral("%1 belongs to another client of the plug-in").arg(path));
+        } else {
+            reply = callObject(id, message);
+        }
     }
     if (reply.type() != QDBusMessage::InvalidMessage)
         m_connection.send(reply);
@@ -177,6 +261,12 @@ bool AutomationService::handleMessage(const QDBusMessage &message, const QDBusCo
 
 QDBusMessage AutomationService::createObject(const QDBusMessage &message)
 {
+    // The objects are counted in a 16-bit number; a client making more than any host
+    // needs is refused long before it could wrap.
+    constexpr std::size_t kMaxObjects = 1000;
+    if (m_objects.size() >= kMaxObjects)
+        return message.createErrorReply(QDBusError::LimitsExceeded,
+                                        QStringLiteral("The plug-in serves at most %1 objects at once").arg(kMaxObjects));
     try {
         const std::size_t id = m_nextId++;
         Client client{std::make_unique<LNSPlugInAPI>(), message.service()};
@@ -186,39 +276,70 @@ QDBusMessage AutomationService::createObject(const QDBusMessage &message)
         return message.createReply(QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kFactoryPath) + '/' + QString::number(id))));
     } catch (const RuntimeError &e) {
         return errorReply(message, e);
+    } catch (const std::exception &e) {
+        return message.createErrorReply(QDBusError::Failed, QString::fromLocal8Bit(e.what()));
     }
 }
 
-QDBusMessage AutomationService::callObject(Client &client, std::size_t id, const QDBusMessage &message)
+QDBusMessage AutomationService::callObject(std::size_t id, const QDBusMessage &message)
+{
+    const QString interface = message.interface();
+    const QString member = message.member();
+    const MethodSignature *method = nullptr;
+    for (const auto &m : kObjectMethods)
+        if (member == QLatin1String(m.member) &&
+            (interface == QLatin1String(m.interface) || (interface.isEmpty() && QLatin1String(m.interface) == QLatin1String(kObjectInterface))))
+            method = &m;
+    if (!method)
+        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("No such method: ") + member);
+    if (message.signature() != QLatin1String(method->signature))
+        return invalidArgs(message, method->signature);
+    if (member == QLatin1String("Release")) {
+        m_connection.send(message.createReply());
+        release(id);
+        return {};
+    }
+
+    // The object stays while the call runs, whatever arrives meanwhile.
+    Client &client = m_objects.at(id);
+    ++client.runningCalls;
+    QDBusMessage reply;
+    try {
+        reply = dispatch(*client.object, message);
+    } catch (const RuntimeError &e) {
+        reply = errorReply(message, e);
+    } catch (const std::exception &e) {
+        reply = message.createErrorReply(QDBusError::Failed, QString::fromLocal8Bit(e.what()));
+    }
+    --client.runningCalls;
+    if (client.releasePending && client.runningCalls == 0) {
+        m_connection.send(reply);
+        release(id);
+        return {};
+    }
+    return reply;
+}
+
+QDBusMessage AutomationService::dispatch(LNSPlugInAPI &object, const QDBusMessage &message)
 {
     const QString member = message.member();
     const auto args = message.arguments();
-    auto &object = *client.object;
-    try {
-        if (message.interface() == QLatin1String(kPropertiesInterface)) {
-            if (member == QLatin1String("Get") && args.size() == 2)
-                return getProperty(object, args[1].toString(), message);
-            if (member == QLatin1String("Set") && args.size() == 3)
-                return setProperty(object, args[1].toString(), args[2].value<QDBusVariant>().variant(), message);
-            if (member == QLatin1String("GetAll")) {
-                QVariantMap all;
-                for (const auto &p : properties())
-                    all.insert(QLatin1String(p.name), p.get(object));
-                return message.createReply(QVariant::fromValue(all));
-            }
-        } else if (member == QLatin1String("SendCommand") && args.size() == 3) {
-            object.SendCommand(args[0].toInt(), static_cast<std::int16_t>(args[1].toInt()), args[2].toString().toStdString());
-            return message.createReply();
-        } else if (member == QLatin1String("Release")) {
-            QDBusMessage reply = message.createReply();
-            m_connection.send(reply);
-            release(id);
-            return {};
-        }
-        return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("No such method: ") + member);
-    } catch (const RuntimeError &e) {
-        return errorReply(message, e);
+    if (member == QLatin1String("SendCommand")) {
+        object.SendCommand(args[0].toInt(), static_cast<std::int16_t>(args[1].toInt()), args[2].toString().toStdString());
+        return message.createReply();
     }
+    // The Properties interface: only the automation object's own interface has properties.
+    const QString interface = args[0].toString();
+    if (!interface.isEmpty() && interface != QLatin1String(kObjectInterface))
+        return message.createErrorReply(QDBusError::UnknownInterface, QStringLiteral("No such interface: ") + interface);
+    if (member == QLatin1String("Get"))
+        return getProperty(object, args[1].toString(), message);
+    if (member == QLatin1String("Set"))
+        return setProperty(object, args[1].toString(), args[2].value<QDBusVariant>().variant(), message);
+    QVariantMap all;
+    for (const auto &p : properties())
+        all.insert(QLatin1String(p.name), p.get(object));
+    return message.createReply(QVariant::fromValue(all));
 }
 
 QDBusMessage AutomationService::getProperty(LNSPlugInAPI &object, const QString &name, const QDBusMessage &message)
@@ -247,6 +368,10 @@ void AutomationService::release(std::size_t id)
     const auto it = m_objects.find(id);
     if (it == m_objects.end())
         return;
+    if (it->second.runningCalls > 0) {
+        it->second.releasePending = true;
+        return;
+    }
     auto object = std::move(it->second.object);
     m_objects.erase(it);
     object.reset();  // the last release may end the plug-in

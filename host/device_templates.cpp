@@ -2,13 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
 #include <fstream>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "foundation/child_process.h"
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
 #include "foundation/paths.h"
@@ -19,15 +16,12 @@
 #include "foundation/ui_pump.h"
 #include "model/product_tables.h"
 
-extern char **environ;
-
 namespace tellumic {
 
 namespace {
 
 constexpr int kXfbPolls = 1000;
 constexpr int kMaxNameTries = 1000;
-constexpr std::int32_t kProfileFileKind = 4;
 
 std::string trim(std::string_view s)
 {
@@ -38,9 +32,59 @@ std::string trim(std::string_view s)
     return std::string(s);
 }
 
+// Folders below the search root that the XIF search enters at most; the import folders of
+// a LonWorks installation are a few levels deep.
+constexpr int kMaxXifDepth = 8;
+// The longest line of an XIF file's head that is read; a program-ID line is 23 characters.
+constexpr std::size_t kMaxXifLine = 1024;
+
 bool endsWithXif(std::string_view name)
 {
     return name.size() >= 4 && toUpperAscii(name.substr(name.size() - 4)) == ".XIF";
+}
+
+// Reads one line of at most kMaxXifLine characters; a longer line reads as "" and ends the
+// reading, so a file without line breaks is never read whole.
+bool getBoundedLine(std::istream &in, std::string &line)
+{
+    line.clear();
+    for (char c; in.get(c);) {
+        if (c == '\n')
+            return true;
+        if (line.size() == kMaxXifLine) {
+            line.clear();
+            in.setstate(std::ios::failbit);
+            return false;
+        }
+        line.push_back(c);
+    }
+    return !line.empty();
+}
+
+// Whether a folder lies inside another one (or is it), links resolved.
+bool isInside(const std::filesystem::path &folder, const std::filesystem::path &outer)
+{
+    std::error_code ec;
+    const auto inner = std::filesystem::weakly_canonical(folder, ec);
+    if (ec)
+        return false;
+    const auto base = std::filesystem::weakly_canonical(outer, ec);
+    if (ec)
+        return false;
+    const auto relative = inner.lexically_relative(base);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+// The folder the XIF search walks: the system's import folder when it lies inside the
+// LonWorks installation, otherwise (a remote object server names none) the installation's
+// own "Import" folder. The search never leaves the installation.
+std::string xifSearchFolder(const std::string &root)
+{
+    const std::string lonWorks = GetLonWorksPath();
+    if (!root.empty() && isInside(nativePath(root), nativePath(lonWorks)))
+        return root;
+    DebugLog("WARN: MMain.Get_XIF_from_Import(): searching " + lonWorks + "\\Import instead of '" + root + "'");
+    return lonWorks + "\\Import";
 }
 
 // The entries of a folder sorted by name; a folder that cannot be read has none.
@@ -53,31 +97,6 @@ std::vector<std::filesystem::directory_entry> sortedEntries(const std::filesyste
     std::sort(entries.begin(), entries.end(),
               [](const auto &a, const auto &b) { return a.path().filename().string() < b.path().filename().string(); });
     return entries;
-}
-
-// Runs a program with its arguments passed directly (no shell) and waits for it to end,
-// keeping the window alive meanwhile. Returns its exit status, or -1 when it cannot run.
-int runAndWait(const std::string &program, const std::vector<std::string> &args)
-{
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(program.c_str()));
-    for (const auto &a : args)
-        argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    for (;;) {
-        const pid_t r = ::waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            break;
-        if (r < 0 && errno != EINTR)
-            return -1;
-        keepUiAlive();
-        ::usleep(10'000);
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace
@@ -177,16 +196,60 @@ bool RefreshLdrfCatalog()
     }
 }
 
+namespace {
+
+enum class StepOutcome { Done, Ignored, Aborted };
+
+// One step of DrfLookUp under its error handler: Retry runs the failed step again, Ignore
+// goes on after it, Abort ends the look-up.
+StepOutcome drfStep(const std::function<void()> &step)
+{
+    for (;;) {
+        try {
+            step();
+            return StepOutcome::Done;
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: modFramework.DrfLookUp()" + errorText(e));
+            const auto answer = MsgBox(errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, "modFramework DrfLookUp");
+            if (answer == MsgResult::Ignore)
+                return StepOutcome::Ignored;
+            if (answer != MsgResult::Retry)
+                return StepOutcome::Aborted;
+        }
+    }
+}
+
+void closeCatalogue(ResourceCatalogue *catalogue, bool opened)
+{
+    if (opened && catalogue->close() != ResourceCatalogue::kSuccess)
+        MsgBox("Error closing the catalog", MsgStyle::kCritical, "");
+}
+
+}  // namespace
+
 bool DrfLookUp(lns::AppDevice &device, const std::function<void(const std::string &)> &showTitle)
 {
     DebugLog("modFramework.DrfLookUp()");
     showTitle("Complete DRF look-up in progress...");
-    try {
-        auto objects = device.GetInterface()->LonMarkObjects();
-        auto catalogue = createResourceCatalogue();
+    lns::Collection<lns::FunctionalBlock> objects;
+    std::unique_ptr<ResourceCatalogue> catalogue;
+    bool opened = false;
+    auto abort = [&] {
+        closeCatalogue(catalogue.get(), opened);
+        return false;
+    };
+    if (drfStep([&] { objects = device.GetInterface()->LonMarkObjects(); }) == StepOutcome::Aborted)
+        return abort();
+    const auto open = drfStep([&] {
+        catalogue = createResourceCatalogue();
         if (!catalogue || catalogue->open(nativePath(GetLonWorksPath() + "\\Types").string()) != ResourceCatalogue::kSuccess)
             throw RuntimeError(lns::LcaError::kNotOpen, "The resource catalog could not be opened");
-        for (std::int32_t i = 1; i <= objects.Count(); ++i) {
+        opened = true;
+    });
+    if (open == StepOutcome::Aborted)
+        return abort();
+    for (std::int32_t i = 1; opened && i <= objects.Count(); ++i) {
+        const auto outcome = drfStep([&] {
             auto object = objects.Item(i);
             const std::int32_t key = object->FunctionalProfileKey();
             for (std::int16_t scope : {6, 5, 4, 3}) {
@@ -196,17 +259,12 @@ bool DrfLookUp(lns::AppDevice &device, const std::function<void(const std::strin
                 showTitle("Set " + object->Name() + " mode = " + std::to_string(scope));
                 break;
             }
-        }
-        if (catalogue->close() != ResourceCatalogue::kSuccess)
-            MsgBox("Error closing the catalog", MsgStyle::kCritical, "");
-        return true;
-    } catch (const RuntimeError &e) {
-        DebugLog("ERROR: modFramework.DrfLookUp()" + errorText(e));
-        const auto answer = MsgBox(errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, "modFramework DrfLookUp");
-        if (answer == MsgResult::Retry)
-            return DrfLookUp(device, showTitle);
-        return answer == MsgResult::Ignore;
+        });
+        if (outcome == StepOutcome::Aborted)
+            return abort();
     }
+    closeCatalogue(catalogue.get(), opened);
+    return true;
 }
 
 std::string ImportTemplateFromXIF(lns::System &system, const std::string &programId, const std::string &model)
@@ -240,7 +298,7 @@ std::string Get_XIF_from_Import(lns::System &system, const std::string &programI
         auto &state = deviceTemplateState();
         if (!plugIn().ServerIsRemote)
             state.XifSearchRoot = system.ImportFolder();
-        found = LocateXif(state.XifSearchRoot + "/", programId);
+        found = LocateXif(nativePath(xifSearchFolder(state.XifSearchRoot)).string() + "/", programId);
         if (!found.empty())
             found = XIF_and_XFB(found);
     } catch (const RuntimeError &e) {
@@ -259,7 +317,7 @@ std::string XIF_and_XFB(const std::string &xifPath)
         if (FileExists(xfbPath))
             return xifPath;
         const std::string converter = nativePath(GetLonWorksPath() + "\\bin\\XIF32BIN").string();
-        runAndWait(converter, {xifPath, xfbPath});
+        runChildAndWait(converter, {xifPath, xfbPath});
         for (int i = 0; i < kXfbPolls && !FileExists(xfbPath); ++i)
             keepUiAlive();
         if (!FileExists(xfbPath))
@@ -285,7 +343,7 @@ std::string FindName(lns::System &system, const std::string &baseName)
     return name;
 }
 
-std::string LocateXif(const std::string &folder, const std::string &programId)
+std::string LocateXif(const std::string &folder, const std::string &programId, int depth)
 {
     DebugLog("WalkDir.LocateXif(" + folder + "," + programId + ")");
     const std::string wanted = toUpperAscii(programId);
@@ -296,11 +354,13 @@ std::string LocateXif(const std::string &folder, const std::string &programId)
         if (e.is_regular_file(ec) && endsWithXif(name) && toUpperAscii(GetProgamIdFromXIF(folder + name)) == wanted)
             return folder + name;
     }
+    if (depth >= kMaxXifDepth)
+        return {};
     for (const auto &e : entries) {
         const std::string name = e.path().filename().string();
         if (name.empty() || name.front() == '.' || !IsDirectory(folder + name))
             continue;
-        if (auto found = LocateXif(folder + name + "/", programId); !found.empty())
+        if (auto found = LocateXif(folder + name + "/", programId, depth + 1); !found.empty())
             return found;
     }
     return {};
@@ -309,8 +369,10 @@ std::string LocateXif(const std::string &folder, const std::string &programId)
 bool IsDirectory(const std::string &path)
 {
     DebugLog("WalkDir.IsDirectory(" + path + ")");
+    // A link to a folder is not one: following links could lead in circles or out of the
+    // installation.
     std::error_code ec;
-    return std::filesystem::is_directory(path, ec);
+    return std::filesystem::is_directory(std::filesystem::symlink_status(path, ec));
 }
 
 std::string GetProgamIdFromXIF(const std::string &path)
@@ -320,10 +382,10 @@ std::string GetProgamIdFromXIF(const std::string &path)
         return {};
     std::ifstream in(path, std::ios::binary);
     std::string line;
-    for (int i = 0; i < 4 && std::getline(in, line); ++i) {
+    for (int i = 0; i < 4 && getBoundedLine(in, line); ++i) {
     }
     if (trim(line).empty())
-        std::getline(in, line);
+        getBoundedLine(in, line);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     std::vector<std::string> bytes;

@@ -28,7 +28,8 @@ std::string ImportTemplateFromXIF(lns::System &system, const std::string &progra
 std::string Get_XIF_from_Import(lns::System &system, const std::string &programId);
 std::string XIF_and_XFB(const std::string &xifPath);
 std::string FindName(lns::System &system, const std::string &baseName);
-std::string LocateXif(const std::string &folder, const std::string &programId);
+// Searches at most a few folder levels below folder and never follows a link to a folder.
+std::string LocateXif(const std::string &folder, const std::string &programId, int depth = 0);
 bool IsDirectory(const std::string &path);
 std::string GetProgamIdFromXIF(const std::string &path);
 

@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 
 #include "device/device_window.h"
+#include "foundation/child_process.h"
 #include "foundation/paths.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
@@ -21,7 +23,9 @@
 #include "host/automation_service.h"
 #include "host/registration.h"
 #include "host/registration_window.h"
+#include "model/product_tables.h"
 #include "sim/installation.h"
+#include "sim/object_seam.h"
 #include "sim/resource_files.h"
 #include "sim/sim_object_server.h"
 
@@ -66,30 +70,23 @@ private:
 void installPlatform()
 {
     setObjectServerFactory([] {
-        const auto folder = sim::installedLonWorksFolder();
-        return std::make_shared<sim::SimObjectServer>(folder, sim::installationOptions(folder));
+        const auto folder = nativePath(GetLonWorksPath());
+        return std::make_shared<sim::SimObjectServer>(folder, sim::atSeam([&] { return sim::installationOptions(folder); }));
     });
     setResourceCatalogueFactory([] { return sim::makeResourceCatalogue(); });
 }
 
-int runAutomation(QApplication &app)
+// The switches that act without a window; the rest of the command line shows the
+// registration window.
+bool isSwitch(const std::string &commandLine)
 {
-    AutomationService service(QDBusConnection::sessionBus());
-    if (!service.start()) {
-        DebugLog("ERROR: MMain.Main(), the session bus name " + std::string(kBusName) + " is not available");
-        return 1;
-    }
-    // Started by the bus, the plug-in has no one to serve once the bus is gone.
-    QTimer busWatch;
-    QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
-        if (!QDBusConnection::sessionBus().isConnected())
-            EndPlugIn();
-    });
-    busWatch.start(1000);
-    return app.exec();
+    static const char *const switches[] = {"/regserver", "/unregserver", "/regplugin", "/deregplugin",
+                                           "/deregplugin /deregmode:-1", "/deregplugin /deregmode:0",
+                                           "/deregplugin /deregmode:1"};
+    return std::find(std::begin(switches), std::end(switches), commandLine) != std::end(switches);
 }
 
-// The stand-alone switches; -1 when the command line is none of them.
+// Acts on one of the switches; returns the exit status.
 int runCommandLine(const std::string &commandLine)
 {
     if (commandLine == "/regserver")
@@ -100,55 +97,126 @@ int runCommandLine(const std::string &commandLine)
         RegisterRegistrationCommand(false);
         return 0;
     }
-    static const std::pair<const char *, int> deregistrations[] = {
-        {"/deregplugin", 0},
-        {"/deregplugin /deregmode:-1", -1},
-        {"/deregplugin /deregmode:0", 0},
-        {"/deregplugin /deregmode:1", 1},
-    };
-    for (const auto &[line, mode] : deregistrations)
-        if (commandLine == line) {
-            DeregisterMe(mode, false);
-            return 0;
-        }
-    return -1;
+    DeregisterMe(commandLine == "/deregplugin /deregmode:-1" ? -1 : commandLine == "/deregplugin /deregmode:1" ? 1 : 0,
+                 false);
+    return 0;
+}
+
+const char *g_noDisplayMessage = "";
+
+// A platform plug-in that cannot start (no display) is a fatal message of Qt; it becomes
+// a line that says what needs the display, and an exit status instead of an abort.
+void reportMissingDisplay(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    std::fprintf(stderr, "tellumic-plugin: %s (%s)\n", g_noDisplayMessage, message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    std::_Exit(1);
+}
+
+bool displayNamed()
+{
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char *value = std::getenv(name); value && *value)
+            return true;
+    return false;
+}
+
+int runAutomation(QApplication &app)
+{
+    AutomationService service(QDBusConnection::sessionBus());
+    if (!service.start()) {
+        DebugLog("ERROR: MMain.Main(), the session bus name " + std::string(kBusName) + " is not available");
+        return 1;
+    }
+    // The end of the run ends the process at once, wherever it is reached (the watchdog
+    // fires inside blocking steps), once the replies already sent have left.
+    setProcessEndHandler([&service] {
+        service.flushReplies();
+        endProcessNow(0);
+    });
+    // Started by the bus, the plug-in has no one to serve once the bus is gone.
+    QTimer busWatch;
+    QObject::connect(&busWatch, &QTimer::timeout, &app, [] {
+        if (!QDBusConnection::sessionBus().isConnected())
+            EndPlugIn();
+    });
+    busWatch.start(1000);
+    return app.exec();
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tellumic-plugin"));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(kPlugInName));
-    QtDialogs qtDialogs;
-    const QByteArray dialogLog = qgetenv("TELLUMIC_DIALOG_LOG");
-    LoggedDialogs loggedDialogs(dialogLog.toStdString());
-    setDialogs(dialogLog.isEmpty() ? static_cast<Dialogs *>(&qtDialogs) : &loggedDialogs);
-    setUiPump([] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
-    ProgressWindow::setExpiredHandler([] { EndPlugIn(); });
-    installPlatform();
-
+    // The program folder comes first, so that the start's own trace line lands in it.
+    std::filesystem::path folder;
+    try {
+        folder = programFolder();
+        std::filesystem::create_directories(folder);
+        if (!std::filesystem::is_directory(folder))
+            throw std::filesystem::filesystem_error("not a folder", folder, std::make_error_code(std::errc::not_a_directory));
+    } catch (const std::filesystem::filesystem_error &e) {
+        std::fprintf(stderr, "tellumic-plugin: cannot use the program folder %s (TELLUMIC_HOME %s): %s\n",
+                     folder.c_str(), tellumicHome().c_str(), e.code().message().c_str());
+        return 1;
+    }
     for (int i = 0; i < 3; ++i)
         DebugLog("");
     DebugLog(std::string("MMain.Main(), Plugin version=") + kPlugInVersion);
-    const auto folder = programFolder();
-    std::filesystem::create_directories(folder);
     QDir::setCurrent(QString::fromStdString(folder.string()));
 
-    QStringList args = QApplication::arguments();
-    args.removeFirst();
-    if (args.contains(QStringLiteral("-Embedding")))
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const bool automation = std::find(args.begin(), args.end(), "-Embedding") != args.end();
+    std::string joined;
+    for (const auto &a : args)
+        joined += (joined.empty() ? "" : " ") + a;
+    const std::string commandLine = lowerTrimmed(joined);
+
+    const QByteArray dialogLog = qgetenv("TELLUMIC_DIALOG_LOG");
+    LoggedDialogs loggedDialogs(dialogLog.toStdString());
+    if (!dialogLog.isEmpty())
+        setDialogs(&loggedDialogs);
+    installPlatform();
+    setProcessEndHandler([] { endProcessNow(0); });
+
+    std::string warning = "0,";
+    if (!automation && isSwitch(commandLine)) {
+        // The switches show no window and need no display.
+        QCoreApplication app(argc, argv);
+        setUiPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+        try {
+            return runCommandLine(commandLine);
+        } catch (const RuntimeError &e) {
+            warning = errorText(e);
+        }
+        setUiPump(nullptr);
+    }
+
+    g_noDisplayMessage = automation ? "the device window needs a display, and none is available"
+                                    : "the registration window needs a display, and none is available; "
+                                      "/regplugin and /deregplugin work without one";
+    if (!displayNamed()) {
+        std::fprintf(stderr, "tellumic-plugin: %s (DISPLAY is not set)\n", g_noDisplayMessage);
+        return 1;
+    }
+    const QtMessageHandler previous = qInstallMessageHandler(reportMissingDisplay);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    QApplication::setApplicationName(QStringLiteral("tellumic-plugin"));
+    QApplication::setApplicationDisplayName(QString::fromLatin1(kPlugInName));
+    QtDialogs qtDialogs;
+    if (dialogLog.isEmpty())
+        setDialogs(&qtDialogs);
+    setUiPump([] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    ProgressWindow::setExpiredHandler([] { EndPlugIn(); });
+    if (automation)
         return runAutomation(app);
 
-    const std::string commandLine = lowerTrimmed(args.join(' ').toStdString());
-    try {
-        if (const int code = runCommandLine(commandLine); code >= 0)
-            return code;
-        DebugLog("WARN: MMain.Main()0,");
-    } catch (const RuntimeError &e) {
-        DebugLog("WARN: MMain.Main()" + errorText(e));
-    }
+    DebugLog("WARN: MMain.Main()" + warning);
     auto *window = new RegistrationWindow(!commandLine.empty());
     window->show();
     return app.exec();

@@ -1,7 +1,11 @@
 #include "host/plugin_api.h"
 
 #include <QApplication>
+#include <QScreen>
 
+#include <algorithm>
+
+#include "calibration/calibration_open.h"
 #include "device/device_window.h"
 #include "device/meter_commands.h"
 #include "foundation/plugin_state.h"
@@ -39,6 +43,26 @@ void requireNormalState()
         throw hostError(HostError::kWindowOrNetwork, "Plug-in can't be moved or sized while minimized or maximized");
 }
 
+// What the screens can show: the virtual desktop. Sizes and positions a host asks for are
+// kept inside it, so that no client can make the window larger than any screen (its
+// backing store would take all memory) or move it where nobody can see it.
+QRect screensArea()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->virtualGeometry() : QRect();
+    return area.isValid() ? area : QRect(0, 0, 1024, 768);
+}
+
+std::int32_t boundedWidth(std::int32_t pixels)
+{
+    return std::clamp(pixels, std::min(window().minimumWidth(), screensArea().width()), screensArea().width());
+}
+
+std::int32_t boundedHeight(std::int32_t pixels)
+{
+    return std::clamp(pixels, std::min(window().minimumHeight(), screensArea().height()), screensArea().height());
+}
+
 // Runs a setter body with the hourglass pointer, restored however it ends.
 struct Hourglass
 {
@@ -62,6 +86,7 @@ void initialiseFirstClient()
     state.ServerOpen = false;
     state.NetworkOpened = false;
     installTypeChange(DeviceWindow::instance());
+    DeviceWindow::instance().setCalibrateHandler([] { openCalibrationWindow(DeviceWindow::instance()); });
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();
     window().attachObjectServer(state.ObjectServer);
@@ -212,7 +237,7 @@ void LNSPlugInAPI::SetHeight(std::int32_t pixels)
 {
     DebugLog("LNSPlugInAPI.Height(" + std::to_string(pixels) + ")");
     requireNormalState();
-    window().resize(window().width(), pixels);
+    window().resize(window().width(), boundedHeight(pixels));
 }
 
 std::int32_t LNSPlugInAPI::Width()
@@ -225,7 +250,7 @@ void LNSPlugInAPI::SetWidth(std::int32_t pixels)
 {
     DebugLog("LNSPlugInAPI.Width(" + std::to_string(pixels) + ")");
     requireNormalState();
-    window().resize(pixels, window().height());
+    window().resize(boundedWidth(pixels), window().height());
 }
 
 std::int32_t LNSPlugInAPI::Left()
@@ -238,7 +263,7 @@ void LNSPlugInAPI::SetLeft(std::int32_t pixels)
 {
     DebugLog("LNSPlugInAPI.Left(" + std::to_string(pixels) + ")");
     requireNormalState();
-    window().move(pixels, window().y());
+    window().move(std::clamp(pixels, screensArea().left(), screensArea().right()), window().y());
 }
 
 std::int32_t LNSPlugInAPI::Top()
@@ -251,7 +276,7 @@ void LNSPlugInAPI::SetTop(std::int32_t pixels)
 {
     DebugLog("LNSPlugInAPI.Top(" + std::to_string(pixels) + ")");
     requireNormalState();
-    window().move(window().x(), pixels);
+    window().move(window().x(), std::clamp(pixels, screensArea().top(), screensArea().bottom()));
 }
 
 bool LNSPlugInAPI::Minimized()

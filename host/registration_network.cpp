@@ -21,6 +21,15 @@ namespace {
 
 constexpr int kMaxNameTries = 1000;
 
+// The open system the network-level routines work on. A host may send command 50 or 51
+// before it names a network: then there is none, and that is an error to report.
+lns::System &currentSystem()
+{
+    if (!plugIn().CurrentSystem)
+        throw RuntimeError(lns::LcaError::kNotOpen, "No network is open; set networkName before this command");
+    return *plugIn().CurrentSystem;
+}
+
 // The component-application collection a command is attached to, by its scope.
 std::shared_ptr<lns::ComponentApps> appsFor(std::int16_t scope, const std::string &programId,
                                             const std::string &lonMarkObject)
@@ -28,13 +37,13 @@ std::shared_ptr<lns::ComponentApps> appsFor(std::int16_t scope, const std::strin
     auto &s = plugIn();
     switch (scope) {
     case 1:
-        return s.ObjectServer->ComponentApplications();
+        return s.ObjectServer ? s.ObjectServer->ComponentApplications() : nullptr;
     case 2:
-        return s.CurrentSystem->ComponentApplications();
+        return currentSystem().ComponentApplications();
     case 3:
-        return s.CurrentSystem->DeviceTemplates().Item(programId)->ComponentApplications();
+        return currentSystem().DeviceTemplates().Item(programId)->ComponentApplications();
     case 4:
-        return s.CurrentSystem->DeviceTemplates().Item(programId)->LonMarkObjects().Item(lonMarkObject)->ComponentApplications();
+        return currentSystem().DeviceTemplates().Item(programId)->LonMarkObjects().Item(lonMarkObject)->ComponentApplications();
     default:
         return nullptr;
     }
@@ -47,7 +56,7 @@ std::vector<std::string> templatesInLibrary()
     const auto &t = productTables();
     for (int i = 0; i < t.programIdCount; ++i) {
         try {
-            auto templates = plugIn().CurrentSystem->DeviceTemplates();
+            auto templates = currentSystem().DeviceTemplates();
             if (templates.Find(t.programIds[static_cast<std::size_t>(i)].ProgramId))
                 found.push_back(t.programIds[static_cast<std::size_t>(i)].ProgramId);
         } catch (const RuntimeError &) {
@@ -147,14 +156,15 @@ bool RegisterSupportedCommands()
     }
     std::string failure;
     try {
+        auto &system = currentSystem();
         std::vector<std::string> available;
         for (int i = 0; i < t.programIdCount; ++i) {
             const auto &row = t.programIds[static_cast<std::size_t>(i)];
             try {
-                if (s.CurrentSystem->DeviceTemplates().Find(row.ProgramId))
+                if (system.DeviceTemplates().Find(row.ProgramId))
                     available.push_back(row.ProgramId);
-                else if (row.ImportXif && ImportTemplateFromXIF(*s.CurrentSystem, row.ProgramId, row.Model).empty() &&
-                         s.CurrentSystem->DeviceTemplates().Find(row.ProgramId))
+                else if (row.ImportXif && ImportTemplateFromXIF(system, row.ProgramId, row.Model).empty() &&
+                         system.DeviceTemplates().Find(row.ProgramId))
                     available.push_back(row.ProgramId);
             } catch (const RuntimeError &e) {
                 DebugLog("ERROR: MMain.RegisterSupportedCommands()," + errorText(e));
@@ -226,7 +236,7 @@ void DeregisterSupportedCommands(bool resetAll, bool firstNetwork)
     for (const auto &programId : templates) {
         try {
             bool used = false;
-            for (const auto &sub : plugIn().CurrentSystem->Subsystems())
+            for (const auto &sub : currentSystem().Subsystems())
                 for (const auto &device : sub->AppDevices())
                     used = used || device->ProgramId() == programId;
             if (used)
@@ -235,7 +245,7 @@ void DeregisterSupportedCommands(bool resetAll, bool firstNetwork)
                            "' is no longer referenced by any device in the current network. Do you want to remove the "
                            "device template from the template library?",
                        MsgStyle::kYesNo + MsgStyle::kExclamation, "") == MsgResult::Yes)
-                plugIn().CurrentSystem->RemoveDeviceTemplate(programId);
+                currentSystem().RemoveDeviceTemplate(programId);
         } catch (const RuntimeError &e) {
             MsgBox("Unable to remove the device template: " + e.description(), MsgStyle::kCritical, "");
         }

@@ -75,7 +75,11 @@ std::string GetLonWorksPath()
     std::string path = registry.MachineSetting("SOFTWARE\\LonWorks", "LonWorks Path");
     if (path.empty()) {
         DebugLog("ERROR: modFramework.GetLonWorksPath() - invalid LonWorks path");
-        throw RuntimeError(ErrorNumber::kInvalidLonWorksPath, "GetLonWorksPath(): Invalid LonWorks path in registry");
+        // A registry that could not be read at all is told as such, not as a missing value.
+        const std::string why = registry.storeFailure().empty()
+                                    ? std::string()
+                                    : " (the registry could not be read: " + registry.storeFailure() + ")";
+        throw RuntimeError(ErrorNumber::kInvalidLonWorksPath, "GetLonWorksPath(): Invalid LonWorks path in registry" + why);
     }
     return path;
 }

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build ccache pkg-config
+  build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6sql6-sqlite
   libsqlite3-dev libsqlitecpp-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -2,7 +2,11 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include "foundation/paths.h"
 #include "foundation/registry_store.h"
@@ -79,12 +83,35 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
     return created;
 }
 
+// Holds an exclusive lock on a file for as long as it lives.
+class FileLock
+{
+public:
+    explicit FileLock(const std::filesystem::path &file)
+        : m_fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
+    {
+        if (m_fd < 0)
+            throw std::filesystem::filesystem_error("cannot lock", file, std::error_code(errno, std::generic_category()));
+        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() { ::close(m_fd); }
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+private:
+    int m_fd;
+};
+
 }  // namespace
 
 std::string lonWorksPathSetting(const std::filesystem::path &registryFile)
 {
     RegistryStore store(registryFile);
     const auto value = store.queryValue(kHkeyLocalMachine, kLonWorksKey, "LonWorks Path");
+    if (!store.storeFailure().empty())
+        throw RuntimeError(ErrorNumber::kInvalidLonWorksPath,
+                           "The registry " + registryFile.string() + " could not be read: " + store.storeFailure());
     if (!value || value->type != RegType::kString)
         return {};
     return value->data.substr(0, value->data.find('\0'));
@@ -92,6 +119,10 @@ std::string lonWorksPathSetting(const std::filesystem::path &registryFile)
 
 InitResult createDemoInstallation(const std::filesystem::path &home)
 {
+    // Two programs creating the installation at once: the second waits for the first and
+    // then finds everything in place.
+    std::filesystem::create_directories(home);
+    FileLock lock(home / ".installation.lock");
     InitResult result;
     const auto registryFile = home / registryStorePath().filename();
     auto path = lonWorksPathSetting(registryFile);
@@ -171,12 +202,21 @@ bool installConverter(const std::filesystem::path &lonWorksFolder, const std::fi
 {
     const auto target = lonWorksFolder / "bin" / "XIF32BIN";
     std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(target)))
-        std::filesystem::remove(target, ec);
-    if (!std::filesystem::exists(converter))
+    if (!std::filesystem::exists(converter, ec))
         return false;
-    std::filesystem::create_symlink(std::filesystem::absolute(converter), target, ec);
-    return !ec;
+    const auto wanted = std::filesystem::absolute(converter);
+    if (std::filesystem::read_symlink(target, ec) == wanted)
+        return true;
+    // A new link put in place in one step, so that a second program doing the same meets
+    // either link, never none.
+    const auto temporary = target.string() + "." + std::to_string(::getpid());
+    std::filesystem::remove(temporary, ec);
+    std::filesystem::create_symlink(wanted, temporary, ec);
+    if (!ec)
+        std::filesystem::rename(temporary, target, ec);
+    if (ec)
+        std::filesystem::remove(temporary, ec);
+    return std::filesystem::read_symlink(target, ec) == wanted;
 }
 
 }  // namespace tellumic::sim

@@ -29,7 +29,8 @@ struct InitResult
 // network runs with kDemoLatency.
 InitResult createDemoInstallation(const std::filesystem::path &home);
 
-// The "LonWorks Path" registry value of a registry store ("" when missing). The simulator
+// The "LonWorks Path" registry value of a registry store ("" when missing; RuntimeError
+// 800407DA when the store cannot be read). The simulator
 // reads the store directly: its accesses are not the plug-in's and stay out of its trace.
 std::string lonWorksPathSetting(const std::filesystem::path &registryFile);
 

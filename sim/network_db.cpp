@@ -6,8 +6,6 @@ namespace tellumic::sim {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 60'000;
-
 constexpr const char *kSchema[] = {
     "CREATE TABLE IF NOT EXISTS networks (id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)",
     "CREATE TABLE IF NOT EXISTS systems (id INTEGER PRIMARY KEY, network_id INTEGER NOT NULL, name TEXT NOT NULL,"
@@ -39,11 +37,12 @@ constexpr const char *kSchema[] = {
 
 }  // namespace
 
-NetworkDb::NetworkDb(const std::filesystem::path &file)
+NetworkDb::NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout)
 {
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    m_db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs);
+    m_db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
+                                            static_cast<int>(busyTimeout.count()));
     m_db->exec("PRAGMA journal_mode = WAL");
     m_db->exec("PRAGMA synchronous = NORMAL");
     write([this] {

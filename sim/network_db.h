@@ -5,6 +5,7 @@
 // writers (WAL); writers take the write lock up front (BEGIN IMMEDIATE) and queue on the
 // busy timeout, so no process loses a write.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -20,7 +21,10 @@ namespace tellumic::sim {
 class NetworkDb
 {
 public:
-    explicit NetworkDb(const std::filesystem::path &file);
+    // How long a statement waits for another connection's lock before it fails.
+    static constexpr std::chrono::milliseconds kBusyTimeout{60'000};
+
+    explicit NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout = kBusyTimeout);
     ~NetworkDb();
     NetworkDb(const NetworkDb &) = delete;
     NetworkDb &operator=(const NetworkDb &) = delete;

@@ -1,7 +1,12 @@
 #include "sim/resource_files.h"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <fstream>
 #include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -22,6 +27,52 @@ constexpr const char *kMakerProfiles = "20010 20011 20012";
 // The standard profiles: the node object.
 constexpr const char *kStandardProfiles = "0";
 
+// The kinds of resource file by extension: types, formats, language, functional profiles.
+constexpr const char *kResourceExtensions[] = {".TYP", ".FMT", ".ENG", ".FPT"};
+// A resource file or the catalogue's index is small; anything larger is not one.
+constexpr std::size_t kMaxResourceFileBytes = 64 * 1024;
+constexpr std::size_t kMaxIndexBytes = 1024 * 1024;
+
+// The whole of a regular file of at most maxBytes, or nothing. Opened without waiting, so
+// that a pipe or device that happens to carry a resource file's name never blocks the
+// catalogue; only regular files are read, and never more than maxBytes.
+std::optional<std::string> readSmallFile(const fs::path &file, std::size_t maxBytes)
+{
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> out;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        std::string bytes;
+        char buffer[4096];
+        for (;;) {
+            const auto n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    out = std::move(bytes);
+                break;
+            }
+            if (bytes.size() + static_cast<std::size_t>(n) > maxBytes)
+                break;
+            bytes.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return out;
+}
+
+bool isResourceFileName(const fs::path &file)
+{
+    const auto extension = toUpperAscii(file.extension().string());
+    for (const char *e : kResourceExtensions)
+        if (extension == e)
+            return true;
+    return false;
+}
+
 struct ResourceFile
 {
     std::string programIdTemplate;
@@ -33,9 +84,10 @@ struct ResourceFile
 
 std::optional<ResourceFile> readResourceFile(const fs::path &file)
 {
-    std::ifstream in(file);
-    if (!in)
+    const auto text = readSmallFile(file, kMaxResourceFileBytes);
+    if (!text)
         return std::nullopt;
+    std::istringstream in(*text);
     ResourceFile r;
     std::string line;
     while (std::getline(in, line)) {
@@ -102,12 +154,22 @@ public:
         if (!m_open || !fs::is_directory(directory))
             return kNotFound;
         const auto folder = sameFolder(directory);
-        auto folders = registered();
-        for (const auto &f : folders)
+        // Two programs adding at once: the index is looked at and extended under its lock.
+        const int fd = ::open((m_types / kIndexName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return kNotFound;
+        ::flock(fd, LOCK_EX);
+        std::int32_t result = kSuccess;
+        for (const auto &f : registered())
             if (sameFolder(f) == folder)
-                return kAlreadyPresent;
-        std::ofstream(m_types / kIndexName, std::ios::app) << folder.string() << "\n";
-        return kSuccess;
+                result = kAlreadyPresent;
+        if (result == kSuccess) {
+            const std::string line = folder.string() + "\n";
+            if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
+                result = kNotFound;
+        }
+        ::close(fd);
+        return result;
     }
 
     std::int32_t refresh() override
@@ -118,7 +180,7 @@ public:
         for (const auto &folder : registered()) {
             std::error_code ec;
             for (const auto &entry : fs::directory_iterator(folder, ec))
-                if (entry.is_regular_file())
+                if (isResourceFileName(entry.path()))
                     if (auto f = readResourceFile(entry.path()))
                         m_files.push_back(*f);
         }
@@ -146,7 +208,7 @@ private:
     std::vector<fs::path> registered() const
     {
         std::vector<fs::path> out;
-        std::ifstream in(m_types / kIndexName);
+        std::istringstream in(readSmallFile(m_types / kIndexName, kMaxIndexBytes).value_or(""));
         std::string line;
         while (std::getline(in, line))
             if (!line.empty())

@@ -3,6 +3,8 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <array>
+#include <charconv>
+#include <sstream>
 #include <utility>
 
 #include "foundation/object_server.h"
@@ -156,6 +158,37 @@ void SimControl::failPower(std::int64_t deviceId)
         up.bind(3, events.data(), static_cast<int>(events.size()));
         up.exec();
     });
+}
+
+void SimControl::setReferenceLoad(std::int64_t deviceId, std::size_t phase, const std::optional<PhaseLoad> &load)
+{
+    if (phase > 2)
+        throw RuntimeError(lns::LcaError::kInvalidValue, "A meter has the phases 0 to 2");
+    std::string text;
+    if (load)
+        for (double v : {load->volts, load->amps, load->powerFactor}) {
+            char buf[32];
+            const auto r = std::to_chars(buf, buf + sizeof buf, v);
+            text.append(buf, r.ptr).push_back(' ');
+        }
+    setDeviceValue(deviceId, referenceLoadKey(phase), text);
+}
+
+std::array<std::optional<PhaseLoad>, 3> SimControl::referenceLoads(std::int64_t deviceId)
+{
+    std::array<std::optional<PhaseLoad>, 3> loads;
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        SQLite::Statement q(m_db.db(), "SELECT data FROM device_values WHERE device_id = ? AND key = ?");
+        q.bind(1, deviceId);
+        q.bind(2, referenceLoadKey(i));
+        if (!q.executeStep())
+            continue;
+        std::istringstream in(q.getColumn(0).getString());
+        PhaseLoad load;
+        if (in >> load.volts >> load.amps >> load.powerFactor)
+            loads[i] = load;
+    }
+    return loads;
 }
 
 void SimControl::pressServicePin(std::int64_t deviceId)

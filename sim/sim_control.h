@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "sim/models/meter_state.h"
 #include "sim/network_db.h"
 
 namespace tellumic::sim {
@@ -66,6 +67,10 @@ public:
     void setDeviceValue(std::int64_t deviceId, const std::string &key, const std::string &text);
     // A power failure of a meter now: its log flags the failure and the restart after it.
     void failPower(std::int64_t deviceId);
+    // Connects a reference source to a meter's phase (0 A, 1 B, 2 C), or disconnects it
+    // (nullopt); the meter measures it from its next reading on.
+    void setReferenceLoad(std::int64_t deviceId, std::size_t phase, const std::optional<PhaseLoad> &load);
+    std::array<std::optional<PhaseLoad>, 3> referenceLoads(std::int64_t deviceId);
 
 private:
     NetworkDb m_db;

@@ -80,7 +80,7 @@ SimCore::SimCore(const std::filesystem::path &lonWorksFolder, SimOptions options
     : m_lonWorksFolder(lonWorksFolder),
       m_options(std::move(options)),
       m_clock(m_options.clock ? m_options.clock : &processClock()),
-      m_db(networkDbPath(lonWorksFolder))
+      m_db(networkDbPath(lonWorksFolder), m_options.databaseBusyTimeout)
 {
     SQLite::Statement q(m_db.db(), "SELECT IFNULL(MAX(id), 0) FROM service_pins");
     q.executeStep();
@@ -512,8 +512,9 @@ void SimCore::pollMonitors(std::vector<std::function<void()>> &events)
             if (m.lastText == text)
                 continue;
             m.lastText = text;
-            events.push_back([this, tag, text, deviceId, nvName] {
-                sink->OnNetworkVariableUpdate(tag, text, makeNv(deviceId, nvName));
+            // Copied by name: clang 14 cannot capture structured bindings.
+            events.push_back([this, tag, text, id = deviceId, nv = nvName] {
+                sink->OnNetworkVariableUpdate(tag, text, makeNv(id, nv));
             });
         } catch (const RuntimeError &e) {
             m.lastText.reset();

@@ -37,6 +37,8 @@ struct SimOptions
     std::chrono::milliseconds idleInterval{100};
     // Speeds every transfer up by this factor (demos); 1 is the real channel.
     double transferSpeedFactor = 1.0;
+    // How long a database statement waits for another program's lock before it fails.
+    std::chrono::milliseconds databaseBusyTimeout = NetworkDb::kBusyTimeout;
 };
 
 // One device as the database holds it, with its cached values.

@@ -2,12 +2,13 @@
 
 #include "foundation/paths.h"
 #include "sim/installation.h"
+#include "sim/object_seam.h"
 #include "sim/sim_objects.h"
 
 namespace tellumic::sim {
 
 SimObjectServer::SimObjectServer(const std::filesystem::path &lonWorksFolder, SimOptions options)
-    : m_core(std::make_shared<SimCore>(lonWorksFolder, std::move(options)))
+    : m_core(atSeam([&] { return std::make_shared<SimCore>(lonWorksFolder, std::move(options)); }))
 {
     // The core hands out NV handles in events; a weak reference keeps it free of a cycle.
     std::weak_ptr<SimCore> weak = m_core;
@@ -52,12 +53,12 @@ void SimObjectServer::SetRemote(bool remote)
 
 lns::Collection<lns::NetworkInterface> SimObjectServer::NetworkInterfaces()
 {
-    return makeNetworkInterfaces(m_core);
+    return atSeam([&] { return makeNetworkInterfaces(m_core); });
 }
 
 void SimObjectServer::SetActiveNetworkInterface(std::shared_ptr<lns::NetworkInterface> ni)
 {
-    if (ni && !NetworkInterfaces().Find(ni->Name()))
+    if (ni && !NetworkInterfaces().Find(atSeam([&] { return ni->Name(); })))
         throw RuntimeError(lns::LcaError::kObjectNotFound, "LCA: network interface '" + ni->Name() + "' not found");
     m_activeInterface = std::move(ni);
 }
@@ -65,22 +66,23 @@ void SimObjectServer::SetActiveNetworkInterface(std::shared_ptr<lns::NetworkInte
 lns::Collection<lns::Network> SimObjectServer::Networks()
 {
     m_core->requireServerOpen();
-    return makeNetworks(m_core);
+    return guardedAll(atSeam([&] { return makeNetworks(m_core); }));
 }
 
 std::shared_ptr<lns::ComponentApps> SimObjectServer::ComponentApplications()
 {
-    return makeComponentApps(m_core, "server");
+    return guarded(makeComponentApps(m_core, "server"));
 }
 
 void SimObjectServer::SetEventSink(lns::ObjectServerEvents *sink)
 {
-    m_core->sink = sink;
+    m_sink = sink ? guardedSink(*sink) : nullptr;
+    m_core->sink = m_sink.get();
 }
 
 void SimObjectServer::DispatchEvents()
 {
-    m_core->dispatchEvents();
+    atSeam([&] { m_core->dispatchEvents(); });
 }
 
 std::filesystem::path installedLonWorksFolder()

@@ -2,6 +2,8 @@
 
 // The simulated LNS object server: the object-server interfaces over the network database
 // of a LonWorks folder. The composition root picks it; tests and lns-sim use it directly.
+// Every object it hands out reports failures of the database or the file system as the
+// object server's run-time error (sim/object_seam.h).
 
 #include <filesystem>
 #include <memory>
@@ -46,6 +48,7 @@ private:
     bool m_booleanOption = false;
     std::int32_t m_connectionFlags = 0;
     std::shared_ptr<lns::NetworkInterface> m_activeInterface;
+    std::unique_ptr<lns::ObjectServerEvents> m_sink;
 };
 
 // The LonWorks folder named in the registry ("LonWorks Path" under HKLM

@@ -494,12 +494,16 @@ std::shared_ptr<lns::NetworkInterface> makeNetworkInterface(std::string name)
 std::string xifProgramId(const std::string &path)
 {
     std::ifstream in(path);
+    // The head of the file only, in lines of bounded length: a file without line breaks
+    // is not read whole.
+    char buffer[1024];
     std::string line;
-    for (int i = 0; i < 4 && std::getline(in, line); ++i) {
+    const auto next = [&] { return static_cast<bool>(in.getline(buffer, sizeof buffer)) && (line = buffer, true); };
+    for (int i = 0; i < 4 && next(); ++i) {
     }
     if (!in)
         return {};
-    if (trimBlanks(line).empty() && !std::getline(in, line))
+    if (trimBlanks(line).empty() && !next())
         return {};
     std::string id;
     for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)

@@ -1,7 +1,12 @@
 #include "sim/xif_files.h"
 
+#include <cerrno>
 #include <fstream>
 #include <sstream>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include "foundation/text.h"
 
 #include "model/product_tables.h"
 #include "sim/device_model.h"
@@ -51,41 +56,114 @@ std::vector<fs::path> writeXifFiles(const fs::path &importFolder)
     return written;
 }
 
-bool convertXifToXfb(const fs::path &xif, const fs::path &xfb)
+namespace {
+
+std::string systemError(int err)
 {
-    const auto programId = xifProgramId(xif.string());
-    if (programId.size() != 16)
-        return false;
-    std::ifstream in(xif);
-    std::string line;
-    std::vector<std::string> lines;
-    int number = 0;
-    bool pastId = false;
-    while (std::getline(in, line)) {
-        ++number;
-        if (pastId && !line.empty())
-            lines.push_back(line);
-        if (number >= 4 && !pastId && !line.empty())
-            pastId = true;
+    return std::error_code(err, std::generic_category()).message();
+}
+
+// The program ID of a program-ID line: eight hexadecimal byte pairs, one character apart.
+std::string programIdOf(const std::string &line)
+{
+    std::string id;
+    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)
+        id += line.substr(i, 2);
+    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+        return {};
+    return id;
+}
+
+// Writes bytes to a new file beside target and moves it into place, so that a failure
+// never leaves a broken target and never removes anything but its own temporary file.
+std::string replaceFile(const fs::path &target, const std::string &bytes)
+{
+    std::error_code ec;
+    const auto status = fs::symlink_status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return "the XFB path " + target.string() + " is not a regular file";
+    std::string temporary = target.string() + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return "cannot write " + target.string() + ": " + systemError(errno);
+    std::size_t written = 0;
+    int err = 0;
+    while (written < bytes.size()) {
+        const auto n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        written += static_cast<std::size_t>(n);
     }
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(temporary.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(temporary.c_str());
+        return "cannot write " + target.string() + ": " + systemError(err);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
+{
+    std::error_code ec;
+    const auto status = fs::status(xif, ec);
+    if (!fs::exists(status))
+        return "the XIF file " + xif.string() + " does not exist";
+    if (!fs::is_regular_file(status))
+        return "the XIF file " + xif.string() + " is not a regular file";
+    if (fs::file_size(xif, ec) > kMaxXifFileBytes)
+        return "the XIF file " + xif.string() + " is larger than " + std::to_string(kMaxXifFileBytes >> 20) + " MB";
+    std::ifstream in(xif, std::ios::binary);
+    if (!in)
+        return "the XIF file " + xif.string() + " cannot be read: " + systemError(errno);
+
+    // Lines 1 to 3 are the header, line 4 (or 5 after a blank 4) the program ID, then the
+    // interface, one line each.
+    std::string programId;
+    std::vector<std::string> lines;
+    std::string line;
+    for (int number = 1; std::getline(in, line); ++number) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.size() > kMaxXifLineLength)
+            return "line " + std::to_string(number) + " of " + xif.string() + " is longer than " +
+                   std::to_string(kMaxXifLineLength) + " characters";
+        if (number < 4)
+            continue;
+        if (programId.empty()) {
+            if (number == 4 && trimBlanks(line).empty())
+                continue;
+            programId = programIdOf(line);
+            if (programId.empty())
+                return "line " + std::to_string(number) + " of " + xif.string() +
+                       " holds no program ID (eight hexadecimal byte pairs)";
+            continue;
+        }
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    if (in.bad())
+        return "the XIF file " + xif.string() + " cannot be read: " + systemError(errno);
+    if (programId.empty())
+        return "the XIF file " + xif.string() + " holds no program ID";
+
     std::string out = "XFB1";
     for (std::size_t i = 0; i < 16; i += 2)
         out.push_back(static_cast<char>(std::stoi(programId.substr(i, 2), nullptr, 16)));
     for (const auto &l : lines) {
-        const auto size = std::min<std::size_t>(l.size(), 0xFFFF);
-        out.push_back(static_cast<char>(size >> 8));
-        out.push_back(static_cast<char>(size & 0xFF));
-        out.append(l, 0, size);
+        out.push_back(static_cast<char>(l.size() >> 8));
+        out.push_back(static_cast<char>(l.size() & 0xFF));
+        out.append(l);
     }
-    std::ofstream file(xfb, std::ios::binary | std::ios::trunc);
-    file.write(out.data(), static_cast<std::streamsize>(out.size()));
-    file.close();
-    if (!file) {
-        std::error_code ec;
-        fs::remove(xfb, ec);
-        return false;
-    }
-    return true;
+    return replaceFile(xfb, out);
 }
 
 }  // namespace tellumic::sim

@@ -8,6 +8,7 @@
 // "XFB1", the eight program-ID bytes, then each interface line as a 16-bit length and its
 // bytes.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -22,8 +23,15 @@ std::string xifText(const std::string &programId, const std::string &model, bool
 // files written.
 std::vector<std::filesystem::path> writeXifFiles(const std::filesystem::path &importFolder);
 
-// Converts an XIF file into its XFB file; false (and no XFB file) when the XIF has no
-// program ID or cannot be read or written.
-bool convertXifToXfb(const std::filesystem::path &xif, const std::filesystem::path &xfb);
+// The longest interface line an XFB file can hold (its length is a 16-bit field), and the
+// largest XIF file the converter reads.
+inline constexpr std::size_t kMaxXifLineLength = 0xFFFF;
+inline constexpr std::uintmax_t kMaxXifFileBytes = 64u << 20;
+
+// Converts an XIF file into its XFB file. Returns "" on success, otherwise why it could
+// not (the XIF file missing, unreadable, not a file, without a program ID, with a line too
+// long; the XFB path unwritable or not a file). A failed conversion leaves the XFB path
+// as it was: only the converter's own temporary file is removed.
+std::string convertXifToXfb(const std::filesystem::path &xif, const std::filesystem::path &xfb);
 
 }  // namespace tellumic::sim

@@ -19,8 +19,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "foundation/paths.h"
 #include "foundation/registry.h"
 #include "foundation/runtime_error.h"
+#include "foundation/text.h"
 #include "sim/sim_object_server.h"
 
 namespace {
@@ -69,16 +71,20 @@ struct Options
     std::vector<std::string> positional;
 };
 
-int toInt(const std::string &text, const std::string &option)
+// The longest --exit-after: its milliseconds must fit a timer's interval.
+constexpr std::int64_t kMaxExitAfterSeconds = std::numeric_limits<int>::max() / 1000;
+
+int numberOption(const std::string &text, const std::string &option, std::int64_t low, std::int64_t high)
 {
-    try {
-        std::size_t used = 0;
-        const int v = std::stoi(text, &used);
-        if (used == text.size())
-            return v;
-    } catch (const std::exception &) {
-    }
-    throw UsageError{option + " takes a whole number, not '" + text + "'"};
+    if (const auto v = parseWholeNumber(text, low, high))
+        return static_cast<int>(*v);
+    throw UsageError{option + " takes a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+                     ", not '" + text + "'"};
+}
+
+int pixelOption(const std::string &text, const std::string &option)
+{
+    return numberOption(text, option, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max());
 }
 
 Options parse(const std::vector<std::string> &args)
@@ -100,15 +106,15 @@ Options parse(const std::vector<std::string> &args)
         else if (a == "--dev-program-id")
             o.devProgramId = QString::fromStdString(value());
         else if (a == "--left")
-            o.left = toInt(value(), a);
+            o.left = pixelOption(value(), a);
         else if (a == "--top")
-            o.top = toInt(value(), a);
+            o.top = pixelOption(value(), a);
         else if (a == "--width")
-            o.width = toInt(value(), a);
+            o.width = pixelOption(value(), a);
         else if (a == "--height")
-            o.height = toInt(value(), a);
+            o.height = pixelOption(value(), a);
         else if (a == "--exit-after")
-            o.exitAfterSeconds = toInt(value(), a);
+            o.exitAfterSeconds = numberOption(value(), a, 0, kMaxExitAfterSeconds);
         else if (a.size() > 1 && a[0] == '-')
             throw UsageError{"unknown option " + a};
         else
@@ -209,6 +215,12 @@ int listPlugins()
         std::cout << name << "\t" << progId << "\tversion " << registry.MachineSetting(key, "Version") << "\t"
                   << registry.MachineSetting(key, "Description") << "\n";
         ++count;
+    }
+    // An unreadable registry is no empty one.
+    if (!registry.storeFailure().empty()) {
+        std::cerr << "lns-host: the registry " << registryStorePath().string()
+                  << " could not be read: " << registry.storeFailure() << "\n";
+        return 1;
     }
     if (count == 0)
         std::cout << "No plug-ins are registered on this machine.\n";
@@ -345,6 +357,9 @@ int main(int argc, char **argv)
         return 1;
     } catch (const RuntimeError &e) {
         std::cerr << "lns-host: " << e.description() << " (" << e.unsignedNumber() << ")\n";
+        return 1;
+    } catch (const std::exception &e) {
+        std::cerr << "lns-host: " << e.what() << "\n";
         return 1;
     }
 }

@@ -1,17 +1,25 @@
 // lns-sim: administers the simulated LNS installation under TELLUMIC_HOME.
 
+#include <cerrno>
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 #include <functional>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "foundation/paths.h"
+#include "foundation/registry_store.h"
 #include "foundation/text.h"
+#include "model/product_tables.h"
 #include "sim/installation.h"
 #include "sim/logging_site.h"
 #include "sim/models/meter_state.h"
+#include "sim/object_seam.h"
 #include "sim/resource_files.h"
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
@@ -60,6 +68,13 @@ Commands:
                                 or remove them
   transfer-speed FACTOR         speed log transfers up by FACTOR for demos (1: real)
   power-fail DEVICE             the meter loses power for a moment (its log notes it)
+  reference-load DEVICE PHASE VOLTS AMPS PF
+                                connect a reference source to a meter's PHASE (A, B, C
+                                or all): VOLTS (0 to 1000) at AMPS (0 to 10000) with the
+                                power factor PF (-1 to 1); the meter measures it, locked
+                                or not, in place of its own load
+  reference-load DEVICE off     disconnect the meter's reference sources
+  reference-load DEVICE         show the meter's reference sources
   service-pin DEVICE            press the device's service pin
   latency MILLISECONDS          set the time each device transaction takes for the
                                 programs that open this installation (the demo: 15)
@@ -82,15 +97,45 @@ std::string usage()
     return text;
 }
 
+// A folder or file this program cannot use for lack of permission, as a message; "" when
+// the permissions are not what stands in the way.
+std::string permissionProblem(const std::filesystem::path &path, int mode)
+{
+    if (::access(path.c_str(), mode) == 0 || (errno != EACCES && errno != EPERM && errno != EROFS))
+        return {};
+    return "Permission denied: " + path.string() + " cannot be " + (mode & W_OK ? "written" : "read") + " (" +
+           std::error_code(errno, std::generic_category()).message() + ").";
+}
+
 std::filesystem::path lonWorksFolder()
 {
-    try {
-        auto folder = installedLonWorksFolder();
-        if (std::filesystem::exists(networkDbPath(folder)))
+    const auto home = tellumicHome();
+    const auto registryFile = registryStorePath();
+    // The registry store is read and written beside its file, in the home folder.
+    if (auto problem = permissionProblem(home, W_OK | X_OK); !problem.empty())
+        throw UsageError{problem};
+    std::error_code ec;
+    if (std::filesystem::exists(registryFile, ec))
+        if (auto problem = permissionProblem(registryFile, R_OK | W_OK); !problem.empty())
+            throw UsageError{problem};
+    RegistryStore store(registryFile);
+    const auto value = store.queryValue(kHkeyLocalMachine, "SOFTWARE\\LonWorks", "LonWorks Path");
+    if (!store.storeFailure().empty())
+        throw UsageError{"The registry " + registryFile.string() + " cannot be read: " + store.storeFailure() + "."};
+    if (value && value->type == RegType::kString) {
+        const auto folder = nativePath(value->data.substr(0, value->data.find('\0')));
+        const auto db = networkDbPath(folder);
+        if (std::filesystem::exists(db, ec)) {
+            // Every command may write the database (and SQLite writes beside it).
+            for (const auto &p : {db.parent_path(), db})
+                if (auto problem = permissionProblem(p, R_OK | W_OK); !problem.empty())
+                    throw UsageError{problem};
             return folder;
-    } catch (const RuntimeError &) {
+        }
+        if (ec)
+            throw UsageError{"The network database " + db.string() + " cannot be reached: " + ec.message() + "."};
     }
-    throw UsageError{"There is no simulated installation in " + tellumicHome().string() + "; run 'lns-sim init' first."};
+    throw UsageError{"There is no simulated installation in " + home.string() + "; run 'lns-sim init' first."};
 }
 
 const char *stateText(const DeviceInfo &d)
@@ -188,8 +233,12 @@ std::shared_ptr<lns::Cp> cpOf(lns::Interface &ifc, const std::string &name)
             return nullptr;
         if (head == "N")
             return findCp(ifc.Nvs().Item(owner)->Cps(), scopeIndex);
-        const auto block = parseDouble(owner);
-        return block ? findCp(ifc.FunctionalBlocks().Item(static_cast<std::int32_t>(*block) + 1)->Cps(), scopeIndex) : nullptr;
+        const auto blocks = ifc.FunctionalBlocks();
+        const auto block = parseWholeNumber(owner, 0, blocks.Count() - 1);
+        if (!block)
+            throw UsageError{"'" + name + "' names no functional block: the device's blocks are F:0 to F:" +
+                             std::to_string(blocks.Count() - 1) + "."};
+        return findCp(blocks.Item(static_cast<std::int32_t>(*block) + 1)->Cps(), scopeIndex);
     }
     std::shared_ptr<lns::Cp> found = ifc.Cps().Find(name);
     for (const auto &block : ifc.FunctionalBlocks())
@@ -300,12 +349,33 @@ int condition(const std::vector<std::string> &args)
     return 0;
 }
 
-std::int32_t wholeNumber(const std::string &text, std::int32_t low, std::int32_t high)
+// A number given to an option, or a message that names the option.
+std::int32_t wholeNumber(const std::string &option, const std::string &text, std::int32_t low, std::int32_t high)
+{
+    const auto v = parseWholeNumber(text, low, high);
+    if (!v)
+        throw UsageError{option + ": '" + text + "' is not a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high) + "."};
+    return static_cast<std::int32_t>(*v);
+}
+
+double decimalNumber(const std::string &option, const std::string &text, double low, double high, const char *what)
 {
     const auto v = parseDouble(text);
-    if (!v || *v != static_cast<double>(static_cast<std::int64_t>(*v)) || *v < low || *v > high)
-        throw UsageError{"'" + text + "' is not a whole number from " + std::to_string(low) + " to " + std::to_string(high) + "."};
-    return static_cast<std::int32_t>(*v);
+    if (!v || !(*v >= low && *v <= high))  // NaN fails both
+        throw UsageError{option + ": '" + text + "' is not " + what + "."};
+    return *v;
+}
+
+// A resource-file version MAJOR.MINOR, each a whole number from 0 to 255.
+std::pair<int, int> versionNumber(const std::string &text)
+{
+    const auto dot = text.find('.');
+    const auto major = dot == std::string::npos ? std::nullopt : parseWholeNumber(text.substr(0, dot), 0, 255);
+    const auto minor = dot == std::string::npos ? std::nullopt : parseWholeNumber(text.substr(dot + 1), 0, 255);
+    if (!major || !minor || text[0] == '+' || text[dot + 1] == '+')
+        throw UsageError{"resources: '" + text + "' is not a version such as 1.5."};
+    return {static_cast<int>(*major), static_cast<int>(*minor)};
 }
 
 int fault(const std::vector<std::string> &args)
@@ -325,25 +395,22 @@ int fault(const std::vector<std::string> &args)
         control.setDeviceValue(d.id, kFaultFailAfterKey, "");
     } else if (kind == "log-fail-after") {
         control.setDeviceValue(d.id, kFaultFailAfterKey,
-                               value == "off" ? "" : std::to_string(wholeNumber(value, 0, 10'000'000)));
+                               value == "off" ? "" : std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
         return 0;
     } else if (kind == "log-short") {
-        control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(value, 0, 10'000'000)));
+        control.setDeviceValue(d.id, kFaultShortReadKey, std::to_string(wholeNumber(kind, value, 0, 10'000'000)));
         return 0;
     } else if (kind == "log-bad-crc") {
-        control.setDeviceValue(d.id, kFaultBadCrcKey, std::to_string(wholeNumber(value, 0, 1'000'000)));
+        control.setDeviceValue(d.id, kFaultBadCrcKey, std::to_string(wholeNumber(kind, value, 0, 1'000'000)));
         return 0;
     } else if (kind == "comm-fail-at") {
-        f.commFailAtCall = wholeNumber(value, 0, 1'000'000);
+        f.commFailAtCall = wholeNumber(kind, value, 0, 1'000'000);
     } else if (kind == "comm-fail-rate") {
-        const auto r = parseDouble(value);
-        if (!r || *r < 0 || *r > 1)
-            throw UsageError{"'" + value + "' is not a rate from 0 to 1."};
-        f.commFailRate = *r;
+        f.commFailRate = decimalNumber(kind, value, 0, 1, "a rate from 0 to 1");
     } else if (kind == "self-test") {
-        f.selfTestResult = wholeNumber(value, -32768, 32767);
+        f.selfTestResult = wholeNumber(kind, value, -32768, 32767);
     } else if (kind == "last-error") {
-        f.lastErrorCode = wholeNumber(value, 0, 255);
+        f.lastErrorCode = wholeNumber(kind, value, 0, 255);
     } else if (kind == "refuse-writes") {
         if (value != "on" && value != "off")
             throw UsageError{"refuse-writes takes 'on' or 'off'."};
@@ -379,6 +446,10 @@ int initLoggingSite(const std::vector<std::string> &args)
     if (ec != std::errc() || end != count.data() + count.size() || meters < 1 || meters > kMaxSiteMeters)
         throw UsageError{"'" + count + "' is not a whole number of meters from 1 to " + std::to_string(kMaxSiteMeters) +
                          "."};
+    std::error_code ec;
+    if (std::filesystem::is_directory(tellumicHome(), ec))
+        if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
+            throw UsageError{problem};
     const auto installation = createDemoInstallation(tellumicHome());
     const auto self = std::filesystem::read_symlink("/proc/self/exe");
     if (!installConverter(installation.lonWorksFolder, self.parent_path() / "XIF32BIN"))
@@ -389,6 +460,66 @@ int initLoggingSite(const std::vector<std::string> &args)
                 network.c_str(), site.meters, installation.lonWorksFolder.string().c_str());
     return 0;
 }
+
+// The reference sources of a meter's calibration bench: shown, connected per phase, or
+// disconnected.
+namespace reference_load {
+
+double number(const std::string &text, double low, double high, const char *what)
+{
+    const auto v = parseDouble(text);
+    if (!v || !(*v >= low && *v <= high)) {  // NaN is in no range
+        char range[64];
+        std::snprintf(range, sizeof range, " from %g to %g.", low, high);
+        throw UsageError{"'" + text + "' is not " + what + range};
+    }
+    return *v;
+}
+
+void print(const DeviceInfo &device, const std::array<std::optional<PhaseLoad>, 3> &loads)
+{
+    std::printf("%s reference sources:\n", device.objectName().c_str());
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        const char phase = static_cast<char>('A' + i);
+        if (loads[i])
+            std::printf("  phase %c: %g V, %g A, power factor %g\n", phase, loads[i]->volts, loads[i]->amps,
+                        loads[i]->powerFactor);
+        else
+            std::printf("  phase %c: none\n", phase);
+    }
+    if (std::any_of(loads.begin(), loads.end(), [](const auto &l) { return l.has_value(); }))
+        std::printf("  (a phase without a source draws the rated current at the nominal voltage)\n");
+}
+
+int run(const std::vector<std::string> &args)
+{
+    if (args.size() != 2 && args.size() != 3 && args.size() != 6)
+        throw UsageError{"'reference-load' takes a device, then 'off' or a phase, volts, amps and a power factor; see "
+                         "'lns-sim --help'."};
+    SimControl control(lonWorksFolder());
+    const auto device = control.device(args[1]);
+    if (!findProgramId(device.programId))
+        throw UsageError{device.name + " is not a Tellumic meter."};
+    if (args.size() == 3) {
+        if (args[2] != "off")
+            throw UsageError{"'" + args[2] + "' is not 'off'; a phase needs volts, amps and a power factor."};
+        for (std::size_t i = 0; i < 3; ++i)
+            control.setReferenceLoad(device.id, i, std::nullopt);
+    } else if (args.size() == 6) {
+        const std::string phase = toUpperAscii(args[2]);
+        if (phase != "A" && phase != "B" && phase != "C" && phase != "ALL")
+            throw UsageError{"'" + args[2] + "' is not a phase; use A, B, C or all."};
+        const PhaseLoad load{number(args[3], 0, 1000, "a voltage"), number(args[4], 0, 10000, "a current"),
+                             number(args[5], -1, 1, "a power factor")};
+        for (std::size_t i = 0; i < 3; ++i)
+            if (phase == "ALL" || phase[0] == 'A' + static_cast<char>(i))
+                control.setReferenceLoad(device.id, i, load);
+    }
+    print(device, control.referenceLoads(device.id));
+    return 0;
+}
+
+}  // namespace reference_load
 
 int run(const std::vector<std::string> &args)
 {
@@ -405,6 +536,10 @@ int run(const std::vector<std::string> &args)
         if (args.size() > 1)
             return initLoggingSite(args);
         need(1);
+        std::error_code ec;
+        if (std::filesystem::is_directory(tellumicHome(), ec))
+            if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
+                throw UsageError{problem};
         const auto result = createDemoInstallation(tellumicHome());
         const auto self = std::filesystem::read_symlink("/proc/self/exe");
         if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
@@ -435,19 +570,14 @@ int run(const std::vector<std::string> &args)
         need(2);
         if (args[1] == "remove")
             return removeMakerResourceFiles(lonWorksFolder()), 0;
-        const auto v = parseDouble(args[1]);
-        const auto dot = args[1].find('.');
-        if (!v || dot == std::string::npos)
-            throw UsageError{"'" + args[1] + "' is not a version such as 1.5."};
-        installResourceFiles(lonWorksFolder(), std::stoi(args[1].substr(0, dot)), std::stoi(args[1].substr(dot + 1)));
+        const auto [major, minor] = versionNumber(args[1]);
+        installResourceFiles(lonWorksFolder(), major, minor);
         return 0;
     }
     if (command == "transfer-speed") {
         need(2);
-        const auto f = parseDouble(args[1]);
-        if (!f || *f < 0.001 || *f > 100000)
-            throw UsageError{"'" + args[1] + "' is not a factor from 0.001 to 100000."};
-        setInstallationTransferSpeed(lonWorksFolder(), *f);
+        setInstallationTransferSpeed(lonWorksFolder(),
+                                     decimalNumber(command, args[1], 0.001, 100000, "a factor from 0.001 to 100000"));
         return 0;
     }
     if (command == "power-fail") {
@@ -456,6 +586,8 @@ int run(const std::vector<std::string> &args)
         control.failPower(control.device(args[1]).id);
         return 0;
     }
+    if (command == "reference-load")
+        return reference_load::run(args);
     if (command == "service-pin") {
         need(2);
         SimControl control(lonWorksFolder());
@@ -465,7 +597,7 @@ int run(const std::vector<std::string> &args)
     if (command == "latency") {
         need(2);
         const auto folder = lonWorksFolder();
-        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(args[1], 0, 10'000)));
+        setInstallationLatency(folder, std::chrono::milliseconds(wholeNumber(command, args[1], 0, 10'000)));
         return 0;
     }
     throw UsageError{"Unknown command '" + command + "'; see 'lns-sim --help'."};
@@ -489,7 +621,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "lns-sim: %s\n", e.description().c_str());
         return 1;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "lns-sim: %s\n", e.what());
+        // The database or the file system failed: said as the object server says it.
+        std::fprintf(stderr, "lns-sim: %s\n", seamError(e).description().c_str());
         return 1;
     }
 }

@@ -28,7 +28,6 @@ constexpr std::array<double, 3> kVoltOffset{0.004, -0.003, 0.001};
 constexpr std::array<double, 3> kPowerFactor{0.96, 0.95, 0.97};
 constexpr std::array<double, 3> kRipplePhase{0.0, 2.1, 4.2};
 
-constexpr std::int32_t kUnlock = 7461;  // the factory command that puts the meter on the bench
 
 double loadFraction(std::size_t phase, double s)
 {
@@ -56,7 +55,9 @@ struct Params
     double ctAmps = 100, nominalVolts = 120;
     std::array<double, 3> calPower{10000, 10000, 10000}, calReactive{10000, 10000, 10000}, calVolt{10000, 10000, 10000};
     double ptRatio = 1;  // the potential transformer's ratio scales voltages and powers
+    // On the calibration bench each phase draws a constant load instead of the day's.
     bool bench = false;
+    std::array<PhaseLoad, 3> benchLoad{};
     double gain(std::size_t i) const { return ptRatio * calPower[i] / (10000.0 * (1 + kPowerTolerance[i])); }
     double reactiveGain(std::size_t i) const
     {
@@ -64,6 +65,18 @@ struct Params
     }
     double voltGain(std::size_t i) const { return ptRatio * calVolt[i] / (10000.0 * (1 + kVoltTolerance[i])); }
 };
+
+// The meter sits on the bench while it is unlocked for calibration, and whenever a reference
+// source is connected to one of its phases. A phase without a reference source of its own
+// draws the rated current at the nominal voltage and unity power factor.
+void setBench(Params &p, DeviceState &state, const InterfaceSpec &ifaceSpec, bool unlocked)
+{
+    MeterStore store(state, ifaceSpec);
+    const auto reference = store.referenceLoads();
+    p.bench = unlocked || std::any_of(reference.begin(), reference.end(), [](const auto &l) { return l.has_value(); });
+    for (std::size_t i = 0; i < 3; ++i)
+        p.benchLoad[i] = reference[i].value_or(PhaseLoad{p.nominalVolts, p.ctAmps, 1.0});
+}
 
 Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterLayout &layout)
 {
@@ -79,6 +92,7 @@ Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterL
             p.calReactive[i] = p.calPower[i] * kReactiveRatio;
             p.calVolt[i] = 10000.0 * (1 + kVoltTolerance[i]);
         }
+        setBench(p, state, ifaceSpec, false);
         return p;
     }
     const auto b = *layout.calBlock;
@@ -89,8 +103,22 @@ Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterL
         p.calReactive[i] = store.cpNumber(b, "UCPTcalReactive" + phase, 10000);
         p.calVolt[i] = store.cpNumber(b, "UCPTcalVolt" + phase, 10000);
     }
-    p.bench = store.cpNumber(b, "UCPTfactoryCommand", 0) == kUnlock;
+    setBench(p, state, ifaceSpec, store.unlocked(b));
     return p;
+}
+
+// The true volts, amps and power factor of a phase at a time.
+PhaseLoad trueLoad(const Params &p, std::size_t phase, double s)
+{
+    if (p.bench)
+        return p.benchLoad[phase];
+    return {p.nominalVolts * (1 + kVoltOffset[phase]), p.ctAmps * loadFraction(phase, s), kPowerFactor[phase]};
+}
+
+// The true reactive share of the apparent power: sin(phi) for a power factor cos(phi).
+double reactiveShare(double pf)
+{
+    return std::sqrt(std::max(0.0, 1 - pf * pf));
 }
 
 double integralOf(const EnergyRates &r, std::size_t phase, double s)
@@ -109,14 +137,12 @@ MeterReading Meter::reading(DeviceState &state, Clock::TimePoint t) const
     MeterReading r;
     r.hertz = 60.0 + 0.02 * std::sin(kTwoPi * s / 600.0);
     for (std::size_t i = 0; i < 3; ++i) {
-        const double trueVolts = p.bench ? p.nominalVolts : p.nominalVolts * (1 + kVoltOffset[i]);
-        const double trueAmps = p.bench ? p.ctAmps : p.ctAmps * loadFraction(i, s);
-        const double pf = p.bench ? 1.0 : kPowerFactor[i];
-        const double va = trueVolts * trueAmps;
+        const auto load = trueLoad(p, i, s);
+        const double va = load.volts * load.amps;
         auto &ph = r.phases[i];
-        ph.watts = va * pf * p.gain(i);
-        ph.vars = va * std::sqrt(1 - pf * pf) * p.reactiveGain(i);
-        ph.volts = trueVolts * p.voltGain(i);
+        ph.watts = va * load.powerFactor * p.gain(i);
+        ph.vars = va * reactiveShare(load.powerFactor) * p.reactiveGain(i);
+        ph.volts = load.volts * p.voltGain(i);
         const double apparent = std::hypot(ph.watts, ph.vars);
         ph.amps = ph.volts > 0 ? apparent / ph.volts : 0;
         ph.pf = apparent > 0 ? ph.watts / apparent : 1;
@@ -124,16 +150,18 @@ MeterReading Meter::reading(DeviceState &state, Clock::TimePoint t) const
     return r;
 }
 
+// Per unit of load: the normal load's rates are scaled by the day's load fraction (see
+// loadIntegral); the bench's are the constant load itself.
 EnergyRates Meter::rates(DeviceState &state) const
 {
     const auto p = paramsOf(state, m_spec, m_layout);
     EnergyRates r;
     r.bench = p.bench;
     for (std::size_t i = 0; i < 3; ++i) {
-        const double va = p.nominalVolts * (p.bench ? 1.0 : 1 + kVoltOffset[i]) * p.ctAmps;
-        const double pf = p.bench ? 1.0 : kPowerFactor[i];
-        r.watts[i] = va * pf * p.gain(i);
-        r.vars[i] = va * std::sqrt(1 - pf * pf) * p.reactiveGain(i);
+        const auto load = p.bench ? p.benchLoad[i] : PhaseLoad{p.nominalVolts * (1 + kVoltOffset[i]), p.ctAmps, kPowerFactor[i]};
+        const double va = load.volts * load.amps;
+        r.watts[i] = va * load.powerFactor * p.gain(i);
+        r.vars[i] = va * reactiveShare(load.powerFactor) * p.reactiveGain(i);
     }
     return r;
 }
@@ -178,6 +206,23 @@ void Meter::rebase(DeviceState &state, const std::array<double, 4> &totals) cons
     MeterStore(state, m_spec)
         .setNumbers(kEnergyBaseKey, {seconds(state.now()), totals[0], totals[1], totals[2], totals[3], r.watts[0], r.watts[1],
                                      r.watts[2], r.vars[0], r.vars[1], r.vars[2], r.bench ? 1.0 : 0.0});
+}
+
+// A reference source connected, changed or removed from outside (lns-sim) changes the load
+// without a write to the meter, so the energy base still holds the old rates. The base moves
+// on at the first reading after the change, which keeps the totals continuous.
+void Meter::followLoadChange(DeviceState &state) const
+{
+    const auto v = MeterStore(state, m_spec).numbers(kEnergyBaseKey, 0);
+    if (v.size() < 12)
+        return;
+    const auto r = rates(state);
+    const auto differs = [](double a, double b) { return std::abs(a - b) > 1e-9 * std::max({1.0, std::abs(a), std::abs(b)}); };
+    bool changed = (v[11] != 0) != r.bench;
+    for (std::size_t i = 0; i < 3; ++i)
+        changed = changed || differs(v[5 + i], r.watts[i]) || differs(v[8 + i], r.vars[i]);
+    if (changed)
+        rebase(state, totalsNow(state));
 }
 
 double Meter::energyOf(DeviceState &state, Role role, Clock::TimePoint t) const
@@ -269,6 +314,8 @@ void Meter::refresh(DeviceState &state, const std::string &key) const
         return;
     if (*role == Role::TimeSet)
         return store.setTime(name, meterTime(state, now));
+    if (*role >= Role::EnergySum && *role <= Role::PeakDemandTime)
+        followLoadChange(state);
     if (*role == Role::PeakDemand || *role == Role::PeakDemandTime) {
         const auto peak = updatePeak(state, now);
         if (*role == Role::PeakDemand)

@@ -13,7 +13,9 @@
 // the calibration gain; a reset keeps the total at that moment as an offset, so the totals
 // survive restarts. While the meter is unlocked for calibration (factory command 7461) it
 // sits on the calibration bench: every phase draws its rated current at the nominal voltage
-// and unity power factor.
+// and unity power factor. A reference source connected to a phase from outside (lns-sim
+// reference-load) puts the meter on the bench as well, locked or not, and that phase then
+// carries the source's volts, amps and power factor.
 
 #include <array>
 #include <chrono>
@@ -146,6 +148,7 @@ private:
     // Keeps the totals continuous when the rates change: call before and after a change.
     std::array<double, 4> totalsNow(DeviceState &state) const;
     void rebase(DeviceState &state, const std::array<double, 4> &totals) const;
+    void followLoadChange(DeviceState &state) const;
     void logIntervalChanged(DeviceState &state, double minutes) const;
     void initialiseLog(DeviceState &state) const;
 

@@ -28,6 +28,15 @@ const std::vector<std::string> kCalibrationConstants = {
     "UCPTcalPowerA",   "UCPTcalPowerB",   "UCPTcalPowerC", "UCPTcalReactiveA", "UCPTcalReactiveB", "UCPTcalReactiveC",
     "UCPTcalVoltA",    "UCPTcalVoltB",    "UCPTcalVoltC",  "UCPTphaseAdjA",    "UCPTphaseAdjB",    "UCPTphaseAdjC"};
 
+std::vector<double> calibrationConstants(MeterStore &store, std::size_t calBlock)
+{
+    std::vector<double> values;
+    for (const auto &name : kCalibrationConstants)
+        values.push_back(store.cpNumber(calBlock, name, 0));
+    return values;
+}
+
+
 }  // namespace
 
 void Meter::written(DeviceState &state, const std::string &key) const
@@ -110,7 +119,7 @@ void Meter::cpWritten(DeviceState &state, const std::string &key) const
     if (name == "UCPTfactoryCommand")
         return factoryCommand(state, static_cast<std::int32_t>(store.cpNumber(cal, name, 0)));
     const bool constant = std::find(kCalibrationConstants.begin(), kCalibrationConstants.end(), name) != kCalibrationConstants.end();
-    if (constant && store.cpNumber(cal, "UCPTfactoryCommand", 0) != kUnlock)
+    if (constant && !store.unlocked(cal))
         throw RuntimeError(lns::LcaError::kAccessDenied, "LCA: the meter is locked; its calibration is read-only");
     if (!constant && name != "UCPTnominalVolt" && name != "UCPTctAmps")
         return;
@@ -140,9 +149,12 @@ void Meter::sendTimeWritten(DeviceState &state, const std::string &key) const
 //   interval 15 minutes, every output NV back to its initial type, the resettable energy
 //   totals and the peak demand cleared; calibration, clock and "NR" totals are kept and the
 //   log notes a reset;
-// - 6358 initialises the log: the kept records are dropped, numbering goes on upward;
-// - 0 locks it: constants written since the last save go back to the saved ones and the
-//   meter returns to its normal load.
+// - 6358 initialises the log of a logging model: the kept records are dropped, numbering
+//   goes on upward; a model without a log refuses it;
+// - 0 locks it: constants written since the last save go back to the saved ones (or, on a
+//   meter that never saved, to those it had when it was unlocked), the twelve constants are
+//   read-only again and the meter returns to its normal load (unless a reference source is
+//   connected).
 // Any other command is refused. The property reads back the last command written.
 void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
 {
@@ -150,9 +162,15 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
     const auto cal = *m_layout.calBlock;
     switch (command) {
     case kUnlock:
+        // A meter that never saved a calibration goes back to the constants it had when it
+        // was unlocked.
+        if (!store.has(kSavedCalKey))
+            store.setNumbers(kSavedCalKey, calibrationConstants(store, cal));
+        store.setNumber(kUnlockedKey, 1);
         rebase(state, totalsNow(state));
         break;
     case kLock:
+        store.setNumber(kUnlockedKey, 0);
         if (store.has(kSavedCalKey)) {
             const auto saved = store.numbers(kSavedCalKey, kCalibrationConstants.size());
             for (std::size_t i = 0; i < saved.size(); ++i)
@@ -160,18 +178,16 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
         }
         rebase(state, totalsNow(state));
         break;
-    case kSave: {
-        std::vector<double> values;
-        for (const auto &name : kCalibrationConstants)
-            values.push_back(store.cpNumber(cal, name, 0));
-        store.setNumbers(kSavedCalKey, values);
+    case kSave:
+        store.setNumbers(kSavedCalKey, calibrationConstants(store, cal));
         noteEvent(state, kFlagCalChange);
         break;
-    }
     case kFactoryReset:
         factoryReset(state);
         break;
     case kInitLogging:
+        if (!m_layout.logging)
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: the meter keeps no interval log");
         initialiseLog(state);
         break;
     default:

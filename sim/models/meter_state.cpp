@@ -86,6 +86,26 @@ void MeterStore::setNumbers(const std::string &key, const std::vector<double> &v
     m_state.setValue(key, Bytes(s.begin(), s.end()));
 }
 
+bool MeterStore::unlocked(std::size_t calBlock)
+{
+    if (has(kUnlockedKey))
+        return number(kUnlockedKey, 0) != 0;
+    return cpNumber(calBlock, "UCPTfactoryCommand", 0) == 7461;
+}
+
+std::array<std::optional<PhaseLoad>, 3> MeterStore::referenceLoads()
+{
+    std::array<std::optional<PhaseLoad>, 3> loads;
+    for (std::size_t i = 0; i < loads.size(); ++i) {
+        const auto key = referenceLoadKey(i);
+        if (!has(key))
+            continue;
+        const auto v = numbers(key, 3);
+        loads[i] = PhaseLoad{v[0], v[1], v[2]};
+    }
+    return loads;
+}
+
 double MeterStore::number(const std::string &key, double fallback)
 {
     return has(key) ? numbers(key, 1)[0] : fallback;

@@ -4,6 +4,8 @@
 // present type and unit, and the meter's own state (energy base, reset offsets, peak,
 // clock offset, log segments, events) kept as numbers under keys of its own.
 
+#include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ inline const std::string kClockOffsetKey = "meter:clock";
 inline const std::string kLogKey = "meter:log";
 inline const std::string kEventsKey = "meter:events";
 inline const std::string kSavedCalKey = "meter:savedcal";
+inline const std::string kUnlockedKey = "meter:unlocked";  // 1 from factory command 7461 to 0
 inline const std::string kLogRequestKey = "meter:logrequest";
 // Faults of the log transfer, set from outside (lns-sim, tests).
 inline const std::string kFaultShortReadKey = "fault:logshort";   // bytes left out of a file-5 read
@@ -29,6 +32,18 @@ inline const std::string kFaultFailAfterKey = "fault:logfailafter";  // file-5 r
 inline std::string pinKey(const std::string &nvName)
 {
     return "meter:pin:" + nvName;
+}
+
+// A reference source connected to one phase of a meter (lns-sim connects it): what the phase
+// truly carries. P = volts x amps x power factor; the reactive share is inductive.
+struct PhaseLoad
+{
+    double volts = 0, amps = 0, powerFactor = 1;
+};
+// Where the reference source of phase 0 (A), 1 (B) or 2 (C) is kept: "volts amps powerFactor".
+inline std::string referenceLoadKey(std::size_t phase)
+{
+    return "meter:refload:" + std::string(1, static_cast<char>('A' + phase));
 }
 
 // Log flag bits.
@@ -65,6 +80,13 @@ public:
     const CpSpec *cpOfKey(const std::string &key) const;
     double cpNumber(std::size_t block, const std::string &name, double fallback);
     void setCpText(std::size_t block, const std::string &name, const std::string &text);
+
+    // Whether the meter is unlocked for calibration (factory command 7461 until 0). A meter
+    // stored before the lock was kept apart reads its factory command instead.
+    bool unlocked(std::size_t calBlock);
+
+    // The reference source of each phase, A to C; none where a phase has none.
+    std::array<std::optional<PhaseLoad>, 3> referenceLoads();
 
 private:
     DeviceState &m_state;

@@ -207,9 +207,9 @@ std::string asciiText(const Bytes &bytes)
     return text;
 }
 
-const std::string &declaredType(const InterfaceSpec &spec, const std::string &nvName)
+const std::string &declaredType(const InterfaceSpec &ifaceSpec, const std::string &nvName)
 {
-    for (const auto &nv : spec.nvs)
+    for (const auto &nv : ifaceSpec.nvs)
         if (nv.name == nvName)
             return nv.type;
     throw RuntimeError(lns::LcaError::kObjectNotFound, "The meter has no NV " + nvName);

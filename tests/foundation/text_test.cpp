@@ -67,5 +67,17 @@ TEST(StrictConversionTest, RoundsHalfToEvenAndReportsBadText)
     EXPECT_EQ(number([] { toLong("nan"); }), 13);
 }
 
+// The command-line number parser takes plain decimal whole numbers in range, nothing else.
+TEST(WholeNumberTest, TakesOnlyDecimalWholeNumbersInRange)
+{
+    EXPECT_EQ(parseWholeNumber("0", 0, 10), 0);
+    EXPECT_EQ(parseWholeNumber("+7", 0, 10), 7);
+    EXPECT_EQ(parseWholeNumber("-5", -5, 10), -5);
+    EXPECT_EQ(parseWholeNumber("2147483647", 0, 2147483647), 2147483647);
+    for (const char *bad : {"", "+", "-", "+-1", "++1", " 1", "1 ", "1e3", "1.0", "0x10", "nan", "inf", "12abc", "-1",
+                            "11", "99999999999999999999"})
+        EXPECT_FALSE(parseWholeNumber(bad, 0, 10)) << bad;
+}
+
 }  // namespace
 }  // namespace tellumic

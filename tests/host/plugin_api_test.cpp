@@ -5,17 +5,28 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTabWidget>
+
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <csignal>
+#include <limits>
 
 #include "device/device_window.h"
 #include "device/lns_action_queue.h"
 #include "device/monitor.h"
+#include "foundation/child_process.h"
 #include "foundation/plugin_state.h"
+#include "foundation/progress_window.h"
+#include "foundation/ui_pump.h"
 #include "host/object_names.h"
 #include "host/device_templates.h"
 #include "host/plugin_api.h"
 #include "host/registration.h"
+#include "foundation/resource_catalogue.h"
 #include "sim/installation.h"
+#include "sim/resource_files.h"
 #include "sim/sim_object_server.h"
 #include "tests/support/temp_home.h"
 
@@ -36,7 +47,6 @@ protected:
         LnsBusy() = false;
         g_lastReleases = 0;
         setObjectServerFactory([this] {
-            sim::SimOptions options;
             options.clock = &home.clock;
             auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
             ++serversMade;
@@ -77,6 +87,7 @@ protected:
     }
 
     std::filesystem::path lonWorks;
+    sim::SimOptions options;
     int serversMade = 0;
 };
 
@@ -279,6 +290,179 @@ TEST_F(PlugInApiTest, TemplateNamesGetANumberWhenTaken)
     EXPECT_EQ(FindName(system, taken), taken + " (1)");
     system.AddDeviceTemplate(taken + " (1)");
     EXPECT_EQ(FindName(system, taken), taken + " (2)");
+}
+
+// Commands 50 and 51 work on the open network; sent before the host names one they fail
+// with the registration error, and the plug-in goes on serving.
+TEST_F(PlugInApiTest, RegistrationCommandsBeforeANetworkIsOpenFail)
+{
+    LNSPlugInAPI api;
+    for (const std::int32_t command : {50, 51}) {
+        try {
+            api.SendCommand(command, 0, "");
+            ADD_FAILURE() << "command " << command << " succeeded without a network";
+        } catch (const RuntimeError &e) {
+            EXPECT_EQ(e.number(), 20000) << command;
+            EXPECT_NE(e.description().find("networkName"), std::string::npos) << e.description();
+        }
+        EXPECT_FALSE(LnsBusy());
+    }
+    api.SetNetworkName("Demo");
+    api.SendCommand(50, 0, "");
+    api.SendCommand(51, 0, "");
+}
+
+// A host cannot make the window larger than the screens or move it off them.
+TEST_F(PlugInApiTest, GeometryStaysOnTheScreens)
+{
+    LNSPlugInAPI api;
+    api.SetVisible(true);
+    const QRect screens = QGuiApplication::primaryScreen()->virtualGeometry();
+    struct Row
+    {
+        const char *property;
+        std::function<void(std::int32_t)> set;
+        std::function<std::int32_t()> get;
+        std::int32_t low, high;
+    };
+    const Row rows[] = {
+        {"Width", [&](std::int32_t v) { api.SetWidth(v); }, [&] { return api.Width(); }, 1, screens.width()},
+        {"Height", [&](std::int32_t v) { api.SetHeight(v); }, [&] { return api.Height(); }, 1, screens.height()},
+        {"Left", [&](std::int32_t v) { api.SetLeft(v); }, [&] { return api.Left(); }, screens.left(), screens.right()},
+        {"Top", [&](std::int32_t v) { api.SetTop(v); }, [&] { return api.Top(); }, screens.top(), screens.bottom()},
+    };
+    for (const auto &row : rows) {
+        for (const std::int32_t value : {16777215, std::numeric_limits<std::int32_t>::max(), -16777215,
+                                         std::numeric_limits<std::int32_t>::min()}) {
+            row.set(value);
+            QApplication::processEvents();
+            EXPECT_GE(row.get(), row.low) << row.property << " " << value;
+            EXPECT_LE(row.get(), row.high) << row.property << " " << value;
+        }
+    }
+    api.SetWidth(screens.width());
+    EXPECT_EQ(api.Width(), screens.width());
+}
+
+// The network database locked by another program while a device is browsed: the failures
+// take the plug-in's error paths, and no exception of the database escapes.
+TEST_F(PlugInApiTest, ALockedDatabaseWhileBrowsingIsReportedNotFatal)
+{
+    options.databaseBusyTimeout = std::chrono::milliseconds(0);
+    LNSPlugInAPI api;
+    api.SetNetworkName("Demo");
+    SQLite::Database other((lonWorks / "Database" / "network.sqlite").string(), SQLite::OPEN_READWRITE);
+    other.exec("BEGIN IMMEDIATE");
+    try {
+        api.SendCommand(20, 7, "Demo/Demo/Meters/TMC-FT-Log-364");
+        api.SendCommand(50, 0, "");
+    } catch (const RuntimeError &e) {
+        EXPECT_NE(e.description().find("locked"), std::string::npos) << e.description();
+    }
+    EXPECT_FALSE(LnsBusy());
+    bool told = false;
+    for (const auto &shown : home.dialogs.shown())
+        told = told || shown.text.find("database is locked") != std::string::npos;
+    EXPECT_TRUE(told);
+    other.exec("ROLLBACK");
+    api.SendCommand(20, 7, "Demo/Demo/Meters/TMC-FT-Log-364");
+    EXPECT_EQ(plugIn().CurrentDeviceName, "TMC-FT-Log-364");
+}
+
+// A dialogs service that runs a step of the test when a box comes, then answers.
+class StepDialogs final : public Dialogs
+{
+public:
+    std::function<MsgResult(std::string_view text)> answer;
+    int asked = 0;
+    MsgResult messageBox(std::string_view text, int, std::string_view) override
+    {
+        ++asked;
+        return answer(text);
+    }
+    std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
+};
+
+// A failing step of the LonMark look-up: Retry runs that step again, Ignore goes on with
+// the next object; neither starts the look-up over.
+TEST_F(PlugInApiTest, LookUpRetriesOrIgnoresTheFailedStep)
+{
+    setResourceCatalogueFactory([] { return sim::makeResourceCatalogue(); });
+    options.databaseBusyTimeout = std::chrono::milliseconds(0);
+    LNSPlugInAPI api;
+    api.SetNetworkName("Demo");
+    auto device = plugIn().CurrentSystem->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    auto objects = device->GetInterface()->LonMarkObjects();
+    std::vector<std::string> makers;  // the objects the maker's profiles cover
+    for (const auto &o : objects)
+        if (o->FunctionalProfileKey() != 0)
+            makers.push_back(o->Name());
+    ASSERT_GE(makers.size(), 2u);
+
+    for (const MsgResult answer : {MsgResult::Retry, MsgResult::Ignore}) {
+        for (const auto &o : objects)
+            o->SetMode(0);
+        // The first mode write meets a lock; the box takes the lock away and answers.
+        auto other = std::make_unique<SQLite::Database>((lonWorks / "Database" / "network.sqlite").string(),
+                                                        SQLite::OPEN_READWRITE);
+        other->exec("BEGIN IMMEDIATE");
+        StepDialogs dialogs;
+        dialogs.answer = [&](std::string_view) {
+            other.reset();
+            return answer;
+        };
+        setDialogs(&dialogs);
+        std::vector<std::string> titles;
+        EXPECT_TRUE(DrfLookUp(*device, [&](const std::string &t) { titles.push_back(t); }));
+        setDialogs(&home.dialogs);
+        EXPECT_EQ(dialogs.asked, 1);
+        EXPECT_EQ(std::count(titles.begin(), titles.end(), "Complete DRF look-up in progress..."), 1);
+        for (std::size_t i = 0; i < makers.size(); ++i) {
+            const auto mode = objects.Item(makers[i])->Mode();
+            EXPECT_EQ(mode, answer == MsgResult::Ignore && i == 0 ? 0 : 3) << makers[i] << " after " << static_cast<int>(answer);
+        }
+    }
+    setResourceCatalogueFactory(nullptr);
+}
+
+// The watchdog ends a plug-in stuck in a blocking step (here the XIF converter, which never
+// finishes): the process ends there and then, the converter with it, and the step does
+// not go on with the state EndPlugIn released.
+TEST_F(PlugInApiTest, TheWatchdogEndsTheProcessAndItsConverter)
+{
+    const auto pidFile = home.root() / "converter.pid";
+    const auto converter = lonWorks / "bin" / "XIF32BIN";
+    std::filesystem::remove(converter);
+    test::writeFile(converter, "#!/bin/sh\necho $$ > '" + pidFile.string() + "'\nexec sleep 600\n");
+    std::filesystem::permissions(converter, std::filesystem::perms::owner_all);
+    const auto xif = lonWorks / "Import" / "TMC-FT-Log-364.xif";
+    ASSERT_TRUE(std::filesystem::exists(xif));
+
+    const int status = test::runInChild([&] {
+        LNSPlugInAPI api;
+        api.SetNetworkName("Demo");
+        // As the plug-in's main wires it.
+        ProgressWindow::setExpiredHandler([] { EndPlugIn(); });
+        setProcessEndHandler([] { endProcessNow(0); });
+        setUiPump([this, pidFile] {
+            if (!std::filesystem::exists(pidFile))
+                return;  // the converter has not started yet
+            home.clock.advance(Watchdog::kTimeout);
+            if (ProgressWindow::isLoaded())
+                ProgressWindow::instance().checkWatchdog();
+        });
+        DisplayStatus("Registering plug-in . . .");
+        XIF_and_XFB(xif.string());
+        ::_exit(42);  // the blocking step ran on
+    });
+    EXPECT_EQ(status, 0);
+    ASSERT_TRUE(std::filesystem::exists(pidFile));
+    const auto pid = std::stoi(test::readFile(pidFile));
+    // Gone, or a zombie waiting for whoever adopted it.
+    const std::string state = test::readFile("/proc/" + std::to_string(pid) + "/stat");
+    EXPECT_TRUE(state.empty() || state.find(") Z ") != std::string::npos) << state;
+    if (!state.empty())
+        ::kill(pid, SIGKILL);  // a converter left running would outlive the test
 }
 
 }  // namespace

@@ -10,6 +10,9 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QProcess>
+
+#include <csignal>
+#include <sys/prctl.h>
 #include <QThread>
 
 #include "foundation/registry.h"
@@ -32,6 +35,9 @@ protected:
         env.insert("QT_QPA_PLATFORM", "offscreen");
         ASSERT_EQ(run(LNS_SIM_EXE, {"init"}), 0);
         daemon.setProcessEnvironment(env);
+        // The bus ends with the test, even one that crashes: a daemon left behind would
+        // keep whatever the test inherited (a lock held around the test run) open.
+        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
         ASSERT_TRUE(daemon.waitForReadyRead(kWaitMs));
         address = QString::fromUtf8(daemon.readLine()).trimmed();
@@ -137,18 +143,18 @@ TEST_F(AutomationTest, RegistrationInstallsTheActivationAndAClientCreatesObjects
         EXPECT_EQ(reply.errorMessage(), c.text);
     }
 
-    // gdbus, a client nobody here wrote, on the same object.
+    // gdbus, a client nobody here wrote: it sees what the object offers, and may not use
+    // an object that another client created.
     QString out;
-    EXPECT_EQ(run("gdbus", {"call", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path", path, "--method",
-                            "org.freedesktop.DBus.Properties.Get", "Tellumic_PlugIn.LNSPlugInAPI", "Version"},
-                  &out),
+    EXPECT_EQ(run("gdbus", {"introspect", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path", path}, &out),
               0);
-    EXPECT_TRUE(out.contains("'1.11'")) << out.toStdString();
+    EXPECT_TRUE(out.contains("SendCommand(in  i commandId,")) << out.toStdString();
+    EXPECT_TRUE(out.contains("readonly s Version = '1.11';")) << out.toStdString();
     EXPECT_NE(run("gdbus", {"call", "--session", "--dest", "Tellumic_PlugIn.LNSPlugInAPI", "--object-path", path,
                             "--method", "Tellumic_PlugIn.LNSPlugInAPI.SendCommand", "21", "7", "x"},
                   &out),
               0);
-    EXPECT_TRUE(out.contains("Tellumic_PlugIn.Error.E20003")) << out.toStdString();
+    EXPECT_TRUE(out.contains("org.freedesktop.DBus.Error.AccessDenied")) << out.toStdString();
 
     // The last release with the window hidden ends the plug-in.
     EXPECT_EQ(call(path, "Tellumic_PlugIn.LNSPlugInAPI", "Release").type(), QDBusMessage::ReplyMessage);
@@ -175,7 +181,7 @@ TEST_F(AutomationTest, LnsHostBrowsesADemoMeter)
     EXPECT_EQ(run(LNS_HOST_EXE, {"plugins"}, &out), 0);
     EXPECT_TRUE(out.contains("Tellumic LNS Plug-In\tTellumic_PlugIn.LNSPlugInAPI\tversion 1.11")) << out.toStdString();
     EXPECT_EQ(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364", "--exit-after", "0", "--width",
-                                 "1000", "--height", "700"},
+                                 "790", "--height", "500"},
                   &out),
               0)
         << out.toStdString();
@@ -183,7 +189,7 @@ TEST_F(AutomationTest, LnsHostBrowsesADemoMeter)
     EXPECT_TRUE(pluginOnBus());
     const QString path = createObject();
     EXPECT_TRUE(getProperty(path, "Visible").toBool());
-    EXPECT_EQ(getProperty(path, "Width").toInt(), 1000);
+    EXPECT_EQ(getProperty(path, "Width").toInt(), 790);
     EXPECT_EQ(getProperty(path, "networkName").toString(), "Demo");  // the process's network
     EXPECT_NE(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/Nothing"}, &out), 0);
     EXPECT_TRUE(out.contains("error 20005: ProcessDeviceCommand(): ") || out.contains("error 20005: CommandReceived()"))
@@ -204,6 +210,129 @@ TEST_F(AutomationTest, DeregistrationSwitchesAndTheExactMatchRule)
     ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
     ASSERT_EQ(run(PLUGIN_EXE, {"/deregplugin"}), 0);
     EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\Tellumic LNS Plug-In", "Version"), "");
+}
+
+// The plug-in's command line where there is no display (over ssh): the switches that show
+// no window work; the registration window says it needs one. A home that is a file is
+// named in one line.
+TEST_F(AutomationTest, CommandLineWithoutADisplay)
+{
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    const auto activation = home.root() / "xdg" / "dbus-1" / "services" / "Tellumic_PlugIn.LNSPlugInAPI.service";
+    struct Row
+    {
+        QStringList args;
+        bool succeeds;
+        const char *says;
+    };
+    const Row rows[] = {
+        {{"/regserver"}, true, ""},
+        {{"/unregserver"}, true, ""},
+        {{"/regplugin"}, true, ""},
+        {{"/deregplugin", "/deregmode:-1"}, true, ""},
+        {{"/deregplugin"}, true, ""},
+        {{}, false, "needs a display"},
+        {{"/unknown"}, false, "needs a display"},
+        {{"-Embedding"}, false, "needs a display"},
+    };
+    for (const auto &row : rows) {
+        QString out;
+        const int status = run(PLUGIN_EXE, row.args, &out);
+        EXPECT_EQ(status == 0, row.succeeds) << row.args.join(' ').toStdString() << ": " << status << " " << out.toStdString();
+        EXPECT_NE(status, 134) << row.args.join(' ').toStdString();
+        EXPECT_TRUE(out.contains(row.says)) << out.toStdString();
+        if (row.args == QStringList{"/regplugin"}) {
+            EXPECT_TRUE(std::filesystem::exists(activation));
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(activation));
+
+    // The display is named but cannot be reached.
+    env.insert("DISPLAY", ":99");
+    QString out;
+    EXPECT_EQ(run(PLUGIN_EXE, {}, &out), 1);
+    EXPECT_TRUE(out.contains("needs a display")) << out.toStdString();
+
+    const auto file = home.root() / "a-file";
+    test::writeFile(file, "x");
+    env.insert("TELLUMIC_HOME", QString::fromStdString(file.string()));
+    EXPECT_EQ(run(PLUGIN_EXE, {"/regplugin"}, &out), 1);
+    EXPECT_TRUE(out.startsWith("tellumic-plugin: cannot use the program folder " + QString::fromStdString(file.string())))
+        << out.toStdString();
+    EXPECT_EQ(out.count('\n'), 1) << out.toStdString();
+}
+
+// The first start in a fresh home traces its own start line.
+TEST_F(AutomationTest, TheFirstStartTracesItsStart)
+{
+    const auto fresh = home.root() / "fresh";
+    env.insert("TELLUMIC_HOME", QString::fromStdString(fresh.string()));
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regserver"}), 0);
+    const std::string trace = test::readFile(fresh / "Plug-In" / "TmPlugin.log");
+    EXPECT_NE(trace.find("MMain.Main(), Plugin version=1.11"), std::string::npos) << trace;
+}
+
+// A missing LonWorks path reaches the host with the plug-in's own message.
+TEST_F(AutomationTest, AMissingLonWorksPathIsThePlugInsError)
+{
+    const auto bare = home.root() / "bare";
+    env.insert("TELLUMIC_HOME", QString::fromStdString(bare.string()));
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const auto reply = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
+    EXPECT_EQ(reply.errorMessage(), "GetLonWorksPath(): Invalid LonWorks path in registry");
+    EXPECT_EQ(reply.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x800407DAu));
+}
+
+// lns-host refuses numbers it cannot use and says which option they were given to.
+TEST_F(AutomationTest, LnsHostRefusesBadNumbers)
+{
+    struct Row
+    {
+        QStringList args;
+        const char *option;
+    };
+    const QStringList browse = {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364"};
+    const Row rows[] = {
+        {browse + QStringList{"--exit-after", "-5"}, "--exit-after"},
+        {browse + QStringList{"--exit-after", "2147483647"}, "--exit-after"},
+        {browse + QStringList{"--exit-after", "1e10"}, "--exit-after"},
+        {browse + QStringList{"--exit-after", "nan"}, "--exit-after"},
+        {browse + QStringList{"--exit-after", "12abc"}, "--exit-after"},
+        {browse + QStringList{"--width", "99999999999"}, "--width"},
+        {browse + QStringList{"--left", "1.5"}, "--left"},
+        {browse + QStringList{"--top", ""}, "--top"},
+    };
+    for (const auto &row : rows) {
+        QString out;
+        EXPECT_EQ(run(LNS_HOST_EXE, row.args, &out), 2) << row.args.join(' ').toStdString();
+        EXPECT_TRUE(out.contains(QString("lns-host: ") + row.option + " takes a whole number")) << out.toStdString();
+    }
+}
+
+// A damaged registry or network database is reported, not an abort and not "nothing there".
+TEST_F(AutomationTest, LnsHostReportsStoresItCannotRead)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    QString out;
+    const auto network = home.root() / "LonWorks" / "Database" / "network.sqlite";
+    for (const char *suffix : {"-wal", "-shm"})
+        std::filesystem::remove(network.string() + suffix);
+    test::writeFile(network, std::string(4096, 'x'));
+    EXPECT_EQ(run(LNS_HOST_EXE, {"devices", "Demo"}, &out), 1);
+    EXPECT_TRUE(out.contains("lns-host: LCA: The network database is damaged")) << out.toStdString();
+
+    const auto registry = home.root() / "registry.sqlite";
+    for (const char *suffix : {"-wal", "-shm"})
+        std::filesystem::remove(registry.string() + suffix);
+    test::writeFile(registry, std::string(4096, 'x'));
+    EXPECT_EQ(run(LNS_HOST_EXE, {"plugins"}, &out), 1);
+    EXPECT_TRUE(out.contains("could not be read")) << out.toStdString();
+    EXPECT_FALSE(out.contains("No plug-ins")) << out.toStdString();
+
+    env.insert("TELLUMIC_HOME", QString::fromStdString(registry.string()));
+    EXPECT_EQ(run(LNS_HOST_EXE, {"plugins"}, &out), 1);
+    EXPECT_TRUE(out.contains("could not be read")) << out.toStdString();
 }
 
 }  // namespace

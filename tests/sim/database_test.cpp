@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <functional>
+
 #include "tests/sim/sim_fixture.h"
 
 namespace tellumic::sim::test {
@@ -49,6 +53,90 @@ TEST_F(SimTest, TwoProcessesWritingLoseNothing)
     };
     EXPECT_EQ(locationOf("TMC-FT-Log-364"), "a" + std::to_string(kWrites - 1));
     EXPECT_EQ(locationOf("TMC-FT-Plus-333"), "b" + std::to_string(kWrites - 1));
+}
+
+// Every call that writes the database meets another program's lock as the object server's
+// run-time error, never as an exception of the database library.
+struct LockedCall
+{
+    const char *what;
+    std::function<void(SimTest &)> call;
+};
+
+class LockedDatabaseTest : public SimTest, public ::testing::WithParamInterface<LockedCall>
+{
+};
+
+void expectLockedError(const std::function<void()> &call, const char *what)
+{
+    try {
+        call();
+        ADD_FAILURE() << what << " did not fail";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), lns::LcaError::kDatabaseError) << what;
+        EXPECT_NE(e.description().find("locked"), std::string::npos) << e.description();
+    }
+}
+
+TEST_P(LockedDatabaseTest, FailsWithTheObjectServersError)
+{
+    SimOptions impatient;
+    impatient.databaseBusyTimeout = std::chrono::milliseconds(0);
+    server = openServer(impatient);
+    system = server->Networks().Item("Demo")->Systems().Item(1);
+    meter = device("TMC-FT-Log-364");
+
+    SQLite::Database other(networkDbPath(lonWorks).string(), SQLite::OPEN_READWRITE);
+    other.exec("BEGIN IMMEDIATE");
+    expectLockedError([&] { GetParam().call(*this); }, GetParam().what);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, LockedDatabaseTest,
+    ::testing::Values(
+        LockedCall{"writing an NV", [](SimTest &t) { t.meter->GetInterface()->Nvs().Item("nciCtAmps")->SetValue("200"); }},
+        LockedCall{"writing a CP", [](SimTest &t) { t.meter->GetInterface()->FunctionalBlocks().Item(1)->Cps().Item(1)->SetValue("x"); }},
+        LockedCall{"setting a block mode", [](SimTest &t) { t.meter->GetInterface()->FunctionalBlocks().Item(1)->SetMode(3); }},
+        LockedCall{"clearing the status", [](SimTest &t) { t.meter->ClearStatus(); }},
+        LockedCall{"adding a command", [](SimTest &t) { t.system->ComponentApplications()->Add("x", "Test.App", 7); }},
+        LockedCall{"adding a template", [](SimTest &t) { t.system->AddDeviceTemplate("x"); }},
+        LockedCall{"setting the system", [](SimTest &t) { t.system->SetNumericSetting(200); }}),
+    [](const auto &info) {
+        std::string name;
+        for (const char *c = info.param.what; *c; ++c)
+            if (std::isalnum(static_cast<unsigned char>(*c)))
+                name += *c;
+        return name;
+    });
+
+TEST_F(SimTest, ADatabaseAnotherProgramHoldsForItselfCannotBeOpened)
+{
+    server.reset();
+    system.reset();
+    meter.reset();
+    SQLite::Database other(networkDbPath(lonWorks).string(), SQLite::OPEN_READWRITE);
+    other.exec("PRAGMA locking_mode = EXCLUSIVE");
+    other.exec("BEGIN EXCLUSIVE");
+    SimOptions impatient;
+    impatient.databaseBusyTimeout = std::chrono::milliseconds(0);
+    expectLockedError([&] { openServer(impatient); }, "opening");
+}
+
+TEST_F(SimTest, ADamagedDatabaseIsTheObjectServersError)
+{
+    server.reset();
+    system.reset();
+    meter.reset();
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(networkDbPath(lonWorks).string() + suffix);
+    tellumic::test::writeFile(networkDbPath(lonWorks), std::string(4096, 'x'));
+    try {
+        openServer();
+        ADD_FAILURE() << "a damaged database opened";
+    } catch (const RuntimeError &e) {
+        EXPECT_EQ(e.number(), lns::LcaError::kDatabaseError);
+        EXPECT_NE(e.description().find("damaged"), std::string::npos) << e.description();
+    }
 }
 
 }  // namespace

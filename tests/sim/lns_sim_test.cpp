@@ -3,7 +3,10 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "tests/sim/sim_fixture.h"
 
@@ -190,11 +193,15 @@ class LnsSimBadInput : public LnsSimTest, public ::testing::WithParamInterface<B
 TEST_P(LnsSimBadInput, FailsWithAMessageAndChangesNothing)
 {
     ASSERT_EQ(lnsSim("init").status, 0);
-    const auto before = lnsSim("get TMC-FT-Log-364 nciCtAmps").out + lnsSim("list").out;
+    const auto state = [this] {
+        return lnsSim("get TMC-FT-Log-364 nciCtAmps").out + lnsSim("list").out +
+               tellumic::test::readFile(home.root() / "LonWorks" / "Types" / "User" / "HVI" / "HVI.fpt");
+    };
+    const auto before = state();
     const auto r = lnsSim(GetParam().args);
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.out.find(GetParam().message), std::string::npos) << r.out;
-    EXPECT_EQ(lnsSim("get TMC-FT-Log-364 nciCtAmps").out + lnsSim("list").out, before);
+    EXPECT_EQ(state(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -207,7 +214,20 @@ INSTANTIATE_TEST_SUITE_P(
                       BadInput{"fault TMC-FT-Log-364 comm-fail-rate 2", "not a rate"},
                       BadInput{"fault TMC-FT-Log-364 last-error x", "not a whole number"},
                       BadInput{"fault TMC-FT-Log-364 gremlins 1", "Unknown fault"},
-                      BadInput{"fault TMC-FT-Log-364 log-fail-after -1", "not a whole number"},
+                      // Every number is checked whole and named with the option it was given to.
+                      BadInput{"fault TMC-FT-Log-364 comm-fail-rate nan", "comm-fail-rate: 'nan' is not a rate"},
+                      BadInput{"fault TMC-FT-Log-364 comm-fail-at 1e3", "comm-fail-at: '1e3' is not a whole number"},
+                      BadInput{"fault TMC-FT-Log-364 log-short -1", "log-short: '-1' is not a whole number"},
+                      BadInput{"transfer-speed nan", "transfer-speed: 'nan' is not a factor"},
+                      BadInput{"latency 99999999999", "latency: '99999999999' is not a whole number"},
+                      BadInput{"resources -1.5", "resources: '-1.5' is not a version"},
+                      BadInput{"resources 1.", "resources: '1.' is not a version"},
+                      BadInput{"resources 1.5.3", "resources: '1.5.3' is not a version"},
+                      BadInput{"get TMC-FT-Log-364 F:2147483647/C:0:17", "names no functional block"},
+                      BadInput{"get TMC-FT-Log-364 F:1e10/C:0:17", "names no functional block"},
+                      BadInput{"get TMC-FT-Log-364 F:nan/C:0:17", "names no functional block"},
+                      BadInput{"get TMC-FT-Log-364 F:-1/C:0:17", "names no functional block"},
+                      BadInput{"fault TMC-FT-Log-364 log-fail-after -1", "log-fail-after: '-1' is not a whole number"},
                       BadInput{"fault TMC-FT-Log-364 log-fail-after soon", "not a whole number"}));
 
 TEST_F(LnsSimTest, HelpAndMissingInstallation)
@@ -220,6 +240,56 @@ TEST_F(LnsSimTest, HelpAndMissingInstallation)
     EXPECT_NE(list.status, 0);
     EXPECT_NE(list.out.find("lns-sim init"), std::string::npos) << list.out;
     EXPECT_FALSE(std::filesystem::exists(home.root() / "LonWorks"));
+}
+
+// A home this user may not write is a permission problem, not a missing installation. Run
+// as an unprivileged user when the tests run as root (root may write anywhere).
+TEST_F(LnsSimTest, AHomeItMayNotUseIsReportedAsPermissionDenied)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    const bool root = ::geteuid() == 0;
+    const std::string as = root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!root)
+        std::filesystem::permissions(home.root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    for (const char *command : {"list", "init", "fault TMC-FT-Log-364 clear", "transfer-speed 2"}) {
+        std::string out;
+        FILE *p = ::popen((as + LNS_SIM_PATH + " " + command + " 2>&1").c_str(), "r");
+        std::array<char, 4096> buf{};
+        while (auto n = std::fread(buf.data(), 1, buf.size(), p))
+            out.append(buf.data(), n);
+        const int status = ::pclose(p);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << command;
+        EXPECT_NE(out.find("lns-sim: Permission denied"), std::string::npos) << command << ": " << out;
+        EXPECT_EQ(out.find("lns-sim init' first"), std::string::npos) << command << ": " << out;
+    }
+    std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
+}
+
+// Two inits at once end with one complete installation, whichever comes first.
+TEST_F(LnsSimTest, InitRunTwiceAtOnceIsIdempotent)
+{
+    for (int round = 0; round < 4; ++round) {
+        const auto where = home.root() / ("home" + std::to_string(round));
+        const std::string command = "TELLUMIC_HOME='" + where.string() + "' " + LNS_SIM_PATH + " init 2>&1";
+        FILE *first = ::popen(command.c_str(), "r");
+        FILE *second = ::popen(command.c_str(), "r");
+        std::string out;
+        std::array<char, 4096> buf{};
+        for (FILE *p : {first, second})
+            while (auto n = std::fread(buf.data(), 1, buf.size(), p))
+                out.append(buf.data(), n);
+        for (FILE *p : {first, second}) {
+            const int status = ::pclose(p);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+        }
+        const std::string index = tellumic::test::readFile(where / "LonWorks" / "Types" / "ldrf.cat");
+        std::istringstream lines(index);
+        std::set<std::string> seen;
+        for (std::string line; std::getline(lines, line);)
+            EXPECT_TRUE(seen.insert(line).second) << "listed twice: " << line;
+        EXPECT_EQ(seen.size(), 2u) << index;
+        EXPECT_TRUE(std::filesystem::is_symlink(where / "LonWorks" / "types"));
+    }
 }
 
 }  // namespace

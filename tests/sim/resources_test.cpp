@@ -1,6 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <SQLiteCpp/SQLiteCpp.h>
+
+#include <array>
+#include <cstdio>
 #include <fstream>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "foundation/plugin_state.h"
 
 #include "foundation/resource_catalogue.h"
 #include "host/device_templates.h"
@@ -145,13 +154,155 @@ TEST_F(ResourceTest, XifFilesAreFoundConvertedAndImported)
     EXPECT_EQ(imported->LonMarkObjects().Item(2)->Name(), "TellumicConfig");
 }
 
-TEST(XifConverter, RefusesAFileWithoutProgramId)
+// XIF32BIN says why a conversion fails and leaves the XFB path as it found it.
+struct ConverterCase
 {
-    tellumic::test::TempHome home;
-    const auto xif = home.root() / "bad.xif", xfb = home.root() / "bad.XFB";
-    std::ofstream(xif) << "a\nb\nc\nnot a program id\n";
-    EXPECT_FALSE(convertXifToXfb(xif, xfb));
-    EXPECT_FALSE(fs::exists(xfb));
+    const char *what;
+    std::function<void(const fs::path &xif, const fs::path &xfb)> prepare;
+    const char *says;  // "" for a conversion that succeeds
+    const char *xfbName = "meter.XFB";
+};
+
+class XifConverter : public tellumic::test::HomeTest, public ::testing::WithParamInterface<ConverterCase>
+{
+};
+
+std::string goodXif(const std::string &interfaceLine = "VAR nvoPowerSum output SNVT_power_f")
+{
+    return "File: x.xif\nCopyright\nRun\n80:B7:E5:15:00:0A:04:0A\n2 15 0 1\n" + interfaceLine + "\n";
+}
+
+TEST_P(XifConverter, ConvertsOrSaysWhyNot)
+{
+    const auto xif = home.root() / "meter.xif";
+    const auto xfb = home.root() / GetParam().xfbName;
+    GetParam().prepare(xif, xfb);
+    const auto before = fs::exists(fs::symlink_status(xfb)) && fs::is_regular_file(xfb) ? tellumic::test::readFile(xfb) : "";
+    const bool wasFolder = fs::is_directory(xfb);
+    const std::string command = std::string(XIF32BIN_PATH) + " '" + xif.string() + "' '" + xfb.string() + "' 2>&1";
+    FILE *p = ::popen(command.c_str(), "r");
+    std::string out;
+    std::array<char, 4096> buf{};
+    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
+        out.append(buf.data(), n);
+    const int status = ::pclose(p);
+    const std::string says = GetParam().says;
+    if (says.empty()) {
+        EXPECT_EQ(status, 0) << out;
+        EXPECT_TRUE(tellumic::test::readFile(xfb).starts_with("XFB1"));
+        return;
+    }
+    EXPECT_NE(status, 0);
+    EXPECT_NE(out.find("XIF32BIN: cannot convert " + xif.string() + ": "), std::string::npos) << out;
+    EXPECT_NE(out.find(says), std::string::npos) << out;
+    EXPECT_EQ(wasFolder, fs::is_directory(xfb)) << "the XFB path was a folder and must stay one";
+    if (!wasFolder) {
+        EXPECT_EQ(fs::exists(xfb) ? tellumic::test::readFile(xfb) : "", before);
+    }
+    std::size_t leftovers = 0;
+    for (const auto &e : fs::directory_iterator(home.root()))
+        leftovers += e.path().filename().string().starts_with("meter.XFB.") ? 1 : 0;
+    EXPECT_EQ(leftovers, 0u) << "temporary files left behind";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, XifConverter,
+    ::testing::Values(
+        ConverterCase{"Good", [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); }, ""},
+        ConverterCase{"Missing", [](const fs::path &, const fs::path &) {}, "does not exist"},
+        ConverterCase{"AFolder", [](const fs::path &xif, const fs::path &) { fs::create_directory(xif); },
+                      "is not a regular file"},
+        ConverterCase{"NoProgramId",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, "a\nb\nc\nnot a program id\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
+        ConverterCase{"OverlongLine",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, goodXif("VAR " + std::string(70000, 'x')));
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "line 6 of"},
+        ConverterCase{"OutputIsAFolder",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, goodXif());
+                          fs::create_directory(xfb);
+                      },
+                      "is not a regular file"},
+        ConverterCase{"OutputFolderMissing",
+                      [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); },
+                      "cannot write", "missing/meter.XFB"}),
+    [](const auto &info) { return std::string(info.param.what); });
+
+// The catalogue opens only resource files, and only regular ones: a listed folder such as
+// /proc, or a pipe with a resource file's name, never blocks it.
+TEST_F(ResourceTest, TheCatalogueReadsOnlyResourceFiles)
+{
+    const auto odd = home.root() / "Odd";
+    fs::create_directories(odd);
+    ASSERT_EQ(::mkfifo((odd / "PIPE.typ").c_str(), 0644), 0);
+    std::ofstream(lonWorks / "Types" / "ldrf.cat", std::ios::app) << "/proc\n" << odd.string() << "\n";
+    const int status = tellumic::test::runInChild([&] {
+        ::alarm(30);  // a blocked read ends the child, and the test fails
+        auto c = makeResourceCatalogue();
+        if (c->open(lonWorks.string()) != ResourceCatalogue::kSuccess || c->query("80B7E50000000000", 3).code != 0)
+            ::_exit(5);
+    });
+    EXPECT_EQ(status, 0);
+}
+
+// The XIF search stays below the LonWorks folder, does not follow links to folders and
+// goes only a few levels deep, whatever the folder it is given.
+TEST_F(ResourceTest, TheXifSearchStaysInsideTheInstallation)
+{
+    const auto import = lonWorks / "Import";
+    fs::create_directory_symlink(import, import / "loop1");
+    fs::create_directory_symlink(import, import / "loop2");
+    fs::create_directory_symlink("/", import / "root");
+    fs::path deep = import;
+    for (int i = 0; i < 12; ++i)
+        deep /= "level";
+    fs::create_directories(deep);
+    tellumic::test::writeFile(deep / "deep.xif", "a\nb\nc\n80:B7:E5:15:00:0A:04:FF\n");
+    const int status = tellumic::test::runInChild([&] {
+        ::alarm(60);
+        if (!LocateXif(import.string() + "/", "80B7E515000A04FF").empty())
+            ::_exit(5);  // found through a link or too deep
+        if (!LocateXif(import.string() + "/", "80B7E515000A04FE").empty())
+            ::_exit(6);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(IsDirectory((import / "loop1").string()));
+}
+
+// With a remote object server (no import folder) or an import folder outside the
+// installation, the search takes the installation's own import folder.
+TEST_F(ResourceTest, TheXifSearchRootIsInsideTheInstallation)
+{
+    struct Row
+    {
+        bool remote;
+        std::string importFolder;
+    };
+    for (const auto &row : {Row{true, ""}, Row{false, "/"}}) {
+        {
+            SQLite::Database db(networkDbPath(lonWorks).string(), SQLite::OPEN_READWRITE);
+            SQLite::Statement up(db, "UPDATE systems SET import_folder = ?");
+            up.bind(1, row.importFolder);
+            up.exec();
+        }
+        plugIn().ServerIsRemote = row.remote;
+        deviceTemplateState().XifSearchRoot = row.importFolder;
+        std::string found;
+        const int status = tellumic::test::runInChild([&] {
+            ::alarm(60);
+            found = Get_XIF_from_Import(*system, "80B7E515000A040A");
+            ::_exit(found.starts_with((lonWorks / "Import").string()) ? 0 : 5);
+        });
+        EXPECT_EQ(status, 0) << "remote " << row.remote << ", import folder '" << row.importFolder << "'";
+    }
+    plugIn().ServerIsRemote = false;
 }
 
 }  // namespace
