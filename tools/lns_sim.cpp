@@ -446,8 +446,8 @@ int initLoggingSite(const std::vector<std::string> &args)
     if (ec != std::errc() || end != count.data() + count.size() || meters < 1 || meters > kMaxSiteMeters)
         throw UsageError{"'" + count + "' is not a whole number of meters from 1 to " + std::to_string(kMaxSiteMeters) +
                          "."};
-    std::error_code ec;
-    if (std::filesystem::is_directory(tellumicHome(), ec))
+    std::error_code folderError;
+    if (std::filesystem::is_directory(tellumicHome(), folderError))
         if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
             throw UsageError{problem};
     const auto installation = createDemoInstallation(tellumicHome());
