@@ -206,6 +206,8 @@ private:
     MeterResult harvest(Meter &meter);
     MeterResult download(Meter &meter, MeterResult result, const std::filesystem::path &path, HeldLogDownload held);
     MeterResult resultOf(const Meter &meter) const;
+    MeterResult dryRunResult(const Meter &meter) const;
+    bool takeNetworkLock(std::unique_ptr<FileLock> &lock);
     void onProgress();
 
     lns::ObjectServer &m_server;
@@ -458,24 +460,43 @@ MeterResult Harvester::download(Meter &meter, MeterResult r, const std::filesyst
     return r;
 }
 
+bool Harvester::takeNetworkLock(std::unique_ptr<FileLock> &lock)
+{
+    try {
+        std::filesystem::create_directories(programFolder());
+        lock = FileLock::tryAcquire(harvestLockPath(m_network), processNote());
+    } catch (const std::exception &e) {
+        m_report.networkMessage(m_network, std::string("cannot take the network's harvest lock: ") + e.what());
+        return false;
+    }
+    if (!lock) {
+        const std::string holder = FileLock::holderNote(harvestLockPath(m_network));
+        m_report.networkMessage(m_network, "a harvest of this network is already running" +
+                                               (holder.empty() ? std::string() : " (" + holder + ")"));
+    }
+    return lock != nullptr;
+}
+
+MeterResult Harvester::dryRunResult(const Meter &meter) const
+{
+    MeterResult r = resultOf(meter);
+    const std::string &error = !meter.error.empty() ? meter.error : meter.planError;
+    r.outcome = !error.empty()            ? HarvestOutcome::Failed
+                : meter.plan.estimated    ? HarvestOutcome::DryRun
+                                          : HarvestOutcome::Cancelled;
+    r.error = r.outcome == HarvestOutcome::Cancelled ? std::string(kStoppedBeforeMeter) : error;
+    r.records = meter.plan.records;
+    r.bytes = meter.plan.records * static_cast<std::int64_t>(recordSize(m_options.isShort));
+    r.seconds = meter.plan.seconds;
+    return r;
+}
+
 int Harvester::run()
 {
+    // A dry run writes nothing and may look while a harvest runs.
     std::unique_ptr<FileLock> lock;
-    if (!m_options.dryRun) {
-        try {
-            std::filesystem::create_directories(programFolder());
-            lock = FileLock::tryAcquire(harvestLockPath(m_network), processNote());
-        } catch (const std::exception &e) {
-            m_report.networkMessage(m_network, std::string("cannot take the network's harvest lock: ") + e.what());
-            return HarvestStatus::kNotHarvested;
-        }
-        if (!lock) {
-            const std::string holder = FileLock::holderNote(harvestLockPath(m_network));
-            m_report.networkMessage(m_network, "a harvest of this network is already running" +
-                                                   (holder.empty() ? std::string() : " (" + holder + ")"));
-            return HarvestStatus::kNotHarvested;
-        }
-    }
+    if (!m_options.dryRun && !takeNetworkLock(lock))
+        return HarvestStatus::kNotHarvested;
     const DialogsScope dialogsScope(m_messages);
     const EventSinkScope sinkScope(m_server, this);
     if (!openNetwork())
@@ -499,20 +520,7 @@ int Harvester::run()
 
     int status = HarvestStatus::kAllHarvested;
     for (auto &meter : meters) {
-        MeterResult r;
-        if (m_options.dryRun) {
-            r = resultOf(meter);
-            const std::string &error = !meter.error.empty() ? meter.error : meter.planError;
-            r.outcome = !error.empty() ? HarvestOutcome::Failed
-                        : meter.plan.estimated ? HarvestOutcome::DryRun
-                                               : HarvestOutcome::Cancelled;
-            r.error = r.outcome == HarvestOutcome::Cancelled ? std::string(kStoppedBeforeMeter) : error;
-            r.records = meter.plan.records;
-            r.bytes = meter.plan.records * static_cast<std::int64_t>(recordSize(m_options.isShort));
-            r.seconds = meter.plan.seconds;
-        } else {
-            r = harvest(meter);
-        }
+        const MeterResult r = m_options.dryRun ? dryRunResult(meter) : harvest(meter);
         if (r.outcome != HarvestOutcome::Harvested && r.outcome != HarvestOutcome::DryRun)
             status = HarvestStatus::kSomeFailed;
         m_report.finished(r);
