@@ -6,6 +6,8 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
+#include <variant>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +33,7 @@
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
 #include "logview/log_viewer_window.h"
+#include "log/new_records.h"
 #include "model/date_time.h"
 
 namespace tellumic {
@@ -371,7 +374,7 @@ void LoggingTab::UpdateLogEstimate()
     } else if (m_optToRecnum->isChecked()) {
         n = toInt32(m_stopRecnum->text(), v) ? static_cast<double>(newest - v + 1) : 0;
     } else if (m_optNewRecs->isChecked()) {
-        n = toInt32(m_fileRecNum->text(), v) ? static_cast<double>(newest - v) : static_cast<double>(newest - oldest + 1);
+        n = static_cast<double>(newRecordsCount(info, toInt32(m_fileRecNum->text(), v) ? std::optional(v) : std::nullopt));
     }
     } catch (const RuntimeError &e) {
         error = errorText(e);
@@ -380,7 +383,7 @@ void LoggingTab::UpdateLogEstimate()
     const QString count = QString::number(static_cast<std::int64_t>(n));
     m_newRecCnt->setText(count);
     m_fullLogCnt->setText(count);
-    const double seconds = n / (m_short->isChecked() ? 14.5 : 4.6) * 1.1;
+    const double seconds = logEstimateSeconds(n, m_short->isChecked());
     logFtpState().LogEstimateSecs = static_cast<std::int32_t>(std::nearbyint(seconds));
     m_estimate->setText(seconds < 120 ? QString::number(seconds, 'f', 0) + QStringLiteral(" secs")
                                       : QString::number(seconds / 60, 'f', 1) + QStringLiteral(" mins"));
@@ -404,13 +407,13 @@ std::int32_t LoggingTab::GetToRecnum() const
 std::int64_t LoggingTab::GetStopRecnum_NewRecs() const
 {
     DebugLog("fMain.GetStopRecnum_NewRecs()");
-    std::int64_t stop = 1;
+    std::optional<std::int32_t> oldest, fileLast;
     std::int32_t v = 0;
     if (toInt32(m_oldRecnum->text(), v))
-        stop = v;
+        oldest = v;
     if (m_fileRecNum->text() != QLatin1String("none") && toInt32(m_fileRecNum->text(), v))
-        stop = static_cast<std::int64_t>(v) + 1;
-    return stop;
+        fileLast = v;
+    return newRecordsStop(oldest, fileLast);
 }
 
 void LoggingTab::ReadLogData()
@@ -448,14 +451,13 @@ void LoggingTab::ReadLogData()
         if (stopRecnum <= 0)
             return refuse("Invalid ending record number for download");
     } else if (m_optNewRecs->isChecked()) {
-        mode = LogMode::kBackToRecord;
-        count = kMaxRecords;
-        // After the highest record number a meter can send, no record can be new.
-        const std::int64_t stop = GetStopRecnum_NewRecs();
-        if (stop > std::numeric_limits<std::int32_t>::max())
-            return refuse("Invalid ending record number for download\r\nThe log file already holds record " +
-                          std::to_string(stop - 1) + ", the highest record number");
-        stopRecnum = static_cast<std::int32_t>(stop);
+        const auto request = newRecordsRequest(GetStopRecnum_NewRecs());
+        if (const auto *refusal = std::get_if<std::string>(&request))
+            return refuse(*refusal);
+        const auto &r = std::get<LogRequest>(request);
+        mode = r.mode;
+        count = r.count;
+        stopRecnum = r.stopRecnum;
     } else {
         return refuse("Select a log retrieval type");
     }

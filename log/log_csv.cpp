@@ -335,15 +335,18 @@ LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<con
 }
 
 LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
-                                   std::size_t recordCount, bool isShort, bool keepBad)
+                                   std::size_t recordCount, bool isShort, bool keepBad, LastLogRecord *firstWritten)
 {
     DebugLog("MLogFtp.LogDataCsv()");
     reserveLines(out, recordCount, isShort);
     if (writeHeader)
         appendHeader(out, isShort);
     LastLogRecord last;
-    for (std::size_t k = recordCount; k-- > 0;)
+    for (std::size_t k = recordCount; k-- > 0;) {
         appendRecordLine(out, LoadLogData(bytes, k * recordSize(isShort), isShort), isShort, keepBad, last);
+        if (firstWritten && firstWritten->recordNumber == 0)
+            *firstWritten = last;
+    }
     return last;
 }
 
@@ -362,7 +365,7 @@ void appendToLog(LogCsvFile &file, bool writeHeader, bool isShort, std::string_v
 // where the user looks for them, and the user is told why.
 void writeAfresh(const LogCsvFile &written, bool isShort, std::string_view lines, LogWindow &window)
 {
-    const auto fresh = LogCsvFile::open(written.path());
+    const auto fresh = written.openAgain();
     appendToLog(*fresh, fresh->sizeAtOpen() == 0, isShort, lines);
     fresh->close();
     const std::string name = written.path().filename().string();

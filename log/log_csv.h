@@ -53,9 +53,11 @@ LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<con
 
 // The lines of a download straight from the received bytes (file 5): each record decoded
 // with LoadLogData, the last one first, as appendLogDataCsv writes them with reverse set.
-// recordCount is what receivedRecordCount gives for the bytes.
+// recordCount is what receivedRecordCount gives for the bytes. firstWritten, when given,
+// gets the first good record written (number 0: none).
 LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
-                                   std::size_t recordCount, bool isShort, bool keepBad);
+                                   std::size_t recordCount, bool isShort, bool keepBad,
+                                   LastLogRecord *firstWritten = nullptr);
 
 // Appends a download's lines to the log in one piece, after the header when writeHeader
 // is set, then checks that the log's name still leads to the file written. When it does not

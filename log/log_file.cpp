@@ -1,13 +1,16 @@
 #include "log/log_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
+#include "foundation/paths.h"
 #include "foundation/trace_log.h"
 
 namespace tellumic {
@@ -59,10 +62,127 @@ int openRegular(const std::filesystem::path &path, int flags, struct stat &st)
     return fd;
 }
 
+bool sameFile(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// FNV-1a, 64 bits: the same in every program that takes a lock, so they agree on its name.
+std::uint64_t nameHash(std::string_view name)
+{
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (char c : name) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ull;
+    }
+    return h;
+}
+
+constexpr std::size_t kMaxFileNameBytes = 255;
+constexpr std::string_view kLockSuffix = ".lock";
+
 }  // namespace
 
-LogCsvFile::LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size)
-    : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(size)
+FileLock::FileLock(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {}
+
+FileLock::~FileLock()
+{
+    // Removed while still held, and only when it is still this lock's file: a taker that
+    // opened it meanwhile finds it gone and takes a new one.
+    struct stat held {}, named {};
+    if (::fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 && sameFile(held, named))
+        ::unlink(m_path.c_str());
+    ::close(m_fd);
+}
+
+std::unique_ptr<FileLock> FileLock::tryAcquire(const std::filesystem::path &lockFile, std::string_view note)
+{
+    // Each round either takes the lock, finds it held, or finds that the holder it met
+    // removed the file on release; the last can repeat only while others keep taking it.
+    for (int round = 0; round < 1000; ++round) {
+        struct stat opened {};
+        const int fd = openRegular(lockFile, O_RDWR | O_CREAT, opened);
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int err = errno;
+            ::close(fd);
+            if (err == EWOULDBLOCK)
+                return nullptr;
+            if (err == EINTR)
+                continue;
+            throw fileError(err);
+        }
+        struct stat named {};
+        if (::lstat(lockFile.c_str(), &named) == 0 && sameFile(opened, named)) {
+            // The note only helps whoever finds the lock held; a failure to write it is no failure.
+            if (::ftruncate(fd, 0) == 0 && !note.empty()) {
+                const ssize_t written = ::pwrite(fd, note.data(), note.size(), 0);
+                static_cast<void>(written);
+            }
+            return std::unique_ptr<FileLock>(new FileLock(fd, lockFile));
+        }
+        ::close(fd);
+    }
+    throw RuntimeError(ErrorNumber::kPathFileAccess,
+                       "Path/File access error: the lock file " + lockFile.string() + " keeps being replaced");
+}
+
+std::string FileLock::holderNote(const std::filesystem::path &lockFile)
+{
+    try {
+        return readLogFileTail(lockFile, 200);
+    } catch (const RuntimeError &) {
+        return {};
+    }
+}
+
+std::filesystem::path logLockPath(const std::filesystem::path &csv)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const std::string csvName = csv.filename().string();
+    std::string name = csvName;
+    if (name.size() + kLockSuffix.size() > kMaxFileNameBytes) {
+        // Any bytes but "/" make a name; the hash keeps two long logs apart.
+        name.resize(kMaxFileNameBytes - kLockSuffix.size() - 18);
+        name += "%~";
+        const std::uint64_t h = nameHash(csvName);
+        for (int shift = 60; shift >= 0; shift -= 4)
+            name.push_back(kHex[(h >> shift) & 0xF]);
+    }
+    return csv.parent_path() / (name + std::string(kLockSuffix));
+}
+
+LogBusyError::LogBusyError(const std::string &description) : RuntimeError(ErrorNumber::kPermissionDenied, description) {}
+
+namespace {
+std::string heldBy(std::string_view holder)
+{
+    return holder.empty() ? std::string() : " (" + std::string(holder) + ")";
+}
+}  // namespace
+
+LogBusyError LogBusyError::logFile(const std::filesystem::path &path, std::string_view holder)
+{
+    return LogBusyError("Permission denied: " + path.filename().string() + " is busy: another download" + heldBy(holder) +
+                        " is appending to it");
+}
+
+LogBusyError LogBusyError::meter(std::string_view meterName, std::string_view holder)
+{
+    return LogBusyError("Permission denied: the meter " + std::string(meterName) + " is busy: another download" +
+                        heldBy(holder) + " is reading its log");
+}
+
+std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
+{
+    // A Neuron ID is twelve hexadecimal digits; anything else in one cannot leave the folder.
+    std::string name = ".download-";
+    for (const char c : neuronId)
+        name.push_back(std::isalnum(static_cast<unsigned char>(c)) ? c : '_');
+    return logLockPath(programFolder() / name);
+}
+
+LogCsvFile::LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size, std::shared_ptr<FileLock> lock)
+    : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(size), m_lock(std::move(lock))
 {
 }
 
@@ -72,11 +192,31 @@ LogCsvFile::~LogCsvFile()
         ::close(m_fd);
 }
 
+std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv)
+{
+    const auto lockFile = logLockPath(csv);
+    std::shared_ptr<FileLock> lock = FileLock::tryAcquire(lockFile, "process " + std::to_string(::getpid()));
+    if (!lock)
+        throw LogBusyError::logFile(csv, FileLock::holderNote(lockFile));
+    return lock;
+}
+
 std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path)
+{
+    return open(path, takeLogFileLock(path));
+}
+
+std::unique_ptr<LogCsvFile> LogCsvFile::openAgain() const
+{
+    return open(m_path, m_lock);
+}
+
+std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
 {
     struct stat st {};
     const int fd = openRegular(path, O_WRONLY | O_CREAT | O_APPEND, st);
-    return std::unique_ptr<LogCsvFile>(new LogCsvFile(fd, path, static_cast<std::uintmax_t>(st.st_size)));
+    return std::unique_ptr<LogCsvFile>(
+        new LogCsvFile(fd, path, static_cast<std::uintmax_t>(st.st_size), std::move(lock)));
 }
 
 std::uintmax_t LogCsvFile::size() const
@@ -136,15 +276,18 @@ void LogCsvFile::close()
     sync();
     const int fd = m_fd;
     m_fd = -1;
-    if (::close(fd) != 0)
-        throw fileError(errno);
+    const int closed = ::close(fd);
+    const int err = errno;
+    m_lock.reset();
+    if (closed != 0)
+        throw fileError(err);
 }
 
-std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path)
+std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
 {
     DebugLog("MFileIO.OpenFileForAppend(" + path.string() + ")");
     try {
-        return LogCsvFile::open(path);
+        return lock ? LogCsvFile::open(path, std::move(lock)) : LogCsvFile::open(path);
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MFileIO.OpenFileForAppend()," + errorText(e));
         MsgBox(openFailureMessage(e), MsgStyle::kOkOnly, "Error writing log file");

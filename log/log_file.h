@@ -2,7 +2,7 @@
 
 // The meter's CSV logs on disk. Every open of a log file, for appending or for reading its
 // end, goes through here, so that what guards a log (no symbolic links, nothing but a
-// regular file, the name checked after writing) guards it on every path.
+// regular file, the name checked after writing, one writer at a time) guards it on every path.
 
 #include <cstdint>
 #include <filesystem>
@@ -11,13 +11,49 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/runtime_error.h"
+
 namespace tellumic {
+
+// An exclusive lock held through a lock file. Processes that take the same lock file exclude
+// each other, and so do two holders in one process. The lock goes with its holder: released
+// when the object is destroyed or the process ends, however it ends, so no lock outlives a
+// crashed writer. The file is removed on release; a taker that finds it was removed or
+// replaced in between takes the new one, so two holders never hold different files.
+class FileLock
+{
+public:
+    ~FileLock();
+    FileLock(const FileLock &) = delete;
+    FileLock &operator=(const FileLock &) = delete;
+
+    // The lock, or nullptr when another holder has it. RuntimeError when the lock file cannot
+    // be made or opened (as the file routines name it; 75 for a symbolic link or anything but
+    // a regular file in its place). note is written into the file for whoever finds it held.
+    static std::unique_ptr<FileLock> tryAcquire(const std::filesystem::path &lockFile, std::string_view note = {});
+    // What the holder wrote into a lock file ("" when it is not held or cannot be read).
+    static std::string holderNote(const std::filesystem::path &lockFile);
+
+    const std::filesystem::path &path() const { return m_path; }
+
+private:
+    FileLock(int fd, std::filesystem::path path);
+
+    int m_fd = -1;
+    std::filesystem::path m_path;
+};
+
+// The lock file that guards a CSV log: beside it, its name + ".lock" (shortened with a hash
+// of the log's name where that would pass the file system's 255 bytes).
+std::filesystem::path logLockPath(const std::filesystem::path &csv);
 
 // A CSV log open for appending. It is opened without following a symbolic link (a link in
 // the program folder would send the records wherever it points) and only when it is a
 // regular file; it stays open by descriptor while the meter sends, and after writing, the
 // caller asks whether its name still leads to the file written: a log deleted, renamed or
-// replaced meanwhile would otherwise take the new records with it.
+// replaced meanwhile would otherwise take the new records with it. While it is open it holds
+// the log's lock (logLockPath): the Logging tab's download and a harvest never append to one
+// log at once, so their lines cannot interleave.
 class LogCsvFile
 {
 public:
@@ -25,10 +61,15 @@ public:
     LogCsvFile(const LogCsvFile &) = delete;
     LogCsvFile &operator=(const LogCsvFile &) = delete;
 
-    // Opens the log for appending, or creates it. RuntimeError on failure: 70 permission
-    // denied, 76 path not found, 61 disk full, 75 a symbolic link, not a regular file or
-    // any other failure.
+    // Opens the log for appending, or creates it. RuntimeError on failure: LogBusyError when
+    // another download holds its lock, 70 permission denied, 76 path not found, 61 disk full,
+    // 75 a symbolic link, not a regular file or any other failure (the lock file's too).
     static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path);
+    // The same under the log's lock that the caller took already (takeLogFileLock).
+    static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock);
+    // The same log's path opened afresh, under the lock this one holds (the name was found
+    // to lead to another file after writing).
+    std::unique_ptr<LogCsvFile> openAgain() const;
 
     const std::filesystem::path &path() const { return m_path; }
     // The size when opened; 0 means the lines need the header first.
@@ -46,16 +87,44 @@ public:
     void close();
 
 private:
-    LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size);
+    LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size, std::shared_ptr<FileLock> lock);
 
     int m_fd = -1;
     std::filesystem::path m_path;
     std::uintmax_t m_sizeAtOpen = 0;
+    std::shared_ptr<FileLock> m_lock;
 };
 
-// Opens a log for a download. On failure the user is told as OpenFileForAppend tells it
-// ("Error writing log file") and the result is nullptr.
-std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path);
+// The error when another download holds a lock that a download needs: 70 permission
+// denied, as for a log that another program keeps open, with a description that says what
+// is busy and, when it noted it, who holds it.
+class LogBusyError final : public RuntimeError
+{
+public:
+    // The log file is being appended to.
+    static LogBusyError logFile(const std::filesystem::path &path, std::string_view holder);
+    // The meter's log is being read.
+    static LogBusyError meter(std::string_view meterName, std::string_view holder);
+
+private:
+    explicit LogBusyError(const std::string &description);
+};
+
+// The lock that keeps two downloads from one meter apart, whichever files they write: the
+// meter holds one read request at a time, so a request sent by another download between
+// this one's request and its read would change the records this one receives. In the
+// program folder, named after the meter's Neuron ID.
+std::filesystem::path meterDownloadLockPath(std::string_view neuronId);
+
+// The lock of a CSV log (logLockPath), taken without opening the log; LogBusyError when
+// another download holds it, RuntimeError when it cannot be taken.
+std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv);
+
+// Opens a log for a download, under its lock when the caller holds it already. On failure
+// the user is told as OpenFileForAppend tells it ("Error writing log file") and the result
+// is nullptr.
+std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path,
+                                                 std::shared_ptr<FileLock> lock = nullptr);
 
 // The last maxBytes bytes of a log (all of it when shorter). The same rules as for
 // appending: RuntimeError for a missing file, a symbolic link or anything but a regular

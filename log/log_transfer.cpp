@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <optional>
+#include <unistd.h>
 
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
@@ -89,6 +90,16 @@ LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice
     return LoadLogInfo(bytes);
 }
 
+std::unique_ptr<FileLock> takeMeterDownloadLock(lns::AppDevice &device)
+{
+    const std::string neuronId = device.NeuronId();
+    const auto path = meterDownloadLockPath(neuronId);
+    auto lock = FileLock::tryAcquire(path, "process " + std::to_string(::getpid()));
+    if (!lock)
+        throw LogBusyError::meter(device.Name(), FileLock::holderNote(path));
+    return lock;
+}
+
 std::size_t receivedRecordCount(std::size_t n, bool isShort)
 {
     const std::size_t size = recordSize(isShort);
@@ -112,28 +123,43 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, 
     // Decoded one by one into the text, newest last, rather than kept as records: a full log
     // of long records is then held twice at most, as bytes and as text.
     std::string lines;
-    const LastLogRecord last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad);
-    if (!writeLogCsvText(file, writeHeader, isShort, lines, last, window))
+    StoredLogData stored{records, bytes.size(), {}, {}};
+    stored.last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad, &stored.first);
+    if (!writeLogCsvText(file, writeHeader, isShort, lines, stored.last, window))
         return StoreResult::WriteFailed;
     window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
                        ", Bytes = " + std::to_string(bytes.size()));
+    window.logDataStored(stored);
     return StoreResult::Stored;
 }
 
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
-                    bool keepBad, LogWindow &window)
+                    bool keepBad, LogWindow &window, HeldLogDownload held)
 {
     DebugLog("MLogFtp.ReadLogDataFtp()");
     const ReadingScope reading;
+    const auto fail = [&](const RuntimeError &e) {
+        DebugLog("ERROR: MLogFtp.ReadLogDataFtp()," + errorText(e));
+        MsgBox("Error retrieving log data: " + errorText(e), MsgStyle::kOkOnly, "Read Log");
+        window.setPercentComplete("Failed");
+    };
+    std::unique_ptr<FileLock> meterLock = std::move(held.meterLock);
+    if (!meterLock) {
+        try {
+            meterLock = takeMeterDownloadLock(*device);
+        } catch (const RuntimeError &e) {
+            return fail(e);
+        }
+    }
     // Without the request the meter would answer the one it held before: other records.
     if (!SetupLogReadFtp(system, device, isShort, mode, count, stopDateTime, stopRecnum)) {
         window.setPercentComplete("Failed");
         return;
     }
     try {
-        const auto path = programFolder() / GetLogFilename(device->Name(), isShort);
-        const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path);
+        const std::unique_ptr<LogCsvFile> file =
+            OpenLogFileForAppend(programFolder() / GetLogFilename(device->Name(), isShort), std::move(held.fileLock));
         if (!file)
             return;
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;
@@ -142,9 +168,7 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         file->close();
         window.setPercentComplete(stored == StoreResult::WriteFailed ? "Failed" : "Done");
     } catch (const RuntimeError &e) {
-        DebugLog("ERROR: MLogFtp.ReadLogDataFtp()," + errorText(e));
-        MsgBox("Error retrieving log data: " + errorText(e), MsgStyle::kOkOnly, "Read Log");
-        window.setPercentComplete("Failed");
+        fail(e);
     }
 }
 

@@ -11,11 +11,11 @@
 
 #include "foundation/clock.h"
 #include "foundation/object_server.h"
+#include "log/log_file.h"
 #include "log/log_records.h"
 
 namespace tellumic {
 
-class LogCsvFile;
 class LogWindow;
 
 // Download modes of a request.
@@ -59,12 +59,28 @@ bool SetupLogReadFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> 
 // Reads file 3 and decodes it. Errors go to the caller.
 LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device);
 
+// The meter's download lock (meterDownloadLockPath of its Neuron ID); LogBusyError when
+// another download from the meter holds it, RuntimeError when it cannot be taken.
+std::unique_ptr<FileLock> takeMeterDownloadLock(lns::AppDevice &device);
+
+// What a download may hold before it starts: the meter's download lock and the CSV file's
+// lock. A harvest takes both before it looks up the file's last record, so that no other
+// download comes in between; the Logging tab's download holds neither and takes them itself.
+struct HeldLogDownload
+{
+    std::unique_ptr<FileLock> meterLock;
+    std::shared_ptr<FileLock> fileLock;
+};
+
 // The whole download into the device's CSV file; the progress box ends as "Done" or
 // "Failed". A download whose request could not be written reads nothing and appends nothing.
-// The device window passes the plug-in's CurrentSystem and CurrentDevice.
+// The device window passes the plug-in's CurrentSystem and CurrentDevice. The meter's
+// download lock is taken first: when another download from the meter holds it, the user is
+// told ("Error retrieving log data: ") and nothing is sent. The file is opened (under its
+// lock) after the request.
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
-                    bool keepBad, LogWindow &window);
+                    bool keepBad, LogWindow &window, HeldLogDownload held = {});
 
 // The number of records in n received bytes: n / record size to the nearest whole number,
 // halves to the even neighbour (a last record cut short counts when more than half came).
@@ -76,8 +92,9 @@ enum class StoreResult { Stored, NoRecords, WriteFailed };
 // received first (the meter sends its newest first, so the file runs oldest to newest); the
 // header goes first when the file was empty. NoRecords: not even half a record came (the
 // user is told, nothing is written). WriteFailed: the file is as it was before (the user is
-// told). Stored: the window's event log gets the completion line, and the records are
-// under the log's name even when the file was deleted or replaced during the download.
+// told). Stored: the window's event log gets the completion line, then logDataStored, and
+// the records are under the log's name even when the file was deleted or replaced during
+// the download.
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window);
 

@@ -3,8 +3,18 @@
 #include <string_view>
 
 #include "foundation/event_log.h"
+#include "log/log_csv.h"
 
 namespace tellumic {
+
+// What a download stored: the records and the bytes received, and the first and the last
+// good record among the lines written (record number 0: none).
+struct StoredLogData
+{
+    std::size_t records = 0;
+    std::size_t bytes = 0;
+    LastLogRecord first, last;
+};
 
 // What the log procedures need of the device window's Logging tab: its text fields, its
 // event log and the event processing of a long read. The tab implements it.
@@ -27,6 +37,10 @@ public:
     // take pending user input (this is how a "Cancel" click arrives).
     virtual void UpdateLogProgress() = 0;
     virtual void processPendingEvents() = 0;
+
+    // A download's lines are in the file (after its completion line). The tab shows what it
+    // needs through the fields above; a harvest reports it.
+    virtual void logDataStored(const StoredLogData & /*stored*/) {}
 };
 
 }  // namespace tellumic

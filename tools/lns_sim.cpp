@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cstdio>
 #include <optional>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "foundation/text.h"
 #include "model/product_tables.h"
 #include "sim/installation.h"
+#include "sim/logging_site.h"
 #include "sim/models/meter_state.h"
 #include "sim/object_seam.h"
 #include "sim/resource_files.h"
@@ -36,6 +38,10 @@ Commands:
                                 "Meters" with one meter of each model, "Thermostat");
                                 resource files, XIF files, XIF32BIN); changes nothing
                                 when it is complete
+  init --network NAME --logging-meters N
+                                also add the network NAME whose subsystem "Meters" holds
+                                N logging meters (1 to 1000) named NAME-Meter-01 ...,
+                                with logs of one to nine days at 5 to 60 minutes
   list                          list the networks and their devices
   show DEVICE                   list a device's NVs and CPs with their values
   get DEVICE NAME               read an NV or CP of a device
@@ -418,6 +424,43 @@ int fault(const std::vector<std::string> &args)
     return 0;
 }
 
+// lns-sim init --network NAME --logging-meters N: the demo installation and a site network.
+int initLoggingSite(const std::vector<std::string> &args)
+{
+    std::string network, count;
+    for (std::size_t i = 1; i < args.size(); i += 2) {
+        if (i + 1 == args.size())
+            throw UsageError{"'" + args[i] + "' needs a value; see 'lns-sim --help'."};
+        if (args[i] == "--network")
+            network = args[i + 1];
+        else if (args[i] == "--logging-meters")
+            count = args[i + 1];
+        else
+            throw UsageError{"Unknown option '" + args[i] + "' of 'init'; see 'lns-sim --help'."};
+    }
+    if (network.empty() || count.empty())
+        throw UsageError{"'init' takes --network NAME and --logging-meters N together; see 'lns-sim --help'."};
+    // Digits only: no sign, blank, fraction or exponent slips through.
+    int meters = 0;
+    const auto [end, ec] = std::from_chars(count.data(), count.data() + count.size(), meters);
+    if (ec != std::errc() || end != count.data() + count.size() || meters < 1 || meters > kMaxSiteMeters)
+        throw UsageError{"'" + count + "' is not a whole number of meters from 1 to " + std::to_string(kMaxSiteMeters) +
+                         "."};
+    std::error_code folderError;
+    if (std::filesystem::is_directory(tellumicHome(), folderError))
+        if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
+            throw UsageError{problem};
+    const auto installation = createDemoInstallation(tellumicHome());
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    if (!installConverter(installation.lonWorksFolder, self.parent_path() / "XIF32BIN"))
+        std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
+    const auto site = createLoggingNetwork(installation.lonWorksFolder, network, meters);
+    std::printf(site.created ? "Created the network \"%s\" with %d logging meters in %s\n"
+                             : "The network \"%s\" with %d logging meters in %s is complete; nothing changed.\n",
+                network.c_str(), site.meters, installation.lonWorksFolder.string().c_str());
+    return 0;
+}
+
 // The reference sources of a meter's calibration bench: shown, connected per phase, or
 // disconnected.
 namespace reference_load {
@@ -490,6 +533,8 @@ int run(const std::vector<std::string> &args)
         return 0;
     }
     if (command == "init") {
+        if (args.size() > 1)
+            return initLoggingSite(args);
         need(1);
         std::error_code ec;
         if (std::filesystem::is_directory(tellumicHome(), ec))

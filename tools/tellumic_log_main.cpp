@@ -19,6 +19,7 @@
 #include "log/log_file.h"
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
+#include "tools/harvest/harvest_main.h"
 
 namespace tellumic {
 namespace {
@@ -28,6 +29,7 @@ constexpr const char *kUsage =
     "  tellumic-log decode --short|--long [--keep-bad] [--header] FILE\n"
     "  tellumic-log last FILE.csv\n"
     "  tellumic-log view FILE.csv\n"
+    "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -45,10 +47,13 @@ constexpr const char *kUsage =
     "        Logging tab finds them, or \"none\".\n"
     "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
     "        the file is not a CSV log or there is no display.\n"
+    "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
+    "        unattended (see tellumic-log harvest --help).\n"
     "\n"
     "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
     "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
-    "log, no whole record) or the output could not be written; 2 bad command line.\n";
+    "log, no whole record) or the output could not be written; 2 bad command line.\n"
+    "A harvest has exit statuses of its own (tellumic-log harvest --help).\n";
 
 // Message boxes of the shared code are counted by text, in the order they first came, and
 // reported once each: a download of a damaged log would otherwise print one per record.
@@ -249,5 +254,7 @@ int main(int argc, char **argv)
         return last(rest, dialogs);
     if (args[0] == "view")
         return runLogView(rest, argc, argv);
+    if (args[0] == "harvest")
+        return harvest::harvestMain(rest);
     return usageError("unknown command \"" + args[0] + "\"");
 }

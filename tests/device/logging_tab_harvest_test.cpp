@@ -1,0 +1,81 @@
+// A harvest and the Logging tab write one and the same file: the first harvest of a meter
+// writes, byte for byte, what a "Full Log" download in the Logging tab writes at the same time.
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "foundation/paths.h"
+#include "log/harvest.h"
+#include "log/log_csv.h"
+#include "tests/device/device_fixture.h"
+
+namespace tellumic {
+namespace {
+
+struct SilentReport final : HarvestReport
+{
+    void planned(const std::string &, const std::vector<MeterPlan> &) override {}
+    void started(const MeterProgress &) override {}
+    void progress(const MeterProgress &) override {}
+    void finished(const MeterResult &r) override { results.push_back(r); }
+    void networkMessage(const std::string &, const std::string &text) override { ADD_FAILURE() << text; }
+    std::vector<MeterResult> results;
+};
+
+class HarvestEqualsFullLog : public test::DeviceWindowTest, public ::testing::WithParamInterface<bool>
+{
+protected:
+    template <class T>
+    T *w(const char *name) const
+    {
+        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
+        EXPECT_TRUE(widget) << name;
+        return widget;
+    }
+};
+
+TEST_P(HarvestEqualsFullLog, ForEachLoggingMeter)
+{
+    const bool isShort = GetParam();
+    for (const std::string meter : {"TMC-FT-Log-364", "TMC-FT-Log-PT-370"}) {
+        const auto at = home.clock.now();
+        const auto csv = programFolder() / GetLogFilename(meter, isShort);
+        {
+            sim::SimOptions o;
+            o.clock = &home.clock;
+            sim::SimObjectServer server(lonWorks, o);
+            HarvestOptions options;
+            options.isShort = isShort;
+            options.meters = {meter};
+            SilentReport report;
+            ASSERT_EQ(harvestNetwork(server, "Demo", options, report, {}), HarvestStatus::kAllHarvested);
+            ASSERT_EQ(report.results.size(), 1u);
+            EXPECT_EQ(report.results[0].records, 24192) << "the meter's whole log";
+        }
+        const std::string harvested = test::readFile(csv);
+        std::filesystem::remove(csv);
+
+        home.clock.set(at);
+        ASSERT_TRUE(browse(meter));
+        selectTab("Logging");
+        if (w<QCheckBox>("ckShort")->isChecked() != isShort)
+            w<QCheckBox>("ckShort")->click();
+        w<QRadioButton>("optFullLog")->click();
+        w<QPushButton>("cmdReadLogData")->click();
+        EXPECT_EQ(w<QLineEdit>("txtPercentComplete")->text(), "Done");
+        EXPECT_TRUE(home.dialogs.shown().empty()) << home.dialogs.shown()[0].text;
+        const std::string downloaded = test::readFile(csv);
+        ASSERT_GT(downloaded.size(), 24192u * (isShort ? 50 : 200));
+        EXPECT_TRUE(downloaded == harvested) << meter << ": the files differ";
+        std::filesystem::remove(csv);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, HarvestEqualsFullLog, ::testing::Values(false, true),
+                         [](const auto &info) { return info.param ? "ShortRecords" : "LongRecords"; });
+
+}  // namespace
+}  // namespace tellumic

@@ -1,0 +1,284 @@
+// tellumic-log harvest as a timer or a user runs it: the built tool on an installation made
+// by the built lns-sim, with transfers sped up so that a harvest takes moments.
+
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "foundation/paths.h"
+#include "log/harvest.h"
+#include "log/log_csv.h"
+#include "log/log_file.h"
+#include "sim/logging_site.h"
+#include "tests/support/temp_home.h"
+
+extern char **environ;
+
+namespace tellumic {
+namespace {
+
+// The tool runs on the system clock: a record may close between making the site and
+// harvesting it.
+bool closeTo(std::int64_t records, std::int64_t made)
+{
+    return records == made || records == made + 1;
+}
+
+std::int64_t numberAt(const std::string &text, std::size_t at)
+{
+    return std::stoll(text.substr(at));
+}
+
+struct ToolRun
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+class HarvestToolTest : public test::HomeTest
+{
+protected:
+    // The installation as a user makes it; the tool runs on the system clock.
+    void makeSite(const std::string &speed = "100000")
+    {
+        ASSERT_EQ(shell(LNS_SIM " init --network Site --logging-meters 3 >/dev/null"), 0);
+        ASSERT_EQ(shell(LNS_SIM " latency 0 && " LNS_SIM " transfer-speed " + speed), 0);
+    }
+    int shell(const std::string &cmd) const
+    {
+        const int raw = std::system(("cd '" + home.root().string() + "' && " + cmd).c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    ToolRun run(const std::string &args, const std::string &env = {}) const
+    {
+        ToolRun r;
+        r.status = shell(env + " '" TELLUMIC_LOG_TOOL "' harvest " + args + " >tool.out 2>tool.err");
+        r.out = test::readFile(home.root() / "tool.out");
+        r.err = test::readFile(home.root() / "tool.err");
+        return r;
+    }
+    std::string csv(const std::string &meter) const
+    {
+        // The tool's year is the system clock's, not the test's.
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t t = std::chrono::system_clock::to_time_t(now);
+        std::tm local{};
+        ::localtime_r(&t, &local);
+        return (programFolder() / (meter + "-log-full-" + std::to_string(local.tm_year + 1900) + ".csv")).string();
+    }
+    // Lock files left in the program folder.
+    std::vector<std::string> lockFiles() const
+    {
+        std::vector<std::string> out;
+        for (const auto &entry : std::filesystem::directory_iterator(programFolder()))
+            if (entry.path().extension() == ".lock")
+                out.push_back(entry.path().filename().string());
+        return out;
+    }
+};
+
+struct UsageCase
+{
+    const char *args;
+    int status;
+    const char *says;
+};
+
+class HarvestToolUsage : public HarvestToolTest, public ::testing::WithParamInterface<UsageCase>
+{
+};
+
+TEST_P(HarvestToolUsage, ExitStatusAndMessage)
+{
+    makeSite();
+    const ToolRun r = run(GetParam().args);
+    EXPECT_EQ(r.status, GetParam().status) << r.err;
+    EXPECT_NE((r.out + r.err).find(GetParam().says), std::string::npos) << r.out << r.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLines, HarvestToolUsage,
+    ::testing::Values(UsageCase{"", 2, "no NETWORK given"}, UsageCase{"--bogus Site", 2, "unknown option \"--bogus\""},
+                      UsageCase{"Site --meter", 2, "--meter needs a meter name"},
+                      UsageCase{"Site --meter=", 2, "--meter needs a meter name"},
+                      UsageCase{"--help", 0, "Usage:"},
+                      UsageCase{"Nowhere", 2, "Nowhere: cannot open the network: "},
+                      UsageCase{"Site --meter Site-Meter-02 --meter Absent", 1, "no meter named \"Absent\" in the network Site"}));
+
+TEST_F(HarvestToolTest, WithoutAnInstallationSaysSo)
+{
+    const ToolRun r = run("Demo");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("there is no simulated LNS installation in " + home.root().string()), std::string::npos) << r.err;
+}
+
+// Two networks side by side; one JSON object per meter on standard output, one line per
+// meter on standard error, no control codes anywhere.
+TEST_F(HarvestToolTest, NetworksSideBySideWithJsonSummaries)
+{
+    makeSite();
+    const ToolRun r = run("Site Demo --json --meter Site-Meter-01 --meter Site-Meter-03 --meter TMC-FT-Log-364");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, eol; (eol = r.out.find('\n', at)) != std::string::npos; at = eol + 1)
+        lines.push_back(r.out.substr(at, eol - at));
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    const sim::SiteLog log = sim::siteLog(0);
+    const auto one = std::find_if(lines.begin(), lines.end(), [](const auto &l) { return l.find("Site-Meter-01") != std::string::npos; });
+    ASSERT_NE(one, lines.end());
+    const std::string head = "{\"network\":\"Site\",\"name\":\"Site-Meter-01\",\"file\":\"" +
+                             std::filesystem::path(csv("Site-Meter-01")).filename().string() + "\",\"records\":";
+    ASSERT_EQ(one->substr(0, head.size()), head) << *one;
+    const std::int64_t records = numberAt(*one, head.size());
+    EXPECT_TRUE(closeTo(records, log.records)) << *one;
+    EXPECT_NE(one->find(",\"bytes\":" + std::to_string(records * 86) + ",\"first\":{\"record\":" +
+                        std::to_string(log.firstRecord) + ",\"time\":\""),
+              std::string::npos)
+        << *one;
+    for (const auto &l : lines) {
+        EXPECT_NE(l.find(",\"outcome\":\"harvested\",\"error\":null,\"notes\":[]}"), std::string::npos) << l;
+        EXPECT_NE(l.find("\"seconds\":"), std::string::npos) << l;
+    }
+    EXPECT_NE(r.err.find("Demo/TMC-FT-Log-364: harvested 24192 records"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Site/Site-Meter-03: harvested "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("harvest: 3 meters: 3 harvested"), std::string::npos) << r.err;
+    EXPECT_EQ((r.out + r.err).find('\x1b'), std::string::npos) << "no control codes without a terminal";
+    EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-02")));
+    EXPECT_TRUE(lockFiles().empty());
+
+    const ToolRun again = run("Site --meter Site-Meter-01");
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.err.find("Site/Site-Meter-01: up to date, no new records"), std::string::npos) << again.err;
+}
+
+// A failing meter gives exit status 1 while the others are harvested. Under systemd the
+// journal gets each line with its priority.
+TEST_F(HarvestToolTest, FailedMeterGivesOneAndJournalLinesCarryTheirPriority)
+{
+    makeSite();
+    ASSERT_EQ(shell(LNS_SIM " fault Site-Meter-02 log-fail-after 1000"), 0);
+    test::writeFile(home.root() / "tool.err", "");
+    struct stat st {};
+    ASSERT_EQ(::stat((home.root() / "tool.err").c_str(), &st), 0);
+    const std::string journal = "JOURNAL_STREAM=" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    const ToolRun r = run("Site", journal);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("<6>Site/Site-Meter-01: harvested"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("<3>Site/Site-Meter-02: FAILED after "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Error retrieving log data: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("<6>Site/Site-Meter-03: harvested"), std::string::npos) << r.err;
+    EXPECT_EQ(test::readFile(csv("Site-Meter-02")), "") << "the failed meter's file stays whole";
+
+    const ToolRun plain = run("Site --meter Site-Meter-02");
+    EXPECT_EQ(plain.status, 1);
+    EXPECT_TRUE(plain.err.starts_with("Site/Site-Meter-02: FAILED")) << plain.err;
+}
+
+TEST_F(HarvestToolTest, SecondHarvestOfANetworkSaysSoAndEnds)
+{
+    makeSite();
+    auto running = FileLock::tryAcquire(harvestLockPath("Site"), "process 4242");
+    ASSERT_TRUE(running);
+    const ToolRun r = run("Site");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Site: a harvest of this network is already running (process 4242)"), std::string::npos)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-01")));
+}
+
+TEST_F(HarvestToolTest, DryRunShowsWhatWouldBeFetched)
+{
+    makeSite();
+    const ToolRun r = run("Site --dry-run");
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::int64_t records = 0;
+    for (int n = 0; n < 3; ++n) {
+        const std::string label = "Site/Site-Meter-0" + std::to_string(n + 1) + ": would fetch ";
+        const auto at = r.out.find(label);
+        ASSERT_NE(at, std::string::npos) << r.out;
+        const std::int64_t fetch = numberAt(r.out, at + label.size());
+        EXPECT_TRUE(closeTo(fetch, sim::siteLog(n).records)) << r.out;
+        EXPECT_EQ(r.out.find(" records (" + std::to_string(fetch * 86) + " bytes)", at), at + label.size() + std::to_string(fetch).size());
+        records += fetch;
+    }
+    EXPECT_NE(r.out.find("total: 3 meters would bring " + std::to_string(records) + " records"), std::string::npos)
+        << r.out;
+    EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-01")));
+}
+
+// SIGINT or SIGTERM in the middle of a transfer: it is cancelled, no further meter is taken,
+// every file stays whole and no lock is left behind.
+class HarvestToolSignal : public HarvestToolTest, public ::testing::WithParamInterface<int>
+{
+};
+
+TEST_P(HarvestToolSignal, CancelsTheTransferAndLeavesEveryFileWhole)
+{
+    // The first meter's 96 records take about a second, the second's 384 about four.
+    makeSite("20");
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::string tool = TELLUMIC_LOG_TOOL;
+    char *argv[] = {tool.data(), const_cast<char *>("harvest"), const_cast<char *>("Site"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(err[1]);
+
+    // Once the first meter's line is out, the second meter's transfer runs.
+    std::string seen;
+    char buf[512];
+    while (seen.find("Site/Site-Meter-01: harvested") == std::string::npos) {
+        const ssize_t n = ::read(err[0], buf, sizeof buf);
+        ASSERT_GT(n, 0) << seen;
+        seen.append(buf, static_cast<std::size_t>(n));
+    }
+    ::kill(pid, GetParam());
+    for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+        seen.append(buf, static_cast<std::size_t>(n));
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(err[0]);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 128 + GetParam());
+    // The second meter is stopped in the transfer of its log information or of its records
+    // (or, should the signal come just between two meters, before it starts); the third is
+    // not taken.
+    const bool inTransfer = seen.find("Site/Site-Meter-02: cancelled: Error re") != std::string::npos &&
+                            seen.find("LCA: The operation was cancelled") != std::string::npos &&
+                            seen.find("Site: 1 meter not taken: the harvest was stopped") != std::string::npos;
+    const bool between = seen.find("Site: 2 meters not taken: the harvest was stopped") != std::string::npos;
+    EXPECT_TRUE(inTransfer || between) << seen;
+    const std::string first = test::readFile(csv("Site-Meter-01"));
+    EXPECT_TRUE(closeTo(std::count(first.begin(), first.end(), '\n') - 2, sim::siteLog(0).records));
+    EXPECT_EQ(test::readFile(csv("Site-Meter-02")), "");
+    EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-03")));
+    EXPECT_TRUE(lockFiles().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, HarvestToolSignal, ::testing::Values(SIGINT, SIGTERM),
+                         [](const auto &info) { return info.param == SIGINT ? "Interrupt" : "Terminate"; });
+
+// The demo installation of the README's run command.
+TEST_F(HarvestToolTest, HarvestsTheDemoNetwork)
+{
+    ASSERT_EQ(shell(LNS_SIM " init >/dev/null && " LNS_SIM " latency 0 && " LNS_SIM " transfer-speed 100000"), 0);
+    const ToolRun r = run("Demo");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("Demo/TMC-FT-Log-364: harvested 24192 records"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Demo/TMC-FT-Log-PT-370: harvested 24192 records"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("harvest: 2 meters: 2 harvested (48384 records"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace tellumic

@@ -1,0 +1,333 @@
+// tellumic-log harvest: the new records of every logging meter of one or more networks,
+// unattended. Each network is harvested by a process of its own, on an object server of its
+// own, so that networks run side by side while every harvest keeps the plug-in's one thread;
+// the main process shows what they report and ends with their worst status.
+
+#include "tools/harvest/harvest_main.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "foundation/paths.h"
+#include "sim/network_db.h"
+#include "sim/sim_object_server.h"
+#include "sim/installation.h"
+#include "tools/harvest/harvest_console.h"
+#include "tools/harvest/harvest_events.h"
+
+namespace tellumic::harvest {
+
+namespace {
+
+constexpr const char *kUsage =
+    "Usage:\n"
+    "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "\n"
+    "Downloads the records that every logging meter of each NETWORK logged since the last one\n"
+    "in its CSV log file (the whole log when there is no file yet) and appends them to that\n"
+    "file, as a \"New Records\" download of the Logging tab does: the same file, header and\n"
+    "lines. The network is opened in the simulated LNS installation under TELLUMIC_HOME; the\n"
+    "files are in its program folder. The meters of a network are taken one after another (a\n"
+    "channel carries one transfer at a time); several networks are harvested side by side.\n"
+    "\n"
+    "  --meter NAME  only the meter NAME (repeat for more); by default every logging meter\n"
+    "  --short       short records (\"Short Records\"), into the device's -log-short- file;\n"
+    "                by default long records, into its -log-full- file\n"
+    "  --keep-bad    keep the values of records that fail their check (\"Keep Bad Records\")\n"
+    "  --dry-run     read only the meters' log information and show what would be fetched\n"
+    "                and how long it would take\n"
+    "  --json        print one summary object per meter on standard output (network, name,\n"
+    "                file, records, bytes, first, last, seconds, outcome, error, notes)\n"
+    "\n"
+    "On a terminal a progress line per running meter and a total show on standard error;\n"
+    "otherwise one line per meter when it ends, without control codes. A log file that another\n"
+    "download (the Logging tab, another harvest) is appending to is skipped as busy; a second\n"
+    "harvest of a network that is being harvested says so and ends. SIGINT, SIGTERM or SIGHUP\n"
+    "cancels the running transfers as the Logging tab's Cancel button does; every file stays\n"
+    "whole.\n"
+    "\n"
+    "Exit status: 0 every meter was harvested; 1 some meters failed, were busy or were not\n"
+    "found (the others were harvested); 2 bad command line, no installation, or a network that\n"
+    "cannot be opened or is being harvested already; 128 + the signal's number when stopped.\n";
+
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void onStopSignal(int signo)
+{
+    g_signal = signo;
+}
+
+struct Args
+{
+    std::vector<std::string> networks;
+    HarvestOptions options;
+    bool json = false;
+    bool help = false;
+    std::string error;
+};
+
+Args parseArgs(const std::vector<std::string> &args)
+{
+    Args a;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--help" || arg == "-h") {
+            a.help = true;
+        } else if (arg == "--meter" || arg.starts_with("--meter=")) {
+            std::string name;
+            if (arg == "--meter") {
+                if (i + 1 == args.size()) {
+                    a.error = "--meter needs a meter name";
+                    return a;
+                }
+                name = args[++i];
+            } else {
+                name = arg.substr(8);
+            }
+            if (name.empty()) {
+                a.error = "--meter needs a meter name";
+                return a;
+            }
+            a.options.meters.push_back(name);
+        } else if (arg == "--short") {
+            a.options.isShort = true;
+        } else if (arg == "--keep-bad") {
+            a.options.keepBad = true;
+        } else if (arg == "--dry-run") {
+            a.options.dryRun = true;
+        } else if (arg == "--json") {
+            a.json = true;
+        } else if (arg == "--") {
+            a.networks.insert(a.networks.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
+        } else if (arg.starts_with("-")) {
+            a.error = "unknown option \"" + arg + "\"";
+            return a;
+        } else {
+            a.networks.push_back(arg);
+        }
+    }
+    if (!a.help && a.networks.empty())
+        a.error = "no NETWORK given";
+    for (const auto &n : a.networks)
+        if (n.empty())
+            a.error = "a NETWORK name is empty";
+    // A network named twice is harvested once.
+    std::vector<std::string> unique;
+    for (const auto &n : a.networks)
+        if (std::find(unique.begin(), unique.end(), n) == unique.end())
+            unique.push_back(n);
+    a.networks = std::move(unique);
+    return a;
+}
+
+void installSignalHandlers()
+{
+    struct sigaction sa {};
+    sa.sa_handler = onStopSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0;  // no restart: a waiting poll wakes up at once
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+    // A terminal that goes away stops the harvest as cleanly.
+    ::sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+// The harvest of one network, in the child process that runs it; never returns.
+[[noreturn]] void runNetwork(const std::string &network, const HarvestOptions &options, int fd)
+{
+    int status = HarvestStatus::kNotHarvested;
+    {
+        PipeReport report(fd);
+        try {
+            const auto folder = sim::installedLonWorksFolder();
+            sim::SimObjectServer server(folder, sim::installationOptions(folder));
+            // The main process gone is a stop too: nobody would learn what happened.
+            status = harvestNetwork(server, network, options, report,
+                                    [&report] { return g_signal != 0 || report.broken(); });
+        } catch (const std::exception &e) {
+            report.networkMessage(network, std::string("cannot harvest the network: ") + e.what());
+        } catch (...) {
+            report.networkMessage(network, "cannot harvest the network: an unexpected error");
+        }
+    }
+    ::close(fd);
+    std::_Exit(status);
+}
+
+struct Child
+{
+    std::string network;
+    pid_t pid = -1;
+    int fd = -1;
+    std::string pending;  // a line not yet complete
+    int status = HarvestStatus::kNotHarvested;
+};
+
+// Replays what a child wrote; false at its end.
+bool readChild(Child &c, HarvestReport &report)
+{
+    char buf[4096];
+    const ssize_t n = ::read(c.fd, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return true;
+    if (n <= 0)
+        return false;
+    c.pending.append(buf, static_cast<std::size_t>(n));
+    std::size_t start = 0;
+    for (std::size_t eol; (eol = c.pending.find('\n', start)) != std::string::npos; start = eol + 1)
+        replayEvent(std::string_view(c.pending).substr(start, eol - start), report);
+    c.pending.erase(0, start);
+    return true;
+}
+
+bool startChildren(std::vector<Child> &children, const HarvestOptions &options, ConsoleReport &report)
+{
+    std::fflush(nullptr);  // nothing buffered may be written twice
+    for (Child &c : children) {
+        int p[2];
+        if (::pipe2(p, O_CLOEXEC) != 0) {
+            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            return false;
+        }
+        const pid_t pid = ::fork();
+        if (pid < 0) {
+            ::close(p[0]);
+            ::close(p[1]);
+            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            return false;
+        }
+        if (pid == 0) {
+            ::close(p[0]);
+            for (const Child &other : children)
+                if (other.fd >= 0)
+                    ::close(other.fd);
+            runNetwork(c.network, options, p[1]);
+        }
+        ::close(p[1]);
+        c.pid = pid;
+        c.fd = p[0];
+    }
+    return true;
+}
+
+void followChildren(std::vector<Child> &children, ConsoleReport &report)
+{
+    bool forwarded = false;
+    for (;;) {
+        if (g_signal != 0 && !forwarded) {
+            forwarded = true;
+            report.error("harvest: stopping; the running transfers are cancelled");
+            for (const Child &c : children)
+                if (c.pid > 0)
+                    ::kill(c.pid, g_signal);
+        }
+        std::vector<pollfd> fds;
+        std::vector<Child *> of;
+        for (Child &c : children)
+            if (c.fd >= 0) {
+                fds.push_back({c.fd, POLLIN, 0});
+                of.push_back(&c);
+            }
+        if (fds.empty())
+            return;
+        // The timeout only bounds how late a stop signal is passed on.
+        const int n = ::poll(fds.data(), fds.size(), 500);
+        if (n < 0 && errno != EINTR)
+            return;
+        for (std::size_t i = 0; n > 0 && i < fds.size(); ++i) {
+            if (fds[i].revents == 0)
+                continue;
+            if (!readChild(*of[i], report)) {
+                ::close(of[i]->fd);
+                of[i]->fd = -1;
+            }
+        }
+    }
+}
+
+void reapChildren(std::vector<Child> &children)
+{
+    for (Child &c : children) {
+        if (c.pid <= 0)
+            continue;
+        int raw = 0;
+        while (::waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
+        }
+        c.status = WIFEXITED(raw) && WEXITSTATUS(raw) <= HarvestStatus::kNotHarvested ? WEXITSTATUS(raw)
+                                                                                     : HarvestStatus::kSomeFailed;
+    }
+}
+
+}  // namespace
+
+int harvestMain(const std::vector<std::string> &args)
+{
+    Args a = parseArgs(args);
+    if (a.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (!a.error.empty()) {
+        std::fprintf(stderr, "tellumic-log harvest: %s\n\n%s", a.error.c_str(), kUsage);
+        return 2;
+    }
+    ConsoleOptions console = detectConsole();
+    console.json = a.json;
+    console.dryRun = a.options.dryRun;
+    console.namedMeters = !a.options.meters.empty();
+    ConsoleReport report(console, stdout, stderr);
+    try {
+        const auto folder = sim::installedLonWorksFolder();
+        if (!std::filesystem::exists(sim::networkDbPath(folder)))
+            throw RuntimeError(ErrorNumber::kPathNotFound, "no network database");
+    } catch (const std::exception &) {
+        report.error("harvest: there is no simulated LNS installation in " + tellumicHome().string() +
+                     "; run 'lns-sim init' first");
+        return HarvestStatus::kNotHarvested;
+    }
+    // Someone watching gets the whole harvest's estimate; a timer's run does not pay for it.
+    a.options.planFirst = console.terminal && !a.options.dryRun;
+
+    const auto start = std::chrono::steady_clock::now();
+    installSignalHandlers();
+    std::vector<Child> children;
+    for (const auto &network : a.networks) {
+        Child c;
+        c.network = network;
+        children.push_back(std::move(c));
+    }
+    const bool started = startChildren(children, a.options, report);
+    followChildren(children, report);
+    reapChildren(children);
+    report.summary(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+
+    int status = started ? HarvestStatus::kAllHarvested : HarvestStatus::kNotHarvested;
+    for (const Child &c : children)
+        status = std::max(status, c.status);
+    // A meter asked for that no network has, once every network could be looked through.
+    if (status < HarvestStatus::kNotHarvested) {
+        for (const auto &name : a.options.meters) {
+            if (report.metersSeen().count(name) == 0) {
+                report.error("harvest: no meter named \"" + name + "\" in " +
+                             (a.networks.size() == 1 ? "the network " + a.networks[0] : "these networks"));
+                status = HarvestStatus::kSomeFailed;
+            }
+        }
+    }
+    if (g_signal != 0)
+        return 128 + g_signal;
+    return status;
+}
+
+}  // namespace tellumic::harvest
