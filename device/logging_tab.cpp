@@ -416,12 +416,36 @@ std::int64_t LoggingTab::GetStopRecnum_NewRecs() const
     return newRecordsStop(oldest, fileLast);
 }
 
+bool LoggingTab::holdForNewRecords(HeldLogDownload &held)
+{
+    // "Last Record#" was read when the tab was shown or after its own last download; a
+    // harvest may have appended since. With the meter and the file held, nothing else can
+    // append, so the end read here is the one the new records follow.
+    try {
+        if (!plugIn().CurrentDevice)
+            throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
+        const auto path = programFolder() / GetLogFilename(plugIn().CurrentDevice->Name(), m_short->isChecked());
+        held = holdLogDownload(*plugIn().CurrentDevice, path);
+        LogDateTime last;
+        const std::int32_t recnum = FindLastLogRecnum(path, last);
+        setFileRecNum(recnum != 0 ? std::to_string(recnum) : "none");
+        setFileDateTime(recnum != 0 ? FormatDateTime(last) : "none");
+        return true;
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fMain.ReadLogData()," + errorText(e));
+        MsgBox("Error retrieving log data: " + errorText(e), MsgStyle::kOkOnly, "Read Log");
+        setPercentComplete("Failed");
+        return false;
+    }
+}
+
 void LoggingTab::ReadLogData()
 {
     DebugLog("fMain.ReadLogData()");
     LogDateTime stopDateTime;
     std::int32_t stopRecnum = 0, count = 0;
     std::uint8_t mode = 0;
+    HeldLogDownload held;
     auto refuse = [](const std::string &text) { MsgBox(text, MsgStyle::kOkOnly, kDownloadCaption); };
     if (m_optFullLog->isChecked()) {
         mode = LogMode::kFullLog;
@@ -451,6 +475,8 @@ void LoggingTab::ReadLogData()
         if (stopRecnum <= 0)
             return refuse("Invalid ending record number for download");
     } else if (m_optNewRecs->isChecked()) {
+        if (!holdForNewRecords(held))
+            return;
         const auto request = newRecordsRequest(GetStopRecnum_NewRecs());
         if (const auto *refusal = std::get_if<std::string>(&request))
             return refuse(*refusal);
@@ -470,7 +496,7 @@ void LoggingTab::ReadLogData()
         if (!plugIn().CurrentSystem || !plugIn().CurrentDevice)
             throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
         ReadLogDataFtp(count, *plugIn().CurrentSystem, plugIn().CurrentDevice, isShort, mode, stopDateTime,
-                       stopRecnum, keepBad, *this);
+                       stopRecnum, keepBad, *this, std::move(held));
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fMain.ReadLogData()," + errorText(e));
         MsgBox("Error reading the Tellumic log:\r\n" + errorText(e), MsgStyle::kOkOnly, "Tellumic Plug-in");

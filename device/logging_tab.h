@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include "foundation/object_server.h"
+#include "log/log_transfer.h"
 #include "log/log_window.h"
 
 class QCheckBox;
@@ -55,6 +56,9 @@ private:
     void optionClicked(QRadioButton *option);
     // "View Log..." is enabled while the file the tab names exists.
     void updateViewLog();
+    // Takes the meter and the CSV file for a New Records download and shows the file's last
+    // record as it is now; false (the user told) when another download holds either.
+    bool holdForNewRecords(HeldLogDownload &held);
 
     DeviceWindow &m_window;
     QLineEdit *m_interval;

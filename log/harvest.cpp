@@ -386,8 +386,7 @@ MeterResult Harvester::harvest(Meter &meter)
     try {
         // The meter and the file are taken before the file's last record is looked up, so
         // that no other download comes in between the look and this one's lines.
-        held.meterLock = takeMeterDownloadLock(*meter.device);
-        held.fileLock = takeLogFileLock(path);
+        held = holdLogDownload(*meter.device, path);
     } catch (const LogBusyError &e) {
         return finish(HarvestOutcome::Busy, e.description());
     } catch (const RuntimeError &e) {

@@ -133,6 +133,14 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, 
     return StoreResult::Stored;
 }
 
+HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::path &csv)
+{
+    HeldLogDownload held;
+    held.meterLock = takeMeterDownloadLock(device);
+    held.fileLock = takeLogFileLock(csv);
+    return held;
+}
+
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
                     bool keepBad, LogWindow &window, HeldLogDownload held)

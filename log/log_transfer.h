@@ -72,6 +72,10 @@ struct HeldLogDownload
     std::shared_ptr<FileLock> fileLock;
 };
 
+// Takes the meter's download lock, then the CSV file's lock: LogBusyError when another
+// download holds either, RuntimeError when one cannot be taken.
+HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::path &csv);
+
 // The whole download into the device's CSV file; the progress box ends as "Done" or
 // "Failed". A download whose request could not be written reads nothing and appends nothing.
 // The device window passes the plug-in's CurrentSystem and CurrentDevice. The meter's

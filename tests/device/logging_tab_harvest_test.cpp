@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -72,6 +73,51 @@ TEST_P(HarvestEqualsFullLog, ForEachLoggingMeter)
         EXPECT_TRUE(downloaded == harvested) << meter << ": the files differ";
         std::filesystem::remove(csv);
     }
+}
+
+// The tab's "Last Record#" was read before a harvest appended to the file; a New Records
+// download afterwards still starts after the file's real last record: no record twice.
+TEST_F(HarvestEqualsFullLog, ATabDownloadAfterAHarvestRepeatsNoRecord)
+{
+    const std::string meter = "TMC-FT-Log-364";
+    const auto csv = programFolder() / GetLogFilename(meter, true);
+    ASSERT_TRUE(browse(meter));
+    selectTab("Logging");
+    if (!w<QCheckBox>("ckShort")->isChecked())
+        w<QCheckBox>("ckShort")->click();
+    w<QRadioButton>("optPriorN")->click();
+    w<QLineEdit>("txtPriorN")->setText("20");
+    w<QPushButton>("cmdReadLogData")->click();
+    ASSERT_EQ(w<QLineEdit>("txtPercentComplete")->text(), "Done");
+    const QString shownBefore = w<QLineEdit>("txtFileRecNum")->text();
+
+    home.clock.advance(std::chrono::hours(2));
+    {
+        sim::SimOptions o;
+        o.clock = &home.clock;
+        sim::SimObjectServer server(lonWorks, o);
+        HarvestOptions options;
+        options.isShort = true;
+        options.meters = {meter};
+        SilentReport report;
+        ASSERT_EQ(harvestNetwork(server, "Demo", options, report, {}), HarvestStatus::kAllHarvested);
+        ASSERT_GT(report.results.at(0).records, 2);
+    }
+    ASSERT_EQ(w<QLineEdit>("txtFileRecNum")->text(), shownBefore) << "the tab has not looked again";
+
+    home.clock.advance(std::chrono::hours(1));
+    window->queue().ExecuteLnsAction("UpdateLogInfo");
+    w<QRadioButton>("optNewRecs")->click();
+    w<QPushButton>("cmdReadLogData")->click();
+    EXPECT_EQ(w<QLineEdit>("txtPercentComplete")->text(), "Done");
+    EXPECT_TRUE(home.dialogs.shown().empty()) << home.dialogs.shown()[0].text;
+
+    const QStringList lines = QString::fromStdString(test::readFile(csv)).split("\r\n", Qt::SkipEmptyParts);
+    ASSERT_GT(lines.size(), 2 + 20);
+    for (int i = 3; i < lines.size(); ++i)
+        ASSERT_EQ(lines[i].section(',', 0, 0).toInt(), lines[i - 1].section(',', 0, 0).toInt() + 1)
+            << "line " << i << " repeats or skips a record";
+    EXPECT_EQ(w<QLineEdit>("txtFileRecNum")->text(), lines.last().section(',', 0, 0));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, HarvestEqualsFullLog, ::testing::Values(false, true),

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <QCheckBox>
 #include <QDateTime>
 #include <QProgressBar>
@@ -168,9 +170,6 @@ TEST_F(LoggingTabTest, BadRangesAreRefusedWithoutADownload)
          "Invalid stopping date/time:\r\nYear must be greater than 2000\r\nEnter as YYYY-MM-DD hh:mm:ss"},
         {"optToRecnum", "txtStopRecNum", "0", "Invalid ending record number for download"},
         {"optToRecnum", "txtStopRecNum", "abc", "Invalid ending record number for download"},
-        {"optNewRecs", "txtFileRecNum", "2147483647",
-         "Invalid ending record number for download\r\nThe log file already holds record 2147483647, the highest "
-         "record number"},
     };
     prepare(true);
     read();
@@ -185,6 +184,18 @@ TEST_F(LoggingTabTest, BadRangesAreRefusedWithoutADownload)
         EXPECT_EQ(home.dialogs.shown()[0].caption, "Error downloading log");
     }
     EXPECT_FALSE(std::filesystem::exists(csv(true)));
+    // A file that already holds the highest record number leaves no New Records range.
+    {
+        std::ofstream(csv(true), std::ios::binary) << "RecNum,DateTime\r\n2147483647,2011-03-01 10:00:00,1\r\n";
+        home.dialogs.clearShown();
+        choose("optNewRecs");
+        read();
+        ASSERT_EQ(home.dialogs.shown().size(), 1u);
+        EXPECT_EQ(home.dialogs.shown()[0].text, "Invalid ending record number for download\r\nThe log file already "
+                                                "holds record 2147483647, the highest record number");
+        EXPECT_EQ(txt("txtFileRecNum"), "2147483647") << "read from the file at the download";
+        std::filesystem::remove(csv(true));
+    }
     // Day 30 of any month passes the check, so the download runs.
     home.dialogs.clearShown();
     choose("optToDate", "txtLogStopDate", "2011-02-30 10:00:00");
