@@ -32,6 +32,46 @@ RuntimeError fileError(int err)
     }
 }
 
+namespace {
+
+// The error for an open that failed with err: a link or a pipe, device or folder in the
+// file's place is named as such, everything else as fileError names it.
+RuntimeError openError(const std::filesystem::path &path, int err, std::string_view kind)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return RuntimeError(ErrorNumber::kPathFileAccess, "Path/File access error: " + path.string() +
+                                                                  " is a symbolic link; " + std::string(kind) +
+                                                                  " are never used through links");
+        if (!S_ISREG(st.st_mode))
+            return RuntimeError(ErrorNumber::kPathFileAccess,
+                                "Path/File access error: " + path.string() + " is not a regular file");
+    }
+    return fileError(err);
+}
+
+}  // namespace
+
+RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind)
+{
+    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw openError(path, errno, kind);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        throw fileError(err);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw RuntimeError(ErrorNumber::kPathFileAccess,
+                           "Path/File access error: " + path.string() + " is not a regular file");
+    }
+    return {fd, static_cast<std::uintmax_t>(st.st_size)};
+}
+
 AppendFile::AppendFile(int fd, std::filesystem::path path, std::uintmax_t size)
     : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(size)
 {
@@ -55,6 +95,12 @@ std::unique_ptr<AppendFile> AppendFile::open(const std::filesystem::path &path)
         throw fileError(err);
     }
     return std::unique_ptr<AppendFile>(new AppendFile(fd, path, static_cast<std::uintmax_t>(st.st_size)));
+}
+
+std::unique_ptr<AppendFile> AppendFile::openRegular(const std::filesystem::path &path, std::string_view kind)
+{
+    const RegularFile file = openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kind);
+    return std::unique_ptr<AppendFile>(new AppendFile(file.fd, path, file.size));
 }
 
 void AppendFile::write(std::string_view bytes)
@@ -81,19 +127,31 @@ void AppendFile::writeLine(std::string_view line)
     write(buffer);
 }
 
+void AppendFile::sync()
+{
+    if (m_fd < 0)
+        throw fileError(EBADF);
+    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
+        throw fileError(errno);
+}
+
 void AppendFile::close()
 {
     if (m_fd < 0)
         return;
+    sync();
     const int fd = m_fd;
     m_fd = -1;
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS) {
-        const int err = errno;
-        ::close(fd);
-        throw fileError(err);
-    }
     if (::close(fd) != 0)
         throw fileError(errno);
+}
+
+bool AppendFile::pathNamesThisFile() const
+{
+    struct stat opened {}, named {};
+    if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || ::lstat(m_path.c_str(), &named) != 0)
+        return false;
+    return S_ISREG(named.st_mode) && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
 }
 
 std::uintmax_t AppendFile::size() const

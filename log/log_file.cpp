@@ -17,51 +17,6 @@ namespace tellumic {
 
 namespace {
 
-RuntimeError symlinkError(const std::filesystem::path &path)
-{
-    return RuntimeError(ErrorNumber::kPathFileAccess, "Path/File access error: " + path.string() +
-                                                          " is a symbolic link; log files are never used through links");
-}
-
-RuntimeError notRegularError(const std::filesystem::path &path)
-{
-    return RuntimeError(ErrorNumber::kPathFileAccess, "Path/File access error: " + path.string() +
-                                                          " is not a regular file");
-}
-
-// The error for an open that failed with err: a link or a pipe, device or folder in the
-// log's place is named as such, everything else as the file routines name it.
-RuntimeError openError(const std::filesystem::path &path, int err)
-{
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode))
-            return symlinkError(path);
-        if (!S_ISREG(st.st_mode))
-            return notRegularError(path);
-    }
-    return fileError(err);
-}
-
-// Opens without following a link and without blocking on a pipe, and insists on a regular
-// file; the descriptor is closed again on any failure.
-int openRegular(const std::filesystem::path &path, int flags, struct stat &st)
-{
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw openError(path, errno);
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw fileError(err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw notRegularError(path);
-    }
-    return fd;
-}
-
 bool sameFile(const struct stat &a, const struct stat &b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
@@ -100,8 +55,13 @@ std::unique_ptr<FileLock> FileLock::tryAcquire(const std::filesystem::path &lock
     // Each round either takes the lock, finds it held, or finds that the holder it met
     // removed the file on release; the last can repeat only while others keep taking it.
     for (int round = 0; round < 1000; ++round) {
+        const int fd = openRegularFile(lockFile, O_RDWR | O_CREAT, "lock files").fd;
         struct stat opened {};
-        const int fd = openRegular(lockFile, O_RDWR | O_CREAT, opened);
+        if (::fstat(fd, &opened) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throw fileError(err);
+        }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
             ::close(fd);
@@ -181,16 +141,12 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
     return logLockPath(programFolder() / name);
 }
 
-LogCsvFile::LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size, std::shared_ptr<FileLock> lock)
-    : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(size), m_lock(std::move(lock))
+LogCsvFile::LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock)
+    : m_file(std::move(file)), m_lock(std::move(lock))
 {
 }
 
-LogCsvFile::~LogCsvFile()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+LogCsvFile::~LogCsvFile() = default;
 
 std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv)
 {
@@ -208,79 +164,51 @@ std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path)
 
 std::unique_ptr<LogCsvFile> LogCsvFile::openAgain() const
 {
-    return open(m_path, m_lock);
+    return open(path(), m_lock);
 }
 
 std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
 {
-    struct stat st {};
-    const int fd = openRegular(path, O_WRONLY | O_CREAT | O_APPEND, st);
-    return std::unique_ptr<LogCsvFile>(
-        new LogCsvFile(fd, path, static_cast<std::uintmax_t>(st.st_size), std::move(lock)));
+    return std::unique_ptr<LogCsvFile>(new LogCsvFile(AppendFile::openRegular(path, "log files"), std::move(lock)));
 }
 
 std::uintmax_t LogCsvFile::size() const
 {
-    struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
-        return 0;
-    return static_cast<std::uintmax_t>(st.st_size);
+    return m_file->size();
 }
 
 void LogCsvFile::append(std::initializer_list<std::string_view> pieces)
 {
-    if (m_fd < 0)
-        throw fileError(EBADF);
     // Where this call's bytes begin; size() reads 0 only when the file cannot be examined.
-    const std::uintmax_t before = std::max(size(), m_sizeAtOpen);
+    const std::uintmax_t before = std::max(size(), sizeAtOpen());
     try {
-        for (std::string_view bytes : pieces) {
-            while (!bytes.empty()) {
-                const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-                if (n < 0) {
-                    if (errno == EINTR)
-                        continue;
-                    throw fileError(errno);
-                }
-                bytes.remove_prefix(static_cast<std::size_t>(n));
-            }
-        }
+        for (std::string_view bytes : pieces)
+            m_file->write(bytes);
     } catch (const RuntimeError &) {
         // The file never ends in a torn line, and nothing written before changes.
-        if (::ftruncate(m_fd, static_cast<off_t>(before)) != 0)
-            DebugLog("ERROR: MLogFtp.LogDataCsv()," + errorText(fileError(errno)));
+        try {
+            m_file->truncate(before);
+        } catch (const RuntimeError &e) {
+            DebugLog("ERROR: MLogFtp.LogDataCsv()," + errorText(e));
+        }
         throw;
     }
 }
 
 void LogCsvFile::sync()
 {
-    if (m_fd < 0)
-        throw fileError(EBADF);
-    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
-        throw fileError(errno);
+    m_file->sync();
 }
 
 bool LogCsvFile::pathNamesThisFile() const
 {
-    struct stat opened {}, named {};
-    if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || ::lstat(m_path.c_str(), &named) != 0)
-        return false;
-    return S_ISREG(named.st_mode) && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    return m_file->pathNamesThisFile();
 }
 
 void LogCsvFile::close()
 {
-    if (m_fd < 0)
-        return;
-    sync();
-    const int fd = m_fd;
-    m_fd = -1;
-    const int closed = ::close(fd);
-    const int err = errno;
+    m_file->close();
     m_lock.reset();
-    if (closed != 0)
-        throw fileError(err);
 }
 
 std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
@@ -297,14 +225,14 @@ std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &pa
 
 std::string readLogFileTail(const std::filesystem::path &path, std::size_t maxBytes)
 {
-    struct stat st {};
-    const int fd = openRegular(path, O_RDONLY, st);
+    const RegularFile file = openRegularFile(path, O_RDONLY, "log files");
+    const int fd = file.fd;
     struct Closer
     {
         int fd;
         ~Closer() { ::close(fd); }
     } closer{fd};
-    const auto length = static_cast<std::uintmax_t>(st.st_size);
+    const auto length = file.size;
     const std::size_t window = static_cast<std::size_t>(std::min<std::uintmax_t>(length, maxBytes));
     std::string tail(window, '\0');
     std::size_t got = 0;

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "foundation/file_io.h"
 #include "foundation/runtime_error.h"
 
 namespace tellumic {
@@ -71,9 +72,9 @@ public:
     // to lead to another file after writing).
     std::unique_ptr<LogCsvFile> openAgain() const;
 
-    const std::filesystem::path &path() const { return m_path; }
+    const std::filesystem::path &path() const { return m_file->path(); }
     // The size when opened; 0 means the lines need the header first.
-    std::uintmax_t sizeAtOpen() const { return m_sizeAtOpen; }
+    std::uintmax_t sizeAtOpen() const { return m_file->sizeAtOpen(); }
     std::uintmax_t size() const;
 
     // Appends the pieces in order. Either all of them land, or the file is cut back to its
@@ -87,11 +88,9 @@ public:
     void close();
 
 private:
-    LogCsvFile(int fd, std::filesystem::path path, std::uintmax_t size, std::shared_ptr<FileLock> lock);
+    LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock);
 
-    int m_fd = -1;
-    std::filesystem::path m_path;
-    std::uintmax_t m_sizeAtOpen = 0;
+    std::unique_ptr<AppendFile> m_file;
     std::shared_ptr<FileLock> m_lock;
 };
 
