@@ -8,9 +8,6 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include <array>
-#include <cstdio>
-#include <sys/wait.h>
 
 #include "calibration/calibration_window.h"
 #include "tests/device/device_fixture.h"
@@ -134,15 +131,10 @@ protected:
     // Runs the built lns-sim in this test's TELLUMIC_HOME; its exit status.
     int lnsSim(const std::string &args, std::string *output = nullptr)
     {
-        FILE *p = ::popen((std::string(LNS_SIM_PATH) + " " + args + " 2>&1").c_str(), "r");
-        std::array<char, 4096> buf{};
-        std::string out;
-        while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-            out.append(buf.data(), n);
-        const int status = ::pclose(p);
+        auto run = runCommand(std::string(LNS_SIM_PATH) + " " + args + " 2>&1");
         if (output)
-            *output = out;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            *output = std::move(run.out);
+        return run.status;
     }
 
     std::unique_ptr<CalibrationWindow> cal;

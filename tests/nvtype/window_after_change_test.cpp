@@ -3,10 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <cstdlib>
-#include <sys/wait.h>
 
 #include <QLabel>
 #include <QScreen>
@@ -59,13 +56,7 @@ protected:
     // What `lns-sim show` prints for the meter.
     static std::string lnsSimShow()
     {
-        std::string out;
-        FILE *p = ::popen(LNS_SIM_PATH " show TMC-FT-Log-364 2>&1", "r");
-        std::array<char, 4096> buf{};
-        while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-            out.append(buf.data(), n);
-        ::pclose(p);
-        return out;
+        return runCommand(LNS_SIM_PATH " show TMC-FT-Log-364 2>&1").out;
     }
     // Saves the screen when TELLUMIC_SCREENSHOTS names a folder (runs under a display).
     static void screenshot(QWidget *w, const char *name)

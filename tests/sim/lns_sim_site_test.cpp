@@ -2,10 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <set>
-#include <sys/wait.h>
 
 #include "model/product_tables.h"
 #include "sim/logging_site.h"
@@ -15,22 +12,11 @@
 namespace tellumic::sim::test {
 namespace {
 
-struct SimRun
-{
-    int status = -1;
-    std::string out;  // standard output and error together
-};
+using SimRun = tellumic::test::CommandRun;  // out: standard output and error together
 
 SimRun lnsSim(const std::string &args)
 {
-    SimRun r;
-    FILE *p = ::popen((std::string(LNS_SIM_PATH) + " " + args + " 2>&1").c_str(), "r");
-    std::array<char, 4096> buf{};
-    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-        r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tellumic::test::runCommand(std::string(LNS_SIM_PATH) + " " + args + " 2>&1");
 }
 
 // The number after a label in lns-sim's output, or -1.

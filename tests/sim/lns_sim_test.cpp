@@ -13,23 +13,12 @@
 namespace tellumic::sim::test {
 namespace {
 
-struct Run
-{
-    int status = -1;
-    std::string out;  // standard output and error together
-};
+using Run = tellumic::test::CommandRun;  // out: standard output and error together
 
 // Runs the built lns-sim in this test's TELLUMIC_HOME.
 Run lnsSim(const std::string &args)
 {
-    Run r;
-    FILE *p = ::popen((std::string(LNS_SIM_PATH) + " " + args + " 2>&1").c_str(), "r");
-    std::array<char, 4096> buf{};
-    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-        r.out.append(buf.data(), n);
-    const int status = ::pclose(p);
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+    return tellumic::test::runCommand(std::string(LNS_SIM_PATH) + " " + args + " 2>&1");
 }
 
 class LnsSimTest : public tellumic::test::HomeTest
@@ -252,13 +241,8 @@ TEST_F(LnsSimTest, AHomeItMayNotUseIsReportedAsPermissionDenied)
     if (!root)
         std::filesystem::permissions(home.root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     for (const char *command : {"list", "init", "fault TMC-FT-Log-364 clear", "transfer-speed 2"}) {
-        std::string out;
-        FILE *p = ::popen((as + LNS_SIM_PATH + " " + command + " 2>&1").c_str(), "r");
-        std::array<char, 4096> buf{};
-        while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-            out.append(buf.data(), n);
-        const int status = ::pclose(p);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << command;
+        const auto [status, out] = tellumic::test::runCommand(as + LNS_SIM_PATH + " " + command + " 2>&1");
+        EXPECT_TRUE(status > 0) << command;
         EXPECT_NE(out.find("lns-sim: Permission denied"), std::string::npos) << command << ": " << out;
         EXPECT_EQ(out.find("lns-sim init' first"), std::string::npos) << command << ": " << out;
     }

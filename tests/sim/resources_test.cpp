@@ -2,8 +2,6 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <sys/stat.h>
@@ -180,12 +178,7 @@ TEST_P(XifConverter, ConvertsOrSaysWhyNot)
     const auto before = fs::exists(fs::symlink_status(xfb)) && fs::is_regular_file(xfb) ? tellumic::test::readFile(xfb) : "";
     const bool wasFolder = fs::is_directory(xfb);
     const std::string command = std::string(XIF32BIN_PATH) + " '" + xif.string() + "' '" + xfb.string() + "' 2>&1";
-    FILE *p = ::popen(command.c_str(), "r");
-    std::string out;
-    std::array<char, 4096> buf{};
-    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
-        out.append(buf.data(), n);
-    const int status = ::pclose(p);
+    const auto [status, out] = tellumic::test::runCommand(command);
     const std::string says = GetParam().says;
     if (says.empty()) {
         EXPECT_EQ(status, 0) << out;

@@ -1,5 +1,7 @@
 #include "tests/support/temp_home.h"
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -69,6 +71,20 @@ int runInChild(const std::function<void()> &body)
     int status = 0;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+CommandRun runCommand(const std::string &command)
+{
+    CommandRun r;
+    FILE *p = ::popen(command.c_str(), "r");
+    if (!p)
+        return r;
+    std::array<char, 4096> buf{};
+    while (auto n = std::fread(buf.data(), 1, buf.size(), p))
+        r.out.append(buf.data(), n);
+    const int status = ::pclose(p);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
 }
 
 }  // namespace tellumic::test

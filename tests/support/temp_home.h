@@ -47,4 +47,13 @@ void writeFile(const std::filesystem::path &path, std::string_view bytes);
 // Runs body in a child process and returns its exit status (0 when body returned normally).
 int runInChild(const std::function<void()> &body);
 
+// What a shell command printed on standard output, and its exit status (-1 when it did not
+// exit normally). The command redirects standard error itself where that is wanted.
+struct CommandRun
+{
+    int status = -1;
+    std::string out;
+};
+CommandRun runCommand(const std::string &command);
+
 }  // namespace tellumic::test
