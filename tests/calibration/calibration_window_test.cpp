@@ -9,18 +9,12 @@
 #include "sim/models/builtin_models.h"
 #include "sim/models/meter.h"
 #include "tests/calibration/calibration_fixture.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-// A test-case name from a text: its letters and digits.
-std::string caseName(std::string text)
-{
-    std::erase_if(text, [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); });
-    return text;
-}
 
 struct MeterCase
 {

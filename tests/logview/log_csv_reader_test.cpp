@@ -9,6 +9,7 @@
 #include "logview/log_rows.h"
 #include "logview/log_summary.h"
 #include "tests/logview/log_lines.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic::logview {
 namespace {
@@ -122,11 +123,7 @@ const OddLine kOddLines[] = {
 
 INSTANTIATE_TEST_SUITE_P(BothFormats, OddLines, ::testing::Combine(::testing::ValuesIn(kOddLines), ::testing::Bool()),
                          [](const auto &info) {
-                             std::string name = std::get<0>(info.param).what;
-                             for (char &c : name)
-                                 if (!std::isalnum(static_cast<unsigned char>(c)))
-                                     c = '_';
-                             return name + (std::get<1>(info.param) ? "_short" : "_long");
+                             return test::caseName(std::get<0>(info.param).what) + (std::get<1>(info.param) ? "_short" : "_long");
                          });
 
 TEST(LogCsvReader, KeepsWhatTheLineCarries)
@@ -174,13 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"other columns", "RecordNum,DateTime,Demand\r\n", false, "3 columns"},
         HeaderCase{"not a log", "Name,Value\r\nx,1\r\n", false, "not a CSV log"},
         HeaderCase{"binary", std::string(70 * 1024, '\x03'), false, "64 KB"}),
-    [](const auto &info) {
-        std::string name = info.param.what;
-        for (char &c : name)
-            if (c == ' ')
-                c = '_';
-        return name;
-    });
+    [](const auto &info) { return test::caseName(info.param.what); });
 
 // A file read in pieces of any size reads as when read whole, whatever the pieces cut.
 TEST(LogCsvReader, PiecesOfAnySizeReadTheSame)

@@ -8,6 +8,7 @@
 #include "logview/log_data.h"
 #include "logview/log_summary.h"
 #include "tests/logview/log_lines.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic::logview {
 namespace {
@@ -128,13 +129,7 @@ const BreakCase kBreakCases[] = {
      {0, 3}, {}, {}, {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Rules, Breaks, ::testing::ValuesIn(kBreakCases), [](const auto &info) {
-    std::string name = info.param.what;
-    for (char &c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c)))
-            c = '_';
-    return name;
-});
+INSTANTIATE_TEST_SUITE_P(Rules, Breaks, ::testing::ValuesIn(kBreakCases), [](const auto &info) { return test::caseName(info.param.what); });
 
 // Downloads appended newest first, overlapping: the plot runs in time order, each record once.
 TEST(LogData, RecordsArePlacedByTheirOwnTime)

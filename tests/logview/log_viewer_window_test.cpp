@@ -23,6 +23,7 @@
 #include "tests/logview/accessible_actions.h"
 #include "tests/logview/log_lines.h"
 #include "tests/support/temp_home.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic::logview {
 namespace {
@@ -137,13 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadFile{"not a log", "Date;Value\r\n2026-03-01;5\r\n", "not a CSV log file"},
                       BadFile{"header only half there", "RecordNum,DateTime,Energy", "no complete header line"},
                       BadFile{"other columns", "RecordNum,DateTime,EnergySum\r\n", "match neither log format"}),
-    [](const auto &info) {
-        std::string name = info.param.what;
-        for (char &c : name)
-            if (c == ' ')
-                c = '_';
-        return name;
-    });
+    [](const auto &info) { return test::caseName(info.param.what); });
 
 TEST_F(LogViewerWindowTest, AMissingFileIsTold)
 {

@@ -9,6 +9,7 @@
 #include "log/log_csv.h"
 #include "tests/logview/log_lines.h"
 #include "tests/support/temp_home.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic {
 namespace {
@@ -60,13 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ViewCase{"not a log", "view notalog.csv", 1, "not a CSV log file"},
                       ViewCase{"no display", "view good.csv", 1, "needs a display"},
                       ViewCase{"other commands need none", "last good.csv", 0, ""}),
-    [](const auto &info) {
-        std::string name = info.param.what;
-        for (char &c : name)
-            if (c == ' ')
-                c = '_';
-        return name;
-    });
+    [](const auto &info) { return test::caseName(info.param.what); });
 
 }  // namespace
 }  // namespace tellumic

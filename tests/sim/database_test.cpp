@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "tests/sim/sim_fixture.h"
+#include "tests/support/case_name.h"
 
 namespace tellumic::sim::test {
 namespace {
@@ -101,13 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
         LockedCall{"adding a command", [](SimTest &t) { t.system->ComponentApplications()->Add("x", "Test.App", 7); }},
         LockedCall{"adding a template", [](SimTest &t) { t.system->AddDeviceTemplate("x"); }},
         LockedCall{"setting the system", [](SimTest &t) { t.system->SetNumericSetting(200); }}),
-    [](const auto &info) {
-        std::string name;
-        for (const char *c = info.param.what; *c; ++c)
-            if (std::isalnum(static_cast<unsigned char>(*c)))
-                name += *c;
-        return name;
-    });
+    [](const auto &info) { return tellumic::test::caseName(info.param.what); });
 
 TEST_F(SimTest, ADatabaseAnotherProgramHoldsForItselfCannotBeOpened)
 {
