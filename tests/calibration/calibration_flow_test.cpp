@@ -9,6 +9,7 @@
 #include "foundation/file_io.h"
 #include "model/date_time.h"
 #include "tests/calibration/calibration_fixture.h"
+#include "tests/sim/sim_fixture.h"
 
 namespace tellumic::test {
 namespace {
@@ -385,16 +386,8 @@ TEST_F(CalibrationFlow, CalibratesAMeterFromStartToRecord)
     cal.reset();
     window.reset();
     plugIn() = PlugInState{};
-    sim::SimOptions options;
-    options.clock = &home.clock;
-    sim::SimObjectServer restarted(lonWorks, options);
-    restarted.Open();
-    auto network = restarted.Networks().Item("Demo");
-    network->Open();
-    auto system = network->Systems().Item(1);
-    system->Open();
-    auto cps = system->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364")->GetInterface()->FunctionalBlocks().Item(
-        "TellumicCal")->Cps();
+    const auto restarted = sim::test::openSession(lonWorks, "Demo", &home.clock);
+    auto cps = restarted.meter("TMC-FT-Log-364")->GetInterface()->FunctionalBlocks().Item("TellumicCal")->Cps();
     for (const auto &[name, value] : constants)
         EXPECT_EQ(cps.Item(name)->Value(), value) << name << " after a restart";
 }

@@ -18,6 +18,7 @@
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
 #include "tests/log/recording_window.h"
+#include "tests/sim/sim_fixture.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {
@@ -199,15 +200,8 @@ class HarvestBusy : public HarvestTest, public ::testing::WithParamInterface<Bus
 
 TEST_P(HarvestBusy, MeterIsSkippedAndItsFileLeftAlone)
 {
-    sim::SimOptions o;
-    o.clock = &home.clock;
-    sim::SimObjectServer other(lonWorks, o);
-    other.Open();
-    auto net = other.Networks().Item("Site");
-    net->Open();
-    auto sys = net->Systems().Item(1);
-    sys->Open();
-    auto meter = sys->Subsystems().Item("Meters")->AppDevices().Item(meterName(0));
+    const auto other = sim::test::openSession(lonWorks, "Site", &home.clock);
+    auto meter = other.meter(meterName(0));
     auto held = GetParam().hold(csv(meterName(0)), *meter);
     ASSERT_TRUE(held);
     const std::string before = file(0);
@@ -360,17 +354,9 @@ TEST_F(HarvestTest, LoggingTabDownloadDuringAHarvestIsRefusedAndNothingInterleav
     char c = 0;
     ASSERT_EQ(::read(toParent[0], &c, 1), 1);
 
-    sim::SimOptions o;
-    o.clock = &home.clock;
-    sim::SimObjectServer server(lonWorks, o);
-    server.Open();
-    auto net = server.Networks().Item("Site");
-    net->Open();
-    auto sys = net->Systems().Item(1);
-    sys->Open();
-    auto meter = sys->Subsystems().Item("Meters")->AppDevices().Item(meterName(0));
+    const auto session = sim::test::openSession(lonWorks, "Site", &home.clock);
     test::RecordingLogWindow window;
-    ReadLogDataFtp(24392, *sys, meter, false, LogMode::kFullLog, {}, 0, false, window);
+    ReadLogDataFtp(24392, *session.system, session.meter(meterName(0)), false, LogMode::kFullLog, {}, 0, false, window);
     EXPECT_EQ(window.percentComplete, "Failed");
     ASSERT_EQ(home.dialogs.shown().size(), 1u);
     EXPECT_EQ(home.dialogs.shown()[0].caption, "Read Log");

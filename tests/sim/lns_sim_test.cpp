@@ -114,15 +114,9 @@ TEST_F(LnsSimTest, LogInformationLogFaultsResourcesAndTransferSpeed)
     ASSERT_EQ(lnsSim("fault TMC-FT-Log-364 log-bad-crc 2").status, 0);
     // lns-sim runs on the system clock; the meter's log began by it.
     home.clock.set(std::chrono::system_clock::now());
-    SimOptions options;
-    options.clock = &home.clock;
-    SimObjectServer server(lonWorks, options);
-    server.Open();
-    auto net = server.Networks().Item("Demo");
-    net->Open();
-    auto sys = net->Systems().Item(1);
-    sys->Open();
-    auto meter = sys->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+    const auto session = openSession(lonWorks, "Demo", &home.clock);
+    const auto &sys = session.system;
+    auto meter = session.meter("TMC-FT-Log-364");
     auto write = sys->NewFileTransfer();
     write->SetFileNumber(4);
     write->SetTargetDevice(meter);

@@ -43,6 +43,32 @@ struct RecordingSink : lns::ObjectServerEvents
     }
 };
 
+// A session of its own on an installation, as another program opens one: an object server
+// with a network and its first system open.
+struct Session
+{
+    std::unique_ptr<SimObjectServer> server;
+    std::shared_ptr<lns::System> system;
+
+    std::shared_ptr<lns::AppDevice> meter(const std::string &name) const
+    {
+        return system->Subsystems().Item("Meters")->AppDevices().Item(name);
+    }
+};
+
+inline Session openSession(const std::filesystem::path &lonWorks, const std::string &network, Clock *clock = nullptr)
+{
+    SimOptions options;
+    options.clock = clock;
+    Session s{std::make_unique<SimObjectServer>(lonWorks, options), nullptr};
+    s.server->Open();
+    auto net = s.server->Networks().Item(network);
+    net->Open();
+    s.system = net->Systems().Item(1);
+    s.system->Open();
+    return s;
+}
+
 // The demo installation in a fresh TELLUMIC_HOME, its network and system open, and the
 // logging meter at hand.
 class SimTest : public tellumic::test::HomeTest
