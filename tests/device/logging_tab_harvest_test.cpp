@@ -36,6 +36,22 @@ protected:
         EXPECT_TRUE(widget) << name;
         return widget;
     }
+
+    // Harvests one meter of the demo network in an object-server session of its own, as the
+    // harvest tool does; its status, with what it reported in results.
+    int harvest(const std::string &meter, bool isShort, std::vector<MeterResult> &results)
+    {
+        sim::SimOptions o;
+        o.clock = &home.clock;
+        sim::SimObjectServer server(lonWorks, o);
+        HarvestOptions options;
+        options.isShort = isShort;
+        options.meters = {meter};
+        SilentReport report;
+        const int status = harvestNetwork(server, "Demo", options, report, {});
+        results = report.results;
+        return status;
+    }
 };
 
 TEST_P(HarvestEqualsFullLog, ForEachLoggingMeter)
@@ -44,18 +60,10 @@ TEST_P(HarvestEqualsFullLog, ForEachLoggingMeter)
     for (const std::string meter : {"TMC-FT-Log-364", "TMC-FT-Log-PT-370"}) {
         const auto at = home.clock.now();
         const auto csv = programFolder() / GetLogFilename(meter, isShort);
-        {
-            sim::SimOptions o;
-            o.clock = &home.clock;
-            sim::SimObjectServer server(lonWorks, o);
-            HarvestOptions options;
-            options.isShort = isShort;
-            options.meters = {meter};
-            SilentReport report;
-            ASSERT_EQ(harvestNetwork(server, "Demo", options, report, {}), HarvestStatus::kAllHarvested);
-            ASSERT_EQ(report.results.size(), 1u);
-            EXPECT_EQ(report.results[0].records, 24192) << "the meter's whole log";
-        }
+        std::vector<MeterResult> results;
+        ASSERT_EQ(harvest(meter, isShort, results), HarvestStatus::kAllHarvested);
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].records, 24192) << "the meter's whole log";
         const std::string harvested = test::readFile(csv);
         std::filesystem::remove(csv);
 
@@ -92,17 +100,9 @@ TEST_F(HarvestEqualsFullLog, ATabDownloadAfterAHarvestRepeatsNoRecord)
     const QString shownBefore = w<QLineEdit>("txtFileRecNum")->text();
 
     home.clock.advance(std::chrono::hours(2));
-    {
-        sim::SimOptions o;
-        o.clock = &home.clock;
-        sim::SimObjectServer server(lonWorks, o);
-        HarvestOptions options;
-        options.isShort = true;
-        options.meters = {meter};
-        SilentReport report;
-        ASSERT_EQ(harvestNetwork(server, "Demo", options, report, {}), HarvestStatus::kAllHarvested);
-        ASSERT_GT(report.results.at(0).records, 2);
-    }
+    std::vector<MeterResult> results;
+    ASSERT_EQ(harvest(meter, true, results), HarvestStatus::kAllHarvested);
+    ASSERT_GT(results.at(0).records, 2);
     ASSERT_EQ(w<QLineEdit>("txtFileRecNum")->text(), shownBefore) << "the tab has not looked again";
 
     home.clock.advance(std::chrono::hours(1));
