@@ -33,13 +33,8 @@ void requireMeasured(double measured, const char *what, std::size_t phase)
 
 double roundHalfEven(double value)
 {
-    const double down = std::floor(value);
-    const double diff = value - down;
-    if (diff < 0.5)
-        return down;
-    if (diff > 0.5)
-        return down + 1;
-    return std::fmod(down, 2.0) == 0 ? down : down + 1;
+    // The default floating-point rounding mode rounds halves to even.
+    return std::nearbyint(value);
 }
 
 NewConstants computeConstants(const PhaseConstants &calPower, const PhaseConstants &calVolt, const PhaseValues &measPower,

@@ -25,6 +25,7 @@
 
 #include "device/device_window.h"
 #include "device/event_log_widget.h"
+#include "device/window_support.h"
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
 #include "foundation/plugin_state.h"
@@ -422,10 +423,9 @@ bool LoggingTab::holdForNewRecords(HeldLogDownload &held)
     // harvest may have appended since. With the meter and the file held, nothing else can
     // append, so the end read here is the one the new records follow.
     try {
-        if (!plugIn().CurrentDevice)
-            throw RuntimeError(lns::LcaError::kObjectNotFound, "No current device");
-        const auto path = programFolder() / GetLogFilename(plugIn().CurrentDevice->Name(), m_short->isChecked());
-        held = holdLogDownload(*plugIn().CurrentDevice, path);
+        auto &device = currentDevice();
+        const auto path = programFolder() / GetLogFilename(device.Name(), m_short->isChecked());
+        held = holdLogDownload(device, path);
         LogDateTime last;
         const std::int32_t recnum = FindLastLogRecnum(path, last);
         setFileRecNum(recnum != 0 ? std::to_string(recnum) : "none");

@@ -143,10 +143,7 @@ void ChangeTypeDialog::InitTypeComboboxes()
                 throw RuntimeError(lns::LcaError::kObjectNotFound,
                                    "Configuration property " + std::string(l->group.cpAddress) + " not found");
             m_window.UpdateStatus(QString::fromStdString("Reading Configuration Property: " + cp->Name() + "..."), 1);
-            std::string text = cp->Value();
-            if (text.find("NVT_CAT_INITIAL") != std::string::npos)
-                text = "NVT_CAT_INITIAL";
-            if (const int index = recognisedIndex(*l, text); index >= 0)
+            if (const int index = recognisedIndex(*l, cp->Value()); index >= 0)
                 combo->setCurrentIndex(index);
         }
     } catch (const RuntimeError &e) {
