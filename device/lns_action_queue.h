@@ -13,14 +13,19 @@ namespace tellumic {
 // server meanwhile. Shared with the automation object.
 bool &LnsBusy();
 
-// Sets LnsBusy for its lifetime and clears it on every way out.
+// Sets LnsBusy for its lifetime and gives it back as it was on every way out, so a scope
+// entered while other LNS work runs (a command arriving during a download's event
+// processing) does not end that work's hold.
 class LnsBusyScope
 {
 public:
-    LnsBusyScope() { LnsBusy() = true; }
-    ~LnsBusyScope() { LnsBusy() = false; }
+    LnsBusyScope() : m_was(LnsBusy()) { LnsBusy() = true; }
+    ~LnsBusyScope() { LnsBusy() = m_was; }
     LnsBusyScope(const LnsBusyScope &) = delete;
     LnsBusyScope &operator=(const LnsBusyScope &) = delete;
+
+private:
+    bool m_was;
 };
 
 // What the queue's periodic work reaches in the device window and the Logging tab.

@@ -35,19 +35,6 @@ public:
     FillingScope &operator=(const FillingScope &) = delete;
 };
 
-// Holds LnsBusy while the lists are read and gives it back as it was.
-class ReadingScope
-{
-public:
-    ReadingScope() : m_was(LnsBusy()) { LnsBusy() = true; }
-    ~ReadingScope() { LnsBusy() = m_was; }
-    ReadingScope(const ReadingScope &) = delete;
-    ReadingScope &operator=(const ReadingScope &) = delete;
-
-private:
-    bool m_was;
-};
-
 }  // namespace
 
 ChangeTypeDialog::ChangeTypeDialog(DeviceWindow &window) : QDialog(&window), m_window(window)
@@ -135,7 +122,7 @@ void ChangeTypeDialog::InitTypeComboboxes()
     DebugLog("fChangeType.InitTypeComboboxes()");
     FillingScope filling;
     try {
-        ReadingScope reading;
+        LnsBusyScope reading;
         auto &device = plugIn().CurrentDevice;
         for (const auto &[l, combo] : m_lists) {
             auto cp = device ? GetCpByTypeIndex(*device, l->group.cpAddress) : nullptr;

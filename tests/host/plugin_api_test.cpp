@@ -141,6 +141,14 @@ TEST_F(PlugInApiTest, CommandErrorsReachTheHostWithTheirNumbers)
     EXPECT_EQ(descriptionOf([&] { api.SendCommand(20, 7, "Demo/Demo/Meters/Nothing"); }),
               "CommandReceived(): Object not found");
     EXPECT_FALSE(LnsBusy());
+
+    // A command handled while other LNS work holds the object server (a download processing
+    // its events) leaves that hold in place.
+    LnsBusy() = true;
+    EXPECT_EQ(errorOf([&] { api.SendCommand(21, 7, "x"); }), 20003);
+    EXPECT_TRUE(LnsBusy()) << "the running work's hold was ended by the command";
+    LnsBusy() = false;
+
     const auto &shown = home.dialogs.shown();
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(shown[0].caption, "Tellumic Plug-in Error");
