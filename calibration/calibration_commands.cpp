@@ -226,15 +226,6 @@ void CalibrationWindow::AppendCalibrationRecord()
     };
     try {
         file->write(lines);
-    } catch (const RuntimeError &e) {
-        try {
-            file->truncate(file->sizeAtOpen());
-        } catch (const RuntimeError &) {
-        }
-        report(e);
-        return;
-    }
-    try {
         file->close();
     } catch (const RuntimeError &e) {
         report(e);

@@ -1,7 +1,10 @@
 #include "foundation/file_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
+#include <system_error>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,10 +39,11 @@ namespace {
 
 // The error for an open that failed with err: a link or a pipe, device or folder in the
 // file's place is named as such, everything else as fileError names it.
-RuntimeError openError(const std::filesystem::path &path, int err, std::string_view kind)
+RuntimeError openError(const std::filesystem::path &path, int err, std::string_view kind, Links links)
 {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
+    const int found = links == Links::kRefuse ? ::lstat(path.c_str(), &st) : ::stat(path.c_str(), &st);
+    if (found == 0) {
         if (S_ISLNK(st.st_mode))
             return RuntimeError(ErrorNumber::kPathFileAccess, "Path/File access error: " + path.string() +
                                                                   " is a symbolic link; " + std::string(kind) +
@@ -51,37 +55,178 @@ RuntimeError openError(const std::filesystem::path &path, int err, std::string_v
     return fileError(err);
 }
 
+// Writes all of bytes; 0, or the errno value of the write that failed.
+int writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+// fsync, where the file system can make a file durable at all.
+int syncFile(int fd)
+{
+    return ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
+}
+
 }  // namespace
 
-RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind)
-{
-    const int fd = ::open(path.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0)
-        throw openError(path, errno, kind);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw fileError(err);
-    }
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw RuntimeError(ErrorNumber::kPathFileAccess,
-                           "Path/File access error: " + path.string() + " is not a regular file");
-    }
-    return {fd, static_cast<std::uintmax_t>(st.st_size)};
-}
-
-AppendFile::AppendFile(int fd, std::filesystem::path path, std::uintmax_t size)
-    : m_fd(fd), m_path(std::move(path)), m_sizeAtOpen(size)
+RegularFile::RegularFile(RegularFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size)
 {
 }
 
-AppendFile::~AppendFile()
+RegularFile &RegularFile::operator=(RegularFile &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_size = other.m_size;
+    }
+    return *this;
+}
+
+RegularFile::~RegularFile()
 {
     if (m_fd >= 0)
         ::close(m_fd);
 }
+
+void RegularFile::close()
+{
+    if (m_fd < 0)
+        return;
+    if (::close(std::exchange(m_fd, -1)) != 0)
+        throw fileError(errno);
+}
+
+std::string RegularFile::readAt(std::uintmax_t offset, std::size_t count) const
+{
+    std::string bytes(count, '\0');
+    std::size_t got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(m_fd, bytes.data() + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw fileError(errno);
+        if (n == 0)
+            break;  // the file ends here (it may have shrunk since it was opened)
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
+    return bytes;
+}
+
+bool RegularFile::isNamedBy(const std::filesystem::path &path) const
+{
+    struct stat opened {}, named {};
+    if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || ::lstat(path.c_str(), &named) != 0)
+        return false;
+    return S_ISREG(named.st_mode) && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+}
+
+RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind, Links links)
+{
+    const int noFollow = links == Links::kRefuse ? O_NOFOLLOW : 0;
+    const int fd = ::open(path.c_str(), flags | noFollow | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw openError(path, errno, kind, links);
+    struct stat st {};
+    const bool examined = ::fstat(fd, &st) == 0;
+    RegularFile file(fd, examined ? static_cast<std::uintmax_t>(st.st_size) : 0);
+    if (!examined)
+        throw fileError(errno);
+    if (!S_ISREG(st.st_mode))
+        throw RuntimeError(ErrorNumber::kPathFileAccess,
+                           "Path/File access error: " + path.string() + " is not a regular file");
+    return file;
+}
+
+ReplacementFile::ReplacementFile(std::filesystem::path target) : m_target(std::move(target))
+{
+    // A name no one else uses, made with the permissions a new file gets (mkstemp would make
+    // it private to the user).
+    static constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temporary = m_target.string() + ".";
+        for (int i = 0; i < 8; ++i)
+            m_temporary.push_back(kDigits[random() % 36]);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            return;
+        if (errno != EEXIST)
+            throw failure(errno);
+    }
+    throw failure(EEXIST);
+}
+
+ReplacementFile::~ReplacementFile()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        ::unlink(m_temporary.c_str());
+    }
+}
+
+RuntimeError ReplacementFile::failure(int err) const
+{
+    return RuntimeError(fileError(err).number(),
+                        "cannot write " + m_target.string() + ": " + std::error_code(err, std::generic_category()).message());
+}
+
+void ReplacementFile::write(std::string_view bytes)
+{
+    constexpr std::size_t kBufferBytes = 1 << 16;
+    if (m_fd < 0)
+        throw failure(EBADF);
+    m_buffer.append(bytes);
+    if (m_buffer.size() >= kBufferBytes)
+        flush();
+}
+
+void ReplacementFile::flush()
+{
+    if (const int err = writeAll(m_fd, m_buffer))
+        throw failure(err);
+    m_buffer.clear();
+}
+
+void ReplacementFile::commit()
+{
+    if (m_fd < 0)
+        throw failure(EBADF);
+    flush();
+    if (const int err = syncFile(m_fd))
+        throw failure(err);
+    const int fd = std::exchange(m_fd, -1);
+    int err = ::close(fd) != 0 ? errno : 0;
+    if (!err && ::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(m_temporary.c_str());
+        throw failure(err);
+    }
+}
+
+void replaceFile(const std::filesystem::path &target, std::string_view bytes)
+{
+    ReplacementFile file(target);
+    file.write(bytes);
+    file.commit();
+}
+
+AppendFile::AppendFile(RegularFile file, std::filesystem::path path) : m_file(std::move(file)), m_path(std::move(path)) {}
+
+AppendFile::~AppendFile() = default;
 
 std::unique_ptr<AppendFile> AppendFile::open(const std::filesystem::path &path)
 {
@@ -89,83 +234,69 @@ std::unique_ptr<AppendFile> AppendFile::open(const std::filesystem::path &path)
     if (fd < 0)
         throw fileError(errno);
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        throw fileError(err);
-    }
-    return std::unique_ptr<AppendFile>(new AppendFile(fd, path, static_cast<std::uintmax_t>(st.st_size)));
+    const bool examined = ::fstat(fd, &st) == 0;
+    RegularFile file(fd, examined ? static_cast<std::uintmax_t>(st.st_size) : 0);
+    if (!examined)
+        throw fileError(errno);
+    return std::unique_ptr<AppendFile>(new AppendFile(std::move(file), path));
 }
 
 std::unique_ptr<AppendFile> AppendFile::openRegular(const std::filesystem::path &path, std::string_view kind)
 {
-    const RegularFile file = openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kind);
-    return std::unique_ptr<AppendFile>(new AppendFile(file.fd, path, file.size));
+    return std::unique_ptr<AppendFile>(
+        new AppendFile(openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kind), path));
 }
 
-void AppendFile::write(std::string_view bytes)
+void AppendFile::write(std::initializer_list<std::string_view> pieces)
 {
-    if (m_fd < 0)
+    if (m_file.fd() < 0)
         throw fileError(EBADF);
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(m_fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw fileError(errno);
+    // Where this call's bytes begin; size() reads 0 only when the file cannot be examined.
+    const std::uintmax_t before = std::max(size(), sizeAtOpen());
+    for (std::string_view bytes : pieces) {
+        if (const int err = writeAll(m_file.fd(), bytes)) {
+            // Nothing written before changes, and no half of what this call wrote stays.
+            if (::ftruncate(m_file.fd(), static_cast<off_t>(before)) != 0)
+                DebugLog("ERROR: AppendFile.write(), a partial write to " + m_path.string() + " stays," +
+                         errorText(fileError(errno)));
+            throw fileError(err);
         }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-}
-
-void AppendFile::writeLine(std::string_view line)
-{
-    std::string buffer;
-    buffer.reserve(line.size() + 2);
-    buffer.append(line);
-    buffer.append("\r\n");
-    write(buffer);
 }
 
 void AppendFile::sync()
 {
-    if (m_fd < 0)
+    if (m_file.fd() < 0)
         throw fileError(EBADF);
-    if (::fsync(m_fd) != 0 && errno != EINVAL && errno != EROFS)
-        throw fileError(errno);
+    if (const int err = syncFile(m_file.fd()))
+        throw fileError(err);
 }
 
 void AppendFile::close()
 {
-    if (m_fd < 0)
+    if (m_file.fd() < 0)
         return;
     sync();
-    const int fd = m_fd;
-    m_fd = -1;
-    if (::close(fd) != 0)
-        throw fileError(errno);
+    m_file.close();
 }
 
 bool AppendFile::pathNamesThisFile() const
 {
-    struct stat opened {}, named {};
-    if (m_fd < 0 || ::fstat(m_fd, &opened) != 0 || ::lstat(m_path.c_str(), &named) != 0)
-        return false;
-    return S_ISREG(named.st_mode) && named.st_dev == opened.st_dev && named.st_ino == opened.st_ino;
+    return m_file.isNamedBy(m_path);
 }
 
 std::uintmax_t AppendFile::size() const
 {
     struct stat st {};
-    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+    if (m_file.fd() < 0 || ::fstat(m_file.fd(), &st) != 0)
         return 0;
     return static_cast<std::uintmax_t>(st.st_size);
 }
 
 void AppendFile::truncate(std::uintmax_t size)
 {
-    if (m_fd < 0 || ::ftruncate(m_fd, static_cast<off_t>(size)) != 0)
-        throw fileError(m_fd < 0 ? EBADF : errno);
+    if (m_file.fd() < 0 || ::ftruncate(m_file.fd(), static_cast<off_t>(size)) != 0)
+        throw fileError(m_file.fd() < 0 ? EBADF : errno);
 }
 
 std::string openFailureMessage(const RuntimeError &error)

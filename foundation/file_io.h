@@ -2,27 +2,90 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "foundation/runtime_error.h"
 
 namespace tellumic {
 
-// A regular file opened without following a symbolic link and without blocking (a pipe or a
-// device in its place is refused, never read or written). The descriptor is the caller's.
-struct RegularFile
+// A regular file opened without blocking (a pipe or a device in its place is refused, never
+// read or written), closed when destroyed.
+class RegularFile
 {
-    int fd = -1;
-    std::uintmax_t size = 0;
+public:
+    RegularFile() = default;
+    RegularFile(int fd, std::uintmax_t size) : m_fd(fd), m_size(size) {}
+    RegularFile(RegularFile &&other) noexcept;
+    RegularFile &operator=(RegularFile &&other) noexcept;
+    ~RegularFile();
+
+    int fd() const { return m_fd; }
+    // The size when it was opened.
+    std::uintmax_t size() const { return m_size; }
+    // Up to count bytes from offset, fewer where the file ends first; RuntimeError when it
+    // cannot be read.
+    std::string readAt(std::uintmax_t offset, std::size_t count) const;
+    // True when path, not following a link, names this file (it was not deleted, renamed or
+    // replaced since it was opened).
+    bool isNamedBy(const std::filesystem::path &path) const;
+    // Closes it now; RuntimeError when the system reports the close failed (data not stored).
+    void close();
+    // Hands the descriptor over to the caller.
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd = -1;
+    std::uintmax_t m_size = 0;
+};
+
+// Whether a symbolic link at the path is refused or followed. Files that are written, and
+// everything the plug-in finds in its own folders, refuse them: a link planted there would
+// send what is written elsewhere. A file the user names to be read may be reached by one.
+enum class Links
+{
+    kRefuse,
+    kFollow,
 };
 
 // Opens path with the open(2) flags (O_RDONLY, O_WRONLY | O_CREAT | O_APPEND, ...).
 // RuntimeError on failure: 70 permission denied, 76 path not found, 61 disk full, 75 a
 // symbolic link ("... is a symbolic link; <kind> are never used through links"), not a
 // regular file, or any other failure.
-RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind = "files");
+RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind = "files",
+                            Links links = Links::kRefuse);
+
+// A file that replaces its target once it is complete. It is written beside the target under
+// a temporary name of its own and moved into place by commit(), made durable first, so a
+// failure never leaves a broken target and never removes anything but its own temporary
+// file. Destroyed without commit(), it removes the temporary file and the target stays as it
+// was. Every failure is a RuntimeError described "cannot write <target>: <the system's reason>".
+class ReplacementFile
+{
+public:
+    explicit ReplacementFile(std::filesystem::path target);
+    ~ReplacementFile();
+    ReplacementFile(const ReplacementFile &) = delete;
+    ReplacementFile &operator=(const ReplacementFile &) = delete;
+
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    void flush();
+    RuntimeError failure(int err) const;
+
+    std::filesystem::path m_target;
+    std::string m_temporary;
+    int m_fd = -1;
+    std::string m_buffer;
+};
+
+// Replaces target with bytes through a ReplacementFile.
+void replaceFile(const std::filesystem::path &target, std::string_view bytes);
 
 // A text file open for appending, closed when destroyed. Lines end in CR LF.
 class AppendFile
@@ -40,9 +103,11 @@ public:
     // openRegularFile opens it: a link planted in its place cannot send the lines elsewhere.
     static std::unique_ptr<AppendFile> openRegular(const std::filesystem::path &path, std::string_view kind);
 
-    // Each write either lands whole or throws RuntimeError.
-    void write(std::string_view bytes);
-    void writeLine(std::string_view line);
+    // Appends the pieces in order. Either all of them land, or the file is cut back to its
+    // size before this call and RuntimeError is thrown: the file never ends in a torn line.
+    void write(std::initializer_list<std::string_view> pieces);
+    void write(std::string_view bytes) { write({bytes}); }
+    void writeLine(std::string_view line) { write({line, "\r\n"}); }
     // Makes what was written durable; RuntimeError when it could not be stored.
     void sync();
     // Flushes and closes; throws RuntimeError when the data could not be stored.
@@ -51,7 +116,7 @@ public:
     bool pathNamesThisFile() const;
 
     // The file's size when it was opened, and now.
-    std::uintmax_t sizeAtOpen() const { return m_sizeAtOpen; }
+    std::uintmax_t sizeAtOpen() const { return m_file.size(); }
     std::uintmax_t size() const;
     // Cuts the file back to a size (to take back lines of a failed write).
     void truncate(std::uintmax_t size);
@@ -59,11 +124,10 @@ public:
     const std::filesystem::path &path() const { return m_path; }
 
 private:
-    AppendFile(int fd, std::filesystem::path path, std::uintmax_t size);
+    AppendFile(RegularFile file, std::filesystem::path path);
 
-    int m_fd = -1;
+    RegularFile m_file;
     std::filesystem::path m_path;
-    std::uintmax_t m_sizeAtOpen = 0;
 };
 
 // The run-time error for a failed file operation with errno value err.

@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <QProcess>
 
-#include <fstream>
 #include <map>
 
 #include "foundation/dialogs.h"
+#include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
@@ -63,18 +63,15 @@ bool installActivationFile(const std::filesystem::path &executable)
     const auto path = activationFilePath();
     std::error_code ec;
     std::filesystem::create_directories(path.parent_path(), ec);
-    const auto temporary = path.string() + ".new";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << "[D-BUS Service]\n"
-            << "Name=" << kProgId << "\n"
-            << "Exec=/usr/bin/env " << quoted("TELLUMIC_HOME=" + tellumicHome().string()) << " "
-            << quoted(std::filesystem::absolute(executable).string()) << " -Embedding\n";
-        if (!out.flush())
-            return false;
+    const std::string text = "[D-BUS Service]\nName=" + std::string(kProgId) + "\nExec=/usr/bin/env " +
+                             quoted("TELLUMIC_HOME=" + tellumicHome().string()) + " " +
+                             quoted(std::filesystem::absolute(executable).string()) + " -Embedding\n";
+    try {
+        replaceFile(path, text);
+    } catch (const RuntimeError &) {
+        return false;
     }
-    std::filesystem::rename(temporary, path, ec);
-    return !ec;
+    return true;
 }
 
 bool removeActivationFile()

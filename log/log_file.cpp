@@ -17,11 +17,6 @@ namespace tellumic {
 
 namespace {
 
-bool sameFile(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // FNV-1a, 64 bits: the same in every program that takes a lock, so they agree on its name.
 std::uint64_t nameHash(std::string_view name)
 {
@@ -38,16 +33,14 @@ constexpr std::string_view kLockSuffix = ".lock";
 
 }  // namespace
 
-FileLock::FileLock(int fd, std::filesystem::path path) : m_fd(fd), m_path(std::move(path)) {}
+FileLock::FileLock(RegularFile file, std::filesystem::path path) : m_file(std::move(file)), m_path(std::move(path)) {}
 
 FileLock::~FileLock()
 {
     // Removed while still held, and only when it is still this lock's file: a taker that
     // opened it meanwhile finds it gone and takes a new one.
-    struct stat held {}, named {};
-    if (::fstat(m_fd, &held) == 0 && ::lstat(m_path.c_str(), &named) == 0 && sameFile(held, named))
+    if (m_file.isNamedBy(m_path))
         ::unlink(m_path.c_str());
-    ::close(m_fd);
 }
 
 std::unique_ptr<FileLock> FileLock::tryAcquire(const std::filesystem::path &lockFile, std::string_view note)
@@ -55,32 +48,23 @@ std::unique_ptr<FileLock> FileLock::tryAcquire(const std::filesystem::path &lock
     // Each round either takes the lock, finds it held, or finds that the holder it met
     // removed the file on release; the last can repeat only while others keep taking it.
     for (int round = 0; round < 1000; ++round) {
-        const int fd = openRegularFile(lockFile, O_RDWR | O_CREAT, "lock files").fd;
-        struct stat opened {};
-        if (::fstat(fd, &opened) != 0) {
+        RegularFile file = openRegularFile(lockFile, O_RDWR | O_CREAT, "lock files");
+        if (::flock(file.fd(), LOCK_EX | LOCK_NB) != 0) {
             const int err = errno;
-            ::close(fd);
-            throw fileError(err);
-        }
-        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int err = errno;
-            ::close(fd);
             if (err == EWOULDBLOCK)
                 return nullptr;
             if (err == EINTR)
                 continue;
             throw fileError(err);
         }
-        struct stat named {};
-        if (::lstat(lockFile.c_str(), &named) == 0 && sameFile(opened, named)) {
+        if (file.isNamedBy(lockFile)) {
             // The note only helps whoever finds the lock held; a failure to write it is no failure.
-            if (::ftruncate(fd, 0) == 0 && !note.empty()) {
-                const ssize_t written = ::pwrite(fd, note.data(), note.size(), 0);
+            if (::ftruncate(file.fd(), 0) == 0 && !note.empty()) {
+                const ssize_t written = ::pwrite(file.fd(), note.data(), note.size(), 0);
                 static_cast<void>(written);
             }
-            return std::unique_ptr<FileLock>(new FileLock(fd, lockFile));
+            return std::unique_ptr<FileLock>(new FileLock(std::move(file), lockFile));
         }
-        ::close(fd);
     }
     throw RuntimeError(ErrorNumber::kPathFileAccess,
                        "Path/File access error: the lock file " + lockFile.string() + " keeps being replaced");
@@ -179,20 +163,7 @@ std::uintmax_t LogCsvFile::size() const
 
 void LogCsvFile::append(std::initializer_list<std::string_view> pieces)
 {
-    // Where this call's bytes begin; size() reads 0 only when the file cannot be examined.
-    const std::uintmax_t before = std::max(size(), sizeAtOpen());
-    try {
-        for (std::string_view bytes : pieces)
-            m_file->write(bytes);
-    } catch (const RuntimeError &) {
-        // The file never ends in a torn line, and nothing written before changes.
-        try {
-            m_file->truncate(before);
-        } catch (const RuntimeError &e) {
-            DebugLog("ERROR: MLogFtp.LogDataCsv()," + errorText(e));
-        }
-        throw;
-    }
+    m_file->write(pieces);
 }
 
 void LogCsvFile::sync()
@@ -226,28 +197,8 @@ std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &pa
 std::string readLogFileTail(const std::filesystem::path &path, std::size_t maxBytes)
 {
     const RegularFile file = openRegularFile(path, O_RDONLY, "log files");
-    const int fd = file.fd;
-    struct Closer
-    {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    const auto length = file.size;
-    const std::size_t window = static_cast<std::size_t>(std::min<std::uintmax_t>(length, maxBytes));
-    std::string tail(window, '\0');
-    std::size_t got = 0;
-    while (got < window) {
-        const ssize_t n = ::pread(fd, tail.data() + got, window - got, static_cast<off_t>(length - window + got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw fileError(errno);
-        if (n == 0)
-            break;  // the file shrank meanwhile
-        got += static_cast<std::size_t>(n);
-    }
-    tail.resize(got);
-    return tail;
+    const std::size_t window = static_cast<std::size_t>(std::min<std::uintmax_t>(file.size(), maxBytes));
+    return file.readAt(file.size() - window, window);
 }
 
 }  // namespace tellumic

@@ -38,9 +38,9 @@ public:
     const std::filesystem::path &path() const { return m_path; }
 
 private:
-    FileLock(int fd, std::filesystem::path path);
+    FileLock(RegularFile file, std::filesystem::path path);
 
-    int m_fd = -1;
+    RegularFile m_file;
     std::filesystem::path m_path;
 };
 
@@ -77,8 +77,7 @@ public:
     std::uintmax_t sizeAtOpen() const { return m_file->sizeAtOpen(); }
     std::uintmax_t size() const;
 
-    // Appends the pieces in order. Either all of them land, or the file is cut back to its
-    // size before this call and RuntimeError is thrown.
+    // Appends the pieces in order, all or none (AppendFile::write).
     void append(std::initializer_list<std::string_view> pieces);
     // Makes what was written durable; RuntimeError when it could not be stored.
     void sync();

@@ -3,9 +3,8 @@
 #include <cerrno>
 #include <fstream>
 #include <sstream>
-#include <stdlib.h>
-#include <unistd.h>
 
+#include "foundation/file_io.h"
 #include "foundation/text.h"
 
 #include "model/product_tables.h"
@@ -74,37 +73,17 @@ std::string programIdOf(const std::string &line)
     return id;
 }
 
-// Writes bytes to a new file beside target and moves it into place, so that a failure
-// never leaves a broken target and never removes anything but its own temporary file.
-std::string replaceFile(const fs::path &target, const std::string &bytes)
+// Puts bytes in place as the XFB file; "" or what went wrong.
+std::string replaceXfb(const fs::path &target, const std::string &bytes)
 {
     std::error_code ec;
     const auto status = fs::symlink_status(target, ec);
     if (fs::exists(status) && !fs::is_regular_file(status))
         return "the XFB path " + target.string() + " is not a regular file";
-    std::string temporary = target.string() + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return "cannot write " + target.string() + ": " + systemError(errno);
-    std::size_t written = 0;
-    int err = 0;
-    while (written < bytes.size()) {
-        const auto n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : ENOSPC;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(temporary.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err) {
-        ::unlink(temporary.c_str());
-        return "cannot write " + target.string() + ": " + systemError(err);
+    try {
+        replaceFile(target, bytes);
+    } catch (const RuntimeError &e) {
+        return e.description();
     }
     return {};
 }
@@ -163,7 +142,7 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
         out.push_back(static_cast<char>(l.size() & 0xFF));
         out.append(l);
     }
-    return replaceFile(xfb, out);
+    return replaceXfb(xfb, out);
 }
 
 }  // namespace tellumic::sim
