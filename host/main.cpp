@@ -18,6 +18,7 @@
 #include "foundation/plugin_state.h"
 #include "foundation/progress_window.h"
 #include "foundation/qt_dialogs.h"
+#include "foundation/qt_display.h"
 #include "foundation/trace_log.h"
 #include "foundation/ui_pump.h"
 #include "host/automation_service.h"
@@ -102,29 +103,6 @@ int runCommandLine(const std::string &commandLine)
     return 0;
 }
 
-const char *g_noDisplayMessage = "";
-
-// A platform plug-in that cannot start (no display) is a fatal message of Qt; it becomes
-// a line that says what needs the display, and an exit status instead of an abort.
-void reportMissingDisplay(QtMsgType type, const QMessageLogContext &, const QString &message)
-{
-    if (type != QtFatalMsg) {
-        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
-        return;
-    }
-    std::fprintf(stderr, "tellumic-plugin: %s (%s)\n", g_noDisplayMessage, message.toLocal8Bit().constData());
-    std::fflush(stderr);
-    std::_Exit(1);
-}
-
-bool displayNamed()
-{
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-        if (const char *value = std::getenv(name); value && *value)
-            return true;
-    return false;
-}
-
 int runAutomation(QApplication &app)
 {
     AutomationService service(QDBusConnection::sessionBus());
@@ -196,16 +174,15 @@ int main(int argc, char **argv)
         setUiPump(nullptr);
     }
 
-    g_noDisplayMessage = automation ? "the device window needs a display, and none is available"
-                                    : "the registration window needs a display, and none is available; "
-                                      "/regplugin and /deregplugin work without one";
+    const char *needsDisplay = automation ? "the device window needs a display, and none is available"
+                                          : "the registration window needs a display, and none is available; "
+                                            "/regplugin and /deregplugin work without one";
     if (!displayNamed()) {
-        std::fprintf(stderr, "tellumic-plugin: %s (DISPLAY is not set)\n", g_noDisplayMessage);
+        std::fprintf(stderr, "tellumic-plugin: %s (DISPLAY is not set)\n", needsDisplay);
         return 1;
     }
-    const QtMessageHandler previous = qInstallMessageHandler(reportMissingDisplay);
-    QApplication app(argc, argv);
-    qInstallMessageHandler(previous);
+    const auto application = startApplication(argc, argv, "tellumic-plugin", needsDisplay);
+    QApplication &app = *application;
     QApplication::setApplicationName(QStringLiteral("tellumic-plugin"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(kPlugInName));
     QtDialogs qtDialogs;

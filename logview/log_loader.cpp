@@ -1,16 +1,17 @@
 #include "logview/log_loader.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <new>
 #include <stdexcept>
+
+#include <fcntl.h>
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include "foundation/file_io.h"
 
 namespace tellumic::logview {
 
@@ -21,12 +22,6 @@ constexpr std::size_t kTailBytes = 64;
 constexpr int kPollIntervalMs = 2000;
 // A download writes its lines at once; a short pause lets a burst of change reports settle.
 constexpr int kSettleMs = 200;
-
-struct FileCloser
-{
-    void operator()(std::FILE *f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 }  // namespace
 
@@ -42,13 +37,13 @@ struct LoadResult
 
 namespace {
 
-std::string readTail(std::FILE *f, std::uint64_t end)
+// The bytes before end that tell whether the file read so far is still the one read before.
+std::string readTail(const RegularFile &file, std::uint64_t end)
 {
     const std::uint64_t from = end > kTailBytes ? end - kTailBytes : 0;
-    std::string tail(static_cast<std::size_t>(end - from), '\0');
-    if (::fseeko(f, static_cast<off_t>(from), SEEK_SET) != 0 || std::fread(tail.data(), 1, tail.size(), f) != tail.size())
-        return {};
-    return tail;
+    const std::size_t count = static_cast<std::size_t>(end - from);
+    std::string tail = file.readAt(from, count);
+    return tail.size() == count ? tail : std::string();
 }
 
 // The task: feed the reader from where it stopped to the end of the file, then build the
@@ -59,20 +54,17 @@ void readTask(QPromise<std::shared_ptr<LoadResult>> &promise, std::string path,
     auto r = std::make_shared<LoadResult>();
     r->reader = reader;
     try {
-        File f(std::fopen(path.c_str(), "rb"));
-        if (!f)
-            throw std::runtime_error(std::strerror(errno));
-        ::fseeko(f.get(), 0, SEEK_END);
-        const auto size = static_cast<std::uint64_t>(std::max<off_t>(0, ::ftello(f.get())));
+        // Never a pipe or a device: opening or reading one could block this task for good,
+        // and the window waits for it when it closes.
+        const RegularFile file = openRegularFile(path, O_RDONLY, "log files", Links::kFollow);
+        const std::uint64_t size = file.size();
         const std::uint64_t from = reader->bytesFed();
-        if (size < from || (from > 0 && readTail(f.get(), from) != tail)) {
+        if (size < from || (from > 0 && readTail(file, from) != tail)) {
             r->replaced = true;
             promise.addResult(r);
             return;
         }
-        ::fseeko(f.get(), static_cast<off_t>(from), SEEK_SET);
         promise.setProgressRange(0, 100);
-        std::string chunk(kChunkBytes, '\0');
         std::uint64_t done = from;
         for (;;) {
             if (*cancel) {
@@ -80,14 +72,11 @@ void readTask(QPromise<std::shared_ptr<LoadResult>> &promise, std::string path,
                 promise.addResult(r);
                 return;
             }
-            const std::size_t got = std::fread(chunk.data(), 1, chunk.size(), f.get());
-            if (got == 0) {
-                if (std::ferror(f.get()))
-                    throw std::runtime_error(std::strerror(errno));
+            const std::string chunk = file.readAt(done, kChunkBytes);
+            if (chunk.empty())
                 break;
-            }
-            done += got;
-            if (!reader->feed(std::string_view(chunk.data(), got)))
+            done += chunk.size();
+            if (!reader->feed(chunk))
                 break;
             if (size > 0)
                 promise.setProgressValue(static_cast<int>(std::min<std::uint64_t>(100, done * 100 / size)));
@@ -98,9 +87,11 @@ void readTask(QPromise<std::shared_ptr<LoadResult>> &promise, std::string path,
             r->error = done == 0 ? QStringLiteral("the file is empty")
                                  : QStringLiteral("it holds no complete header line");
         } else {
-            r->tail = readTail(f.get(), reader->bytesFed());
+            r->tail = readTail(file, reader->bytesFed());
             r->data = std::make_shared<const LogData>(buildLogData(reader->raw(), reader->report()));
         }
+    } catch (const RuntimeError &e) {
+        r->error = QString::fromStdString(e.description());
     } catch (const std::bad_alloc &) {
         r->error = QStringLiteral("there is not enough memory to read it");
     } catch (const std::exception &e) {

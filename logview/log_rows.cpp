@@ -5,6 +5,9 @@
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
+
+#include "foundation/file_io.h"
 #include "log/log_csv.h"
 
 namespace tellumic::logview {
@@ -36,30 +39,36 @@ std::vector<LogRow> rowsInRange(const LogData &data, TimeRange range)
     return rows;
 }
 
-LineReader::LineReader(const std::filesystem::path &file) : m_in(file, std::ios::binary) {}
+LineReader::LineReader(const std::filesystem::path &file)
+{
+    try {
+        m_file = openRegularFile(file, O_RDONLY, "log files", Links::kFollow);
+    } catch (const RuntimeError &e) {
+        m_error = e.description();
+    }
+}
 
 bool LineReader::lineAt(std::uint64_t offset, std::string &line)
 {
     line.clear();
-    if (!m_in.is_open())
+    if (!isOpen())
         return false;
-    m_in.clear();
-    m_in.seekg(static_cast<std::streamoff>(offset));
-    char buffer[512];
-    while (line.size() <= kMaxLineBytes) {
-        m_in.read(buffer, sizeof buffer);
-        const auto got = static_cast<std::size_t>(m_in.gcount());
-        if (got == 0)
-            break;
-        const auto *nl = static_cast<const char *>(std::memchr(buffer, '\n', got));
-        line.append(buffer, nl ? static_cast<std::size_t>(nl - buffer) : got);
-        if (nl) {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            return true;
+    try {
+        while (line.size() <= kMaxLineBytes) {
+            const std::string piece = m_file.readAt(offset + line.size(), 512);
+            if (piece.empty())
+                return false;
+            const auto nl = piece.find('\n');
+            line.append(piece, 0, nl);
+            if (nl != std::string::npos) {
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                return true;
+            }
         }
+    } catch (const RuntimeError &e) {
+        m_error = e.description();
     }
-    m_failed = m_in.bad();
     return false;
 }
 
@@ -95,33 +104,22 @@ std::string exportRows(const std::filesystem::path &source, const LogData &data,
         return "the export would replace the log it is taken from; choose another file";
     LineReader in(source);
     if (!in.isOpen())
-        return "cannot read " + source.string() + ": " + std::strerror(errno);
-    std::filesystem::path part = target;
-    part += ".part";
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return "cannot write " + part.string() + ": " + std::strerror(errno);
-    out << logCsvHeader(data.format == LogFormat::Short) << "\r\n";
-    std::string line;
-    for (const LogRow &r : rows) {
-        if (!in.lineAt(r.offset, line) || !rowLineMatches(data, r, line)) {
-            out.close();
-            std::filesystem::remove(part, ec);
-            return "the log file has changed since it was read (the line at byte " + std::to_string(r.offset) +
-                   " is not the one read there); open it again and retry";
+        return "cannot read " + source.string() + ": " + in.error();
+    try {
+        ReplacementFile out(target);
+        out.write(logCsvHeader(data.format == LogFormat::Short));
+        out.write("\r\n");
+        std::string line;
+        for (const LogRow &r : rows) {
+            if (!in.lineAt(r.offset, line) || !rowLineMatches(data, r, line))
+                return "the log file has changed since it was read (the line at byte " + std::to_string(r.offset) +
+                       " is not the one read there); open it again and retry";
+            out.write(line);
+            out.write("\r\n");
         }
-        out << line << "\r\n";
-    }
-    out.close();
-    if (!out) {
-        std::filesystem::remove(part, ec);
-        return "cannot write " + part.string();
-    }
-    std::filesystem::rename(part, target, ec);
-    if (ec) {
-        const std::string why = ec.message();
-        std::filesystem::remove(part, ec);
-        return "cannot put the export in place as " + target.string() + ": " + why;
+        out.commit();
+    } catch (const RuntimeError &e) {
+        return e.description();
     }
     return {};
 }

@@ -6,11 +6,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "foundation/file_io.h"
 #include "logview/log_data.h"
 
 namespace tellumic::logview {
@@ -31,13 +31,15 @@ class LineReader
 {
 public:
     explicit LineReader(const std::filesystem::path &file);
-    bool isOpen() const { return m_in.is_open() && !m_failed; }
+    bool isOpen() const { return m_file.fd() >= 0 && m_error.empty(); }
+    // Why the file cannot be read, once it cannot.
+    const std::string &error() const { return m_error; }
     // The line that starts at offset, without its line end; false when it cannot be read.
     bool lineAt(std::uint64_t offset, std::string &line);
 
 private:
-    std::ifstream m_in;
-    bool m_failed = false;
+    RegularFile m_file;
+    std::string m_error;
 };
 
 // Splits a line into its fields: the first fieldCount(format) - 1 at commas, Notes the rest.

@@ -2,13 +2,15 @@
 
 #include "tools/tellumic_log_view.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <iostream>
+
+#include <fcntl.h>
 
 #include <QApplication>
 
+#include "foundation/file_io.h"
 #include "foundation/qt_dialogs.h"
+#include "foundation/qt_display.h"
 #include "logview/log_csv_reader.h"
 #include "logview/log_viewer_window.h"
 
@@ -19,12 +21,14 @@ namespace {
 // The header decides whether a file is a log; the first 64 KB hold it if anything does.
 std::string checkLogFile(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return "cannot be read";
-    std::string head(logview::kMaxLineBytes + 2, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
+    std::string head;
+    try {
+        // A pipe or a device is refused: reading one could block for good.
+        const RegularFile file = openRegularFile(path, O_RDONLY, "log files", Links::kFollow);
+        head = file.readAt(0, logview::kMaxLineBytes + 2);
+    } catch (const RuntimeError &e) {
+        return "cannot be read: " + e.description();
+    }
     if (head.empty())
         return "is empty";
     logview::LogCsvReader reader;
@@ -34,16 +38,6 @@ std::string checkLogFile(const std::string &path)
     if (!reader.formatKnown())
         return "cannot be shown: it holds no complete header line";
     return {};
-}
-
-bool haveDisplay()
-{
-    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char *v = std::getenv(name);
-        if (v && *v)
-            return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -59,7 +53,7 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
         std::cerr << "tellumic-log: " << file << ' ' << problem << '\n';
         return 1;
     }
-    if (!haveDisplay()) {
+    if (!displayNamed()) {
         std::cerr << "tellumic-log: view opens a window and needs a display; neither DISPLAY nor WAYLAND_DISPLAY is "
                      "set\n";
         return 1;
@@ -67,14 +61,14 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
     QtDialogs dialogs;
     int status = 0;
     try {
-        QApplication app(argc, argv);
+        const auto app = startApplication(argc, argv, "tellumic-log", "view opens a window and needs a display");
         QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
         setDialogs(&dialogs);
         logview::LogViewerWindow window;
         dialogs.setParent(&window);
         window.openFile(QString::fromLocal8Bit(file.c_str()));
         window.show();
-        status = app.exec();
+        status = app->exec();
     } catch (const std::exception &e) {
         std::cerr << "tellumic-log: the viewer failed: " << e.what() << '\n';
         status = 1;

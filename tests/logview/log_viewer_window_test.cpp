@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <fstream>
 
 #include <QCheckBox>
@@ -145,6 +147,28 @@ TEST_F(LogViewerWindowTest, AMissingFileIsTold)
     open(home.root() / "gone.csv");
     ASSERT_EQ(home.dialogs.shown().size(), 1u);
     EXPECT_NE(home.dialogs.shown()[0].text.find("gone.csv cannot be shown"), std::string::npos);
+}
+
+// A pipe named like a log is refused, never read: reading one could block the reading task
+// for good, and closing the window waits for that task. A link to a log is followed, since
+// the viewer only reads.
+TEST_F(LogViewerWindowTest, APipeIsToldAndALinkIsFollowed)
+{
+    const auto pipe = home.root() / "pipe.csv";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    open(pipe);
+    ASSERT_EQ(home.dialogs.shown().size(), 1u);
+    EXPECT_NE(home.dialogs.shown()[0].text.find("is not a regular file"), std::string::npos)
+        << home.dialogs.shown()[0].text;
+    EXPECT_FALSE(window->state().data());
+
+    const auto path = show(true, 1);
+    const auto link = home.root() / "link.csv";
+    std::filesystem::create_symlink(path, link);
+    open(link);
+    EXPECT_EQ(home.dialogs.shown().size(), 1u) << home.dialogs.shown().back().text;
+    ASSERT_TRUE(window->state().data());
+    EXPECT_EQ(window->state().data()->time.size(), 96u);
 }
 
 // A power failure and a lost record break the lines where they happened; their markers on
