@@ -138,6 +138,7 @@ HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::p
     HeldLogDownload held;
     held.meterLock = takeMeterDownloadLock(device);
     held.fileLock = takeLogFileLock(csv);
+    held.csv = csv;
     return held;
 }
 
@@ -166,8 +167,12 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         return;
     }
     try {
-        const std::unique_ptr<LogCsvFile> file =
-            OpenLogFileForAppend(programFolder() / GetLogFilename(device->Name(), isShort), std::move(held.fileLock));
+        std::filesystem::path path = programFolder() / GetLogFilename(device->Name(), isShort);
+        // Held locks guard the file their taker named; at the turn of a year the name found
+        // now is another year's file, which the lock does not guard.
+        if (held.fileLock)
+            path = held.csv;
+        const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path, std::move(held.fileLock));
         if (!file)
             return;
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;

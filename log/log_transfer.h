@@ -70,6 +70,7 @@ struct HeldLogDownload
 {
     std::unique_ptr<FileLock> meterLock;
     std::shared_ptr<FileLock> fileLock;
+    std::filesystem::path csv;  // the file fileLock guards: the one the download writes
 };
 
 // Takes the meter's download lock, then the CSV file's lock: LogBusyError when another

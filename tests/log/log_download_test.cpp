@@ -328,6 +328,21 @@ INSTANTIATE_TEST_SUITE_P(
                    [](std::int32_t) { return std::vector<std::int32_t>{1}; }}),
     [](const auto &p) { return std::string(p.param.name); });
 
+// A download under locks held for a file writes that file, also when the year in the log's
+// name turns between taking the locks and opening the file.
+TEST_F(LogDownloadTest, AHeldDownloadWritesTheFileItsLockGuards)
+{
+    home.clock.set(localTimePoint(2011, 12, 31, 23, 59, 0));
+    const auto lastYears = csv();
+    HeldLogDownload held = holdLogDownload(*meter, lastYears);
+    home.clock.advance(std::chrono::minutes(2));
+    ASSERT_NE(csv(), lastYears);
+    ReadLogDataFtp(10, *system, meter, true, LogMode::kCountOfRecords, {}, 0, false, window, std::move(held));
+    EXPECT_EQ(window.percentComplete, "Done");
+    EXPECT_FALSE(std::filesystem::exists(csv())) << "written outside the lock";
+    EXPECT_EQ(recordNumbers(test::readFile(lastYears), true).size(), 10u);
+}
+
 // Support's tool, given the raw record bytes of a download, prints exactly what it appended,
 // records failing their check included (kept or left out as the download was told).
 TEST_F(LogDownloadTest, ToolDecodesTheRawBytesToTheDownloadedFile)
