@@ -41,9 +41,7 @@ namespace tellumic {
 
 namespace {
 
-constexpr std::int32_t kMaxRecords = 24192;
 constexpr std::int32_t kMaxPriorN = 24186;
-constexpr std::int32_t kFullLogCount = 24392;
 constexpr const char *kDownloadCaption = "Error downloading log";
 
 // A box's text as a whole number; false when it is not a number or leaves the 32-bit range.
@@ -380,7 +378,7 @@ void LoggingTab::UpdateLogEstimate()
     } catch (const RuntimeError &e) {
         error = errorText(e);
     }
-    n = std::clamp(n, 0.0, static_cast<double>(kMaxRecords));
+    n = std::clamp(n, 0.0, static_cast<double>(kMaxLogRecords));
     const QString count = QString::number(static_cast<std::int64_t>(n));
     m_newRecCnt->setText(count);
     m_fullLogCnt->setText(count);
@@ -449,7 +447,7 @@ void LoggingTab::ReadLogData()
     auto refuse = [](const std::string &text) { MsgBox(text, MsgStyle::kOkOnly, kDownloadCaption); };
     if (m_optFullLog->isChecked()) {
         mode = LogMode::kFullLog;
-        count = kFullLogCount;
+        count = kMaxDownloadRecords;
     } else if (m_optPriorN->isChecked()) {
         mode = LogMode::kCountOfRecords;
         count = GetPriorN();
@@ -457,7 +455,7 @@ void LoggingTab::ReadLogData()
             return refuse("Invalid count of records to download\r\nEnter value between 1 and 24186");
     } else if (m_optToDate->isChecked()) {
         mode = LogMode::kBackToDateTime;
-        count = kMaxRecords;
+        count = kMaxLogRecords;
         try {
             stopDateTime = ParseDateTime(m_stopDate->text().toStdString());
         } catch (const RuntimeError &e) {
@@ -470,7 +468,7 @@ void LoggingTab::ReadLogData()
             return refuse("Invalid stopping date/time:\r\n" + message + "\r\nEnter as YYYY-MM-DD hh:mm:ss");
     } else if (m_optToRecnum->isChecked()) {
         mode = LogMode::kBackToRecord;
-        count = kMaxRecords;
+        count = kMaxLogRecords;
         stopRecnum = GetToRecnum();
         if (stopRecnum <= 0)
             return refuse("Invalid ending record number for download");

@@ -155,11 +155,6 @@ private:
     lns::ObjectServer &m_server;
 };
 
-std::string processNote()
-{
-    return "process " + std::to_string(::getpid());
-}
-
 class Harvester final : public lns::ObjectServerEvents
 {
 public:
@@ -463,7 +458,7 @@ bool Harvester::takeNetworkLock(std::unique_ptr<FileLock> &lock)
 {
     try {
         std::filesystem::create_directories(programFolder());
-        lock = FileLock::tryAcquire(harvestLockPath(m_network), processNote());
+        lock = FileLock::tryAcquire(harvestLockPath(m_network));
     } catch (const std::exception &e) {
         m_report.networkMessage(m_network, std::string("cannot take the network's harvest lock: ") + e.what());
         return false;

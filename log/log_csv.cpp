@@ -188,29 +188,11 @@ bool unsafeInFileName(unsigned char c, bool leading)
     return c < 0x20 || c == 0x7F || c == '/' || c == '\\' || c == '%' || (leading && c == '.');
 }
 
-// File systems take names of at most 255 bytes.
-constexpr std::size_t kMaxFileNameBytes = 255;
-// Ends a shortened name part. The encoding writes every "%" as "%25", so "%~" occurs in no
-// name that was not shortened.
-constexpr std::string_view kShortenedMark = "%~";
-
-// FNV-1a, 64 bits: the same on every machine, so a shortened name never changes.
-std::uint64_t nameHash(std::string_view name)
-{
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (char c : name) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 0x100000001B3ull;
-    }
-    return h;
-}
-
 // Cuts the encoded device name to fit the budget, neither inside a "%XX" escape nor inside
 // a UTF-8 character, and ends it with the mark and the hash of the whole device name.
 void shortenNamePart(std::string &encoded, std::string_view deviceName, std::size_t budget)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::size_t cut = budget - kShortenedMark.size() - 16;
+    std::size_t cut = budget - 2 - 16;  // room for the mark and the hash
     while (cut > 0 && (static_cast<unsigned char>(encoded[cut]) & 0xC0) == 0x80)
         --cut;
     for (std::size_t back = 1; back <= 2 && back <= cut; ++back)
@@ -219,10 +201,7 @@ void shortenNamePart(std::string &encoded, std::string_view deviceName, std::siz
             break;
         }
     encoded.resize(cut);
-    encoded.append(kShortenedMark);
-    const std::uint64_t h = nameHash(deviceName);
-    for (int shift = 60; shift >= 0; shift -= 4)
-        encoded.push_back(kHex[(h >> shift) & 0xF]);
+    appendNameHash(encoded, deviceName);
 }
 
 }  // namespace

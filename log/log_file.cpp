@@ -17,18 +17,6 @@ namespace tellumic {
 
 namespace {
 
-// FNV-1a, 64 bits: the same in every program that takes a lock, so they agree on its name.
-std::uint64_t nameHash(std::string_view name)
-{
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (char c : name) {
-        h ^= static_cast<unsigned char>(c);
-        h *= 0x100000001B3ull;
-    }
-    return h;
-}
-
-constexpr std::size_t kMaxFileNameBytes = 255;
 constexpr std::string_view kLockSuffix = ".lock";
 
 }  // namespace
@@ -59,8 +47,9 @@ std::unique_ptr<FileLock> FileLock::tryAcquire(const std::filesystem::path &lock
         }
         if (file.isNamedBy(lockFile)) {
             // The note only helps whoever finds the lock held; a failure to write it is no failure.
-            if (::ftruncate(file.fd(), 0) == 0 && !note.empty()) {
-                const ssize_t written = ::pwrite(file.fd(), note.data(), note.size(), 0);
+            const std::string text = note.empty() ? "process " + std::to_string(::getpid()) : std::string(note);
+            if (::ftruncate(file.fd(), 0) == 0) {
+                const ssize_t written = ::pwrite(file.fd(), text.data(), text.size(), 0);
                 static_cast<void>(written);
             }
             return std::unique_ptr<FileLock>(new FileLock(std::move(file), lockFile));
@@ -79,18 +68,28 @@ std::string FileLock::holderNote(const std::filesystem::path &lockFile)
     }
 }
 
+void appendNameHash(std::string &shortened, std::string_view whole)
+{
+    // FNV-1a, 64 bits.
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    for (char c : whole) {
+        h ^= static_cast<unsigned char>(c);
+        h *= 0x100000001B3ull;
+    }
+    shortened.append("%~");
+    for (int shift = 60; shift >= 0; shift -= 4)
+        shortened.push_back(kHex[(h >> shift) & 0xF]);
+}
+
 std::filesystem::path logLockPath(const std::filesystem::path &csv)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     const std::string csvName = csv.filename().string();
     std::string name = csvName;
     if (name.size() + kLockSuffix.size() > kMaxFileNameBytes) {
         // Any bytes but "/" make a name; the hash keeps two long logs apart.
         name.resize(kMaxFileNameBytes - kLockSuffix.size() - 18);
-        name += "%~";
-        const std::uint64_t h = nameHash(csvName);
-        for (int shift = 60; shift >= 0; shift -= 4)
-            name.push_back(kHex[(h >> shift) & 0xF]);
+        appendNameHash(name, csvName);
     }
     return csv.parent_path() / (name + std::string(kLockSuffix));
 }
@@ -135,7 +134,7 @@ LogCsvFile::~LogCsvFile() = default;
 std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv)
 {
     const auto lockFile = logLockPath(csv);
-    std::shared_ptr<FileLock> lock = FileLock::tryAcquire(lockFile, "process " + std::to_string(::getpid()));
+    std::shared_ptr<FileLock> lock = FileLock::tryAcquire(lockFile);
     if (!lock)
         throw LogBusyError::logFile(csv, FileLock::holderNote(lockFile));
     return lock;

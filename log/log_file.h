@@ -30,7 +30,8 @@ public:
 
     // The lock, or nullptr when another holder has it. RuntimeError when the lock file cannot
     // be made or opened (as the file routines name it; 75 for a symbolic link or anything but
-    // a regular file in its place). note is written into the file for whoever finds it held.
+    // a regular file in its place). note is written into the file for whoever finds it held:
+    // by default "process <this process's ID>".
     static std::unique_ptr<FileLock> tryAcquire(const std::filesystem::path &lockFile, std::string_view note = {});
     // What the holder wrote into a lock file ("" when it is not held or cannot be read).
     static std::string holderNote(const std::filesystem::path &lockFile);
@@ -43,6 +44,14 @@ private:
     RegularFile m_file;
     std::filesystem::path m_path;
 };
+
+// File systems take names of at most 255 bytes.
+inline constexpr std::size_t kMaxFileNameBytes = 255;
+
+// Ends a name cut short to fit: "%~" and a 64-bit hash of the whole name in hexadecimal, the
+// same on every machine and in every program, so two long names that begin alike still differ.
+// The log names write every "%" as "%25", so "%~" occurs in no name that was not shortened.
+void appendNameHash(std::string &shortened, std::string_view whole);
 
 // The lock file that guards a CSV log: beside it, its name + ".lock" (shortened with a hash
 // of the log's name where that would pass the file system's 255 bytes).

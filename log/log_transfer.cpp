@@ -94,7 +94,7 @@ std::unique_ptr<FileLock> takeMeterDownloadLock(lns::AppDevice &device)
 {
     const std::string neuronId = device.NeuronId();
     const auto path = meterDownloadLockPath(neuronId);
-    auto lock = FileLock::tryAcquire(path, "process " + std::to_string(::getpid()));
+    auto lock = FileLock::tryAcquire(path);
     if (!lock)
         throw LogBusyError::meter(device.Name(), FileLock::holderNote(path));
     return lock;
