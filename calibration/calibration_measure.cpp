@@ -280,6 +280,11 @@ void CalibrationWindow::showConstants()
 void CalibrationWindow::ClearMeasurements()
 {
     DebugLog("fCalTellumic.ClearMeasurements()");
+    // What was measured belongs to the constants it was measured with: a compute before the
+    // next pass must not correct the new constants by it again.
+    m_measPower.fill(0);
+    m_measReactive.fill(0);
+    m_measVolt.fill(0);
     for (auto *boxes : {&m_txtPower, &m_txtReacPwr, &m_txtVolt})
         for (auto *b : *boxes)
             b->clear();

@@ -162,6 +162,24 @@ TEST_F(CalibrationFlow, NoPowerOnOnePhaseWritesNothing)
     EXPECT_EQ(text("txtErrPowerC"), "-100.00%") << "the measurement stays for the technician to see";
 }
 
+// A second compute before a measuring pass of the new constants has nothing to compute from:
+// the measurements taken with the old constants would correct the meter a second time.
+TEST_F(CalibrationFlow, ASecondComputeBeforeTheNextPassWritesNothing)
+{
+    openPinned({{"nvoPowerA", "594"}});
+    startCalibration();
+    tick();
+    compute();
+    ASSERT_TRUE(boxes().empty()) << boxes().front();
+    ASSERT_EQ(calCp("UCPTcalPowerA")->Value(), "10101");
+    ASSERT_EQ(cal->timerInterval(), 6000);
+    compute();
+    EXPECT_EQ(calCp("UCPTcalPowerA")->Value(), "10101") << "corrected once only";
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_NE(boxes()[0].find("Error computing calibration: Division by zero"), std::string::npos) << boxes()[0];
+    EXPECT_EQ(text("txtCalPowerA"), "10101") << "the boxes show what the meter holds";
+}
+
 // A write that fails inside the transaction closes it and frees the meter's properties; the
 // window goes on with the constants the meter really holds.
 TEST_F(CalibrationFlow, AFailedWriteClosesTheTransaction)
