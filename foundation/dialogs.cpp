@@ -1,5 +1,7 @@
 #include "foundation/dialogs.h"
 
+#include <algorithm>
+
 namespace tellumic {
 
 std::vector<MsgResult> buttonsOf(int style)
@@ -37,6 +39,29 @@ MsgResult ScriptedDialogs::messageBox(std::string_view text, int style, std::str
     const MsgResult answer = m_answers.front();
     m_answers.pop_front();
     return answer;
+}
+
+CountingDialogs::CountingDialogs(std::function<std::string(std::string_view)> normalise)
+    : m_normalise(std::move(normalise))
+{
+}
+
+MsgResult CountingDialogs::messageBox(std::string_view text, int style, std::string_view)
+{
+    std::string kept = m_normalise ? m_normalise(text) : std::string(text);
+    const auto it = std::find_if(m_texts.begin(), m_texts.end(), [&](const auto &t) { return t.first == kept; });
+    if (it == m_texts.end())
+        m_texts.emplace_back(kept, 1);
+    else
+        ++it->second;
+    m_last = std::move(kept);
+    return defaultButtonOf(style);
+}
+
+void CountingDialogs::clear()
+{
+    m_texts.clear();
+    m_last.clear();
 }
 
 std::string ScriptedDialogs::saveFileName(std::string_view caption, std::string_view, std::string_view)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -98,10 +99,47 @@ private:
     std::vector<Shown> m_shown;
 };
 
+// For a process with nobody to answer: every box is answered with its default button and its
+// text kept, each text once in the order they first came, with how often it came (a download
+// of a damaged log shows one box per record).
+class CountingDialogs final : public Dialogs
+{
+public:
+    // normalise, when given, turns a text into the form that is kept and compared.
+    explicit CountingDialogs(std::function<std::string(std::string_view)> normalise = {});
+
+    MsgResult messageBox(std::string_view text, int style, std::string_view caption) override;
+    std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
+
+    const std::vector<std::pair<std::string, std::size_t>> &texts() const { return m_texts; }
+    // The text of the last box shown.
+    const std::string &last() const { return m_last; }
+    bool empty() const { return m_texts.empty(); }
+    void clear();
+
+private:
+    std::function<std::string(std::string_view)> m_normalise;
+    std::vector<std::pair<std::string, std::size_t>> m_texts;
+    std::string m_last;
+};
+
 // The process's dialogs service. Until one is installed, boxes are answered with their
 // default button and nothing is shown (a process without a user interface).
 Dialogs &dialogs();
 void setDialogs(Dialogs *service);  // nullptr restores the silent default
+
+// Installs a dialogs service for its lifetime and puts back the one before.
+class DialogsScope
+{
+public:
+    explicit DialogsScope(Dialogs &service) : m_previous(&dialogs()) { setDialogs(&service); }
+    ~DialogsScope() { setDialogs(m_previous); }
+    DialogsScope(const DialogsScope &) = delete;
+    DialogsScope &operator=(const DialogsScope &) = delete;
+
+private:
+    Dialogs *m_previous;
+};
 
 // A message box through the process's dialogs service.
 MsgResult MsgBox(std::string_view text, int style = MsgStyle::kOkOnly, std::string_view caption = {});

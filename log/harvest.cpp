@@ -50,59 +50,17 @@ std::string oneLine(std::string_view text)
     return out;
 }
 
-// Nobody is there to answer the procedures' message boxes: each is answered with its default
-// button and kept, so that it becomes the meter's error or one of its notes. A box that
-// repeats (a damaged record each) is kept once with its count.
-class MeterMessages final : public Dialogs
+// Every text of the boxes the procedures showed (answered with their default button, each
+// kept once with its count) but the one given and the notice of a download that found
+// nothing new: the meter's notes.
+std::vector<std::string> boxNotes(const CountingDialogs &boxes, std::string_view except)
 {
-public:
-    MsgResult messageBox(std::string_view text, int style, std::string_view) override
-    {
-        std::string line = oneLine(text);
-        const auto it = std::find_if(m_texts.begin(), m_texts.end(), [&](const auto &t) { return t.first == line; });
-        if (it == m_texts.end())
-            m_texts.emplace_back(line, 1);
-        else
-            ++it->second;
-        m_last = std::move(line);
-        return defaultButtonOf(style);
-    }
-    std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
-
-    void clear()
-    {
-        m_texts.clear();
-        m_last.clear();
-    }
-    bool empty() const { return m_texts.empty(); }
-    // The last box shown: the procedures show their failure last.
-    const std::string &last() const { return m_last; }
-    // Every text but the one given and the notice of a download that found nothing new.
-    std::vector<std::string> notes(std::string_view except) const
-    {
-        std::vector<std::string> out;
-        for (const auto &[text, count] : m_texts)
-            if (text != except && text != kZeroRecords)
-                out.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
-        return out;
-    }
-
-private:
-    std::vector<std::pair<std::string, std::size_t>> m_texts;
-    std::string m_last;
-};
-
-class DialogsScope
-{
-public:
-    explicit DialogsScope(Dialogs &service) : m_previous(&dialogs()) { setDialogs(&service); }
-    ~DialogsScope() { setDialogs(m_previous); }
-    DialogsScope(const DialogsScope &) = delete;
-    DialogsScope &operator=(const DialogsScope &) = delete;
-
-private:
-    Dialogs *m_previous;
-};
+    std::vector<std::string> out;
+    for (const auto &[text, count] : boxes.texts())
+        if (text != except && text != kZeroRecords)
+            out.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
+    return out;
+}
 
 // The Logging tab's fields as a download without a window fills them.
 class HarvestWindow final : public LogWindow, public EventLog
@@ -212,7 +170,8 @@ private:
     const std::function<bool()> &m_stopRequested;
     std::shared_ptr<lns::Network> m_net;
     std::shared_ptr<lns::System> m_system;
-    MeterMessages m_messages;
+    // The procedures' boxes, one line each: the last is the failure, the others notes.
+    CountingDialogs m_messages{[](std::string_view text) { return oneLine(text); }};
     HarvestWindow *m_window = nullptr;  // the running download's
     MeterProgress m_progress;
     Clock::TimePoint m_lastProgress{};
@@ -435,7 +394,7 @@ MeterResult Harvester::download(Meter &meter, MeterResult r, const std::filesyst
 
     const bool done = window.percent == "Done";
     r.notes = window.notes;
-    for (auto &note : m_messages.notes(done ? std::string_view() : std::string_view(m_messages.last())))
+    for (auto &note : boxNotes(m_messages, done ? std::string_view() : std::string_view(m_messages.last())))
         r.notes.push_back(std::move(note));
     if (!done) {
         const std::string error = m_messages.empty() ? "the download failed" : m_messages.last();

@@ -55,27 +55,6 @@ constexpr const char *kUsage =
     "log, no whole record) or the output could not be written; 2 bad command line.\n"
     "A harvest has exit statuses of its own (tellumic-log harvest --help).\n";
 
-// Message boxes of the shared code are counted by text, in the order they first came, and
-// reported once each: a download of a damaged log would otherwise print one per record.
-class CountingDialogs final : public Dialogs
-{
-public:
-    MsgResult messageBox(std::string_view text, int style, std::string_view) override
-    {
-        const auto it = std::find_if(m_texts.begin(), m_texts.end(), [&](const auto &t) { return t.first == text; });
-        if (it == m_texts.end())
-            m_texts.emplace_back(std::string(text), 1);
-        else
-            ++it->second;
-        return defaultButtonOf(style);
-    }
-    std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
-    const std::vector<std::pair<std::string, std::size_t>> &texts() const { return m_texts; }
-
-private:
-    std::vector<std::pair<std::string, std::size_t>> m_texts;
-};
-
 int usageError(const std::string &text)
 {
     std::cerr << "tellumic-log: " << text << "\n\n" << kUsage;
@@ -238,7 +217,7 @@ int main(int argc, char **argv)
     trace->forceState(TraceLog::Off);
     setProcessTraceLog(std::move(trace));
     CountingDialogs dialogs;
-    setDialogs(&dialogs);
+    const DialogsScope boxes(dialogs);
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty())

@@ -63,7 +63,7 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
     try {
         const auto app = startApplication(argc, argv, "tellumic-log", "view opens a window and needs a display");
         QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
-        setDialogs(&dialogs);
+        const DialogsScope boxes(dialogs);
         logview::LogViewerWindow window;
         dialogs.setParent(&window);
         window.openFile(QString::fromLocal8Bit(file.c_str()));
@@ -73,7 +73,6 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
         std::cerr << "tellumic-log: the viewer failed: " << e.what() << '\n';
         status = 1;
     }
-    setDialogs(nullptr);
     return status;
 }
 
