@@ -7,6 +7,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "foundation/text.h"
+
 namespace tellumic::harvest {
 
 namespace {
@@ -33,9 +35,10 @@ void addField(std::string &line, std::int64_t v)
 
 void addField(std::string &line, double v)
 {
+    // Shortest text that reads back as the same double, whatever the locale.
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%.17g", v);
-    addField(line, std::string_view(buf));
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    addField(line, std::string_view(buf, ec == std::errc() ? static_cast<std::size_t>(end - buf) : 0));
 }
 
 void addRecord(std::string &line, const LastLogRecord &r)
@@ -90,12 +93,10 @@ public:
     }
     double number()
     {
-        const std::string &t = text();
-        char *end = nullptr;
-        const double v = std::strtod(t.c_str(), &end);
-        if (t.empty() || end != t.c_str() + t.size())
+        const auto v = parseDouble(text());
+        if (!v)
             m_bad = true;
-        return v;
+        return v.value_or(0.0);
     }
     LastLogRecord record()
     {
