@@ -20,14 +20,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes received(std::int32_t newest, std::int32_t count)
-{
-    Bytes b;
-    for (std::int32_t n = newest; n > newest - count; --n)
-        test::appendRecordBytes(b, test::sampleRecord(n, true), true);
-    return b;
-}
-
 const std::string kStoredLine = "7,2011-03-05 12:15:00,10000.0,1000.00,900,,,,,,,,\r\n";
 
 struct PlantedCase
@@ -198,7 +190,7 @@ TEST_P(LongDeviceNames, GiveAFileNameThatFits)
     auto file = OpenLogFileForAppend(programFolder() / name);
     ASSERT_TRUE(file) << (home.dialogs.shown().empty() ? "" : home.dialogs.shown()[0].text);
     test::RecordingLogWindow window;
-    EXPECT_EQ(storeLogData(received(100, 3), *file, true, false, window), StoreResult::Stored);
+    EXPECT_EQ(storeLogData(test::receivedLog(100, 3, true), *file, true, false, window), StoreResult::Stored);
 }
 
 INSTANTIATE_TEST_SUITE_P(

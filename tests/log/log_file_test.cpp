@@ -17,15 +17,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Records as the meter sends them: newest first.
-Bytes received(std::int32_t newest, std::int32_t count, bool isShort)
-{
-    Bytes b;
-    for (std::int32_t n = newest; n > newest - count; --n)
-        test::appendRecordBytes(b, test::sampleRecord(n, isShort), isShort);
-    return b;
-}
-
 std::vector<std::string> csvLines(const std::string &text)
 {
     std::vector<std::string> lines;
@@ -58,12 +49,12 @@ protected:
 
 TEST_F(LogFileTest, FirstDownloadWritesHeaderAndLaterOnesAppend)
 {
-    ASSERT_EQ(store(received(100, 3, true)), StoreResult::Stored);
+    ASSERT_EQ(store(test::receivedLog(100, 3, true)), StoreResult::Stored);
     EXPECT_EQ(window.fileRecNum, "100");
     EXPECT_EQ(window.fileDateTime, FormatDateTime(test::sampleRecord(100, true).dateTime));
     ASSERT_EQ(window.infos.size(), 1u);
     EXPECT_EQ(window.infos[0], "Log read complete. Records = 3, Bytes = 72");
-    ASSERT_EQ(store(received(102, 2, true)), StoreResult::Stored);
+    ASSERT_EQ(store(test::receivedLog(102, 2, true)), StoreResult::Stored);
 
     const auto lines = csvLines(test::readFile(csv()));
     ASSERT_EQ(lines.size(), 7u);
@@ -88,9 +79,9 @@ TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
         EXPECT_EQ(home.dialogs.shown().back().caption, "Read Log");
         EXPECT_EQ(test::readFile(csv()), "");
     }
-    ASSERT_EQ(store(received(5, 1, false), false), StoreResult::Stored);
+    ASSERT_EQ(store(test::receivedLog(5, 1, false), false), StoreResult::Stored);
     // The long file is another file: it starts with its own header.
-    ASSERT_EQ(store(received(5, 1, true)), StoreResult::Stored);
+    ASSERT_EQ(store(test::receivedLog(5, 1, true)), StoreResult::Stored);
     const auto lines = csvLines(test::readFile(csv()));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(lines[0].starts_with("RecordNum,"));
@@ -99,7 +90,7 @@ TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
 
 TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
 {
-    Bytes b = received(10, 2, true);
+    Bytes b = test::receivedLog(10, 2, true);
     b.resize(24 + 13);
     ASSERT_EQ(store(b), StoreResult::Stored);
     const auto lines = csvLines(test::readFile(csv()));
@@ -113,7 +104,7 @@ TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
 // leave the file exactly as it was: no torn line, earlier lines untouched, "Failed".
 TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
 {
-    ASSERT_EQ(store(received(100, 3, true)), StoreResult::Stored);
+    ASSERT_EQ(store(test::receivedLog(100, 3, true)), StoreResult::Stored);
     const std::string before = test::readFile(csv());
     const int status = test::runInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
@@ -122,7 +113,7 @@ TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
             std::_Exit(10);
         auto file = OpenLogFileForAppend(csv());
         test::RecordingLogWindow w;
-        const StoreResult r = storeLogData(received(200, 50, true), *file, true, false, w);
+        const StoreResult r = storeLogData(test::receivedLog(200, 50, true), *file, true, false, w);
         if (r != StoreResult::WriteFailed)
             std::_Exit(11);
         if (w.fileRecNum != "unset")

@@ -87,4 +87,13 @@ inline std::vector<std::uint8_t> sampleLog(std::int32_t first, std::int32_t coun
     return out;
 }
 
+// Records as the meter sends them: newest first, count of them down from newest.
+inline std::vector<std::uint8_t> receivedLog(std::int32_t newest, std::int32_t count, bool isShort)
+{
+    std::vector<std::uint8_t> out;
+    for (std::int32_t n = newest; n > newest - count; --n)
+        appendRecordBytes(out, sampleRecord(n, isShort), isShort);
+    return out;
+}
+
 }  // namespace tellumic::test

@@ -49,14 +49,6 @@ protected:
     }
 };
 
-Bytes received(std::int32_t newest, std::int32_t count, bool isShort)
-{
-    Bytes b;
-    for (std::int32_t n = newest; n > newest - count; --n)
-        test::appendRecordBytes(b, test::sampleRecord(n, isShort), isShort);
-    return b;
-}
-
 // What a download of these bytes writes into a new file, through the product's own path.
 std::string downloaded(const std::filesystem::path &csv, const Bytes &bytes, bool isShort, bool keepBad)
 {
@@ -71,7 +63,7 @@ TEST_F(TellumicLogToolTest, DecodeEqualsWhatTheDownloadWrites)
 {
     for (const bool isShort : {true, false}) {
         for (const bool keepBad : {false, true}) {
-            Bytes raw = received(500, 40, isShort);
+            Bytes raw = test::receivedLog(500, 40, isShort);
             raw[5 * recordSize(isShort) + 10] ^= 0xFF;  // one record fails its check
             raw[7 * recordSize(isShort)] = 2;           // one has an unknown type
             writeBytes("raw.bin", raw);
@@ -88,7 +80,7 @@ TEST_F(TellumicLogToolTest, DecodeEqualsWhatTheDownloadWrites)
 TEST_F(TellumicLogToolTest, LastReadsTheEndOfACsvFile)
 {
     const auto csv = file("m.csv");
-    downloaded(csv, received(1201, 30, true), true, false);
+    downloaded(csv, test::receivedLog(1201, 30, true), true, false);
     const ToolRun r = run("last m.csv");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Last Record#: 1201\nLast Date/Time: " + FormatDateTime(test::sampleRecord(1201, true).dateTime) +
@@ -123,7 +115,7 @@ class TellumicLogBadInputTest : public TellumicLogToolTest, public ::testing::Wi
 TEST_P(TellumicLogBadInputTest, ClearMessageAndExitStatus)
 {
     const BadInputCase &c = GetParam();
-    Bytes raw = received(100, 3, true);
+    Bytes raw = test::receivedLog(100, 3, true);
     raw.resize(c.rawBytes);
     writeBytes("raw.bin", raw);
     if (c.prepare)
@@ -176,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
 // message per record; the output is complete, so the status is 0.
 TEST_F(TellumicLogToolTest, RecordFaultsAreSummedUpByKind)
 {
-    Bytes raw = received(1000, 300, true);
+    Bytes raw = test::receivedLog(1000, 300, true);
     for (std::size_t i = 0; i < 300; ++i) {
         std::uint8_t *record = raw.data() + i * 24;
         if (i < 250)
