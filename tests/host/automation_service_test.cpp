@@ -9,11 +9,8 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QProcess>
 
-#include <csignal>
 #include <utility>
-#include <sys/prctl.h>
 
 #include "device/device_window.h"
 #include "device/lns_action_queue.h"
@@ -22,6 +19,7 @@
 #include "host/plugin_api.h"
 #include "sim/installation.h"
 #include "sim/sim_object_server.h"
+#include "tests/support/private_bus.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {
@@ -62,12 +60,7 @@ protected:
         LNSPlugInAPI::setLastReleaseHandler([] { ++g_lastReleases; });
         setProcessEndHandler([] {});
 
-        // The bus ends with the test, even one that crashes: a daemon left behind would
-        // keep whatever the test inherited (a lock held around the test run) open.
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kWaitMs));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        ASSERT_TRUE(daemon.start(kWaitMs));
         serviceBus = connect("service");
         ASSERT_TRUE(serviceBus->isConnected());
         service = std::make_unique<AutomationService>(*serviceBus);
@@ -81,8 +74,7 @@ protected:
         for (const auto *bus : {serviceBus.get(), client.get(), stranger.get()})
             if (bus)
                 QDBusConnection::disconnectFromBus(bus->name());
-        daemon.terminate();
-        daemon.waitForFinished(kWaitMs);
+        daemon.stop(kWaitMs);
         if (DeviceWindow::exists())
             delete &DeviceWindow::instance();
         plugIn() = PlugInState{};
@@ -95,7 +87,7 @@ protected:
     std::unique_ptr<QDBusConnection> connect(const QString &name)
     {
         return std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address, name + QString::number(++s_count)));
+            QDBusConnection::connectToBus(daemon.address(), name + QString::number(++s_count)));
     }
 
     // A call from a client, waited for while this process's events run (the service lives here).
@@ -133,8 +125,7 @@ protected:
     }
 
     std::filesystem::path lonWorks;
-    QProcess daemon;
-    QString address;
+    test::PrivateBus daemon;
     std::unique_ptr<QDBusConnection> serviceBus, client, stranger;
     std::unique_ptr<AutomationService> service;
     static inline int s_count = 0;
