@@ -17,16 +17,13 @@
 #include "foundation/plugin_state.h"
 #include "host/automation_service.h"
 #include "host/plugin_api.h"
-#include "sim/installation.h"
-#include "sim/sim_object_server.h"
+#include "tests/host/plugin_fixture.h"
 #include "tests/support/private_bus.h"
-#include "tests/support/temp_home.h"
 
 namespace tellumic {
 namespace {
 
 constexpr int kWaitMs = 20'000;
-int g_lastReleases = 0;
 
 // Answers a box after running a step of the test (which may pump the event loop).
 class StepDialogs final : public Dialogs
@@ -43,23 +40,12 @@ public:
     std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
 };
 
-class AutomationServiceTest : public test::HomeTest
+class AutomationServiceTest : public test::PlugInProcessTest
 {
 protected:
     void SetUp() override
     {
-        lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
-        plugIn() = PlugInState{};
-        LnsBusy() = false;
-        g_lastReleases = 0;
-        setObjectServerFactory([this] {
-            sim::SimOptions options;
-            options.clock = &home.clock;
-            return std::make_shared<sim::SimObjectServer>(lonWorks, options);
-        });
-        LNSPlugInAPI::setLastReleaseHandler([] { ++g_lastReleases; });
-        setProcessEndHandler([] {});
-
+        PlugInProcessTest::SetUp();
         ASSERT_TRUE(daemon.start(kWaitMs));
         serviceBus = connect("service");
         ASSERT_TRUE(serviceBus->isConnected());
@@ -75,13 +61,7 @@ protected:
             if (bus)
                 QDBusConnection::disconnectFromBus(bus->name());
         daemon.stop(kWaitMs);
-        if (DeviceWindow::exists())
-            delete &DeviceWindow::instance();
-        plugIn() = PlugInState{};
-        setObjectServerFactory(nullptr);
-        setProcessEndHandler(nullptr);
-        LNSPlugInAPI::setLastReleaseHandler(nullptr);
-        LnsBusy() = false;
+        PlugInProcessTest::TearDown();
     }
 
     std::unique_ptr<QDBusConnection> connect(const QString &name)
@@ -124,7 +104,6 @@ protected:
         return call(*client, path, "org.freedesktop.DBus.Introspectable", "Introspect").arguments().value(0).toString();
     }
 
-    std::filesystem::path lonWorks;
     test::PrivateBus daemon;
     std::unique_ptr<QDBusConnection> serviceBus, client, stranger;
     std::unique_ptr<AutomationService> service;
@@ -245,7 +224,7 @@ TEST_F(AutomationServiceTest, AReleaseDuringACommandWaitsForIt)
         auto owner = connect("owner");
         const QString path = createObject(*owner);
         ASSERT_FALSE(path.isEmpty());
-        const int releasesBefore = g_lastReleases;
+        const int releasesBefore = lastReleases;
         int objectsSeenDuringCommand = -1;
         std::int16_t clientsSeenDuringCommand = -1;
         StepDialogs dialogs;
@@ -270,7 +249,7 @@ TEST_F(AutomationServiceTest, AReleaseDuringACommandWaitsForIt)
         EXPECT_EQ(objectsSeenDuringCommand, 1) << row.what;
         EXPECT_EQ(clientsSeenDuringCommand, 1) << row.what;
         EXPECT_EQ(service->objectCount(), 0) << row.what;
-        EXPECT_EQ(g_lastReleases, releasesBefore + 1) << row.what;
+        EXPECT_EQ(lastReleases, releasesBefore + 1) << row.what;
         if (owner) {
             const QString name = owner->name();
             owner.reset();
