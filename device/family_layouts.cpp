@@ -13,6 +13,7 @@
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "model/number_format.h"
+#include "model/product_tables.h"
 #include "model/value_format.h"
 
 namespace tellumic {
@@ -28,8 +29,13 @@ constexpr int kLoggingTab = 6;
 
 void DeviceWindow::layOutFamily(const std::string &programId)
 {
-    if (programId == "80B7E515000A0402" || programId == "80B7E515000A0405" || programId == "90B7E515000A040B" ||
-        programId == "80B7E515000A0403") {
+    // Program IDs are matched exactly here, as the meter commands match them.
+    const auto *meter = findProgramId(programId);
+    if (!meter || meter->ProgramId != programId)
+        throw RuntimeError(kObjectErrorBase + 2013, "Invalid Tellumic model or firmware version - not supported by this plug-in");
+    switch (meter->family) {
+    case CatalogueFamily::F302:
+    case CatalogueFamily::F312: {
         ShowControls_TMB();
         auto &device = currentDevice();
         const std::string location = device.Location();
@@ -40,18 +46,14 @@ void DeviceWindow::layOutFamily(const std::string &programId)
         m_txtFirmwareVer->setText(QString::fromStdString(firmware));
         setControlText(cp(1), firmware.substr(0, 1));
         setControlText(cp(2), firmware.size() > 2 ? firmware.substr(2, 2) : std::string());
-    } else if (programId == "80B7E515000A0407") {
-        ShowControls_Plus_Logger(false, false);
-    } else if (programId == "80B7E515008A0409") {
+        break;
+    }
+    case CatalogueFamily::F362:
         ShowControls_362();
-    } else if (programId == "80B7E515000A040A") {
-        ShowControls_Plus_Logger(true, false);
-    } else if (programId == "90B7E515000A040C") {
-        ShowControls_Plus_Logger(false, true);
-    } else if (programId == "90B7E515000A040D") {
-        ShowControls_Plus_Logger(true, true);
-    } else {
-        throw RuntimeError(kObjectErrorBase + 2013, "Invalid Tellumic model or firmware version - not supported by this plug-in");
+        break;
+    case CatalogueFamily::F363:
+        ShowControls_Plus_Logger(meter->logging, meter->ptRatio);
+        break;
     }
 }
 

@@ -57,10 +57,6 @@ void routeCommand(std::int32_t commandId, std::int16_t objectType, const std::st
             RegisterSupportedCommands();
         } else if (commandId == 51) {
             DisplayStatus("Unregistering plug-in . . .");
-            // Without an open network there is nothing to deregister from: a failure, not success.
-            if (!plugIn().CurrentSystem)
-                throw hostError(HostError::kRegistration,
-                                "Error deregistering plug-in: no network is open; set networkName before command 51");
             DeregisterSupportedCommands(false, true);
         } else {
             DisplayStatus("Initializing plug-in . . .");

@@ -11,6 +11,7 @@
 #include "foundation/paths.h"
 #include "foundation/plugin_state.h"
 #include "foundation/resource_catalogue.h"
+#include "foundation/retry.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "foundation/ui_pump.h"
@@ -198,25 +199,12 @@ bool RefreshLdrfCatalog()
 
 namespace {
 
-enum class StepOutcome { Done, Ignored, Aborted };
-
-// One step of DrfLookUp under its error handler: Retry runs the failed step again, Ignore
-// goes on after it, Abort ends the look-up.
-StepOutcome drfStep(const std::function<void()> &step)
+// DrfLookUp's error handler for each step: Retry runs the failed step again, Ignore goes on
+// after it, Abort ends the look-up.
+MsgResult askDrfStep(const RuntimeError &e)
 {
-    for (;;) {
-        try {
-            step();
-            return StepOutcome::Done;
-        } catch (const RuntimeError &e) {
-            DebugLog("ERROR: modFramework.DrfLookUp()" + errorText(e));
-            const auto answer = MsgBox(errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, "modFramework DrfLookUp");
-            if (answer == MsgResult::Ignore)
-                return StepOutcome::Ignored;
-            if (answer != MsgResult::Retry)
-                return StepOutcome::Aborted;
-        }
-    }
+    DebugLog("ERROR: modFramework.DrfLookUp()" + errorText(e));
+    return MsgBox(errorText(e), MsgStyle::kAbortRetryIgnore + MsgStyle::kCritical, "modFramework DrfLookUp");
 }
 
 void closeCatalogue(ResourceCatalogue *catalogue, bool opened)
@@ -238,18 +226,18 @@ bool DrfLookUp(lns::AppDevice &device, const std::function<void(const std::strin
         closeCatalogue(catalogue.get(), opened);
         return false;
     };
-    if (drfStep([&] { objects = device.GetInterface()->LonMarkObjects(); }) == StepOutcome::Aborted)
+    if (!runWithRetry([&] { objects = device.GetInterface()->LonMarkObjects(); }, askDrfStep))
         return abort();
-    const auto open = drfStep([&] {
+    const bool open = runWithRetry([&] {
         catalogue = createResourceCatalogue();
         if (!catalogue || catalogue->open(nativePath(GetLonWorksPath() + "\\Types").string()) != ResourceCatalogue::kSuccess)
             throw RuntimeError(lns::LcaError::kNotOpen, "The resource catalog could not be opened");
         opened = true;
-    });
-    if (open == StepOutcome::Aborted)
+    }, askDrfStep);
+    if (!open)
         return abort();
     for (std::int32_t i = 1; opened && i <= objects.Count(); ++i) {
-        const auto outcome = drfStep([&] {
+        const bool stepped = runWithRetry([&] {
             auto object = objects.Item(i);
             const std::int32_t key = object->FunctionalProfileKey();
             for (std::int16_t scope : {6, 5, 4, 3}) {
@@ -259,8 +247,8 @@ bool DrfLookUp(lns::AppDevice &device, const std::function<void(const std::strin
                 showTitle("Set " + object->Name() + " mode = " + std::to_string(scope));
                 break;
             }
-        });
-        if (outcome == StepOutcome::Aborted)
+        }, askDrfStep);
+        if (!stepped)
             return abort();
     }
     closeCatalogue(catalogue.get(), opened);

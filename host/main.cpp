@@ -77,30 +77,52 @@ void installPlatform()
     setResourceCatalogueFactory([] { return sim::makeResourceCatalogue(); });
 }
 
-// The switches that act without a window; the rest of the command line shows the
-// registration window.
-bool isSwitch(const std::string &commandLine)
+int registerServer()
 {
-    static const char *const switches[] = {"/regserver", "/unregserver", "/regplugin", "/deregplugin",
-                                           "/deregplugin /deregmode:-1", "/deregplugin /deregmode:0",
-                                           "/deregplugin /deregmode:1"};
-    return std::find(std::begin(switches), std::end(switches), commandLine) != std::end(switches);
+    return installActivationFile(QCoreApplication::applicationFilePath().toStdString()) ? 0 : 1;
 }
 
-// Acts on one of the switches; returns the exit status.
-int runCommandLine(const std::string &commandLine)
+int unregisterServer()
 {
-    if (commandLine == "/regserver")
-        return installActivationFile(QCoreApplication::applicationFilePath().toStdString()) ? 0 : 1;
-    if (commandLine == "/unregserver")
-        return removeActivationFile() ? 0 : 1;
-    if (commandLine == "/regplugin") {
-        RegisterRegistrationCommand(false);
-        return 0;
-    }
-    DeregisterMe(commandLine == "/deregplugin /deregmode:-1" ? -1 : commandLine == "/deregplugin /deregmode:1" ? 1 : 0,
-                 false);
+    return removeActivationFile() ? 0 : 1;
+}
+
+int registerPlugIn()
+{
+    RegisterRegistrationCommand(false);
     return 0;
+}
+
+template <int mode>
+int deregisterPlugIn()
+{
+    DeregisterMe(mode, false);
+    return 0;
+}
+
+// A switch that acts without a window; run returns the exit status.
+struct Switch
+{
+    const char *commandLine;
+    int (*run)();
+};
+
+// The switches; the rest of the command line shows the registration window.
+constexpr Switch kSwitches[] = {
+    {"/regserver", registerServer},
+    {"/unregserver", unregisterServer},
+    {"/regplugin", registerPlugIn},
+    {"/deregplugin", deregisterPlugIn<0>},
+    {"/deregplugin /deregmode:-1", deregisterPlugIn<-1>},
+    {"/deregplugin /deregmode:0", deregisterPlugIn<0>},
+    {"/deregplugin /deregmode:1", deregisterPlugIn<1>},
+};
+
+const Switch *findSwitch(const std::string &commandLine)
+{
+    const auto it = std::find_if(std::begin(kSwitches), std::end(kSwitches),
+                                 [&](const Switch &s) { return commandLine == s.commandLine; });
+    return it == std::end(kSwitches) ? nullptr : &*it;
 }
 
 int runAutomation(QApplication &app)
@@ -162,12 +184,12 @@ int main(int argc, char **argv)
     setProcessEndHandler([] { endProcessNow(0); });
 
     std::string warning = "0,";
-    if (!automation && isSwitch(commandLine)) {
+    if (const Switch *action = automation ? nullptr : findSwitch(commandLine)) {
         // The switches show no window and need no display.
         QCoreApplication app(argc, argv);
         setUiPump([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
         try {
-            return runCommandLine(commandLine);
+            return action->run();
         } catch (const RuntimeError &e) {
             warning = errorText(e);
         }

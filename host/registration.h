@@ -19,6 +19,7 @@ void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration =
 void DeregisterRegistrationCommand(bool showMessages);
 
 // Network level: the "Browse Tellumic" command on the device templates of the meters.
+// Both fail with kRegistration while no network is open.
 bool RegisterSupportedCommands();
 void DeregisterSupportedCommands(bool resetAll, bool firstNetwork);
 void DeregisterCommand(std::int16_t scope, const CommandRecord &command, const std::string &programId,

@@ -221,6 +221,11 @@ void DeregisterCommand(std::int16_t scope, const CommandRecord &command, const s
 void DeregisterSupportedCommands(bool resetAll, bool firstNetwork)
 {
     DebugLog("MMain.DeregisterSupportedCommands()");
+    // Without an open network there is nothing to deregister from: a failure, not success.
+    if (!plugIn().CurrentSystem)
+        throw RuntimeError(HostError::kRegistration,
+                           "Error deregistering plug-in: no network is open; set networkName before command 51",
+                           HostError::kSource);
     const auto templates = templatesInLibrary();
     const auto &commands = productTables().commands;
     for (const auto &programId : templates)

@@ -10,6 +10,7 @@
 #include "device/device_window.h"
 #include "device/monitor.h"
 #include "foundation/plugin_state.h"
+#include "log/log_transfer.h"
 #include "model/value_boxes.h"
 #include "sim/installation.h"
 #include "sim/sim_control.h"
@@ -24,24 +25,13 @@ class DeviceWindowTest : public HomeTest
 protected:
     void SetUp() override
     {
+        logFtpState() = LogFtpState{};
         lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
-        sim::SimOptions options;
-        options.clock = &home.clock;
-        auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
-        server->Open();
-        auto network = server->Networks().Item("Demo");
-        network->Open();
-        auto system = network->Systems().Item(1);
-        system->Open();
         plugIn() = PlugInState{};
-        plugIn().ObjectServer = server;
-        plugIn().CurrentNetwork = network;
-        plugIn().CurrentSystem = system;
-        simServer = server.get();
         LnsBusy() = false;
         MeterState().clear();
         window = std::make_unique<DeviceWindow>();
-        window->attachObjectServer(server);
+        attachSession();
         window->setWaiter([this](int ms) { home.clock.advance(std::chrono::milliseconds(ms)); });
         setProcessEndHandler([this] { ++processEnds; });
     }
@@ -54,6 +44,27 @@ protected:
         CurrentNvs() = {};
         setProcessEndHandler(nullptr);
         LnsBusy() = false;
+        logFtpState() = LogFtpState{};
+    }
+
+    // A new object-server session on the installation, as a host opens one: the server, the
+    // network "Demo" and its first system open, made the plug-in's current ones and attached
+    // to the window.
+    void attachSession()
+    {
+        sim::SimOptions options;
+        options.clock = &home.clock;
+        auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
+        server->Open();
+        auto network = server->Networks().Item("Demo");
+        network->Open();
+        auto system = network->Systems().Item(1);
+        system->Open();
+        plugIn().ObjectServer = server;
+        plugIn().CurrentNetwork = network;
+        plugIn().CurrentSystem = system;
+        simServer = server.get();
+        window->attachObjectServer(server);
     }
 
     // Routes the device as the command routing does and initialises the window for it.
@@ -115,6 +126,21 @@ protected:
     }
 
     sim::SimControl control() const { return sim::SimControl(lonWorks); }
+
+    // The window's widget of that object name; a test failure when there is none.
+    template <class T = QLineEdit>
+    T *w(const char *name) const
+    {
+        auto *widget = findWidget<T>(name);
+        EXPECT_TRUE(widget) << name;
+        return widget;
+    }
+    // The same for a widget that may be missing.
+    template <class T = QLineEdit>
+    T *findWidget(const char *name) const
+    {
+        return window->findChild<T *>(QString::fromLatin1(name));
+    }
 
     std::filesystem::path lonWorks;
     sim::SimObjectServer *simServer = nullptr;

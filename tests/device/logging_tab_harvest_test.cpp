@@ -29,14 +29,6 @@ struct SilentReport final : HarvestReport
 class HarvestEqualsFullLog : public test::DeviceWindowTest, public ::testing::WithParamInterface<bool>
 {
 protected:
-    template <class T>
-    T *w(const char *name) const
-    {
-        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_TRUE(widget) << name;
-        return widget;
-    }
-
     // Harvests one meter of the demo network in an object-server session of its own, as the
     // harvest tool does; its status, with what it reported in results.
     int harvest(const std::string &meter, bool isShort, std::vector<MeterResult> &results)

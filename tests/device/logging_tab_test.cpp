@@ -29,23 +29,10 @@ class LoggingTabTest : public test::DeviceWindowTest
 protected:
     void SetUp() override
     {
-        logFtpState() = LogFtpState{};
         DeviceWindowTest::SetUp();
         ASSERT_TRUE(open(kMeter));
     }
-    void TearDown() override
-    {
-        DeviceWindowTest::TearDown();
-        logFtpState() = LogFtpState{};
-    }
 
-    template <class T = QLineEdit>
-    T *w(const char *name) const
-    {
-        auto *widget = window->findChild<T *>(QString::fromLatin1(name));
-        EXPECT_TRUE(widget) << name;
-        return widget;
-    }
     QString txt(const char *name) const { return w(name)->text(); }
     int num(const char *name) const { return txt(name).toInt(); }
     std::filesystem::path csv(bool isShort) const { return programFolder() / GetLogFilename(kMeter, isShort); }

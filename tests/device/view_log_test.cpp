@@ -35,27 +35,15 @@ class ViewLogTest : public test::DeviceWindowTest
 protected:
     void SetUp() override
     {
-        logFtpState() = LogFtpState{};
         DeviceWindowTest::SetUp();
         ASSERT_TRUE(open(kMeter));
         window->show();
-    }
-    void TearDown() override
-    {
-        DeviceWindowTest::TearDown();
-        logFtpState() = LogFtpState{};
-    }
-
-    template <class T>
-    T *w(const char *name) const
-    {
-        return window->findChild<T *>(QString::fromLatin1(name));
     }
 
     // Presses a button as assistive tools do; a push button answers after its click animation.
     logview::LogViewerWindow *pressViewLog()
     {
-        EXPECT_TRUE(test::press(w<QPushButton>("cmdViewLog")));
+        EXPECT_TRUE(test::press(findWidget<QPushButton>("cmdViewLog")));
         logview::LogViewerWindow *viewer = nullptr;
         for (int i = 0; i < 500 && !viewer; ++i) {
             QTest::qWait(10);
@@ -79,15 +67,15 @@ protected:
 TEST_F(ViewLogTest, OpensAFullDownloadInTheViewer)
 {
     selectTab("Logging");
-    auto *viewLog = w<QPushButton>("cmdViewLog");
+    auto *viewLog = findWidget<QPushButton>("cmdViewLog");
     ASSERT_TRUE(viewLog);
     EXPECT_FALSE(viewLog->isEnabled()) << "no log file yet";
-    if (w<QCheckBox>("ckShort")->isChecked())
-        w<QCheckBox>("ckShort")->click();
+    if (findWidget<QCheckBox>("ckShort")->isChecked())
+        findWidget<QCheckBox>("ckShort")->click();
     window->queue().ExecuteLnsAction("UpdateLogInfo");
-    w<QRadioButton>("optFullLog")->click();
-    w<QPushButton>("cmdReadLogData")->click();
-    ASSERT_EQ(w<QLineEdit>("txtPercentComplete")->text(), "Done");
+    findWidget<QRadioButton>("optFullLog")->click();
+    findWidget<QPushButton>("cmdReadLogData")->click();
+    ASSERT_EQ(findWidget<QLineEdit>("txtPercentComplete")->text(), "Done");
     const auto file = programFolder() / GetLogFilename(kMeter, false);
     ASSERT_TRUE(std::filesystem::exists(file));
     EXPECT_TRUE(viewLog->isEnabled());
@@ -103,7 +91,7 @@ TEST_F(ViewLogTest, OpensAFullDownloadInTheViewer)
     EXPECT_EQ(data.format, logview::LogFormat::Long);
     EXPECT_EQ(data.size(), 24192u);
     EXPECT_EQ(data.report.skippedTotal(), 0u);
-    EXPECT_EQ(std::to_string(data.recordNumber.back()), w<QLineEdit>("txtFileRecNum")->text().toStdString());
+    EXPECT_EQ(std::to_string(data.recordNumber.back()), findWidget<QLineEdit>("txtFileRecNum")->text().toStdString());
     EXPECT_TRUE(home.dialogs.shown().empty());
 
     // The last whole day, with the cursor at its peak demand.

@@ -9,26 +9,21 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDeadlineTimer>
-#include <QProcess>
 
-#include <csignal>
 #include <utility>
-#include <sys/prctl.h>
 
 #include "device/device_window.h"
 #include "device/lns_action_queue.h"
 #include "foundation/plugin_state.h"
 #include "host/automation_service.h"
 #include "host/plugin_api.h"
-#include "sim/installation.h"
-#include "sim/sim_object_server.h"
-#include "tests/support/temp_home.h"
+#include "tests/host/plugin_fixture.h"
+#include "tests/support/private_bus.h"
 
 namespace tellumic {
 namespace {
 
 constexpr int kWaitMs = 20'000;
-int g_lastReleases = 0;
 
 // Answers a box after running a step of the test (which may pump the event loop).
 class StepDialogs final : public Dialogs
@@ -45,29 +40,13 @@ public:
     std::string saveFileName(std::string_view, std::string_view, std::string_view) override { return {}; }
 };
 
-class AutomationServiceTest : public test::HomeTest
+class AutomationServiceTest : public test::PlugInProcessTest
 {
 protected:
     void SetUp() override
     {
-        lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
-        plugIn() = PlugInState{};
-        LnsBusy() = false;
-        g_lastReleases = 0;
-        setObjectServerFactory([this] {
-            sim::SimOptions options;
-            options.clock = &home.clock;
-            return std::make_shared<sim::SimObjectServer>(lonWorks, options);
-        });
-        LNSPlugInAPI::setLastReleaseHandler([] { ++g_lastReleases; });
-        setProcessEndHandler([] {});
-
-        // The bus ends with the test, even one that crashes: a daemon left behind would
-        // keep whatever the test inherited (a lock held around the test run) open.
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kWaitMs));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        PlugInProcessTest::SetUp();
+        ASSERT_TRUE(daemon.start(kWaitMs));
         serviceBus = connect("service");
         ASSERT_TRUE(serviceBus->isConnected());
         service = std::make_unique<AutomationService>(*serviceBus);
@@ -81,21 +60,14 @@ protected:
         for (const auto *bus : {serviceBus.get(), client.get(), stranger.get()})
             if (bus)
                 QDBusConnection::disconnectFromBus(bus->name());
-        daemon.terminate();
-        daemon.waitForFinished(kWaitMs);
-        if (DeviceWindow::exists())
-            delete &DeviceWindow::instance();
-        plugIn() = PlugInState{};
-        setObjectServerFactory(nullptr);
-        setProcessEndHandler(nullptr);
-        LNSPlugInAPI::setLastReleaseHandler(nullptr);
-        LnsBusy() = false;
+        daemon.stop(kWaitMs);
+        PlugInProcessTest::TearDown();
     }
 
     std::unique_ptr<QDBusConnection> connect(const QString &name)
     {
         return std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(address, name + QString::number(++s_count)));
+            QDBusConnection::connectToBus(daemon.address(), name + QString::number(++s_count)));
     }
 
     // A call from a client, waited for while this process's events run (the service lives here).
@@ -132,9 +104,7 @@ protected:
         return call(*client, path, "org.freedesktop.DBus.Introspectable", "Introspect").arguments().value(0).toString();
     }
 
-    std::filesystem::path lonWorks;
-    QProcess daemon;
-    QString address;
+    test::PrivateBus daemon;
     std::unique_ptr<QDBusConnection> serviceBus, client, stranger;
     std::unique_ptr<AutomationService> service;
     static inline int s_count = 0;
@@ -254,7 +224,7 @@ TEST_F(AutomationServiceTest, AReleaseDuringACommandWaitsForIt)
         auto owner = connect("owner");
         const QString path = createObject(*owner);
         ASSERT_FALSE(path.isEmpty());
-        const int releasesBefore = g_lastReleases;
+        const int releasesBefore = lastReleases;
         int objectsSeenDuringCommand = -1;
         std::int16_t clientsSeenDuringCommand = -1;
         StepDialogs dialogs;
@@ -279,7 +249,7 @@ TEST_F(AutomationServiceTest, AReleaseDuringACommandWaitsForIt)
         EXPECT_EQ(objectsSeenDuringCommand, 1) << row.what;
         EXPECT_EQ(clientsSeenDuringCommand, 1) << row.what;
         EXPECT_EQ(service->objectCount(), 0) << row.what;
-        EXPECT_EQ(g_lastReleases, releasesBefore + 1) << row.what;
+        EXPECT_EQ(lastReleases, releasesBefore + 1) << row.what;
         if (owner) {
             const QString name = owner->name();
             owner.reset();

@@ -28,45 +28,16 @@
 #include "sim/installation.h"
 #include "sim/resource_files.h"
 #include "sim/sim_object_server.h"
+#include "tests/host/plugin_fixture.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {
 namespace {
 
-int g_lastReleases = 0;
-
-// A plug-in process as a host drives it: the demo installation, the simulated object
-// server as the composition root installs it, and automation objects.
-class PlugInApiTest : public test::HomeTest
+// A plug-in process as a host drives it, with automation objects.
+class PlugInApiTest : public test::PlugInProcessTest
 {
 protected:
-    void SetUp() override
-    {
-        lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
-        plugIn() = PlugInState{};
-        LnsBusy() = false;
-        g_lastReleases = 0;
-        setObjectServerFactory([this] {
-            options.clock = &home.clock;
-            auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
-            ++serversMade;
-            return server;
-        });
-        LNSPlugInAPI::setLastReleaseHandler([] { ++g_lastReleases; });
-        setProcessEndHandler([] {});
-    }
-    void TearDown() override
-    {
-        if (DeviceWindow::exists())
-            delete &DeviceWindow::instance();
-        plugIn() = PlugInState{};
-        monitorState() = MonitorState{};
-        CurrentNvs() = {};
-        setObjectServerFactory(nullptr);
-        setProcessEndHandler(nullptr);
-        LnsBusy() = false;
-    }
-
     static std::int32_t errorOf(const std::function<void()> &call)
     {
         try {
@@ -85,10 +56,6 @@ protected:
         }
         return {};
     }
-
-    std::filesystem::path lonWorks;
-    sim::SimOptions options;
-    int serversMade = 0;
 };
 
 TEST_F(PlugInApiTest, BrowseOpensTheDeviceWindowByFourPartAndPrefixedNames)
@@ -207,15 +174,15 @@ TEST_F(PlugInApiTest, LastReleaseEndsThePlugInOnlyWhileTheWindowIsHidden)
         EXPECT_EQ(plugIn().ClientCount, 2);
         EXPECT_EQ(serversMade, 1);
         a.reset();
-        EXPECT_EQ(g_lastReleases, 0);
+        EXPECT_EQ(lastReleases, 0);
     }
-    EXPECT_EQ(g_lastReleases, 1);
+    EXPECT_EQ(lastReleases, 1);
     EXPECT_EQ(plugIn().ClientCount, 0);
     {
         LNSPlugInAPI api;
         api.SetVisible(true);
     }
-    EXPECT_EQ(g_lastReleases, 1);
+    EXPECT_EQ(lastReleases, 1);
 }
 
 TEST_F(PlugInApiTest, NetworkRegistrationIsIdempotentAndDeregistrationRemovesIt)

@@ -11,11 +11,10 @@
 #include <QDeadlineTimer>
 #include <QProcess>
 
-#include <csignal>
-#include <sys/prctl.h>
 #include <QThread>
 
 #include "foundation/registry.h"
+#include "tests/support/private_bus.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {
@@ -34,23 +33,17 @@ protected:
         env.insert("TELLUMIC_DIALOG_LOG", dialogLog());
         env.insert("QT_QPA_PLATFORM", "offscreen");
         ASSERT_EQ(run(LNS_SIM_EXE, {"init"}), 0);
-        daemon.setProcessEnvironment(env);
-        // The bus ends with the test, even one that crashes: a daemon left behind would
-        // keep whatever the test inherited (a lock held around the test run) open.
-        daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        ASSERT_TRUE(daemon.waitForReadyRead(kWaitMs));
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
-        bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "test-" + QString::number(++s_count)));
+        ASSERT_TRUE(daemon.start(kWaitMs, env));
+        env.insert("DBUS_SESSION_BUS_ADDRESS", daemon.address());
+        bus = std::make_unique<QDBusConnection>(
+            QDBusConnection::connectToBus(daemon.address(), "test-" + QString::number(++s_count)));
         ASSERT_TRUE(bus->isConnected());
     }
     void TearDown() override
     {
         if (bus)
             QDBusConnection::disconnectFromBus(bus->name());
-        daemon.terminate();
-        daemon.waitForFinished(kWaitMs);
+        daemon.stop(kWaitMs);
     }
 
     QString dialogLog() const { return QString::fromStdString((home.root() / "dialogs.log").string()); }
@@ -104,8 +97,7 @@ protected:
     }
 
     QProcessEnvironment env;
-    QProcess daemon;
-    QString address;
+    test::PrivateBus daemon;
     std::unique_ptr<QDBusConnection> bus;
     static inline int s_count = 0;
 };

@@ -31,6 +31,7 @@
 #include "sim/network_db.h"
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
+#include "tests/host/plugin_fixture.h"
 #include "tests/support/temp_home.h"
 
 namespace tellumic {
@@ -75,24 +76,12 @@ void expectWholeLinesAdded(const std::string &before, const std::string &after)
     }
 }
 
-class FaultSweepTest : public test::HomeTest
+class FaultSweepTest : public test::PlugInProcessTest
 {
 protected:
     void SetUp() override
     {
-        lonWorks = sim::createDemoInstallation(home.root()).lonWorksFolder;
-        plugIn() = PlugInState{};
-        LnsBusy() = false;
-        logFtpState() = LogFtpState{};
-        setObjectServerFactory([this] {
-            sim::SimOptions options;
-            options.clock = &home.clock;
-            auto made = std::make_shared<sim::SimObjectServer>(lonWorks, options);
-            server = made.get();
-            return made;
-        });
-        LNSPlugInAPI::setLastReleaseHandler([] {});
-        setProcessEndHandler([] {});
+        PlugInProcessTest::SetUp();
         meterId = sim::SimControl(lonWorks).device(kMeter).id;
         api = std::make_unique<LNSPlugInAPI>();
         api->SetNetworkName("Demo");
@@ -101,16 +90,7 @@ protected:
     void TearDown() override
     {
         api.reset();
-        if (DeviceWindow::exists())
-            delete &DeviceWindow::instance();
-        plugIn() = PlugInState{};
-        monitorState() = MonitorState{};
-        CurrentNvs() = {};
-        setObjectServerFactory(nullptr);
-        LNSPlugInAPI::setLastReleaseHandler(nullptr);
-        setProcessEndHandler(nullptr);
-        LnsBusy() = false;
-        logFtpState() = LogFtpState{};
+        PlugInProcessTest::TearDown();
     }
 
     DeviceWindow &window() { return DeviceWindow::instance(); }
@@ -202,8 +182,6 @@ protected:
         return kMostIndexes;
     }
 
-    std::filesystem::path lonWorks;
-    sim::SimObjectServer *server = nullptr;
     std::int64_t meterId = 0;
     std::unique_ptr<LNSPlugInAPI> api;
     int hostErrors = 0;

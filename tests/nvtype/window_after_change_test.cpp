@@ -38,19 +38,7 @@ protected:
     void browseAgainAfterRestart()
     {
         window->releaseDevice();
-        sim::SimOptions options;
-        options.clock = &home.clock;
-        auto server = std::make_shared<sim::SimObjectServer>(lonWorks, options);
-        server->Open();
-        auto network = server->Networks().Item("Demo");
-        network->Open();
-        auto system = network->Systems().Item(1);
-        system->Open();
-        plugIn().ObjectServer = server;
-        plugIn().CurrentNetwork = network;
-        plugIn().CurrentSystem = system;
-        simServer = server.get();
-        window->attachObjectServer(server);
+        attachSession();
         ASSERT_TRUE(open("TMC-FT-Log-364"));
     }
     // What `lns-sim show` prints for the meter.
