@@ -66,8 +66,18 @@ void CountingDialogs::clear()
 
 std::string ScriptedDialogs::saveFileName(std::string_view caption, std::string_view, std::string_view)
 {
+    return nextFileName("(save file)", caption);
+}
+
+std::string ScriptedDialogs::openFileName(std::string_view caption, std::string_view, std::string_view)
+{
+    return nextFileName("(open file)", caption);
+}
+
+std::string ScriptedDialogs::nextFileName(std::string_view shownAs, std::string_view caption)
+{
     AskingScope asking(*this);
-    m_shown.push_back(Shown{"(save file)", 0, std::string(caption)});
+    m_shown.push_back(Shown{std::string(shownAs), 0, std::string(caption)});
     if (m_fileNames.empty())
         return {};
     std::string name = std::move(m_fileNames.front());

@@ -48,6 +48,9 @@ public:
     // Asks for a file to save to; "" when the user cancelled.
     virtual std::string saveFileName(std::string_view caption, std::string_view startPath,
                                      std::string_view filter) = 0;
+    // Asks for an existing file to open; "" when the user cancelled. Where nobody can be
+    // asked, nothing is chosen.
+    virtual std::string openFileName(std::string_view, std::string_view, std::string_view) { return {}; }
 
     // True while a message box or file dialog waits for the user. Watchdogs pause meanwhile.
     bool isAsking() const { return m_asking > 0; }
@@ -85,6 +88,8 @@ public:
     MsgResult messageBox(std::string_view text, int style, std::string_view caption) override;
     std::string saveFileName(std::string_view caption, std::string_view startPath,
                              std::string_view filter) override;
+    // Answered from the same queue of file names as saveFileName, shown as "(open file)".
+    std::string openFileName(std::string_view caption, std::string_view startPath, std::string_view filter) override;
 
     void queueAnswer(MsgResult answer) { m_answers.push_back(answer); }
     void queueFileName(std::string name) { m_fileNames.push_back(std::move(name)); }
@@ -94,6 +99,8 @@ public:
     std::size_t pendingAnswers() const { return m_answers.size(); }
 
 private:
+    std::string nextFileName(std::string_view shownAs, std::string_view caption);
+
     std::deque<MsgResult> m_answers;
     std::deque<std::string> m_fileNames;
     std::vector<Shown> m_shown;

@@ -63,13 +63,25 @@ MsgResult QtDialogs::messageBox(std::string_view text, int style, std::string_vi
     return defaultButtonOf(style);
 }
 
+namespace {
+QString fromUtf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
 std::string QtDialogs::saveFileName(std::string_view caption, std::string_view startPath, std::string_view filter)
 {
     AskingScope asking(*this);
-    const QString name = QFileDialog::getSaveFileName(m_parent.data(), QString::fromUtf8(caption.data(), static_cast<int>(caption.size())),
-                                                      QString::fromUtf8(startPath.data(), static_cast<int>(startPath.size())),
-                                                      QString::fromUtf8(filter.data(), static_cast<int>(filter.size())));
-    return name.toStdString();
+    return QFileDialog::getSaveFileName(m_parent.data(), fromUtf8(caption), fromUtf8(startPath), fromUtf8(filter))
+        .toStdString();
+}
+
+std::string QtDialogs::openFileName(std::string_view caption, std::string_view startPath, std::string_view filter)
+{
+    AskingScope asking(*this);
+    return QFileDialog::getOpenFileName(m_parent.data(), fromUtf8(caption), fromUtf8(startPath), fromUtf8(filter))
+        .toStdString();
 }
 
 }  // namespace tellumic

@@ -16,6 +16,7 @@ public:
 
     MsgResult messageBox(std::string_view text, int style, std::string_view caption) override;
     std::string saveFileName(std::string_view caption, std::string_view startPath, std::string_view filter) override;
+    std::string openFileName(std::string_view caption, std::string_view startPath, std::string_view filter) override;
 
 private:
     QPointer<QWidget> m_parent;

@@ -8,7 +8,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGraphicsLayout>
 #include <QGroupBox>
@@ -76,10 +75,6 @@ LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
     setWindowTitle(QString::fromLatin1(kCaption));
     setAccessibleName(QString::fromLatin1(kCaption));
     m_loader = new LogLoader(this);
-    m_chooseFile = [this] {
-        return QFileDialog::getOpenFileName(this, QStringLiteral("Open Log"), QFileInfo(file()).absolutePath(),
-                                            QStringLiteral("CSV log files (*.csv);;All files (*)"));
-    };
 
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("viewTabs"));
@@ -371,9 +366,10 @@ void LogViewerWindow::failed(const QString &reason)
 
 void LogViewerWindow::chooseAndOpen()
 {
-    const QString path = m_chooseFile ? m_chooseFile() : QString();
-    if (!path.isEmpty())
-        openFile(path);
+    const std::string path = dialogs().openFileName("Open Log", utf8(QFileInfo(file()).absolutePath()),
+                                                    "CSV log files (*.csv);;All files (*)");
+    if (!path.empty())
+        openFile(QString::fromStdString(path));
 }
 
 void LogViewerWindow::scheduleRefresh()

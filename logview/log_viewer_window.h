@@ -4,7 +4,6 @@
 // summary of the visible range as text, the rows as a table, and exports.
 
 #include <array>
-#include <functional>
 #include <vector>
 
 #include <QMainWindow>
@@ -55,7 +54,6 @@ public:
     static constexpr int kRestMs = 150;
 
     // The file dialog of File > Open; tests put their own.
-    void setOpenFileChooser(std::function<QString()> chooser) { m_chooseFile = std::move(chooser); }
 
     // The exports without their file dialogs; "" or what went wrong.
     QString exportPng(const QString &file);
@@ -105,7 +103,6 @@ private:
     bool m_rangeOnly = false;  // the pending refresh is for a zoom or pan only
     std::array<bool, kChartGroupCount> m_stale{};
     QAction *m_dailyAction = nullptr;
-    std::function<QString()> m_chooseFile;
     bool m_tableStale = true;
 };
 

@@ -438,7 +438,7 @@ TEST_F(LogViewerWindowTest, OpenAnotherFile)
     show(true, 1);
     const auto other = home.root() / "Other-log-full-2025.csv";
     test::writeFile(other, test::logText(test::loadRecords(10, 1, civil(2025, 6, 1)), false));
-    window->setOpenFileChooser([&] { return QString::fromStdString(other.string()); });
+    home.dialogs.queueFileName(other.string());
     ASSERT_TRUE(menu(QStringLiteral("File"), QStringLiteral("Open...")));
     settle();
     EXPECT_EQ(window->state().data()->size(), 10u);
