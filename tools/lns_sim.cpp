@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "foundation/paths.h"
-#include "foundation/registry_store.h"
 #include "foundation/text.h"
 #include "model/product_tables.h"
 #include "sim/installation.h"
@@ -118,12 +117,14 @@ std::filesystem::path lonWorksFolder()
     if (std::filesystem::exists(registryFile, ec))
         if (auto problem = permissionProblem(registryFile, R_OK | W_OK); !problem.empty())
             throw UsageError{problem};
-    RegistryStore store(registryFile);
-    const auto value = store.queryValue(kHkeyLocalMachine, "SOFTWARE\\LonWorks", "LonWorks Path");
-    if (!store.storeFailure().empty())
-        throw UsageError{"The registry " + registryFile.string() + " cannot be read: " + store.storeFailure() + "."};
-    if (value && value->type == RegType::kString) {
-        const auto folder = nativePath(value->data.substr(0, value->data.find('\0')));
+    std::string path;
+    try {
+        path = lonWorksPathSetting(registryFile);
+    } catch (const RuntimeError &e) {
+        throw UsageError{e.description() + "."};
+    }
+    if (!path.empty()) {
+        const auto folder = nativePath(path);
         const auto db = networkDbPath(folder);
         if (std::filesystem::exists(db, ec)) {
             // Every command may write the database (and SQLite writes beside it).
