@@ -138,11 +138,9 @@ SiteResult createLoggingNetwork(const std::filesystem::path &lonWorksFolder, con
         devices.Item(m.name)->GetInterface()->Nvs().Item("nciLogMinutes")->SetValue(std::to_string(m.log.minutes));
         const double interval = 60.0 * m.log.minutes;
         const double start = std::floor(now / interval) * interval - static_cast<double>(m.log.records) * interval;
-        char text[128];
-        // The meter's log: its first record, then one segment (first record, start, interval).
-        std::snprintf(text, sizeof text, "%lld %lld %.17g %.17g ", static_cast<long long>(m.log.firstRecord),
-                      static_cast<long long>(m.log.firstRecord), start, interval);
-        control.setDeviceValue(control.device(network + "/" + network + "/Meters/" + m.name).id, kLogKey, text);
+        const LogState log{m.log.firstRecord, {{m.log.firstRecord, start, interval}}};
+        control.setDeviceValue(control.device(network + "/" + network + "/Meters/" + m.name).id, kLogKey,
+                               numberListText(logStateNumbers(log)));
     }
     return result;
 }
