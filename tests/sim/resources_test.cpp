@@ -202,6 +202,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, XifConverter,
     ::testing::Values(
         ConverterCase{"Good", [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); }, ""},
+        ConverterCase{"CrLfBlankFourthLine",
+                      [](const fs::path &xif, const fs::path &) {
+                          tellumic::test::writeFile(xif, "a\r\nb\r\nc\r\n\r\n80:B7:E5:15:00:0A:04:0A\r\n2 15 0 1\r\n");
+                      },
+                      ""},
         ConverterCase{"Missing", [](const fs::path &, const fs::path &) {}, "does not exist"},
         ConverterCase{"AFolder", [](const fs::path &xif, const fs::path &) { fs::create_directory(xif); },
                       "is not a regular file"},
