@@ -2,10 +2,7 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "foundation/paths.h"
@@ -13,6 +10,7 @@
 #include "foundation/runtime_error.h"
 #include "model/product_tables.h"
 #include "sim/device_model.h"
+#include "sim/file_lock.h"
 #include "sim/network_db.h"
 #include "sim/resource_files.h"
 #include "sim/xif_files.h"
@@ -57,26 +55,6 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
     });
     return created;
 }
-
-// Holds an exclusive lock on a file for as long as it lives.
-class FileLock
-{
-public:
-    explicit FileLock(const std::filesystem::path &file)
-        : m_fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
-    {
-        if (m_fd < 0)
-            throw std::filesystem::filesystem_error("cannot lock", file, std::error_code(errno, std::generic_category()));
-        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~FileLock() { ::close(m_fd); }
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
