@@ -83,9 +83,7 @@ TEST_P(LockedDatabaseTest, FailsWithTheObjectServersError)
 {
     SimOptions impatient;
     impatient.databaseBusyTimeout = std::chrono::milliseconds(0);
-    server = openServer(impatient);
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen(impatient);
 
     SQLite::Database other(networkDbPath(lonWorks).string(), SQLite::OPEN_READWRITE);
     other.exec("BEGIN IMMEDIATE");
