@@ -2,10 +2,7 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include "foundation/paths.h"
@@ -13,6 +10,7 @@
 #include "foundation/runtime_error.h"
 #include "model/product_tables.h"
 #include "sim/device_model.h"
+#include "sim/file_lock.h"
 #include "sim/network_db.h"
 #include "sim/resource_files.h"
 #include "sim/xif_files.h"
@@ -24,28 +22,12 @@ namespace {
 constexpr const char *kLonWorksKey = "SOFTWARE\\LonWorks";
 constexpr const char *kFolders[] = {"Types/User/HVI", "bin", "Import", "Database"};
 
-std::string hex12(unsigned prefix, unsigned n)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02X%010X", prefix & 0xFFu, n);
-    return buf;
-}
-
 // The location text of the n-th device: "M" and two digits, as hexadecimal byte pairs.
 std::string location(unsigned n)
 {
     char buf[16];
     std::snprintf(buf, sizeof buf, "4D%02X%02X000000", 0x30 + n / 10 % 10, 0x30 + n % 10);
     return buf;
-}
-
-std::int64_t insert(SQLite::Database &db, const std::string &sql, const std::vector<std::string> &args)
-{
-    SQLite::Statement s(db, sql);
-    for (std::size_t i = 0; i < args.size(); ++i)
-        s.bind(static_cast<int>(i + 1), args[i]);
-    s.exec();
-    return db.getLastInsertRowid();
 }
 
 bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
@@ -58,50 +40,21 @@ bool createNetwork(NetworkDb &ndb, const std::filesystem::path &lonWorks)
         if (exists.executeStep())
             return;
         created = true;
-        const auto net = std::to_string(insert(db, "INSERT INTO networks (name) VALUES (?)", {std::string(kDemoNetwork)}));
-        insert(db, "INSERT OR IGNORE INTO network_interfaces (name) VALUES (?)", {"LON1"});
-        const auto sys = std::to_string(insert(
-            db, "INSERT INTO systems (network_id, name, import_folder, nsd_interface) VALUES (?, ?, ?, 'LON1')",
-            {net, std::string(kDemoNetwork), (lonWorks / "Import").string()}));
-        const auto sub = std::to_string(
-            insert(db, "INSERT INTO subsystems (system_id, name) VALUES (?, ?)", {sys, std::string(kDemoSubsystem)}));
-        auto addDevice = [&](const std::string &name, const std::string &programId, unsigned n) {
-            const auto tpl = std::to_string(insert(db, "INSERT INTO templates (system_id, name, program_id) VALUES (?, ?, ?)",
-                                                   {sys, name, programId}));
-            insert(db,
-                   "INSERT INTO devices (subsystem_id, name, neuron_id, program_id, location, template_id)"
-                   " VALUES (?, ?, ?, ?, ?, ?)",
-                   {sub, name, hex12(0x05, 0x1000 + n), programId, location(n), tpl});
+        const auto rows = addNetworkRows(ndb, std::string(kDemoNetwork), (lonWorks / "Import").string(),
+                                         std::string(kDemoSubsystem));
+        auto add = [&](const std::string &name, const std::string &programId, unsigned n) {
+            const auto tpl = addTemplate(ndb, rows.system, name, programId);
+            addDevice(ndb, rows.subsystem, {name, neuronIdText(0x05, 0x1000 + n), programId, location(n), tpl});
         };
-        insert(db, "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
-               {std::to_string(std::chrono::microseconds(kDemoLatency).count())});
+        ndb.insert("INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+                   {std::to_string(std::chrono::microseconds(kDemoLatency).count())});
         unsigned n = 0;
         for (const auto &meter : supportedMeters())
-            addDevice(meter.Model, meter.ProgramId, ++n);
-        addDevice(std::string(kThermostatName), std::string(kThermostatProgramId), ++n);
+            add(meter.Model, meter.ProgramId, ++n);
+        add(std::string(kThermostatName), std::string(kThermostatProgramId), ++n);
     });
     return created;
 }
-
-// Holds an exclusive lock on a file for as long as it lives.
-class FileLock
-{
-public:
-    explicit FileLock(const std::filesystem::path &file)
-        : m_fd(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644))
-    {
-        if (m_fd < 0)
-            throw std::filesystem::filesystem_error("cannot lock", file, std::error_code(errno, std::generic_category()));
-        while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~FileLock() { ::close(m_fd); }
-    FileLock(const FileLock &) = delete;
-    FileLock &operator=(const FileLock &) = delete;
-
-private:
-    int m_fd;
-};
 
 }  // namespace
 
@@ -179,8 +132,8 @@ void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::ch
 {
     NetworkDb ndb(networkDbPath(lonWorksFolder));
     ndb.write([&] {
-        insert(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
-               {std::to_string(latency.count())});
+        ndb.insert("INSERT OR REPLACE INTO settings (key, value) VALUES ('latency_us', ?)",
+                   {std::to_string(latency.count())});
     });
 }
 

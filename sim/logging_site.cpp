@@ -23,15 +23,6 @@ namespace {
 // Logging intervals a site's meters are set to, in minutes.
 constexpr int kIntervals[] = {15, 30, 60, 10, 5};
 
-std::int64_t insertRow(SQLite::Database &db, const std::string &sql, const std::vector<std::string> &args)
-{
-    SQLite::Statement s(db, sql);
-    for (std::size_t i = 0; i < args.size(); ++i)
-        s.bind(static_cast<int>(i + 1), args[i]);
-    s.exec();
-    return db.getLastInsertRowid();
-}
-
 std::string meterName(const std::string &network, int n, int count)
 {
     char buf[16];
@@ -81,35 +72,23 @@ std::vector<SiteMeter> insertNetwork(NetworkDb &ndb, const std::string &network,
             if (m.logging)
                 models.push_back(&m);
 
-        const auto net = std::to_string(insertRow(db, "INSERT INTO networks (name) VALUES (?)", {network}));
-        insertRow(db, "INSERT OR IGNORE INTO network_interfaces (name) VALUES (?)", {"LON1"});
         SQLite::Statement importFolder(db, "SELECT import_folder FROM systems ORDER BY id LIMIT 1");
         const std::string folder = importFolder.executeStep() ? importFolder.getColumn(0).getString() : std::string();
-        const auto sys = std::to_string(insertRow(
-            db, "INSERT INTO systems (network_id, name, import_folder, nsd_interface) VALUES (?, ?, ?, 'LON1')",
-            {net, network, folder}));
-        const auto sub =
-            std::to_string(insertRow(db, "INSERT INTO subsystems (system_id, name) VALUES (?, ?)", {sys, "Meters"}));
-        std::map<std::string, std::string> templates;  // by model
+        const auto rows = addNetworkRows(ndb, network, folder, "Meters");
+        std::map<std::string, std::int64_t> templates;  // by model
         unsigned serial = 0;
         for (int n = 0; n < count; ++n) {
             const ProgramIdRecord &model = *models[static_cast<std::size_t>(n) % models.size()];
-            auto &tpl = templates[model.Model];
-            if (tpl.empty())
-                tpl = std::to_string(insertRow(db, "INSERT INTO templates (system_id, name, program_id) VALUES (?, ?, ?)",
-                                               {sys, model.Model, model.ProgramId}));
+            auto tpl = templates.find(model.Model);
+            if (tpl == templates.end())
+                tpl = templates.emplace(model.Model, addTemplate(ndb, rows.system, model.Model, model.ProgramId)).first;
             std::string neuronId;
-            do {
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "07%010X", 0x2000 + serial++);
-                neuronId = buf;
-            } while (neuronIds.count(neuronId));
+            do
+                neuronId = neuronIdText(0x07, 0x2000 + serial++);
+            while (neuronIds.count(neuronId));
             neuronIds.insert(neuronId);
             SiteMeter meter{meterName(network, n + 1, count), siteLog(n)};
-            insertRow(db,
-                      "INSERT INTO devices (subsystem_id, name, neuron_id, program_id, location, template_id)"
-                      " VALUES (?, ?, ?, ?, ?, ?)",
-                      {sub, meter.name, neuronId, model.ProgramId, location(n + 1), tpl});
+            addDevice(ndb, rows.subsystem, {meter.name, neuronId, model.ProgramId, location(n + 1), tpl->second});
             meters.push_back(std::move(meter));
         }
         result.created = true;
@@ -159,11 +138,9 @@ SiteResult createLoggingNetwork(const std::filesystem::path &lonWorksFolder, con
         devices.Item(m.name)->GetInterface()->Nvs().Item("nciLogMinutes")->SetValue(std::to_string(m.log.minutes));
         const double interval = 60.0 * m.log.minutes;
         const double start = std::floor(now / interval) * interval - static_cast<double>(m.log.records) * interval;
-        char text[128];
-        // The meter's log: its first record, then one segment (first record, start, interval).
-        std::snprintf(text, sizeof text, "%lld %lld %.17g %.17g ", static_cast<long long>(m.log.firstRecord),
-                      static_cast<long long>(m.log.firstRecord), start, interval);
-        control.setDeviceValue(control.device(network + "/" + network + "/Meters/" + m.name).id, kLogKey, text);
+        const LogState log{m.log.firstRecord, {{m.log.firstRecord, start, interval}}};
+        control.setDeviceValue(control.device(network + "/" + network + "/Meters/" + m.name).id, kLogKey,
+                               numberListText(logStateNumbers(log)));
     }
     return result;
 }

@@ -2,6 +2,8 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include <cstdio>
+
 namespace tellumic::sim {
 
 namespace {
@@ -72,6 +74,15 @@ void NetworkDb::write(const std::function<void()> &body)
     }
 }
 
+std::int64_t NetworkDb::insert(const std::string &sql, const std::vector<std::string> &args)
+{
+    SQLite::Statement s(*m_db, sql);
+    for (std::size_t i = 0; i < args.size(); ++i)
+        s.bind(static_cast<int>(i + 1), args[i]);
+    s.exec();
+    return m_db->getLastInsertRowid();
+}
+
 bool NetworkDb::changedElsewhere()
 {
     if (!m_versionQuery)
@@ -83,6 +94,40 @@ bool NetworkDb::changedElsewhere()
     const bool changed = v != m_dataVersion;
     m_dataVersion = v;
     return changed;
+}
+
+NetworkRows addNetworkRows(NetworkDb &db, const std::string &network, const std::string &importFolder,
+                           const std::string &subsystem)
+{
+    NetworkRows rows;
+    rows.network = db.insert("INSERT INTO networks (name) VALUES (?)", {network});
+    db.insert("INSERT OR IGNORE INTO network_interfaces (name) VALUES (?)", {"LON1"});
+    rows.system = db.insert("INSERT INTO systems (network_id, name, import_folder, nsd_interface) VALUES (?, ?, ?, 'LON1')",
+                            {std::to_string(rows.network), network, importFolder});
+    rows.subsystem =
+        db.insert("INSERT INTO subsystems (system_id, name) VALUES (?, ?)", {std::to_string(rows.system), subsystem});
+    return rows;
+}
+
+std::int64_t addTemplate(NetworkDb &db, std::int64_t systemId, const std::string &name, const std::string &programId)
+{
+    return db.insert("INSERT INTO templates (system_id, name, program_id) VALUES (?, ?, ?)",
+                     {std::to_string(systemId), name, programId});
+}
+
+void addDevice(NetworkDb &db, std::int64_t subsystemId, const NewDevice &device)
+{
+    db.insert("INSERT INTO devices (subsystem_id, name, neuron_id, program_id, location, template_id)"
+              " VALUES (?, ?, ?, ?, ?, ?)",
+              {std::to_string(subsystemId), device.name, device.neuronId, device.programId, device.location,
+               std::to_string(device.templateId)});
+}
+
+std::string neuronIdText(unsigned leadingByte, unsigned serial)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02X%010X", leadingByte & 0xFFu, serial);
+    return buf;
 }
 
 std::filesystem::path networkDbPath(const std::filesystem::path &lonWorksFolder)

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <set>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "foundation/text.h"
+#include "sim/file_lock.h"
 
 namespace tellumic::sim {
 
@@ -155,21 +155,17 @@ public:
             return kNotFound;
         const auto folder = sameFolder(directory);
         // Two programs adding at once: the index is looked at and extended under its lock.
-        const int fd = ::open((m_types / kIndexName).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return kNotFound;
-        ::flock(fd, LOCK_EX);
-        std::int32_t result = kSuccess;
-        for (const auto &f : registered())
-            if (sameFolder(f) == folder)
-                result = kAlreadyPresent;
-        if (result == kSuccess) {
+        try {
+            FileLock index(m_types / kIndexName);
+            for (const auto &f : registered())
+                if (sameFolder(f) == folder)
+                    return kAlreadyPresent;
             const std::string line = folder.string() + "\n";
-            if (::write(fd, line.data(), line.size()) != static_cast<ssize_t>(line.size()))
-                result = kNotFound;
+            return ::write(index.fd(), line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? kSuccess
+                                                                                                     : kNotFound;
+        } catch (const fs::filesystem_error &) {
+            return kNotFound;  // the index cannot be opened or locked
         }
-        ::close(fd);
-        return result;
     }
 
     std::int32_t refresh() override

@@ -3,8 +3,6 @@
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include <array>
-#include <charconv>
-#include <sstream>
 #include <utility>
 
 #include "foundation/object_server.h"
@@ -164,14 +162,8 @@ void SimControl::setReferenceLoad(std::int64_t deviceId, std::size_t phase, cons
 {
     if (phase > 2)
         throw RuntimeError(lns::LcaError::kInvalidValue, "A meter has the phases 0 to 2");
-    std::string text;
-    if (load)
-        for (double v : {load->volts, load->amps, load->powerFactor}) {
-            char buf[32];
-            const auto r = std::to_chars(buf, buf + sizeof buf, v);
-            text.append(buf, r.ptr).push_back(' ');
-        }
-    setDeviceValue(deviceId, referenceLoadKey(phase), text);
+    setDeviceValue(deviceId, referenceLoadKey(phase),
+                   load ? numberListText({load->volts, load->amps, load->powerFactor}) : std::string());
 }
 
 std::array<std::optional<PhaseLoad>, 3> SimControl::referenceLoads(std::int64_t deviceId)
@@ -183,10 +175,8 @@ std::array<std::optional<PhaseLoad>, 3> SimControl::referenceLoads(std::int64_t 
         q.bind(2, referenceLoadKey(i));
         if (!q.executeStep())
             continue;
-        std::istringstream in(q.getColumn(0).getString());
-        PhaseLoad load;
-        if (in >> load.volts >> load.amps >> load.powerFactor)
-            loads[i] = load;
+        if (const auto v = parseNumberList(q.getColumn(0).getString()); v.size() >= 3)
+            loads[i] = PhaseLoad{v[0], v[1], v[2]};
     }
     return loads;
 }

@@ -24,8 +24,4 @@ lns::Collection<lns::Network> makeNetworks(const CorePtr &core);
 lns::Collection<lns::NetworkInterface> makeNetworkInterfaces(const CorePtr &core);
 std::shared_ptr<lns::NetworkInterface> makeNetworkInterface(std::string name);
 
-// The program ID of an XIF file: the fourth line, or the fifth when the fourth is blank,
-// as eight hexadecimal pairs. "" when the file cannot be read.
-std::string xifProgramId(const std::string &path);
-
 }  // namespace tellumic::sim

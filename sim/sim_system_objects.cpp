@@ -7,6 +7,7 @@
 
 #include "foundation/text.h"
 #include "sim/sim_objects.h"
+#include "sim/xif_files.h"
 
 namespace tellumic::sim {
 
@@ -184,7 +185,7 @@ public:
     }
     void ImportXif(std::string_view xifPath) override
     {
-        const auto programId = xifProgramId(std::string(xifPath));
+        const auto programId = xifProgramId(std::filesystem::path(xifPath));
         if (programId.empty())
             throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: cannot import the external interface file " + std::string(xifPath));
         m_core->db().write([&] {
@@ -489,28 +490,6 @@ lns::Collection<lns::NetworkInterface> makeNetworkInterfaces(const CorePtr &core
 std::shared_ptr<lns::NetworkInterface> makeNetworkInterface(std::string name)
 {
     return std::make_shared<NamedInterface>(std::move(name));
-}
-
-std::string xifProgramId(const std::string &path)
-{
-    std::ifstream in(path);
-    // The head of the file only, in lines of bounded length: a file without line breaks
-    // is not read whole.
-    char buffer[1024];
-    std::string line;
-    const auto next = [&] { return static_cast<bool>(in.getline(buffer, sizeof buffer)) && (line = buffer, true); };
-    for (int i = 0; i < 4 && next(); ++i) {
-    }
-    if (!in)
-        return {};
-    if (trimBlanks(line).empty() && !next())
-        return {};
-    std::string id;
-    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)
-        id += line.substr(i, 2);
-    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
-        return {};
-    return toUpperAscii(id);
 }
 
 }  // namespace tellumic::sim

@@ -62,6 +62,12 @@ std::string systemError(int err)
     return std::error_code(err, std::generic_category()).message();
 }
 
+void dropCarriageReturn(std::string &line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.pop_back();
+}
+
 // The program ID of a program-ID line: eight hexadecimal byte pairs, one character apart.
 std::string programIdOf(const std::string &line)
 {
@@ -70,7 +76,7 @@ std::string programIdOf(const std::string &line)
         id += line.substr(i, 2);
     if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
         return {};
-    return id;
+    return toUpperAscii(id);
 }
 
 // Puts bytes in place as the XFB file; "" or what went wrong.
@@ -90,6 +96,33 @@ std::string replaceXfb(const fs::path &target, const std::string &bytes)
 
 }  // namespace
 
+XifProgramIdLine readXifProgramId(const std::function<bool(std::string &line)> &nextLine)
+{
+    std::string line;
+    for (int number = 1; nextLine(line); ++number) {
+        dropCarriageReturn(line);
+        if (number < 4 || (number == 4 && trimBlanks(line).empty()))
+            continue;
+        return {programIdOf(line), number};
+    }
+    return {};
+}
+
+std::string xifProgramId(const fs::path &file)
+{
+    std::ifstream in(file);
+    // The head of the file only, in lines of bounded length: a file without line breaks
+    // is not read whole.
+    char buffer[1024];
+    return readXifProgramId([&](std::string &line) {
+               if (!in.getline(buffer, sizeof buffer))
+                   return false;
+               line = buffer;
+               return true;
+           })
+        .id;
+}
+
 std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
 {
     std::error_code ec;
@@ -106,33 +139,36 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
 
     // Lines 1 to 3 are the header, line 4 (or 5 after a blank 4) the program ID, then the
     // interface, one line each.
-    std::string programId;
+    std::string error;
+    int number = 0;
+    const auto next = [&](std::string &line) {
+        if (!std::getline(in, line))
+            return false;
+        ++number;
+        dropCarriageReturn(line);
+        if (line.size() <= kMaxXifLineLength)
+            return true;
+        error = "line " + std::to_string(number) + " of " + xif.string() + " is longer than " +
+                std::to_string(kMaxXifLineLength) + " characters";
+        return false;
+    };
+    const auto head = readXifProgramId(next);
     std::vector<std::string> lines;
     std::string line;
-    for (int number = 1; std::getline(in, line); ++number) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.size() > kMaxXifLineLength)
-            return "line " + std::to_string(number) + " of " + xif.string() + " is longer than " +
-                   std::to_string(kMaxXifLineLength) + " characters";
-        if (number < 4)
-            continue;
-        if (programId.empty()) {
-            if (number == 4 && trimBlanks(line).empty())
-                continue;
-            programId = programIdOf(line);
-            if (programId.empty())
-                return "line " + std::to_string(number) + " of " + xif.string() +
-                       " holds no program ID (eight hexadecimal byte pairs)";
-            continue;
-        }
-        if (!line.empty())
-            lines.push_back(line);
-    }
+    if (error.empty() && !head.id.empty())
+        while (next(line))
+            if (!line.empty())
+                lines.push_back(line);
+    if (!error.empty())
+        return error;
     if (in.bad())
         return "the XIF file " + xif.string() + " cannot be read: " + systemError(errno);
-    if (programId.empty())
+    if (head.line == 0)
         return "the XIF file " + xif.string() + " holds no program ID";
+    const auto &programId = head.id;
+    if (programId.empty())
+        return "line " + std::to_string(head.line) + " of " + xif.string() +
+               " holds no program ID (eight hexadecimal byte pairs)";
 
     std::string out = "XFB1";
     for (std::size_t i = 0; i < 16; i += 2)

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,20 @@ std::string xifText(const std::string &programId, const std::string &model, bool
 // some with a blank fourth line, some in subfolders. Existing files are kept. Returns the
 // files written.
 std::vector<std::filesystem::path> writeXifFiles(const std::filesystem::path &importFolder);
+
+// The program-ID line of an XIF file read through nextLine (the file's next line, false at
+// its end): line 4, or line 5 when line 4 is blank. A CR left of a CR LF line end does not
+// count. id: the eight byte pairs in capitals, "" when the line holds none; line: its number,
+// 0 when the file ended before it.
+struct XifProgramIdLine
+{
+    std::string id;
+    int line = 0;
+};
+XifProgramIdLine readXifProgramId(const std::function<bool(std::string &line)> &nextLine);
+
+// The program ID of an XIF file, reading its head only; "" when it has none or cannot be read.
+std::string xifProgramId(const std::filesystem::path &file);
 
 // The longest interface line an XFB file can hold (its length is a 16-bit field), and the
 // largest XIF file the converter reads.

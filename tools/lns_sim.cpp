@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "foundation/paths.h"
-#include "foundation/registry_store.h"
 #include "foundation/text.h"
 #include "model/product_tables.h"
 #include "sim/installation.h"
@@ -118,12 +117,14 @@ std::filesystem::path lonWorksFolder()
     if (std::filesystem::exists(registryFile, ec))
         if (auto problem = permissionProblem(registryFile, R_OK | W_OK); !problem.empty())
             throw UsageError{problem};
-    RegistryStore store(registryFile);
-    const auto value = store.queryValue(kHkeyLocalMachine, "SOFTWARE\\LonWorks", "LonWorks Path");
-    if (!store.storeFailure().empty())
-        throw UsageError{"The registry " + registryFile.string() + " cannot be read: " + store.storeFailure() + "."};
-    if (value && value->type == RegType::kString) {
-        const auto folder = nativePath(value->data.substr(0, value->data.find('\0')));
+    std::string path;
+    try {
+        path = lonWorksPathSetting(registryFile);
+    } catch (const RuntimeError &e) {
+        throw UsageError{e.description() + "."};
+    }
+    if (!path.empty()) {
+        const auto folder = nativePath(path);
         const auto db = networkDbPath(folder);
         if (std::filesystem::exists(db, ec)) {
             // Every command may write the database (and SQLite writes beside it).
@@ -424,6 +425,21 @@ int fault(const std::vector<std::string> &args)
     return 0;
 }
 
+// Creates what is missing of the demo installation and links the XIF converter built beside
+// this program into it (a warning when there is none).
+InitResult initDemo()
+{
+    std::error_code ec;
+    if (std::filesystem::is_directory(tellumicHome(), ec))
+        if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
+            throw UsageError{problem};
+    auto result = createDemoInstallation(tellumicHome());
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
+        std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
+    return result;
+}
+
 // lns-sim init --network NAME --logging-meters N: the demo installation and a site network.
 int initLoggingSite(const std::vector<std::string> &args)
 {
@@ -446,14 +462,7 @@ int initLoggingSite(const std::vector<std::string> &args)
     if (ec != std::errc() || end != count.data() + count.size() || meters < 1 || meters > kMaxSiteMeters)
         throw UsageError{"'" + count + "' is not a whole number of meters from 1 to " + std::to_string(kMaxSiteMeters) +
                          "."};
-    std::error_code folderError;
-    if (std::filesystem::is_directory(tellumicHome(), folderError))
-        if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
-            throw UsageError{problem};
-    const auto installation = createDemoInstallation(tellumicHome());
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    if (!installConverter(installation.lonWorksFolder, self.parent_path() / "XIF32BIN"))
-        std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
+    const auto installation = initDemo();
     const auto site = createLoggingNetwork(installation.lonWorksFolder, network, meters);
     std::printf(site.created ? "Created the network \"%s\" with %d logging meters in %s\n"
                              : "The network \"%s\" with %d logging meters in %s is complete; nothing changed.\n",
@@ -536,14 +545,7 @@ int run(const std::vector<std::string> &args)
         if (args.size() > 1)
             return initLoggingSite(args);
         need(1);
-        std::error_code ec;
-        if (std::filesystem::is_directory(tellumicHome(), ec))
-            if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
-                throw UsageError{problem};
-        const auto result = createDemoInstallation(tellumicHome());
-        const auto self = std::filesystem::read_symlink("/proc/self/exe");
-        if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
-            std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
+        const auto result = initDemo();
         std::printf(result.created ? "Created the demo installation in %s\n"
                                    : "The demo installation in %s is complete; nothing changed.\n",
                     result.lonWorksFolder.string().c_str());

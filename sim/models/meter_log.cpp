@@ -53,19 +53,18 @@ void putTime(Bytes &b, std::size_t at, Clock::TimePoint t)
     b[at + 6] = static_cast<std::uint8_t>(l.second);
 }
 
-struct Segment
-{
-    std::int64_t first = 1;
-    double start = 0, interval = 900;
-};
-
-struct LogState
-{
-    std::int64_t logStart = 1;
-    std::vector<Segment> segments;
-};
-
 }  // namespace
+
+std::vector<double> logStateNumbers(const LogState &log)
+{
+    std::vector<double> v{static_cast<double>(log.logStart)};
+    for (const auto &s : log.segments) {
+        v.push_back(static_cast<double>(s.first));
+        v.push_back(s.start);
+        v.push_back(s.interval);
+    }
+    return v;
+}
 
 std::uint8_t logCrc8(const std::uint8_t *data, std::size_t n)
 {
@@ -111,13 +110,7 @@ LogState loadLog(DeviceState &state, const InterfaceSpec &ifaceSpec, double minu
 
 void saveLog(DeviceState &state, const InterfaceSpec &ifaceSpec, const LogState &log)
 {
-    std::vector<double> v{static_cast<double>(log.logStart)};
-    for (const auto &s : log.segments) {
-        v.push_back(static_cast<double>(s.first));
-        v.push_back(s.start);
-        v.push_back(s.interval);
-    }
-    MeterStore(state, ifaceSpec).setNumbers(kLogKey, v);
+    MeterStore(state, ifaceSpec).setNumbers(kLogKey, logStateNumbers(log));
 }
 
 std::int64_t lastOf(const LogState &log, std::size_t i, double now)
@@ -144,7 +137,7 @@ Clock::TimePoint Meter::logRecordTime(DeviceState &state, std::int64_t number) c
 {
     MeterStore store(state, m_spec);
     const auto log = loadLog(state, m_spec, store.nvNumber(m_layout.name(Role::LogMinutes), 15));
-    const Segment *seg = &log.segments.front();
+    const LogSegment *seg = &log.segments.front();
     for (const auto &s : log.segments)
         if (s.first <= number)
             seg = &s;

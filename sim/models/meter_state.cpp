@@ -60,15 +60,33 @@ bool MeterStore::pinned(const std::string &nvName)
     return has(pinKey(nvName)) && m_state.value(pinKey(nvName))[0] == 1;
 }
 
+std::string numberListText(const std::vector<double> &values)
+{
+    std::string s;
+    char buf[40];
+    for (double v : values) {
+        std::snprintf(buf, sizeof buf, "%.17g ", v);
+        s += buf;
+    }
+    return s;
+}
+
+std::vector<double> parseNumberList(std::string_view text)
+{
+    std::vector<double> out;
+    std::istringstream in{std::string(text)};
+    double v = 0;
+    while (in >> v)
+        out.push_back(v);
+    return out;
+}
+
 std::vector<double> MeterStore::numbers(const std::string &key, std::size_t count)
 {
     std::vector<double> out;
     if (has(key)) {
         const auto bytes = m_state.value(key);
-        std::istringstream in(std::string(bytes.begin(), bytes.end()));
-        double v = 0;
-        while (in >> v)
-            out.push_back(v);
+        out = parseNumberList(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
     }
     if (count)
         out.resize(count, 0.0);
@@ -77,12 +95,7 @@ std::vector<double> MeterStore::numbers(const std::string &key, std::size_t coun
 
 void MeterStore::setNumbers(const std::string &key, const std::vector<double> &values)
 {
-    std::string s;
-    char buf[40];
-    for (double v : values) {
-        std::snprintf(buf, sizeof buf, "%.17g ", v);
-        s += buf;
-    }
+    const auto s = numberListText(values);
     m_state.setValue(key, Bytes(s.begin(), s.end()));
 }
 

@@ -5,8 +5,10 @@
 // clock offset, log segments, events) kept as numbers under keys of its own.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/device_model.h"
@@ -49,6 +51,25 @@ inline std::string referenceLoadKey(std::size_t phase)
 // Log flag bits.
 inline constexpr int kFlagReset = 1, kFlagError = 2, kFlagOnline = 3, kFlagConfigChange = 4, kFlagCalChange = 5,
                      kFlagClockChange = 6, kFlagPowerFail = 7;
+
+// The text a list of the meter's numbers is kept as: each number in full precision followed
+// by a blank ("1 900 "), and the numbers read back from it, up to the first that is none.
+std::string numberListText(const std::vector<double> &values);
+std::vector<double> parseNumberList(std::string_view text);
+
+// A meter's interval log as kept under kLogKey: the number of its oldest record, then its
+// segments, each its first record number, the time it started (seconds) and its interval.
+struct LogSegment
+{
+    std::int64_t first = 1;
+    double start = 0, interval = 900;
+};
+struct LogState
+{
+    std::int64_t logStart = 1;
+    std::vector<LogSegment> segments;
+};
+std::vector<double> logStateNumbers(const LogState &log);
 
 double seconds(Clock::TimePoint t);
 Clock::TimePoint timeAt(double seconds);

@@ -2,9 +2,6 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "foundation/registry.h"
 #include "foundation/paths.h"
 #include "tests/support/temp_home.h"
@@ -124,26 +121,22 @@ TEST_F(RegistryTest, TwoProcessesWritingAtOnceLoseNothing)
     // Both writers are forked from this one thread: a fork while another thread holds the
     // allocator's lock (as the sanitizers' allocator may) leaves the child stuck for good.
     auto writer = [](int id) {
-        const pid_t pid = ::fork();
-        if (pid != 0)
-            return pid;
-        CRegistry r;
-        for (int i = 0; i < kPerProcess; ++i) {
-            const std::string key = "SOFTWARE\\Race\\P" + std::to_string(id) + "\\K" + std::to_string(i);
-            if (!r.MachineSetting(key, "v", std::to_string(i)))
-                std::_Exit(1);
-            if (!r.MachineSetting("SOFTWARE\\Race", "last" + std::to_string(id), std::to_string(i)))
-                std::_Exit(2);
-        }
-        std::_Exit(0);
+        return test::startInChild([id] {
+            CRegistry r;
+            for (int i = 0; i < kPerProcess; ++i) {
+                const std::string key = "SOFTWARE\\Race\\P" + std::to_string(id) + "\\K" + std::to_string(i);
+                if (!r.MachineSetting(key, "v", std::to_string(i)))
+                    std::_Exit(1);
+                if (!r.MachineSetting("SOFTWARE\\Race", "last" + std::to_string(id), std::to_string(i)))
+                    std::_Exit(2);
+            }
+        });
     };
     const pid_t first = writer(1);
     const pid_t second = writer(2);
-    for (const pid_t pid : {first, second}) {
-        int status = -1;
-        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    }
+    const int firstStatus = test::waitForChild(first);
+    ASSERT_EQ(test::waitForChild(second), 0);
+    ASSERT_EQ(firstStatus, 0);
     for (int id : {1, 2}) {
         for (int i = 0; i < kPerProcess; ++i)
             ASSERT_EQ(reg.MachineSetting("SOFTWARE\\Race\\P" + std::to_string(id) + "\\K" + std::to_string(i), "v"),

@@ -91,9 +91,7 @@ TEST_F(SimTest, LockingPutsBackWhatWasNotSaved)
     EXPECT_EQ(cps().Item("UCPTcalPowerA")->Value(), "10200");
     EXPECT_EQ(cps().Item("UCPTcalVoltC")->Value(), "9900");
 
-    server = openServer();
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen();
     EXPECT_EQ(cps().Item("UCPTcalPowerA")->Value(), "10200");
     EXPECT_EQ(cps().Item("UCPTfactoryCommand")->Value(), "0");
 }

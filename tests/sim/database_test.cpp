@@ -30,21 +30,11 @@ TEST_F(SimTest, TwoProcessesWritingLoseNothing)
             location->SetValue(prefix + std::to_string(i));
         }
     };
-    const pid_t first = ::fork();
-    if (first == 0) {
-        int code = 0;
-        try {
-            writer("a", "TMC-FT-Log-364");
-        } catch (...) {
-            code = 3;
-        }
-        ::_exit(code);
-    }
-    const int second = tellumic::test::runInChild([&] { writer("b", "TMC-FT-Plus-333"); });
-    int status = 0;
-    ::waitpid(first, &status, 0);
-    ASSERT_EQ(second, 0);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const pid_t first = tellumic::test::startInChild([&] { writer("a", "TMC-FT-Log-364"); });
+    const pid_t second = tellumic::test::startInChild([&] { writer("b", "TMC-FT-Plus-333"); });
+    const int firstStatus = tellumic::test::waitForChild(first);
+    ASSERT_EQ(tellumic::test::waitForChild(second), 0);
+    ASSERT_EQ(firstStatus, 0);
 
     server = openServer();
     auto sys = server->Networks().Item("Demo")->Systems().Item(1);
@@ -83,9 +73,7 @@ TEST_P(LockedDatabaseTest, FailsWithTheObjectServersError)
 {
     SimOptions impatient;
     impatient.databaseBusyTimeout = std::chrono::milliseconds(0);
-    server = openServer(impatient);
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen(impatient);
 
     SQLite::Database other(networkDbPath(lonWorks).string(), SQLite::OPEN_READWRITE);
     other.exec("BEGIN IMMEDIATE");

@@ -159,9 +159,7 @@ TEST_F(MeterTest, RecordsFlagClockChangesResetsAndLoggingRestarts)
     SimControl control(lonWorks);
     control.failPower(control.device("TMC-FT-Log-364").id);
     home.clock.advance(15min);
-    server = openServer();
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen();
     command = meter->GetInterface()->FunctionalBlocks().Item("TellumicCal")->Cps().Item("UCPTfactoryCommand");
     EXPECT_EQ(newestFlags(), (1 << 7) | (1 << 1));
     command->SetValue("6358");
@@ -332,9 +330,7 @@ TEST_F(MeterTest, EnergiesIntegrateSurviveRestartAndResetButNr)
     home.clock.advance(1h);
     const double after = number(nv("nvoEnergySum"));
     EXPECT_GT(after, before);
-    server = openServer();
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen();
     EXPECT_EQ(number(nv("nvoEnergySum")), after);
     nv("nviResetEnergy")->SetValue("1");
     EXPECT_EQ(number(nv("nvoEnergySum")), 0);

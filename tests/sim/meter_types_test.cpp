@@ -157,9 +157,7 @@ TEST_F(MeterTypesTest, TypesSurviveARestartAndFactorySettingsRestoreTheShippedOn
     const std::string kilo = pid0("Index 28, NVT_CAT_UNSIGNED_LONG, 2 bytes, A=1, B=-1, C=0");
     typeCp("nvoDemand")->SetValue(kilo);
     typeCp("nvoEnergySum")->SetValue(kInitial);
-    server = openServer();
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
+    reopen();
     EXPECT_EQ(typeCp("nvoDemand")->Value(), kilo);
     EXPECT_EQ(nv("nvoDemandPk")->FormatSpec(), "SNVT_power_kilo");
     EXPECT_EQ(nv("nvoEnergySumNR")->FormatSpec(), "SNVT_elec_whr_f");

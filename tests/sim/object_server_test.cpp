@@ -172,15 +172,34 @@ TEST_F(SimTest, LatencyIsSpentOnTheClockPerTransaction)
     EXPECT_EQ(home.clock.now(), fast) << "the tests' server has no latency";
 }
 
-TEST_F(SimTest, TemplateImportsProgramIdFromXif)
+// The program ID stands on line 4, or on line 5 after a blank line 4, whatever the line ends.
+struct XifCase
+{
+    const char *what;
+    const char *text;
+};
+
+class TemplateXifImport : public SimTest, public ::testing::WithParamInterface<XifCase>
+{
+};
+
+TEST_P(TemplateXifImport, TakesTheProgramId)
 {
     const auto xif = lonWorks / "Import" / "meter.xif";
-    tellumic::test::writeFile(xif, "File: meter.xif\nGenerated\nHeader\n\n80:B7:E5:15:00:0A:04:0A\n");
+    tellumic::test::writeFile(xif, GetParam().text);
     auto tpl = system->AddDeviceTemplate("Imported");
     tpl->ImportXif(xif.string());
     EXPECT_EQ(system->DeviceTemplates().Item("Imported")->ProgramId(), "80B7E515000A040A");
     EXPECT_EQ(errorOf([&] { tpl->ImportXif((lonWorks / "none.xif").string()); }), lns::LcaError::kInvalidValue);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    LineEnds, TemplateXifImport,
+    ::testing::Values(XifCase{"BlankFourthLine", "File: meter.xif\nGenerated\nHeader\n\n80:B7:E5:15:00:0A:04:0A\n"},
+                      XifCase{"BlankFourthLineCrLf",
+                              "File: meter.xif\r\nGenerated\r\nHeader\r\n\r\n80:B7:E5:15:00:0A:04:0A\r\n"},
+                      XifCase{"FourthLineLowerCaseCrLf", "File: meter.xif\r\nGenerated\r\nHeader\r\n80:b7:e5:15:00:0a:04:0a\r\n"}),
+    [](const auto &info) { return std::string(info.param.what); });
 
 }  // namespace
 }  // namespace tellumic::sim::test

@@ -2,9 +2,15 @@
 
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include <atomic>
+#include <csignal>
 #include <fstream>
 #include <functional>
+#include <optional>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 #include "foundation/plugin_state.h"
@@ -12,6 +18,7 @@
 #include "foundation/resource_catalogue.h"
 #include "host/device_templates.h"
 #include "model/product_tables.h"
+#include "sim/file_lock.h"
 #include "sim/resource_files.h"
 #include "sim/xif_files.h"
 #include "tests/sim/sim_fixture.h"
@@ -114,6 +121,54 @@ TEST_F(ResourceTest, RefreshRegistersTheMakersFolderAgain)
     EXPECT_EQ(c->query("80B7E50000000000", 3).code, ResourceCatalogue::kSuccess);
 }
 
+std::atomic<int> signalsHandled{0};
+
+// A signal that ends the wait for the index's lock early does not let a folder be added
+// while another program holds the index.
+TEST_F(ResourceTest, AddingAFolderWaitsForTheIndexLockThroughSignals)
+{
+    const auto index = lonWorks / "Types" / "ldrf.cat";
+    const auto folder = lonWorks / "Extra";
+    fs::create_directories(folder);
+    auto catalogue = makeResourceCatalogue();
+    ASSERT_EQ(catalogue->open(lonWorks.string()), ResourceCatalogue::kSuccess);
+    signalsHandled = 0;
+    struct sigaction action = {}, previous = {};
+    action.sa_handler = [](int) { ++signalsHandled; };  // no SA_RESTART: the wait ends with EINTR
+    sigemptyset(&action.sa_mask);
+    ASSERT_EQ(::sigaction(SIGUSR1, &action, &previous), 0);
+
+    std::optional<FileLock> held(std::in_place, index);
+    std::atomic<pid_t> tid{0};
+    std::atomic<bool> through{false};
+    std::int32_t added = -1;
+    std::thread adder([&] {
+        tid = static_cast<pid_t>(::syscall(SYS_gettid));
+        added = catalogue->addDirectory(folder.string());
+        through = true;
+    });
+    // Whether the adder is blocked in flock: the system call a thread waits in is in /proc.
+    const auto waitsInFlock = [&] {
+        std::ifstream in("/proc/self/task/" + std::to_string(tid.load()) + "/syscall");
+        long call = -1;
+        return tid != 0 && (in >> call) && call == SYS_flock;
+    };
+    while (!through && !waitsInFlock())
+        std::this_thread::yield();
+    ASSERT_FALSE(through) << "the adder did not wait for the lock";
+    ::pthread_kill(adder.native_handle(), SIGUSR1);
+    while (!through && !(signalsHandled == 1 && waitsInFlock()))
+        std::this_thread::yield();
+    EXPECT_FALSE(through) << "the folder was added while another program held the index";
+    EXPECT_EQ(tellumic::test::readFile(index).find(folder.string()), std::string::npos);
+    held.reset();
+    adder.join();
+    ::sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(signalsHandled, 1);
+    EXPECT_EQ(added, ResourceCatalogue::kSuccess);
+    EXPECT_NE(tellumic::test::readFile(index).find(folder.string()), std::string::npos);
+}
+
 TEST_F(ResourceTest, LonMarkObjectsTakeTheScopeWhereTheirProfileIsFound)
 {
     std::vector<std::string> titles;
@@ -202,6 +257,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, XifConverter,
     ::testing::Values(
         ConverterCase{"Good", [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); }, ""},
+        ConverterCase{"CrLfBlankFourthLine",
+                      [](const fs::path &xif, const fs::path &) {
+                          tellumic::test::writeFile(xif, "a\r\nb\r\nc\r\n\r\n80:B7:E5:15:00:0A:04:0A\r\n2 15 0 1\r\n");
+                      },
+                      ""},
         ConverterCase{"Missing", [](const fs::path &, const fs::path &) {}, "does not exist"},
         ConverterCase{"AFolder", [](const fs::path &xif, const fs::path &) { fs::create_directory(xif); },
                       "is not a regular file"},

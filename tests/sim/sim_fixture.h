@@ -56,10 +56,8 @@ struct Session
     }
 };
 
-inline Session openSession(const std::filesystem::path &lonWorks, const std::string &network, Clock *clock = nullptr)
+inline Session openSession(const std::filesystem::path &lonWorks, const std::string &network, const SimOptions &options)
 {
-    SimOptions options;
-    options.clock = clock;
     Session s{std::make_unique<SimObjectServer>(lonWorks, options), nullptr};
     s.server->Open();
     auto net = s.server->Networks().Item(network);
@@ -67,6 +65,13 @@ inline Session openSession(const std::filesystem::path &lonWorks, const std::str
     s.system = net->Systems().Item(1);
     s.system->Open();
     return s;
+}
+
+inline Session openSession(const std::filesystem::path &lonWorks, const std::string &network, Clock *clock = nullptr)
+{
+    SimOptions options;
+    options.clock = clock;
+    return openSession(lonWorks, network, options);
 }
 
 // The demo installation in a fresh TELLUMIC_HOME, its network and system open, and the
@@ -77,21 +82,25 @@ public:
     void SetUp() override
     {
         lonWorks = createDemoInstallation(home.root()).lonWorksFolder;
-        server = openServer();
-        system = server->Networks().Item("Demo")->Systems().Item(1);
-        meter = device("TMC-FT-Log-364");
+        reopen();
         server->SetEventSink(&sink);
     }
 
+    // Another object server on the demo network, its system open, on the test's clock.
     std::unique_ptr<SimObjectServer> openServer(SimOptions options = {})
     {
         options.clock = &home.clock;
-        auto s = std::make_unique<SimObjectServer>(lonWorks, options);
-        s->Open();
-        auto net = s->Networks().Item("Demo");
-        net->Open();
-        net->Systems().Item(1)->Open();
-        return s;
+        return openSession(lonWorks, "Demo", options).server;
+    }
+    // Opens the installation afresh, as after a restart: server, system and meter are new
+    // (no event sink is set).
+    void reopen(SimOptions options = {})
+    {
+        options.clock = &home.clock;
+        auto session = openSession(lonWorks, "Demo", options);
+        server = std::move(session.server);
+        system = session.system;
+        meter = device("TMC-FT-Log-364");
     }
 
     std::shared_ptr<lns::AppDevice> device(const std::string &name)

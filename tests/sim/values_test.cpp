@@ -203,8 +203,7 @@ TEST_F(SimTest, ModelsCanChangeTheTypeOfAnNv)
         NetworkDb db(networkDbPath(lonWorks));
         db.db().exec("UPDATE devices SET program_id = '9F1234560A0401FF' WHERE name = 'Thermostat'");
     }
-    server = openServer();
-    system = server->Networks().Item("Demo")->Systems().Item(1);
+    reopen();
     auto power = nv("nvoPower", device("Thermostat"));
     power->SetFormatSpec("SNVT_power_f#SI");
     power->Commit();

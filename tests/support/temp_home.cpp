@@ -1,6 +1,7 @@
 #include "tests/support/temp_home.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -56,7 +57,7 @@ void writeFile(const std::filesystem::path &path, std::string_view bytes)
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-int runInChild(const std::function<void()> &body)
+pid_t startInChild(const std::function<void()> &body)
 {
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -68,9 +69,23 @@ int runInChild(const std::function<void()> &body)
         }
         ::_exit(code);
     }
+    return pid;
+}
+
+int waitForChild(pid_t pid)
+{
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    pid_t waited = 0;
+    while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (waited != pid)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+int runInChild(const std::function<void()> &body)
+{
+    return waitForChild(startInChild(body));
 }
 
 CommandRun runCommand(const std::string &command)

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 #include <memory>
+#include <sys/types.h>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +45,11 @@ protected:
 std::string readFile(const std::filesystem::path &path);
 void writeFile(const std::filesystem::path &path, std::string_view bytes);
 
+// Starts body in a child process, which exits with 0 when body returns and 3 when it throws.
+pid_t startInChild(const std::function<void()> &body);
+// Waits for a child process; its exit status (128 when it did not exit, -1 when it cannot be
+// waited for).
+int waitForChild(pid_t pid);
 // Runs body in a child process and returns its exit status (0 when body returned normally).
 int runInChild(const std::function<void()> &body);
 
