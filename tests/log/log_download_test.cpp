@@ -351,10 +351,8 @@ TEST_F(LogDownloadTest, ToolDecodesTheRawBytesToTheDownloadedFile)
         sim::SimControl control(lonWorks);
         control.setDeviceValue(control.device(meter->Name()).id, sim::kFaultBadCrcKey, "7");
     }
-    server = openServer();
+    reopen();
     server->SetEventSink(&sink);
-    system = server->Networks().Item("Demo")->Systems().Item(1);
-    meter = device("TMC-FT-Log-364");
     for (const bool isShort : {true, false}) {
         for (const bool keepBad : {false, true}) {
             SCOPED_TRACE(std::string(isShort ? "short" : "long") + (keepBad ? ", bad records kept" : ""));
