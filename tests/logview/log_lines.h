@@ -24,7 +24,7 @@ inline LogDateTime logDateTime(logview::CivilSeconds t)
 
 constexpr logview::CivilSeconds civil(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
-    return logview::daysFromCivil(y, mo, d) * logview::kSecondsPerDay + h * 3600 + mi * 60 + s;
+    return daysFromCivil(y, mo, d) * logview::kSecondsPerDay + h * 3600 + mi * 60 + s;
 }
 
 // count records every intervalSeconds from start, numbered from first: a three-phase load
