@@ -182,12 +182,9 @@ void LogCsvReader::header(std::string_view text)
     if (text.starts_with(kBom))
         text.remove_prefix(kBom.size());
     for (const LogFormat f : {LogFormat::Short, LogFormat::Long}) {
-        const std::string_view both = logCsvHeader(f == LogFormat::Short);
-        const std::size_t eol = both.find("\r\n");
-        if (text == both.substr(0, eol)) {
+        if (text == logCsvColumnsLine(f == LogFormat::Short)) {
             m_raw.format = f;
-            m_columns = both.substr(0, eol);
-            m_units = both.substr(eol + 2);
+            m_units = logCsvUnitsLine(f == LogFormat::Short);
             m_state = State::Units;
             return;
         }
@@ -272,7 +269,7 @@ void LogCsvReader::dataLine(std::string_view text, std::uint64_t start)
             break;
         }
     }
-    if (notes.find("CRC mismatch. ") != std::string_view::npos)
+    if (notes.find(kCrcMismatchNote) != std::string_view::npos)
         flags |= RecordFlag::kCrcMismatch;
 
     for (std::size_t h : m_openHoles) {
