@@ -28,6 +28,9 @@ constexpr std::string_view kLongHeader =
     ",YYYY-MM-DD hh:mm:ss,kWh,Watt,kWh,kWh,kWh,kWh,kVARh,Watt,Watt,Watt,Watt,VAR,VAR,VAR,VAR,Volt,Volt,Volt,Amp,Amp,"
     "Amp,,,,Hz,Seconds,,,,,,,,";
 
+constexpr std::size_t kShortHeaderBreak = kShortHeader.find("\r\n");
+constexpr std::size_t kLongHeaderBreak = kLongHeader.find("\r\n");
+
 // Empty value fields of a line that carries only a note.
 constexpr std::string_view kShortNoValues = ",,,,,,,,,,,,";
 constexpr std::string_view kLongNoValues = ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,";
@@ -153,13 +156,13 @@ void appendLine(std::string &out, const LogRecord &r, bool isShort, bool keepBad
     DebugLog("MLogFtp.FormatLogDataCsv()");
     if (r.recordType != kLogRecordType) {
         out.append(isShort ? kShortNoValues : kLongNoValues);
-        out.append("Unrecognized log record type: ");
+        out.append(kUnrecognizedTypeNote);
         appendInt(out, r.recordType);
         return;
     }
     if (!r.crcGood && !keepBad) {
         out.append(isShort ? kShortNoValues : kLongNoValues);
-        out.append("CRC mismatch. ");
+        out.append(kCrcMismatchNote);
         return;
     }
     appendInt(out, r.recordNumber);
@@ -180,7 +183,7 @@ void appendLine(std::string &out, const LogRecord &r, bool isShort, bool keepBad
         if (r.flags & it->bit)
             out.append(it->note);
     if (!r.crcGood)
-        out.append("CRC mismatch. ");
+        out.append(kCrcMismatchNote);
 }
 
 bool unsafeInFileName(unsigned char c, bool leading)
@@ -209,6 +212,16 @@ void shortenNamePart(std::string &encoded, std::string_view deviceName, std::siz
 std::string_view logCsvHeader(bool isShort)
 {
     return isShort ? kShortHeader : kLongHeader;
+}
+
+std::string_view logCsvColumnsLine(bool isShort)
+{
+    return isShort ? kShortHeader.substr(0, kShortHeaderBreak) : kLongHeader.substr(0, kLongHeaderBreak);
+}
+
+std::string_view logCsvUnitsLine(bool isShort)
+{
+    return isShort ? kShortHeader.substr(kShortHeaderBreak + 2) : kLongHeader.substr(kLongHeaderBreak + 2);
 }
 
 std::string GetLogFilename(std::string_view deviceName, bool isShort)

@@ -19,6 +19,15 @@ class LogWindow;
 
 // The two header lines (column names, then units), without the final line end.
 std::string_view logCsvHeader(bool isShort);
+// Each header line alone, without its line end.
+std::string_view logCsvColumnsLine(bool isShort);
+std::string_view logCsvUnitsLine(bool isShort);
+
+// The Notes of a record that failed its check: the whole of a line without values, or the
+// end of the Notes of a record kept although it failed.
+inline constexpr std::string_view kCrcMismatchNote = "CRC mismatch. ";
+// The Notes of a line without values for a record of a type not known, before the type.
+inline constexpr std::string_view kUnrecognizedTypeNote = "Unrecognized log record type: ";
 
 // The file name (no folder) of a device's log for the current year of the process clock:
 // name + "-log-short-" or "-log-full-" + year + ".csv". Characters that could leave the

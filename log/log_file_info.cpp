@@ -1,5 +1,3 @@
-#include <chrono>
-
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
 #include "foundation/paths.h"
@@ -20,9 +18,8 @@ constexpr std::size_t kTailBytes = 4000;
 // line with "2026-13-45 25:61:61" was not written by a download.
 bool isCalendarDateTime(const LogDateTime &dt)
 {
-    using namespace std::chrono;
-    const year_month_day date{year{dt.year}, month{dt.month}, day{dt.day}};
-    return dt.year >= 1 && dt.year <= 9999 && date.ok() && dt.hour < 24 && dt.minute < 60 && dt.second < 60;
+    return dt.year >= 1 && dt.year <= 9999 && isCalendarDate(dt.year, dt.month, dt.day) && dt.hour < 24 &&
+           dt.minute < 60 && dt.second < 60;
 }
 
 void setLogFileInfo(std::string_view deviceName, bool isShort, LogWindow &window)

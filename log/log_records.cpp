@@ -147,32 +147,6 @@ LogInfo LoadLogInfo(std::span<const std::uint8_t> bytes)
     return info;
 }
 
-namespace {
-
-// Days from 1970-01-01 in the proleptic Gregorian calendar.
-std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<unsigned>(y - era * 400);
-    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-}
-
-bool leapYear(std::int32_t y)
-{
-    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-}
-
-unsigned daysInMonth(std::int32_t y, unsigned m)
-{
-    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && leapYear(y) ? 29 : kDays[m - 1];
-}
-
-}  // namespace
-
 double TimestampToDate(const LogDateTime &dt)
 {
     DebugLog("MLogFtp.TimestampToDate()");
@@ -181,8 +155,8 @@ double TimestampToDate(const LogDateTime &dt)
         year += 2000;
     else if (year >= 30 && year <= 99)
         year += 1900;
-    const bool valid = year >= 100 && year <= 9999 && dt.month >= 1 && dt.month <= 12 && dt.day >= 1 &&
-                       dt.day <= daysInMonth(year, dt.month) && dt.hour < 24 && dt.minute < 60 && dt.second < 60;
+    const bool valid = year >= 100 && year <= 9999 && isCalendarDate(year, dt.month, dt.day) && dt.hour < 24 &&
+                       dt.minute < 60 && dt.second < 60;
     if (!valid)
         throw RuntimeError(ErrorNumber::kTypeMismatch, "Type mismatch");
     // Day 0 of this count is 1899-12-30, 25569 days before 1970-01-01.

@@ -338,15 +338,13 @@ void ChartPanel::refresh()
     }
     if (m_group == ChartGroup::Demand && m_state.seriesShown(kDemand)) {
         const auto [first, last] = data->indexRange(range);
-        std::size_t at = last;
-        const std::vector<float> &v = data->values[kDemand];
-        for (std::size_t i = first; i < last; ++i)
-            if (!std::isnan(v[i]) && (at == last || v[i] > v[at]))
-                at = i;
-        if (at != last)
-            m_content.peak = ChartContent::Peak{static_cast<double>(data->time[at]), v[at],
+        if (const auto at = peakDemandRecord(*data, first, last)) {
+            const float v = data->values[kDemand][*at];
+            const CivilSeconds t = data->time[*at];
+            m_content.peak = ChartContent::Peak{static_cast<double>(t), v,
                                                 QStringLiteral("Peak %1 Watt at %2")
-                                                    .arg(qs(formatReading(v[at])), qs(formatCivil(data->time[at])))};
+                                                    .arg(qs(formatReading(v)), qs(formatCivil(t)))};
+        }
     }
     if (!any) {
         lo = 0;

@@ -25,29 +25,15 @@ bool digits(std::string_view text, std::size_t at, std::size_t count, int &value
 
 }  // namespace
 
-int daysInMonth(std::int64_t year, int month)
-{
-    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (month == 2 && year % 4 == 0 && (year % 100 != 0 || year % 400 == 0))
-        return 29;
-    return kDays[month - 1];
-}
-
 CivilFields civilFields(CivilSeconds s)
 {
     const std::int64_t days = floorDiv(s, kSecondsPerDay);
     const std::int64_t secs = s - days * kSecondsPerDay;
-    // The inverse of daysFromCivil.
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-    const std::int64_t doe = z - era * 146097;
-    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const std::int64_t mp = (5 * doy + 2) / 153;
+    const CivilDate date = civilFromDays(days);
     CivilFields f;
-    f.day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    f.month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    f.year = static_cast<std::int32_t>(yoe + era * 400 + (f.month <= 2));
+    f.year = static_cast<std::int32_t>(date.year);
+    f.month = date.month;
+    f.day = date.day;
     f.hour = static_cast<int>(secs / 3600);
     f.minute = static_cast<int>(secs / 60 % 60);
     f.second = static_cast<int>(secs % 60);
@@ -70,8 +56,7 @@ bool parseCivil(std::string_view text, CivilSeconds &out)
         !digits(text, 11, 2, f.hour) || !digits(text, 14, 2, f.minute) || !digits(text, 17, 2, f.second))
         return false;
     f.year = year;
-    if (f.month < 1 || f.month > 12 || f.day < 1 || f.day > daysInMonth(f.year, f.month) || f.hour > 23 ||
-        f.minute > 59 || f.second > 59)
+    if (!isCalendarDate(f.year, f.month, f.day) || f.hour > 23 || f.minute > 59 || f.second > 59)
         return false;
     out = civilSeconds(f);
     return true;

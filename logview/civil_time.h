@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "model/date_time.h"
+
 namespace tellumic::logview {
 
 using CivilSeconds = std::int64_t;
@@ -19,19 +21,6 @@ struct CivilFields
     std::int32_t year = 1970;
     int month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
-
-// Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
-constexpr std::int64_t daysFromCivil(std::int64_t y, int m, int d)
-{
-    y -= m <= 2;
-    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-    const auto yoe = static_cast<std::int64_t>(y - era * 400);
-    const std::int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468;
-}
-
-int daysInMonth(std::int64_t year, int month);
 
 CivilFields civilFields(CivilSeconds s);
 CivilSeconds civilSeconds(const CivilFields &f);

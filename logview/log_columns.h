@@ -4,8 +4,8 @@
 // The order of kQuantities is the order of a LogData's value columns.
 
 #include <cstdint>
-#include <span>
 #include <iterator>
+#include <span>
 #include <string_view>
 
 namespace tellumic::logview {
@@ -16,6 +16,25 @@ enum class LogFormat : std::uint8_t { Short, Long };
 constexpr std::size_t fieldCount(LogFormat f)
 {
     return f == LogFormat::Short ? 13 : 36;
+}
+inline constexpr std::size_t kMaxFieldCount = 36;
+
+// Splits a line into its fields: the first fieldCount(format) - 1 at commas, then Notes, the
+// rest of the line. A line with fewer commas gives the fields before them and the rest.
+// Returns how many fields it put into out, which holds at least fieldCount(format).
+inline std::size_t splitFields(std::string_view line, LogFormat format, std::span<std::string_view> out)
+{
+    const std::size_t n = fieldCount(format);
+    std::size_t count = 0, at = 0;
+    while (count + 1 < n) {
+        const std::size_t comma = line.find(',', at);
+        if (comma == std::string_view::npos)
+            break;
+        out[count++] = line.substr(at, comma - at);
+        at = comma + 1;
+    }
+    out[count++] = line.substr(at);
+    return count;
 }
 
 // One chart per group, in this order.

@@ -182,12 +182,9 @@ void LogCsvReader::header(std::string_view text)
     if (text.starts_with(kBom))
         text.remove_prefix(kBom.size());
     for (const LogFormat f : {LogFormat::Short, LogFormat::Long}) {
-        const std::string_view both = logCsvHeader(f == LogFormat::Short);
-        const std::size_t eol = both.find("\r\n");
-        if (text == both.substr(0, eol)) {
+        if (text == logCsvColumnsLine(f == LogFormat::Short)) {
             m_raw.format = f;
-            m_columns = both.substr(0, eol);
-            m_units = both.substr(eol + 2);
+            m_units = logCsvUnitsLine(f == LogFormat::Short);
             m_state = State::Units;
             return;
         }
@@ -204,18 +201,12 @@ void LogCsvReader::dataLine(std::string_view text, std::uint64_t start)
 {
     const LogFormat format = m_raw.format;
     const std::size_t n = fieldCount(format);
-    std::array<std::string_view, 36> fields;
-    std::size_t at = 0;
-    bool allEmpty = true;
-    for (std::size_t i = 0; i + 1 < n; ++i) {
-        const std::size_t comma = text.find(',', at);
-        if (comma == std::string_view::npos)
-            return skip(SkipReason::FieldCount);
-        fields[i] = text.substr(at, comma - at);
-        allEmpty = allEmpty && fields[i].empty();
-        at = comma + 1;
-    }
-    const std::string_view notes = text.substr(at);
+    std::array<std::string_view, kMaxFieldCount> fields;
+    if (splitFields(text, format, fields) < n)
+        return skip(SkipReason::FieldCount);
+    const std::string_view notes = fields[n - 1];
+    // Notes right after the n - 1 commas: every field before it is empty.
+    const bool allEmpty = static_cast<std::size_t>(notes.data() - text.data()) == n - 1;
 
     if (allEmpty) {
         ++m_report.noValueLines;
@@ -272,7 +263,7 @@ void LogCsvReader::dataLine(std::string_view text, std::uint64_t start)
             break;
         }
     }
-    if (notes.find("CRC mismatch. ") != std::string_view::npos)
+    if (notes.find(kCrcMismatchNote) != std::string_view::npos)
         flags |= RecordFlag::kCrcMismatch;
 
     for (std::size_t h : m_openHoles) {

@@ -136,8 +136,8 @@ private:
     std::string m_pending;
     std::uint64_t m_pendingSize = 0;  // may exceed m_pending while a too long line is passed over
     std::uint64_t m_lineStart = 0;
-    std::string m_columns, m_units;  // the header lines of the file's format
-    std::vector<float> m_fields;     // numeric fields of the line at hand
+    std::string_view m_units;     // the units line of the file's format
+    std::vector<float> m_fields;  // numeric fields of the line at hand
 };
 
 }  // namespace tellumic::logview

@@ -74,18 +74,9 @@ bool LineReader::lineAt(std::uint64_t offset, std::string &line)
 
 std::vector<std::string_view> splitFields(std::string_view line, LogFormat format)
 {
-    std::vector<std::string_view> fields;
-    const std::size_t n = fieldCount(format);
-    std::size_t at = 0;
-    while (fields.size() + 1 < n) {
-        const std::size_t comma = line.find(',', at);
-        if (comma == std::string_view::npos)
-            break;
-        fields.push_back(line.substr(at, comma - at));
-        at = comma + 1;
-    }
-    fields.push_back(line.substr(std::min(at, line.size())));
-    return fields;
+    std::array<std::string_view, kMaxFieldCount> fields;
+    const std::size_t n = splitFields(line, format, fields);
+    return {fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
 bool rowLineMatches(const LogData &data, const LogRow &row, std::string_view line)

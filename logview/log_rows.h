@@ -42,7 +42,7 @@ private:
     std::string m_error;
 };
 
-// Splits a line into its fields: the first fieldCount(format) - 1 at commas, Notes the rest.
+// splitFields of log_columns.h, as a vector of the fields found.
 std::vector<std::string_view> splitFields(std::string_view line, LogFormat format);
 
 // Writes the rows to target as a log file of the source's format: the two header lines,

@@ -23,10 +23,12 @@ void LogRowsModel::setRows(const QString &file, std::shared_ptr<const LogData> d
     m_columns.clear();
     m_units.clear();
     if (m_data) {
-        const QString header = QString::fromLatin1(logCsvHeader(m_data->format == LogFormat::Short).data());
-        const QStringList lines = header.split(QStringLiteral("\r\n"));
-        m_columns = lines.value(0).split(',');
-        m_units = lines.value(1).split(',');
+        const bool isShort = m_data->format == LogFormat::Short;
+        auto fields = [](std::string_view line) {
+            return QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())).split(',');
+        };
+        m_columns = fields(logCsvColumnsLine(isShort));
+        m_units = fields(logCsvUnitsLine(isShort));
     }
     endResetModel();
 }

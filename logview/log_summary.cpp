@@ -120,6 +120,16 @@ RangeSummary summarize(const LogData &data, TimeRange range)
     return s;
 }
 
+std::optional<std::size_t> peakDemandRecord(const LogData &data, std::size_t first, std::size_t last)
+{
+    std::optional<std::size_t> at;
+    const std::vector<float> &v = data.values[kDemand];
+    for (std::size_t i = first; i < last; ++i)
+        if (!std::isnan(v[i]) && (!at || v[i] > v[*at]))
+            at = i;
+    return at;
+}
+
 std::string summaryText(const LogData &data, const RangeSummary &s, const SummaryScope &scope)
 {
     std::string text = "Visible range: " + formatCivil(static_cast<CivilSeconds>(std::floor(s.range.start))) +
@@ -133,9 +143,9 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
         text += "Last: " + formatCivil(data.time[s.last - 1]) + " (record " +
                 std::to_string(data.recordNumber[s.last - 1]) + ")\n";
     }
-    const SeriesStats &demand = s.series[kDemand];
-    if (demand.count > 0)
-        text += "Peak demand: " + formatReading(static_cast<float>(demand.max)) + " Watt at " + formatCivil(demand.maxTime) + "\n";
+    if (const auto peak = peakDemandRecord(data, s.first, s.last))
+        text += "Peak demand: " + formatReading(data.values[kDemand][*peak]) + " Watt at " +
+                formatCivil(data.time[*peak]) + "\n";
     for (std::size_t k = 0; k < quantityCount(data.format); ++k)
         if (scope.series[k])
             text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k], true) + "\n";

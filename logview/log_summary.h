@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,10 @@ struct RangeSummary
 };
 
 RangeSummary summarize(const LogData &data, TimeRange range);
+
+// The record of the peak demand among records [first, last): the first of equal highest
+// values, records without a value left out; nullopt when none has one.
+std::optional<std::size_t> peakDemandRecord(const LogData &data, std::size_t first, std::size_t last);
 
 // Which series the text covers: those shown in the charts.
 struct SummaryScope

@@ -126,21 +126,8 @@ LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
     connect(m_loader, &LogLoader::failed, this, [this](const QString &reason) { failed(reason); });
     connect(m_tabs, &QTabWidget::currentChanged, this, &LogViewerWindow::scheduleRefresh);
     // Charts that come into sight catch up with the view.
-    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
-        guarded("Drawing the charts", [this] {
-            bool any = false;
-            for (ChartPanel *p : visiblePanels()) {
-                const auto g = static_cast<std::size_t>(p->group());
-                if (m_stale[g] && inSight(p)) {
-                    p->refresh();
-                    m_stale[g] = false;
-                    any = true;
-                }
-            }
-            if (any)
-                alignPlots();
-        });
-    });
+    connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { guarded("Drawing the charts", [this] { refreshStaleCharts(true); }); });
     resize(1280, 900);
 }
 
@@ -426,16 +413,9 @@ void LogViewerWindow::refreshCharts(bool inSightOnly)
 {
     m_refreshTimer->stop();
     const auto &data = m_state.data();
-    for (ChartPanel *p : visiblePanels()) {
-        const auto g = static_cast<std::size_t>(p->group());
-        if (inSightOnly && !inSight(p)) {
-            m_stale[g] = true;
-            continue;
-        }
-        p->refresh();
-        m_stale[g] = false;
-    }
-    alignPlots();
+    for (ChartPanel *p : visiblePanels())
+        m_stale[static_cast<std::size_t>(p->group())] = true;
+    refreshStaleCharts(inSightOnly);
     const TimeRange r = m_state.range();
     if (!data) {
         m_rangeLabel->clear();
@@ -444,24 +424,15 @@ void LogViewerWindow::refreshCharts(bool inSightOnly)
     m_rangeLabel->setText(QStringLiteral("Showing %1 to %2%3")
                               .arg(civilText(r.start), civilText(r.end),
                                    m_state.zoomed() ? QString() : QStringLiteral(" (whole log)")));
-    refreshCursor();
+    // Each chart refreshed its own cursor; the readout follows the data and the series shown.
+    refreshReadout();
 }
 
 void LogViewerWindow::refreshRest()
 {
     m_restTimer->stop();
     const auto &data = m_state.data();
-    bool any = false;
-    for (ChartPanel *p : visiblePanels()) {
-        const auto g = static_cast<std::size_t>(p->group());
-        if (m_stale[g]) {
-            p->refresh();
-            m_stale[g] = false;
-            any = true;
-        }
-    }
-    if (any)
-        alignPlots();
+    refreshStaleCharts(false);
     const TimeRange r = m_state.range();
     if (!data) {
         m_summary->setPlainText(QString());
@@ -475,7 +446,21 @@ void LogViewerWindow::refreshRest()
         m_rows->setRows(file(), data, std::move(rows));
         m_tableStale = false;
     }
-    refreshCursor();
+}
+
+void LogViewerWindow::refreshStaleCharts(bool inSightOnly)
+{
+    bool any = false;
+    for (ChartPanel *p : visiblePanels()) {
+        const auto g = static_cast<std::size_t>(p->group());
+        if (m_stale[g] && (!inSightOnly || inSight(p))) {
+            p->refresh();
+            m_stale[g] = false;
+            any = true;
+        }
+    }
+    if (any)
+        alignPlots();
 }
 
 void LogViewerWindow::alignPlots()
@@ -499,6 +484,11 @@ void LogViewerWindow::refreshCursor()
     for (ChartPanel *p : m_panels)
         if (p->isVisible())
             p->refreshCursor();
+    refreshReadout();
+}
+
+void LogViewerWindow::refreshReadout()
+{
     const auto &data = m_state.data();
     if (!data || !m_state.cursor())
         return;

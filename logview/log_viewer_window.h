@@ -71,7 +71,12 @@ private:
     // Charts left stale, the summary and the table.
     void refreshRest();
     bool inSight(const ChartPanel *p) const;
+    // The shown charts marked stale (only those in sight with inSightOnly), then alignPlots
+    // when any was drawn anew.
+    void refreshStaleCharts(bool inSightOnly);
+    // The charts' cursor and the readout.
     void refreshCursor();
+    void refreshReadout();
     void alignPlots();
     void loaded(bool appended);
     void failed(const QString &reason);

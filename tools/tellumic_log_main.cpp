@@ -120,8 +120,8 @@ void reportRecordFaults(std::string_view lines, const CountingDialogs &dialogs)
     std::size_t crcMismatches = 0, unknownTypes = 0;
     for (std::size_t at = 0, eol; (eol = lines.find("\r\n", at)) != std::string_view::npos; at = eol + 2) {
         const std::string_view line = lines.substr(at, eol - at);
-        crcMismatches += line.ends_with("CRC mismatch. ") ? 1 : 0;
-        unknownTypes += line.find("Unrecognized log record type: ") != std::string_view::npos ? 1 : 0;
+        crcMismatches += line.ends_with(kCrcMismatchNote) ? 1 : 0;
+        unknownTypes += line.find(kUnrecognizedTypeNote) != std::string_view::npos ? 1 : 0;
     }
     std::vector<std::pair<std::string, std::size_t>> kinds = dialogs.texts();
     kinds.emplace_back("CRC mismatch", crcMismatches);

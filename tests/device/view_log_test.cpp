@@ -23,7 +23,7 @@
 #include "logview/log_summary.h"
 #include "logview/log_viewer_window.h"
 #include "tests/device/device_fixture.h"
-#include "tests/logview/accessible_actions.h"
+#include "tests/support/accessible.h"
 
 namespace tellumic {
 namespace {

@@ -20,10 +20,10 @@ constexpr int kStep = 900;
 
 LogData build(std::string_view text)
 {
-    LogCsvReader reader;
-    reader.feed(text);
-    EXPECT_FALSE(reader.failed()) << reader.error();
-    return buildLogData(reader.raw(), reader.report());
+    std::string error;
+    LogData data = test::readLogData(text, &error);
+    EXPECT_TRUE(error.empty()) << error;
+    return data;
 }
 
 std::string lines(const std::vector<LogRecord> &records, bool header = true)

@@ -1,7 +1,8 @@
 #pragma once
 
 // Log files for tests and benchmarks, written by the product's own CSV code: records of a
-// load that follows the day, as the downloads write them.
+// load that follows the day, as the downloads write them; and such a file read as the
+// viewer reads it.
 
 #include <cmath>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include "log/log_csv.h"
 #include "log/log_records.h"
 #include "logview/civil_time.h"
+#include "logview/log_csv_reader.h"
+#include "logview/log_data.h"
 
 namespace tellumic::test {
 
@@ -24,7 +27,7 @@ inline LogDateTime logDateTime(logview::CivilSeconds t)
 
 constexpr logview::CivilSeconds civil(int y, int mo, int d, int h = 0, int mi = 0, int s = 0)
 {
-    return logview::daysFromCivil(y, mo, d) * logview::kSecondsPerDay + h * 3600 + mi * 60 + s;
+    return daysFromCivil(y, mo, d) * logview::kSecondsPerDay + h * 3600 + mi * 60 + s;
 }
 
 // count records every intervalSeconds from start, numbered from first: a three-phase load
@@ -69,6 +72,17 @@ inline std::string logText(std::span<const LogRecord> records, bool isShort, boo
     std::string out;
     appendLogDataCsv(out, header, records, isShort, false, keepBad);
     return out;
+}
+
+// The plotted log of a file's text. error, when given, gets why the text is not a log ("" when
+// it is one).
+inline logview::LogData readLogData(std::string_view text, std::string *error = nullptr)
+{
+    logview::LogCsvReader reader;
+    reader.feed(text);
+    if (error)
+        *error = reader.error();
+    return logview::buildLogData(reader.raw(), reader.report());
 }
 
 }  // namespace tellumic::test

@@ -23,9 +23,7 @@ protected:
                "CRC mismatch. \r\n" + test::logText({records.begin() + 3, records.begin() + 5}, false, false);
         source = home.root() / "Meter-log-full-2026.csv";
         test::writeFile(source, text);
-        LogCsvReader reader;
-        reader.feed(text);
-        data = buildLogData(reader.raw(), reader.report());
+        data = test::readLogData(text);
     }
 
     std::string line(std::size_t record) const

@@ -22,8 +22,8 @@
 
 #include "logview/chart_panel.h"
 #include "logview/log_viewer_window.h"
-#include "tests/logview/accessible_actions.h"
 #include "tests/logview/log_lines.h"
+#include "tests/support/accessible.h"
 #include "tests/support/temp_home.h"
 #include "tests/support/case_name.h"
 
