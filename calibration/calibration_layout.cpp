@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QVBoxLayout>
 
 #include "calibration/calibration_window.h"
@@ -25,6 +27,27 @@ QLineEdit *box(const QString &name, QWidget *parent, bool readOnly = false)
     b->setObjectName(name);
     b->setReadOnly(readOnly);
     return b;
+}
+
+// The widest texts the read-only number boxes show: a reading as the meter formats it
+// ("121.686745", and more digits for power), an error in percent, a 32-bit constant.
+const QString kWidestReading = QStringLiteral("-000000.000000");
+const QString kWidestError = QStringLiteral("-00000.00%");
+const QString kWidestConstant = QStringLiteral("-2147483648");
+
+// Keeps a box wide enough for its widest text, so that no leading digit scrolls out of
+// sight however the window is sized.
+void fitWidth(QLineEdit *b, const QString &widest)
+{
+    QStyleOptionFrame option;
+    option.initFrom(b);
+    option.lineWidth = b->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, b);
+    const QMargins margins = b->textMargins();
+    // QLineEdit keeps 2 pixels on each side of its text inside the frame.
+    const int textWidth = b->fontMetrics().horizontalAdvance(widest) + 4 + margins.left() + margins.right() + 1;
+    const QSize size = b->style()->sizeFromContents(QStyle::CT_LineEdit, &option,
+                                                    QSize(textWidth, b->sizeHint().height()), b);
+    b->setMinimumWidth(size.width());
 }
 
 QPushButton *button(const QString &name, const QString &caption, QWidget *parent)
@@ -128,8 +151,9 @@ QWidget *CalibrationWindow::buildIdentity()
     form->addRow(QStringLiteral("Neuron ID:"), m_txtNeuronId);
     form->addRow(QStringLiteral("Model:"), m_cboModel);
     form->addRow(QStringLiteral("SerialNumber:"), m_txtSerialNumber);
-    // The editable text inside the model box answers to the model box's name as well.
-    m_cboModel->lineEdit()->setAccessibleName(QStringLiteral("Model:"));
+    // Screen readers announce the box by its caption and its text field by the same name.
+    m_cboModel->setAccessibleName(QStringLiteral("Model"));
+    m_cboModel->lineEdit()->setAccessibleName(QStringLiteral("Model"));
     return group;
 }
 
@@ -176,6 +200,8 @@ QWidget *CalibrationWindow::buildPhase(std::size_t i)
         auto *error = box(phaseName(row.error, i), group, true);
         measured->setAlignment(Qt::AlignRight);
         error->setAlignment(Qt::AlignRight);
+        fitWidth(measured, kWidestReading);
+        fitWidth(error, kWidestError);
         measured->setAccessibleName(QStringLiteral("Measured %1, phase %2").arg(QString::fromLatin1(row.what), phase));
         error->setAccessibleName(QStringLiteral("Error of the %1, phase %2").arg(QString::fromLatin1(row.what), phase));
         (*row.measuredBoxes)[i] = measured;
@@ -197,6 +223,7 @@ QWidget *CalibrationWindow::buildPhase(std::size_t i)
     for (const auto &c : constants) {
         auto *b = box(QStringLiteral("txt") + phaseName(c.stem, i), group, true);
         b->setAlignment(Qt::AlignRight);
+        fitWidth(b, kWidestConstant);
         auto *label = new QLabel(phaseName(c.stem, i) + ':', group);
         label->setBuddy(b);
         (*c.boxes)[i] = b;

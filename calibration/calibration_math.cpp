@@ -11,6 +11,7 @@ namespace tellumic {
 namespace {
 
 constexpr std::int32_t kDivisionByZero = 11;
+constexpr std::int32_t kInvalidProcedureCall = 5;
 
 std::int32_t constantOf(double value, const char *what, std::size_t phase)
 {
@@ -29,6 +30,15 @@ void requireMeasured(double measured, const char *what, std::size_t phase)
                                                 static_cast<char>('A' + phase) + " measured 0)");
 }
 
+// A reference of 0 would scale every constant to 0: the meter would then read 0 on every
+// phase, so it is refused before anything is computed.
+void requireReference(double reference, const char *what)
+{
+    if (!(reference > 0) || !std::isfinite(reference))
+        throw RuntimeError(kInvalidProcedureCall, std::string("Nothing to calibrate against (the ") + what + " is " +
+                                                       formatNumber(reference, "0.###") + ")");
+}
+
 }  // namespace
 
 double roundHalfEven(double value)
@@ -40,6 +50,8 @@ double roundHalfEven(double value)
 NewConstants computeConstants(const PhaseConstants &calPower, const PhaseConstants &calVolt, const PhaseValues &measPower,
                               const PhaseValues &measVolt, double targetPower, double nominalVolts)
 {
+    requireReference(targetPower, "target power, CtAmps \u00D7 NominalVac,");
+    requireReference(nominalVolts, "NominalVac");
     NewConstants out;
     for (std::size_t i = 0; i < 3; ++i) {
         requireMeasured(measPower[i], "real power", i);

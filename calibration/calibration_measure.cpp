@@ -78,7 +78,8 @@ void CalibrationWindow::ReadCalibrationCps()
     }
     m_txtCtAmps->setText(QString::fromStdString(m_ctAmpsCp->Value()));
     m_txtSerialNumber->setText(QString::fromStdString(m_serialNumberCp->Value()));
-    m_cboModel->setEditText(QString::fromStdString(m_modelCp->Value()));
+    m_modelShown = QString::fromStdString(m_modelCp->Value());
+    m_cboModel->setEditText(m_modelShown);
     m_txtFirmwareVer->setText(QString::fromStdString(m_nodeCps.Item("SCPTdevMajVer")->Value() + "." +
                                                      m_nodeCps.Item("SCPTdevMinVer")->Value()));
     updateTargetPower(true);

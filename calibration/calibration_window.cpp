@@ -14,6 +14,7 @@
 
 #include "device/device_window.h"
 #include "foundation/dialogs.h"
+#include "foundation/qt_accessible.h"
 #include "foundation/plugin_state.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
@@ -37,6 +38,7 @@ CalibrationWindow::CalibrationWindow(DeviceWindow &deviceWindow, QWidget *parent
 {
     setObjectName("fCalTellumic");
     setWindowTitle(QStringLiteral("Calibrate Tellumic"));
+    installAccessibleComboBoxes();
     buildUi();
     wireEditing();
     m_timer.setObjectName("Timer1");
@@ -154,8 +156,17 @@ void CalibrationWindow::wireEditing()
         connect(edit, &QLineEdit::textEdited, this,
                 [this, field = field] { guarded("Change", [&] { onFieldEdited(field); }); });
     }
-    connect(m_cboModel, &QComboBox::activated, this,
-            [this] { guarded("cboModel_Click", [&] { onFieldEdited(Field::Model); }); });
+    // The model box has the focus while its text is edited (its text field only shows it),
+    // so Enter and leaving reach the box itself.
+    m_cboModel->installEventFilter(this);
+    m_cboModel->setProperty("field", static_cast<int>(Field::Model));
+    // A choice from the list counts only when it changes the model shown: the list also
+    // reports the entry it opened on, after Escape or a click on the same entry.
+    connect(m_cboModel, &QComboBox::activated, this, [this] {
+        if (m_cboModel->lineEdit()->text() == m_modelShown)
+            return;
+        guarded("cboModel_Click", [&] { onFieldEdited(Field::Model); });
+    });
     for (QLineEdit *e : {m_txtCtAmps, m_txtNominalVac})
         connect(e, &QLineEdit::textChanged, this, [this, e] {
             if (!e->isReadOnly())
@@ -176,6 +187,7 @@ void CalibrationWindow::onFieldEdited(Field field)
     }
     if (!m_calStarted || edit->text().isEmpty())
         return;
+    m_modelShown = edit->text();
     setUnsaved(field, true);
     onModelChosen();
 }
@@ -199,10 +211,9 @@ void CalibrationWindow::onModelChosen()
 
 bool CalibrationWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *edit = qobject_cast<QLineEdit *>(watched);
-    if (!edit || !edit->property("field").isValid())
+    if (!watched->isWidgetType() || !watched->property("field").isValid())
         return QDialog::eventFilter(watched, event);
-    const auto field = static_cast<Field>(edit->property("field").toInt());
+    const auto field = static_cast<Field>(watched->property("field").toInt());
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -394,6 +405,11 @@ void CalibrationWindow::Form_Load()
         DebugLog("ERROR: fCalTellumic.Form_Load()," + errorText(e));
         m_loaded = false;
         UpdateControls();
+        // The timer stays stopped: no measurement is coming.
+        m_txtPassStatus->setText(unsupported ? QStringLiteral("This meter cannot be calibrated: its model or firmware "
+                                                              "version is not supported")
+                                             : QStringLiteral("This meter cannot be calibrated: its calibration "
+                                                              "properties were not found"));
         MsgBox(unsupported ? e.description() : std::string("Error finding required SNVTs and CPs"), MsgStyle::kOkOnly,
                kCaption);
     }
@@ -462,6 +478,16 @@ void CalibrationWindow::Timer1_Timer()
         break;
     case 2:
         runStep("LockMeter", [this] { LockMeter(); });
+        // Locked, the meter measures with its saved constants again (a cancelled
+        // calibration's are gone, a factory reset's defaults are in): the window shows and
+        // computes from what the meter now holds, and drops what it measured before.
+        runStep("ReadCalibrationCps", [this] {
+            ReadCalibrationCps();
+            for (Field f : {Field::Model, Field::SerialNumber, Field::CtAmps, Field::NominalVac, Field::MinVac,
+                            Field::CreepLimit})
+                setUnsaved(f, false);
+        });
+        ClearMeasurements();
         m_calStarted = false;
         setHourglass(false);
         m_calState = 3;

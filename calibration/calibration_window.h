@@ -216,6 +216,7 @@ private:
     PhaseConstants m_calPower{}, m_calReactive{}, m_calVolt{}, m_phaseAdj{};
     PhaseValues m_measPower{}, m_measReactive{}, m_measVolt{};
     std::function<void(int)> m_waiter;
+    QString m_modelShown;  // the model text as last read from the meter or chosen
 };
 
 }  // namespace tellumic

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/plugin_state.h"
+#include "foundation/qt_accessible.h"
 #include "foundation/trace_log.h"
 #include "host/registration.h"
 
@@ -19,6 +20,7 @@ RegistrationWindow::RegistrationWindow(bool startedWithCommandLine, QWidget *par
 {
     DebugLog("fRegisterPlugIn.Form_Load()");
     setObjectName("fRegisterPlugIn");
+    installAccessibleComboBoxes();
     setWindowTitle(QString::fromLatin1(kPlugInName));
     setAttribute(Qt::WA_DeleteOnClose);
 

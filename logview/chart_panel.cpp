@@ -20,6 +20,7 @@
 #include <QValueAxis>
 #include <QVBoxLayout>
 
+#include "foundation/qt_accessible.h"
 #include "logview/log_summary.h"
 #include "logview/time_ticks.h"
 
@@ -191,6 +192,7 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
     : QWidget(parent), m_group(group), m_state(state)
 {
     setObjectName(QStringLiteral("chart%1").arg(static_cast<int>(group)));
+    installAccessibleComboBoxes();
     m_chart = new QChart;
     m_chart->legend()->hide();
     m_chart->setTitle(chartTitle(group));

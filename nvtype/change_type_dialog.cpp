@@ -10,6 +10,7 @@
 #include "device/device_window.h"
 #include "foundation/dialogs.h"
 #include "foundation/plugin_state.h"
+#include "foundation/qt_accessible.h"
 #include "foundation/trace_log.h"
 #include "model/value_boxes.h"
 #include "nvtype/change_nv_type.h"
@@ -40,6 +41,7 @@ public:
 ChangeTypeDialog::ChangeTypeDialog(DeviceWindow &window) : QDialog(&window), m_window(window)
 {
     setObjectName("fChangeType");
+    installAccessibleComboBoxes();
     setWindowTitle(QStringLiteral("Tellumic - Change SNVT Types"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_deviceName = plugIn().CurrentDeviceName;

@@ -77,6 +77,7 @@ struct ComputeFailure
     PhaseValues measPower, measVolt;
     std::int32_t number;
     const char *names;  // what the description must name
+    double target = 600, nominal = 120;
 };
 
 class ComputeFailures : public ::testing::TestWithParam<ComputeFailure>
@@ -87,7 +88,7 @@ TEST_P(ComputeFailures, RaiseBeforeAnyConstantIsReturned)
 {
     const auto &f = GetParam();
     try {
-        computeConstants(f.calPower, {10000, 10000, 10000}, f.measPower, f.measVolt, 600, 120);
+        computeConstants(f.calPower, {10000, 10000, 10000}, f.measPower, f.measVolt, f.target, f.nominal);
         FAIL() << "no error";
     } catch (const RuntimeError &e) {
         EXPECT_EQ(e.number(), f.number);
@@ -102,7 +103,12 @@ INSTANTIATE_TEST_SUITE_P(
                        "Division by zero (the real power of phase C"},
         ComputeFailure{"NoVoltageOnPhaseA", {10000, 10000, 10000}, {600, 600, 600}, {0, 120, 120}, 11, "voltage of phase A"},
         ComputeFailure{"GainBeyond32Bits", {2000000000, 10000, 10000}, {1, 600, 600}, {120, 120, 120}, 6, "CalPowerA"},
-        ComputeFailure{"NegativeBeyond32Bits", {10000, -2000000000, 10000}, {600, 1, 600}, {120, 120, 120}, 6, "CalPowerB"}),
+        ComputeFailure{"NegativeBeyond32Bits", {10000, -2000000000, 10000}, {600, 1, 600}, {120, 120, 120}, 6, "CalPowerB"},
+        // A CT rating of 0 would scale all six power constants to 0.
+        ComputeFailure{"NoTargetPower", {10000, 10000, 10000}, {600, 600, 600}, {120, 120, 120}, 5,
+                       "Nothing to calibrate against (the target power, CtAmps \u00D7 NominalVac, is 0)", 0, 120},
+        ComputeFailure{"NoNominalVoltage", {10000, 10000, 10000}, {600, 600, 600}, {120, 120, 120}, 5,
+                       "(the NominalVac is 0)", 600, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct ErrorCase

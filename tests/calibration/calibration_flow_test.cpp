@@ -410,6 +410,52 @@ TEST_F(CalibrationFlow, CalibratesAMeterFromStartToRecord)
         EXPECT_EQ(cps.Item(name)->Value(), value) << name << " after a restart";
 }
 
+// Cancelling puts the meter's saved constants back; the next calibration computes from those,
+// not from the cancelled ones, and its check pass finds the meter calibrated.
+TEST_F(CalibrationFlow, AfterACancelTheNextCalibrationStartsFromTheMetersConstants)
+{
+    std::string out;
+    ASSERT_EQ(lnsSim("reference-load TMC-FT-Log-364 B 120 101 1", &out), 0) << out;
+    openCalibration("TMC-FT-Log-364");
+    tick(2);
+    startCalibration();
+    compute();
+    ASSERT_LT(std::stoi(text("txtCalPowerB")), 10000);
+    ASSERT_TRUE(press("cmdLockTm"));
+    EXPECT_TRUE(edit("txtCtAmps")->isReadOnly()) << "settling, the window takes no settings";
+    EXPECT_TRUE(edit("txtCreepLimit")->isReadOnly());
+    tick();
+    EXPECT_EQ(calCp("UCPTcalPowerB")->Value(), "10000") << "locked, the meter measures with its saved constants";
+    EXPECT_EQ(text("txtCalPowerB"), "10000");
+    EXPECT_EQ(cal->keptCalPower()[1], 10000);
+    EXPECT_EQ(text("txtPowerB"), "") << "readings of the cancelled constants are dropped";
+    tick();
+    startCalibration();
+    compute();
+    tick();
+    EXPECT_EQ(text("txtPassStatus").rfind("Check pass of the new constants: every error is within \u00B10.20 %", 0), 0u)
+        << text("txtPassStatus");
+}
+
+// A CT rating of 0 makes the target power 0: Compute says so and writes nothing.
+TEST_F(CalibrationFlow, NoTargetPowerWritesNothing)
+{
+    openPinned({{"nvoPowerA", "594"}});
+    startCalibration();
+    type("txtCtAmps", "0");
+    enter("txtCtAmps");
+    EXPECT_EQ(text("txtTargetPower"), "0");
+    tick();
+    ASSERT_TRUE(press("cmdRecomputeCal"));
+    EXPECT_TRUE(edit("txtCtAmps")->isReadOnly()) << "computing, the window takes no settings";
+    EXPECT_TRUE(edit("txtCreepLimit")->isReadOnly());
+    tick();
+    EXPECT_EQ(boxes(), std::vector<std::string>{"|Error computing calibration: Nothing to calibrate against (the target "
+                                                "power, CtAmps \u00D7 NominalVac, is 0)"});
+    expectMeterConstants("10000");
+    EXPECT_FALSE(edit("txtCtAmps")->isReadOnly()) << "editable again once the compute is over";
+}
+
 struct ToolCase
 {
     const char *name, *args, *message;

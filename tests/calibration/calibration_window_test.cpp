@@ -2,7 +2,10 @@
 
 #include <cctype>
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 
 #include "calibration/calibration_open.h"
@@ -99,12 +102,52 @@ TEST_F(CalibrationTest, EveryControlHasAnAccessibleName)
     EXPECT_GE(controls, 50);
 }
 
+// A screen reader announces the model box by its caption, with the model it shows as its value.
+TEST_F(CalibrationTest, TheModelBoxIsHeardByItsCaptionAndShownText)
+{
+    openCalibration("TMC-FT-Log-364");
+    tick();
+    QAccessibleInterface *a = QAccessible::queryAccessibleInterface(combo());
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::ComboBox);
+    EXPECT_EQ(a->text(QAccessible::Name).toStdString(), "Model");
+    const std::string shown = combo()->lineEdit()->text().toStdString();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(a->text(QAccessible::Value).toStdString(), shown);
+    combo()->setCurrentIndex(0);
+    combo()->setEditText(QStringLiteral("TMC-3Y-400-FT10-L"));
+    EXPECT_EQ(a->text(QAccessible::Value).toStdString(), "TMC-3Y-400-FT10-L") << "what is shown, not the current entry";
+    EXPECT_TRUE(a->state().readOnly) << "locked until Start Calibration";
+    ASSERT_NE(a->actionInterface(), nullptr);
+    EXPECT_TRUE(a->actionInterface()->actionNames().contains(QAccessibleActionInterface::showMenuAction()));
+}
+
+// Measured readings, errors and constants are shown whole at the window's smallest size.
+TEST_F(CalibrationTest, NumberBoxesShowTheirLongestTextsWhole)
+{
+    openCalibration("TMC-FT-Log-364");
+    cal->show();
+    cal->resize(cal->minimumSizeHint());
+    QApplication::processEvents();
+    const std::pair<const char *, const char *> longest[] = {
+        {"txtVoltA", "121.686745"}, {"txtPowerB", "-123456.789012"}, {"txtErrPowerC", "-12345.67%"}, {"txtCalPowerA", "-2147483648"}};
+    for (const auto &[name, value] : longest) {
+        QLineEdit *b = edit(name);
+        b->setText(QString::fromLatin1(value));
+        QStyleOptionFrame option;
+        option.initFrom(b);
+        const QRect contents = b->style()->subElementRect(QStyle::SE_LineEditContents, &option, b);
+        EXPECT_GE(contents.width() - 4, b->fontMetrics().horizontalAdvance(b->text())) << name << " " << value;
+    }
+}
+
 TEST_F(CalibrationTest, AnUnsupportedMeterLeavesOnlyExit)
 {
     openCalibration("TMB-FT-Plus-208");
     EXPECT_EQ(boxes(), std::vector<std::string>{
                            "Tellumic Calibration|Plug-in calibration not supported for this Tellumic model or firmware version"});
     EXPECT_FALSE(cal->timerActive());
+    EXPECT_EQ(text("txtPassStatus"), "This meter cannot be calibrated: its model or firmware version is not supported");
     type("txtUnlockCode", "7461");
     for (const char *b : {"cmdStartCal", "cmdLockTm", "cmdRecomputeCal", "cmdSaveCal", "cmdFactoryReset", "cmdInitLogging"})
         EXPECT_FALSE(button(b)->isEnabled()) << b;
@@ -231,6 +274,91 @@ INSTANTIATE_TEST_SUITE_P(Models, ModelBox,
                                            TypedModel{"TMC-3Y-480-FT10-L", true, "TMC-3Y-480-FT10-L", "277", "55"},
                                            TypedModel{"TMC-9Q-123-FT10", false, "TMC-9Q-123-FT10", "120", "24"}),
                          [](const auto &info) { return caseName(info.param.typed) + (info.param.fromList ? "FromTheList" : "Typed"); });
+
+// The model box as a person uses it: the box has the focus, keys go to whatever widget has it,
+// the list opens through its accessible action and is left with Enter or Escape.
+class ModelBoxByKeyboard : public CalibrationTest
+{
+protected:
+    void SetUp() override
+    {
+        CalibrationTest::SetUp();
+        openCalibration("TMC-FT-Log-364");
+        startCalibration();
+        nodeCp("UCPTmodel")->SetValue("TMC-3Y-208-FT10-L");
+        calCp("UCPTnominalVolt")->SetValue("120");
+        calCp("UCPTminVolt")->SetValue("24");
+        cal->show();
+        QApplication::setActiveWindow(cal.get());
+        combo()->setFocus(Qt::TabFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), combo());
+    }
+    static void key(Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) { QTest::keyClick(QApplication::focusWidget(), k, m); }
+    void openList()
+    {
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(combo());
+        ASSERT_TRUE(a && a->actionInterface());
+        a->actionInterface()->doAction(QAccessibleActionInterface::showMenuAction());
+        ASSERT_TRUE(combo()->view()->isVisible());
+        ASSERT_EQ(QApplication::focusWidget(), combo()->view());
+    }
+    void moveListTo(const QString &entry)
+    {
+        const int target = combo()->findText(entry);
+        ASSERT_GE(target, 0);
+        QAbstractItemView *view = combo()->view();
+        for (int guard = 0; view->currentIndex().row() != target && guard < 10; ++guard)
+            key(view->currentIndex().row() < target ? Qt::Key_Down : Qt::Key_Up);
+    }
+    std::string model() { return nodeCp("UCPTmodel")->Value(); }
+};
+
+TEST_F(ModelBoxByKeyboard, TypedModelIsStoredOnEnterAndOnLeaving)
+{
+    for (const Qt::Key leaveBy : {Qt::Key_Return, Qt::Key_Tab}) {
+        const std::string before = model();
+        key(Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), leaveBy == Qt::Key_Return ? "TMC-3D-400-FT10-L" : "TMC-3Y-600-FT10-L");
+        EXPECT_TRUE(isRed("cboModel"));
+        EXPECT_EQ(model(), before) << "stored on Enter or leaving, not while typing";
+        key(leaveBy);
+        EXPECT_FALSE(isRed("cboModel"));
+        EXPECT_EQ(model(), leaveBy == Qt::Key_Return ? "TMC-3D-400-FT10-L" : "TMC-3Y-600-FT10-L");
+        EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), leaveBy == Qt::Key_Return ? "230" : "347");
+        combo()->setFocus(Qt::TabFocusReason);
+    }
+    EXPECT_TRUE(boxes().empty());
+}
+
+TEST_F(ModelBoxByKeyboard, ModelChosenFromTheListIsStoredOnLeaving)
+{
+    openList();
+    moveListTo(QStringLiteral("TMC-3D-400-FT10-L"));
+    key(Qt::Key_Return);
+    EXPECT_EQ(text("cboModel"), "TMC-3D-400-FT10-L");
+    EXPECT_TRUE(isRed("cboModel"));
+    EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), "230");
+    EXPECT_EQ(calCp("UCPTminVolt")->Value(), "46");
+    ASSERT_EQ(QApplication::focusWidget(), combo());
+    key(Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), combo());
+    EXPECT_FALSE(isRed("cboModel"));
+    EXPECT_EQ(model(), "TMC-3D-400-FT10-L") << "the model goes with its voltages";
+}
+
+TEST_F(ModelBoxByKeyboard, ListLeftWithEscapeChangesNothing)
+{
+    const std::string shown = text("cboModel");
+    openList();
+    moveListTo(QStringLiteral("TMC-3D-400-FT10-L"));
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(combo()->view()->isVisible());
+    EXPECT_EQ(text("cboModel"), shown);
+    EXPECT_FALSE(isRed("cboModel"));
+    EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), "120");
+    EXPECT_EQ(calCp("UCPTminVolt")->Value(), "24");
+    EXPECT_EQ(model(), "TMC-3Y-208-FT10-L");
+}
 
 TEST_F(CalibrationTest, TargetPowerAndNumbersThatAreNot)
 {

@@ -41,6 +41,10 @@ TEST_F(TypeChangeTest, OpensFromTheMenuWithItsEightListsShowingTheMetersTypes)
     EXPECT_EQ(energy->count(), 4);
     EXPECT_EQ(energy->itemText(3), "UNVT_elec_kwh_l (Integer)");
     EXPECT_EQ(dialog->list("cboPowerFactNvType")->itemText(1), "SNVT_pwr_fact (Integer)");
+    // Heard by its caption, with the type it shows as its value.
+    QAccessibleInterface *heard = QAccessible::queryAccessibleInterface(energy);
+    EXPECT_EQ(heard->text(QAccessible::Name).toStdString(), "Energy SCPTnvType");
+    EXPECT_EQ(heard->text(QAccessible::Value), energy->currentText());
 
     // The 363 sends its energies as SNVT_elec_kwh_l; every other group is in its default.
     EXPECT_EQ(selections(dialog), (std::vector<int>{1, 0, 0, 0, 0, 0, 0, 0}));
