@@ -32,9 +32,13 @@ void EventLogWidget::addLine(const QString &kind, const std::string &text)
     const QString message = QString::fromStdString(text);
     m_lines << time + '\t' + kind + '\t' + message;
 
-    // A repeat of a recent row counts on that row, which moves to the end with the new time.
+    // An error that repeats a recent one (a meter failing each monitored NV in turn) counts on
+    // that row, which moves to the end with the new time. Information lines tell what the
+    // user did and what came of it: one counts only on the row just before it, and never
+    // moves, so that the order of the user's own changes stays as they made them.
     const int rows = topLevelItemCount();
-    for (int i = rows - 1; i >= 0 && i >= rows - kRepeatLookback; --i) {
+    const int lookback = kind == QLatin1String("Error") ? kRepeatLookback : 1;
+    for (int i = rows - 1; i >= 0 && i >= rows - lookback; --i) {
         auto *row = topLevelItem(i);
         if (row->text(1) != kind || row->data(2, Qt::UserRole).toString() != message)
             continue;

@@ -67,5 +67,23 @@ TEST_F(EventLogWidgetTest, RepeatedLinesAreCountedOnTheirRowAndSavedInFull)
     EXPECT_TRUE(log.lines().isEmpty());
 }
 
+// The user's own changes stay in the order made: only an information line that repeats the
+// row just before it is counted, and no row of theirs moves.
+TEST_F(EventLogWidgetTest, TheUsersChangesKeepTheirOrder)
+{
+    const std::string hz = "Changed frequency type to SNVT_freq_hz", f = "Changed frequency type to SNVT_freq_f";
+    for (const auto &line : {hz, f, hz})
+        log.addInfo(line);
+    EXPECT_EQ(rows(), (QStringList{"Info " + QString::fromStdString(hz), "Info " + QString::fromStdString(f),
+                                   "Info " + QString::fromStdString(hz)}));
+    log.addInfo(hz);
+    EXPECT_EQ(rows().back(), QString::fromUtf8("Info Changed frequency type to SNVT_freq_hz (×2)"));
+    log.addError("Nv update error: nvoFreq");
+    log.addInfo(hz);
+    EXPECT_EQ(rows().mid(2), (QStringList{QString::fromUtf8("Info Changed frequency type to SNVT_freq_hz (×2)"),
+                                          "Error Nv update error: nvoFreq", "Info " + QString::fromStdString(hz)}));
+    EXPECT_EQ(log.lines().size(), 6);
+}
+
 }  // namespace
 }  // namespace tellumic
