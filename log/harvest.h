@@ -58,6 +58,10 @@ struct MeterResult
     HarvestOutcome outcome = HarvestOutcome::Failed;
     std::string error;               // why it failed, was skipped or was stopped
     std::vector<std::string> notes;  // what else the download reported (decoding faults, ...)
+    std::int64_t failedCheck = 0;    // records received that failed their check (CRC mismatch)
+    std::int64_t unrecognized = 0;   // records received of an unrecognised type
+    // Records the file holds no trustworthy values of: the run cannot count as complete.
+    std::int64_t lostRecords() const { return failedCheck + unrecognized; }
 };
 
 // A meter's download as it runs. The transfer is one blocking read, so the records moved
@@ -99,7 +103,7 @@ public:
 // Exit statuses of a harvest.
 namespace HarvestStatus {
 inline constexpr int kAllHarvested = 0;
-inline constexpr int kSomeFailed = 1;    // some meters failed, were busy or were stopped
+inline constexpr int kSomeFailed = 1;    // some meters failed, were busy or were stopped, or records were lost
 inline constexpr int kNotHarvested = 2;  // the network could not be opened or is being harvested
 }  // namespace HarvestStatus
 

@@ -327,7 +327,7 @@ LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<con
 }
 
 LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
-                                   std::size_t recordCount, bool isShort, bool keepBad, LastLogRecord *firstWritten)
+                                   std::size_t recordCount, bool isShort, bool keepBad, ReceivedLogTally *tally)
 {
     DebugLog("MLogFtp.LogDataCsv()");
     reserveLines(out, recordCount, isShort);
@@ -335,9 +335,16 @@ LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span
         appendHeader(out, isShort);
     LastLogRecord last;
     for (std::size_t k = recordCount; k-- > 0;) {
-        appendRecordLine(out, LoadLogData(bytes, k * recordSize(isShort), isShort), isShort, keepBad, last);
-        if (firstWritten && firstWritten->recordNumber == 0)
-            *firstWritten = last;
+        const LogRecord r = LoadLogData(bytes, k * recordSize(isShort), isShort);
+        appendRecordLine(out, r, isShort, keepBad, last);
+        if (!tally)
+            continue;
+        if (tally->first.recordNumber == 0)
+            tally->first = last;
+        if (r.recordType != kLogRecordType)
+            ++tally->unrecognized;
+        else if (!r.crcGood)
+            ++tally->failedCheck;
     }
     return last;
 }

@@ -60,13 +60,22 @@ struct LastLogRecord
 LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records,
                                bool isShort, bool reverse, bool keepBad);
 
+// What a download's lines carry besides the records that passed: the first good record and
+// the records lost to a failed check or an unknown type (written as note lines, or, a
+// failed check with "Keep Bad Records", with their values and the note).
+struct ReceivedLogTally
+{
+    LastLogRecord first;  // number 0: none
+    std::size_t failedCheck = 0;
+    std::size_t unrecognized = 0;
+};
+
 // The lines of a download straight from the received bytes (file 5): each record decoded
 // with LoadLogData, the last one first, as appendLogDataCsv writes them with reverse set.
-// recordCount is what receivedRecordCount gives for the bytes. firstWritten, when given,
-// gets the first good record written (number 0: none).
+// recordCount is what receivedRecordCount gives for the bytes. tally, when given, is filled.
 LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span<const std::uint8_t> bytes,
                                    std::size_t recordCount, bool isShort, bool keepBad,
-                                   LastLogRecord *firstWritten = nullptr);
+                                   ReceivedLogTally *tally = nullptr);
 
 // Appends a download's lines to the log in one piece, after the header when writeHeader
 // is set, then checks that the log's name still leads to the file written. When it does not

@@ -124,12 +124,34 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
     return logLockPath(programFolder() / name);
 }
 
-LogCsvFile::LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock)
-    : m_file(std::move(file)), m_lock(std::move(lock))
+LogCsvFile::LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock, bool created)
+    : m_file(std::move(file)), m_lock(std::move(lock)), m_created(created)
 {
 }
 
-LogCsvFile::~LogCsvFile() = default;
+LogCsvFile::~LogCsvFile()
+{
+    removeIfCreatedEmpty();
+}
+
+// Runs under the log's lock, so no other download can have started writing to the file.
+void LogCsvFile::removeIfCreatedEmpty() noexcept
+{
+    if (!m_created || !m_file)
+        return;
+    m_created = false;
+    try {
+        if (m_file->size() == 0 && m_file->pathNamesThisFile()) {
+            std::error_code ec;
+            std::filesystem::remove(m_file->path(), ec);
+            if (ec)
+                DebugLog("ERROR: MFileIO.OpenFileForAppend(),could not remove the empty log " + m_file->path().string() +
+                         ": " + ec.message());
+        }
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MFileIO.OpenFileForAppend()," + errorText(e));
+    }
+}
 
 std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv)
 {
@@ -152,7 +174,11 @@ std::unique_ptr<LogCsvFile> LogCsvFile::openAgain() const
 
 std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
 {
-    return std::unique_ptr<LogCsvFile>(new LogCsvFile(AppendFile::openRegular(path, "log files"), std::move(lock)));
+    // Under the lock nobody else creates the log between this look and the open.
+    std::error_code ec;
+    const bool created = !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return std::unique_ptr<LogCsvFile>(
+        new LogCsvFile(AppendFile::openRegular(path, "log files"), std::move(lock), created));
 }
 
 std::uintmax_t LogCsvFile::size() const
@@ -177,6 +203,8 @@ bool LogCsvFile::pathNamesThisFile() const
 
 void LogCsvFile::close()
 {
+    // Before closing: a closed file's size and name can no longer be checked.
+    removeIfCreatedEmpty();
     m_file->close();
     m_lock.reset();
 }

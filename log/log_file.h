@@ -92,14 +92,19 @@ public:
     void sync();
     // True when the path, not following a link, still names the file open here.
     bool pathNamesThisFile() const;
-    // Syncs and closes; RuntimeError when the data could not be stored.
+    // Syncs and closes; RuntimeError when the data could not be stored. A log that this
+    // open created and that is still empty (the download failed, was cancelled or brought
+    // nothing) is removed, here or when the object goes: a first download that stores
+    // nothing leaves no file behind, not even one without its header.
     void close();
 
 private:
-    LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock);
+    LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock, bool created);
+    void removeIfCreatedEmpty() noexcept;
 
     std::unique_ptr<AppendFile> m_file;
     std::shared_ptr<FileLock> m_lock;
+    bool m_created;
 };
 
 // The error when another download holds a lock that a download needs: 70 permission

@@ -124,11 +124,25 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, 
     // of long records is then held twice at most, as bytes and as text.
     std::string lines;
     StoredLogData stored{records, bytes.size(), {}, {}};
-    stored.last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad, &stored.first);
+    ReceivedLogTally tally;
+    stored.last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad, &tally);
+    stored.first = tally.first;
+    stored.failedCheck = tally.failedCheck;
+    stored.unrecognized = tally.unrecognized;
     if (!writeLogCsvText(file, writeHeader, isShort, lines, stored.last, window))
         return StoreResult::WriteFailed;
     window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
                        ", Bytes = " + std::to_string(bytes.size()));
+    // The lines of lost records are in the file, but a count is what tells the user to look.
+    if (stored.failedCheck > 0)
+        window.echLog().addError(std::to_string(stored.failedCheck) +
+                                 (stored.failedCheck == 1 ? " record" : " records") +
+                                 " failed their check (CRC mismatch)" +
+                                 (keepBad ? "; kept with their values" : "; written without values"));
+    if (stored.unrecognized > 0)
+        window.echLog().addError(std::to_string(stored.unrecognized) +
+                                 (stored.unrecognized == 1 ? " record was" : " records were") +
+                                 " of an unrecognised type and written without values");
     window.logDataStored(stored);
     return StoreResult::Stored;
 }

@@ -14,6 +14,8 @@ struct StoredLogData
     std::size_t records = 0;
     std::size_t bytes = 0;
     LastLogRecord first, last;
+    std::size_t failedCheck = 0;   // records whose check failed (CRC mismatch)
+    std::size_t unrecognized = 0;  // records of a type this plug-in does not know
 };
 
 // What the log procedures need of the device window's Logging tab: its text fields, its

@@ -317,6 +317,32 @@ TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
     EXPECT_TRUE(w<QPushButton>("cmdReadLogData")->isEnabled());
 }
 
+// A first download that is cancelled stores nothing and leaves no file: an empty file
+// without its header would be offered to the viewer, which refuses it.
+TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
+{
+    prepare(true);
+    ASSERT_FALSE(std::filesystem::exists(csv(true)));
+    int idles = 0;
+    QTimer clicker;
+    clicker.setInterval(0);
+    QObject::connect(&clicker, &QTimer::timeout, [&] {
+        if (++idles < 5)
+            return;
+        clicker.stop();
+        EXPECT_TRUE(logFtpState().LogReading);
+        w<QPushButton>("cmdCancelLog")->click();
+    });
+    clicker.start();
+    choose("optFullLog");
+    read();
+    EXPECT_EQ(txt("txtPercentComplete"), "Failed");
+    EXPECT_FALSE(std::filesystem::exists(csv(true)));
+    EXPECT_TRUE(std::filesystem::is_empty(programFolder()) ||
+                std::none_of(std::filesystem::directory_iterator(programFolder()), std::filesystem::directory_iterator(),
+                             [](const auto &e) { return e.path().extension() == ".csv"; }));
+}
+
 // The first visit ticks "Short Records" only when the short file has records and the long
 // one has none; a box left as it was keeps the file fields' first texts.
 struct FirstVisit

@@ -142,7 +142,9 @@ TEST_F(HarvestToolTest, NetworksSideBySideWithJsonSummaries)
               std::string::npos)
         << *one;
     for (const auto &l : lines) {
-        EXPECT_NE(l.find(",\"outcome\":\"harvested\",\"error\":null,\"notes\":[]}"), std::string::npos) << l;
+        EXPECT_NE(l.find(",\"outcome\":\"harvested\",\"error\":null,\"notes\":[],\"failed_check\":0,\"unrecognized\":0}"),
+                  std::string::npos)
+            << l;
         EXPECT_NE(l.find("\"seconds\":"), std::string::npos) << l;
     }
     EXPECT_NE(r.err.find("Demo/TMC-FT-Log-364: harvested 24192 records"), std::string::npos) << r.err;
@@ -173,7 +175,7 @@ TEST_F(HarvestToolTest, FailedMeterGivesOneAndJournalLinesCarryTheirPriority)
     EXPECT_NE(r.err.find("<3>Site/Site-Meter-02: FAILED after "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Error retrieving log data: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("<6>Site/Site-Meter-03: harvested"), std::string::npos) << r.err;
-    EXPECT_EQ(test::readFile(csv("Site-Meter-02")), "") << "the failed meter's file stays whole";
+    EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-02"))) << "a failed first download leaves no file";
 
     const ToolRun plain = run("Site --meter Site-Meter-02");
     EXPECT_EQ(plain.status, 1);
@@ -190,6 +192,43 @@ TEST_F(HarvestToolTest, SecondHarvestOfANetworkSaysSoAndEnds)
     EXPECT_NE(r.err.find("Site: a harvest of this network is already running (process 4242)"), std::string::npos)
         << r.err;
     EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-01")));
+
+    // A script reading standard output alone learns it too.
+    const ToolRun json = run("Site --json");
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(json.out, "{\"network\":\"Site\",\"outcome\":\"not harvested\",\"error\":\"a harvest of this network is "
+                        "already running (process 4242)\"}\n");
+}
+
+// Records that fail their check are written as the Logging tab writes them, and counted: in
+// the meter's line, in its summary object, and in the exit status.
+TEST_F(HarvestToolTest, RecordsThatFailTheirCheckAreCountedAndEndWithOne)
+{
+    makeSite();
+    ASSERT_EQ(shell(LNS_SIM " fault Site-Meter-02 log-bad-crc 10 >/dev/null"), 0);
+    const ToolRun r = run("Site --json");
+    EXPECT_EQ(r.status, 1) << r.err;
+    const std::string file = test::readFile(csv("Site-Meter-02"));
+    std::int64_t mismatches = 0;
+    for (std::size_t at = 0; (at = file.find(kCrcMismatchNote, at)) != std::string::npos; ++at)
+        ++mismatches;
+    ASSERT_GT(mismatches, 0);
+    const std::string counted = "\"failed_check\":" + std::to_string(mismatches) + ",\"unrecognized\":0}";
+    const auto meter02 = r.out.find("\"name\":\"Site-Meter-02\"");
+    ASSERT_NE(meter02, std::string::npos) << r.out;
+    const std::string object = r.out.substr(meter02, r.out.find('\n', meter02) - meter02);
+    EXPECT_NE(object.find(counted), std::string::npos) << object;
+    EXPECT_NE(object.find(std::to_string(mismatches) + " records failed their check (CRC mismatch)"), std::string::npos)
+        << object;
+    EXPECT_NE(r.err.find(" bytes, " + std::to_string(mismatches) + " failed their check) into "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("; " + std::to_string(mismatches) + " records lost to a failed check or an unrecognised type on 1 meter"),
+              std::string::npos)
+        << r.err;
+    const auto meter01 = r.out.find("\"name\":\"Site-Meter-01\"");
+    ASSERT_NE(meter01, std::string::npos) << r.out;
+    EXPECT_NE(r.out.substr(meter01, r.out.find('\n', meter01) - meter01).find("\"failed_check\":0,\"unrecognized\":0}"),
+              std::string::npos)
+        << "the other meters lost nothing";
 }
 
 TEST_F(HarvestToolTest, DryRunShowsWhatWouldBeFetched)

@@ -73,6 +73,7 @@ std::string jsonObject(const MeterResult &r)
            ",\"last\":" + jsonRecord(r.last) + ",\"seconds\":" + jsonNumber(r.seconds) +
            ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
            ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
+           ",\"failed_check\":" + std::to_string(r.failedCheck) + ",\"unrecognized\":" + std::to_string(r.unrecognized) +
            "}\n";
 }
 
@@ -225,6 +226,17 @@ std::string ConsoleReport::totalLine() const
     return text;
 }
 
+// The records a download could not vouch for, as the meter's line says them; empty if none.
+std::string lostText(const MeterResult &r)
+{
+    std::string text;
+    if (r.failedCheck > 0)
+        text += ", " + std::to_string(r.failedCheck) + " failed their check";
+    if (r.unrecognized > 0)
+        text += ", " + std::to_string(r.unrecognized) + " of an unrecognised type";
+    return text;
+}
+
 std::string ConsoleReport::meterLine(const MeterResult &r) const
 {
     const std::string who = r.network + "/" + r.name + ": ";
@@ -233,7 +245,7 @@ std::string ConsoleReport::meterLine(const MeterResult &r) const
         if (r.records == 0)
             return who + "up to date, no new records (" + r.file + "), " + formatDuration(r.seconds);
         return who + "harvested " + std::to_string(r.records) + " records (" + std::to_string(r.bytes) +
-               " bytes) into " + r.file +
+               " bytes" + lostText(r) + ") into " + r.file +
                (r.first.recordNumber != 0 ? ", records " + std::to_string(r.first.recordNumber) + " to " +
                                                 std::to_string(r.last.recordNumber) + " (" +
                                                 FormatDateTime(r.first.dateTime) + " to " +
@@ -286,6 +298,8 @@ void ConsoleReport::finished(const MeterResult &r)
     ++m_counts[static_cast<int>(r.outcome)];
     m_records += r.records;
     m_bytes += r.bytes;
+    m_lostRecords += r.lostRecords();
+    m_lostMeters += r.lostRecords() > 0 ? 1 : 0;
     if (const auto it = m_networks.find(r.network); it != m_networks.end())
         it->second.pending.erase(r.name);
     if (m_options.json) {
@@ -305,9 +319,9 @@ void ConsoleReport::finished(const MeterResult &r)
         ++m_notTaken[r.network];
         return;
     }
-    const Priority priority = r.outcome == HarvestOutcome::Harvested ? Priority::Info
-                              : r.outcome == HarvestOutcome::Failed  ? Priority::Error
-                                                                     : Priority::Warning;
+    const Priority priority = r.outcome == HarvestOutcome::Failed                               ? Priority::Error
+                              : r.outcome == HarvestOutcome::Harvested && r.lostRecords() == 0 ? Priority::Info
+                                                                                              : Priority::Warning;
     line(priority, meterLine(r));
     for (const auto &note : r.notes)
         line(Priority::Warning, r.network + "/" + r.name + ": note: " + note);
@@ -316,6 +330,14 @@ void ConsoleReport::finished(const MeterResult &r)
 void ConsoleReport::networkMessage(const std::string &network, const std::string &text)
 {
     line(Priority::Error, network + ": " + text);
+    // A script that reads standard output alone learns why a network brought nothing.
+    if (m_options.json) {
+        std::fputs(("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" +
+                    jsonString(text) + "}\n")
+                       .c_str(),
+                   m_out);
+        std::fflush(m_out);
+    }
 }
 
 void ConsoleReport::summary(double elapsedSeconds)
@@ -353,6 +375,9 @@ void ConsoleReport::summary(double elapsedSeconds)
         text += ", " + std::to_string(m_counts[2]) + " busy";
     if (m_counts[3])
         text += ", " + std::to_string(m_counts[3]) + " cancelled";
+    if (m_lostRecords)
+        text += "; " + std::to_string(m_lostRecords) + " records lost to a failed check or an unrecognised type on " +
+                std::to_string(m_lostMeters) + (m_lostMeters == 1 ? " meter" : " meters");
     line(failedMeters() > 0 ? Priority::Warning : Priority::Info, text + "; " + formatDuration(elapsedSeconds));
 }
 

@@ -48,7 +48,7 @@ public:
 
     // The meter names (of the ones asked for) that some network reported.
     const std::set<std::string> &metersSeen() const { return m_seen; }
-    int failedMeters() const { return m_counts[1] + m_counts[2] + m_counts[3]; }
+    int failedMeters() const { return m_counts[1] + m_counts[2] + m_counts[3] + m_lostMeters; }
 
 private:
     enum class Priority { Error = 3, Warning = 4, Info = 6 };
@@ -78,6 +78,8 @@ private:
     std::set<std::string> m_seen;
     int m_counts[5] = {};  // finished meters by outcome
     std::int64_t m_records = 0, m_bytes = 0;
+    std::int64_t m_lostRecords = 0;
+    int m_lostMeters = 0;  // meters that lost records
     int m_liveLines = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };

@@ -46,7 +46,9 @@ constexpr const char *kUsage =
     "  --dry-run     read only the meters' log information and show what would be fetched\n"
     "                and how long it would take\n"
     "  --json        print one summary object per meter on standard output (network, name,\n"
-    "                file, records, bytes, first, last, seconds, outcome, error, notes)\n"
+    "                file, records, bytes, first, last, seconds, outcome, error, notes,\n"
+    "                failed_check, unrecognized), and one per network that brings nothing\n"
+    "                (network, outcome \"not harvested\", error)\n"
     "\n"
     "On a terminal a progress line per running meter and a total show on standard error;\n"
     "otherwise one line per meter when it ends, without control codes. A log file that another\n"
@@ -56,7 +58,8 @@ constexpr const char *kUsage =
     "whole.\n"
     "\n"
     "Exit status: 0 every meter was harvested; 1 some meters failed, were busy or were not\n"
-    "found (the others were harvested); 2 bad command line, no installation, or a network that\n"
+    "found, or records failed their check or were of an unrecognised type (the rest was\n"
+    "harvested); 2 bad command line, no installation, or a network that\n"
     "cannot be opened or is being harvested already; 128 + the signal's number when stopped.\n";
 
 volatile std::sig_atomic_t g_signal = 0;
