@@ -151,6 +151,14 @@ void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, d
     });
 }
 
+InitResult initDemoInstallation(const std::filesystem::path &home)
+{
+    auto result = createDemoInstallation(home);
+    result.converter = programPath("XIF32BIN");
+    result.converterInstalled = installConverter(result.lonWorksFolder, result.converter);
+    return result;
+}
+
 bool installConverter(const std::filesystem::path &lonWorksFolder, const std::filesystem::path &converter)
 {
     const auto target = lonWorksFolder / "bin" / "XIF32BIN";

@@ -23,11 +23,19 @@ struct InitResult
 {
     bool created = false;  // false: the installation was complete and nothing changed
     std::filesystem::path lonWorksFolder;
+    // initDemoInstallation: the product's XIF converter, and whether it is linked in.
+    std::filesystem::path converter;
+    bool converterInstalled = false;
 };
 
 // Creates whatever part of the demo installation under home is missing. A new demo
 // network runs with kDemoLatency.
 InitResult createDemoInstallation(const std::filesystem::path &home);
+
+// What "lns-sim init" does, for every program that offers it: the demo installation under
+// home, with the product's XIF converter linked into its "bin" folder (converterInstalled
+// false when the converter was not found).
+InitResult initDemoInstallation(const std::filesystem::path &home);
 
 // The "LonWorks Path" registry value of a registry store ("" when missing; RuntimeError
 // 800407DA when the store cannot be read). The simulator
