@@ -42,10 +42,13 @@ InitResult initDemoInstallation(const std::filesystem::path &home);
 // reads the store directly: its accesses are not the plug-in's and stay out of its trace.
 std::string lonWorksPathSetting(const std::filesystem::path &registryFile);
 
-// The options an installation asks for (its device latency); tests pass their own.
-SimOptions installationOptions(const std::filesystem::path &lonWorksFolder);
+// The options an installation asks for (its device latency); tests pass their own. A window
+// that must not wait long for another program's lock on the database passes its busyTimeout.
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder,
+                               std::chrono::milliseconds busyTimeout = NetworkDb::kBusyTimeout);
 // Speeds file transfers up by a factor for demos (1: the real channel's record rates).
-void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor);
+void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor,
+                                  std::chrono::milliseconds busyTimeout = NetworkDb::kBusyTimeout);
 // Puts the XIF converter into the installation's "bin" folder (a link to the built program).
 bool installConverter(const std::filesystem::path &lonWorksFolder, const std::filesystem::path &converter);
 void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::chrono::microseconds latency);
