@@ -182,6 +182,18 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
     return 0;
 }
 
+// An empty log, or one with only the header that a download writes first.
+bool holdsNoRecordsYet(const std::string &file)
+{
+    try {
+        const std::string text = readLogFileTail(file, 4096);
+        return text.empty() || text == std::string(logCsvHeader(false)) + "\r\n" ||
+               text == std::string(logCsvHeader(true)) + "\r\n";
+    } catch (const RuntimeError &) {
+        return false;
+    }
+}
+
 int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
 {
     if (args.size() != 1 || args[0].starts_with("-"))
@@ -203,7 +215,13 @@ int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
     for (const auto &[text, n] : dialogs.texts())
         std::cerr << "tellumic-log: " << text << '\n';
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    // A file with lines but no record a download could go on from is not "no records yet":
+    // a New Records download would fetch the whole log again.
+    if (recnum == 0 && !holdsNoRecordsYet(file)) {
+        std::cerr << "tellumic-log: " << file << " holds no usable record\n";
+        return 1;
+    }
+    return std::cout && dialogs.texts().empty() ? 0 : 1;
 }
 
 }  // namespace
