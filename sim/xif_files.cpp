@@ -74,7 +74,9 @@ std::string programIdOf(const std::string &line)
     std::string id;
     for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)
         id += line.substr(i, 2);
-    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+    // Eight pairs and nothing after them: a line with more is no program ID, not one cut short.
+    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
+        !trimBlanks(std::string_view(line).substr(std::min<std::size_t>(line.size(), 23))).empty())
         return {};
     return toUpperAscii(id);
 }
@@ -127,12 +129,18 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
 {
     std::error_code ec;
     const auto status = fs::status(xif, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        return "the XIF file " + xif.string() + " cannot be read: " + ec.message();
     if (!fs::exists(status))
         return "the XIF file " + xif.string() + " does not exist";
     if (!fs::is_regular_file(status))
         return "the XIF file " + xif.string() + " is not a regular file";
     if (fs::file_size(xif, ec) > kMaxXifFileBytes)
         return "the XIF file " + xif.string() + " is larger than " + std::to_string(kMaxXifFileBytes >> 20) + " MB";
+    // The XFB file replaces whatever its path names: never the XIF file itself, by whatever
+    // name (the same path, another spelling of it, a hard link).
+    if (fs::equivalent(xif, xfb, ec) && !ec)
+        return "the XFB path " + xfb.string() + " names the XIF file itself";
     std::ifstream in(xif, std::ios::binary);
     if (!in)
         return "the XIF file " + xif.string() + " cannot be read: " + systemError(errno);
