@@ -89,8 +89,11 @@ int unregisterServer()
 
 int registerPlugIn()
 {
-    RegisterRegistrationCommand(false);
-    return 0;
+    const std::string why = RegisterRegistrationCommand(false);
+    if (why.empty())
+        return 0;
+    std::fprintf(stderr, "tellumic-plugin: the plug-in could not be registered: %s\n", why.c_str());
+    return 1;
 }
 
 template <int mode>

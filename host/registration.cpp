@@ -88,7 +88,7 @@ std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &va
     return value;
 }
 
-void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
+std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
 {
     DebugLog("MMain.RegisterRegistrationCommand()");
     CRegistry registry;
@@ -102,13 +102,13 @@ void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
         if (oldMajor > newMajor || (oldMajor == newMajor && oldMinor > newMinor)) {
             if (showMessages)
                 MsgBox("A newer version of this plug-in is already registered", MsgStyle::kInformation, kPlugInName);
-            return;
+            return {};
         }
     }
     if (runServerRegistration && !runSelf("/regserver")) {
         if (showMessages)
             MsgBox(std::string("Plug-in ") + kProgId + "registration as COM server failed", MsgStyle::kCritical, "");
-        return;
+        return "the D-Bus activation file could not be installed";
     }
     std::int16_t flag = -1;
     const std::string minusOne = std::to_string(ConstRange(-1, 1, flag));
@@ -124,11 +124,21 @@ void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
         {"MultiObject", minusOne},
         {"SingleInstance", minusOne},
     };
+    bool written = true;
     for (const auto &[name, value] : values)
-        registry.MachineSetting(key, name, value);
+        written = registry.MachineSetting(key, name, value) && written;
+    if (!written) {
+        const std::string why = "the registry could not be written" +
+                                (registry.storeFailure().empty() ? std::string() : ": " + registry.storeFailure());
+        DebugLog("ERROR: MMain.RegisterRegistrationCommand(), " + why);
+        if (showMessages)
+            MsgBox("Plug-in " + std::string(kProgId) + " was not registered: " + why, MsgStyle::kCritical, kPlugInName);
+        return why;
+    }
     if (showMessages)
         MsgBox(std::string(registered ? "Updated version of plug-in registered as " : "Plug-in registered as ") + kProgId,
                MsgStyle::kInformation, kPlugInName);
+    return {};
 }
 
 void DeregisterRegistrationCommand(bool showMessages)

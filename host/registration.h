@@ -14,8 +14,10 @@ inline constexpr const char *kPlugInsKey = "SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\"
 
 // Machine level: the plug-in's record for host tools and its activation on the session bus.
 // runServerRegistration: the process was started with a command line, so it also
-// (re)installs its D-Bus activation file, as " /regserver" does.
-void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration = true);
+// (re)installs its D-Bus activation file, as " /regserver" does. Returns why the plug-in
+// could not be registered ("" when it was, or when a newer version is registered already);
+// with showMessages the user is told in a box as well.
+std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistration = true);
 void DeregisterRegistrationCommand(bool showMessages);
 
 // Network level: the "Browse Tellumic" command on the device templates of the meters.
