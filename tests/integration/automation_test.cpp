@@ -302,6 +302,21 @@ TEST_F(AutomationTest, AReadOnlyHomeIsReportedAsSuch)
     std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
 }
 
+// A deleted network database: the plug-in says it is missing, with its path, and does not
+// put an empty one in its place.
+TEST_F(AutomationTest, AMissingNetworkDatabaseIsNamedAndNotReplaced)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const auto db = home.root() / "LonWorks" / "Database" / "network.sqlite";
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(db.string() + suffix);
+    const auto created = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
+    EXPECT_EQ(created.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x80040FA7u));
+    EXPECT_EQ(created.errorMessage(), "LCA: The network database " + QString::fromStdString(db.string()) +
+                                          " is missing; run 'lns-sim init' to create it");
+    EXPECT_FALSE(std::filesystem::exists(db));
+}
+
 // A missing LonWorks path reaches the host with the plug-in's own message.
 TEST_F(AutomationTest, AMissingLonWorksPathIsThePlugInsError)
 {
