@@ -71,9 +71,13 @@ void dropCarriageReturn(std::string &line)
 // The program ID of a program-ID line: eight hexadecimal byte pairs, one character apart.
 std::string programIdOf(const std::string &line)
 {
+    // "80:B7:E5:15:00:0A:04:0A": pairs joined by colons, nothing else between them.
     std::string id;
-    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)
+    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3) {
+        if (i > 0 && line[i - 1] != ':')
+            return {};
         id += line.substr(i, 2);
+    }
     // Eight pairs and nothing after them: a line with more is no program ID, not one cut short.
     if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
         !trimBlanks(std::string_view(line).substr(std::min<std::size_t>(line.size(), 23))).empty())

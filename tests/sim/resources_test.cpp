@@ -301,6 +301,14 @@ INSTANTIATE_TEST_SUITE_P(
                           tellumic::test::writeFile(xfb, "the old XFB");
                       },
                       "holds no program ID"},
+        // Found by fuzzing: a NUL in place of a colon made the converter take an ID that
+        // the import's reader of the same file did not see.
+        ConverterCase{"ANulBetweenBytePairs",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, std::string("a\nb\nc\n80:B7:E5") + '\0' + "15:00:0A:04:0A\n2 15 0 1\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
         ConverterCase{"ASymbolicLinkLoop",
                       [](const fs::path &xif, const fs::path &) { fs::create_symlink(xif.filename(), xif); },
                       "cannot be read: Too many levels of symbolic links"},
