@@ -157,8 +157,9 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
         if (!std::getline(in, line))
             return false;
         ++number;
-        dropCarriageReturn(line);
-        if (line.size() <= kMaxXifLineLength)
+        // The line as read: the program-ID reader drops one CR of a CR LF line end itself,
+        // as it does for the import, and a second one is part of the line.
+        if (line.size() - (line.ends_with('\r') ? 1 : 0) <= kMaxXifLineLength)
             return true;
         error = "line " + std::to_string(number) + " of " + xif.string() + " is longer than " +
                 std::to_string(kMaxXifLineLength) + " characters";
@@ -168,9 +169,11 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
     std::vector<std::string> lines;
     std::string line;
     if (error.empty() && !head.id.empty())
-        while (next(line))
+        while (next(line)) {
+            dropCarriageReturn(line);
             if (!line.empty())
                 lines.push_back(line);
+        }
     if (!error.empty())
         return error;
     if (in.bad())

@@ -309,6 +309,14 @@ INSTANTIATE_TEST_SUITE_P(
                           tellumic::test::writeFile(xfb, "the old XFB");
                       },
                       "holds no program ID"},
+        // Also found by fuzzing: a program-ID line ending in two CRs lost both in the
+        // converter but only one in the import's reader.
+        ConverterCase{"TwoCarriageReturnsAfterTheProgramId",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, "a\r\nb\r\nc\r\n\r\n80:B7:E5:15:00:0A:04:0A\r\r\n2 15 0 1\r\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
         ConverterCase{"ASymbolicLinkLoop",
                       [](const fs::path &xif, const fs::path &) { fs::create_symlink(xif.filename(), xif); },
                       "cannot be read: Too many levels of symbolic links"},
