@@ -141,7 +141,7 @@ std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistr
     return {};
 }
 
-void DeregisterRegistrationCommand(bool showMessages)
+std::string DeregisterRegistrationCommand(bool showMessages)
 {
     DebugLog("MMain.DeregisterRegistrationCommand()");
     if (!runSelf("/unregserver")) {
@@ -150,13 +150,22 @@ void DeregisterRegistrationCommand(bool showMessages)
                        " deregistration as COM server failed\rVerify that there are not instances running\r"
                        "The activation file could not be removed.",
                    MsgStyle::kCritical, "");
-        return;
+        return "the D-Bus activation file could not be removed";
     }
-    // Deleting fails only when there is no such key.
-    const bool deleted = CRegistry().DeleteMachineKey(plugInKey());
+    // Deleting fails when there is no such key, or when the registry cannot be written.
+    CRegistry registry;
+    const bool deleted = registry.DeleteMachineKey(plugInKey());
+    if (!registry.storeFailure().empty()) {
+        const std::string why = "the registry could not be written: " + registry.storeFailure();
+        DebugLog("ERROR: MMain.DeregisterRegistrationCommand(), " + why);
+        if (showMessages)
+            MsgBox("Plug-in " + std::string(kPlugInName) + " was not deregistered: " + why, MsgStyle::kCritical, kPlugInName);
+        return why;
+    }
     if (showMessages)
         MsgBox(std::string("Plug-in ") + kPlugInName + (deleted ? " deregistered" : " does not exisit in the Windows registery"),
                MsgStyle::kInformation, kPlugInName);
+    return {};
 }
 
 }  // namespace tellumic

@@ -294,6 +294,10 @@ TEST_F(AutomationTest, AReadOnlyHomeIsReportedAsSuch)
     EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be registered: the registry could not be written: " +
                              readOnly))
         << out.toStdString();
+    EXPECT_EQ(runAs(PLUGIN_EXE, {"/deregplugin", "/deregmode:-1"}, &out), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be deregistered: the registry could not be written: " +
+                             readOnly))
+        << out.toStdString();
     EXPECT_EQ(runAs(LNS_HOST_EXE, {"plugins"}, &out), 1);
     EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
     EXPECT_NE(runAs(TELLUMIC_LOG_EXE, {"harvest", "Demo"}, &out), 0);
