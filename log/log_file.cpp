@@ -125,8 +125,47 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
 }
 
 LogCsvFile::LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock, bool created)
-    : m_file(std::move(file)), m_lock(std::move(lock)), m_created(created)
+    : m_file(std::move(file)), m_lock(std::move(lock)), m_sizeAtOpen(m_file->sizeAtOpen()), m_created(created)
 {
+    // The lock is held: no other writer is half-way through a line. A torn line is cut off
+    // rather than completed, since its record is incomplete and would read as a whole one
+    // with wrong values; the download fetches it again after the last whole line.
+    if (m_sizeAtOpen == 0)
+        return;
+    const std::uintmax_t keep = lastWholeLineEnd(m_file->path());
+    if (keep >= m_sizeAtOpen)
+        return;
+    m_file->truncate(keep);
+    m_file->sync();
+    m_tornBytesCut = m_sizeAtOpen - keep;
+    m_sizeAtOpen = keep;
+    DebugLog("LogCsvFile: cut " + std::to_string(m_tornBytesCut) + " bytes of a torn last line of " + m_file->path().string());
+}
+
+std::string LogCsvFile::tornLineNote() const
+{
+    if (m_tornBytesCut == 0)
+        return {};
+    return "The last line of " + path().filename().string() + " had no line end (a write was cut short); its " +
+           std::to_string(m_tornBytesCut) + " bytes were removed and its record is read again";
+}
+
+std::uintmax_t lastWholeLineEnd(const std::filesystem::path &path)
+{
+    const RegularFile file = openRegularFile(path, O_RDONLY, "log files");
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::uintmax_t end = file.size();
+    if (end == 0 || file.readAt(end - 1, 1) == "\n")
+        return end;
+    while (end > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, end));
+        const std::string chunk = file.readAt(end - n, n);
+        const auto eol = chunk.rfind('\n');
+        if (eol != std::string::npos)
+            return end - n + eol + 1;
+        end -= n;
+    }
+    return 0;
 }
 
 LogCsvFile::~LogCsvFile()

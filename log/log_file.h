@@ -82,8 +82,15 @@ public:
     std::unique_ptr<LogCsvFile> openAgain() const;
 
     const std::filesystem::path &path() const { return m_file->path(); }
-    // The size when opened; 0 means the lines need the header first.
-    std::uintmax_t sizeAtOpen() const { return m_file->sizeAtOpen(); }
+    // The size when opened (after a torn last line was cut off); 0 means the lines need the
+    // header first.
+    std::uintmax_t sizeAtOpen() const { return m_sizeAtOpen; }
+    // The bytes of a last line without its line end that opening cut off (0: none). A write
+    // cut short by a crash, a kill or a power cut leaves one; the next lines would otherwise
+    // be fused to it, and its record, never whole, is fetched again after the last whole line.
+    std::uintmax_t tornBytesCut() const { return m_tornBytesCut; }
+    // What to tell the user about that cut ("" when there was none).
+    std::string tornLineNote() const;
     std::uintmax_t size() const;
 
     // Appends the pieces in order, all or none (AppendFile::write).
@@ -104,6 +111,8 @@ private:
 
     std::unique_ptr<AppendFile> m_file;
     std::shared_ptr<FileLock> m_lock;
+    std::uintmax_t m_sizeAtOpen = 0;
+    std::uintmax_t m_tornBytesCut = 0;
     bool m_created;
 };
 
@@ -131,6 +140,10 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId);
 // The lock of a CSV log (logLockPath), taken without opening the log; LogBusyError when
 // another download holds it, RuntimeError when it cannot be taken.
 std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv);
+
+// Where the last whole line of a log ends: its size when it is empty or ends in a line end,
+// otherwise just after the last line end before (0 when there is none).
+std::uintmax_t lastWholeLineEnd(const std::filesystem::path &path);
 
 // Opens a log for a download, under its lock when the caller holds it already. On failure
 // the user is told as OpenFileForAppend tells it ("Error writing log file") and the result

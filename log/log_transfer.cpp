@@ -189,6 +189,8 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path, std::move(held.fileLock));
         if (!file)
             return;
+        if (file->tornBytesCut() != 0)
+            window.echLog().addInfo(file->tornLineNote());
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;
         const std::vector<std::uint8_t> bytes = newTransfer(system, kLogDataFile, device, length)->Read();
         const StoreResult stored = storeLogData(bytes, *file, isShort, keepBad, window);

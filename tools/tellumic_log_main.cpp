@@ -44,7 +44,9 @@ constexpr const char *kUsage =
     "        of fault with the number of records it hit. FILE must be a regular file, a\n"
     "        pipe or a character device, and hold at most a whole log (24392 records).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
-    "        Logging tab finds them, or \"none\".\n"
+    "        Logging tab finds them, or \"none\". Lines no download wrote whole (no line end,\n"
+    "        a NUL, a number out of range) are passed over; a file with lines but no usable\n"
+    "        record (beyond the header) exits 1.\n"
     "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
     "        the file is not a CSV log or there is no display.\n"
     "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
@@ -182,6 +184,18 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
     return 0;
 }
 
+// An empty log, or one with only the header that a download writes first.
+bool holdsNoRecordsYet(const std::string &file)
+{
+    try {
+        const std::string text = readLogFileTail(file, 4096);
+        return text.empty() || text == std::string(logCsvHeader(false)) + "\r\n" ||
+               text == std::string(logCsvHeader(true)) + "\r\n";
+    } catch (const RuntimeError &) {
+        return false;
+    }
+}
+
 int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
 {
     if (args.size() != 1 || args[0].starts_with("-"))
@@ -203,7 +217,13 @@ int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
     for (const auto &[text, n] : dialogs.texts())
         std::cerr << "tellumic-log: " << text << '\n';
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    // A file with lines but no record a download could go on from is not "no records yet":
+    // a New Records download would fetch the whole log again.
+    if (recnum == 0 && !holdsNoRecordsYet(file)) {
+        std::cerr << "tellumic-log: " << file << " holds no usable record\n";
+        return 1;
+    }
+    return std::cout && dialogs.texts().empty() ? 0 : 1;
 }
 
 }  // namespace

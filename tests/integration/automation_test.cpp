@@ -13,6 +13,8 @@
 
 #include <QThread>
 
+#include <unistd.h>
+
 #include "foundation/registry.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/temp_home.h"
@@ -263,6 +265,60 @@ TEST_F(AutomationTest, TheFirstStartTracesItsStart)
     ASSERT_EQ(run(PLUGIN_EXE, {"/regserver"}), 0);
     const std::string trace = test::readFile(fresh / "Plug-In" / "TmPlugin.log");
     EXPECT_NE(trace.find("MMain.Main(), Plugin version=1.11"), std::string::npos) << trace;
+}
+
+// A home this user may not write: registering fails and says so in its exit status, and
+// the tools name the read-only folder instead of a missing installation or an unreadable
+// registry. Run as an unprivileged user when the tests run as root (root writes anywhere).
+TEST_F(AutomationTest, AReadOnlyHomeIsReportedAsSuch)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const bool root = ::geteuid() == 0;
+    // The activation file's folder stays the user's own: only the home is read-only.
+    const auto xdg = home.root() / "xdg";
+    if (root) {
+        ASSERT_EQ(::chown(xdg.c_str(), 65534, 65534), 0);
+        for (const auto &e : std::filesystem::recursive_directory_iterator(xdg))
+            ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+    }
+    std::filesystem::permissions(home.root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                                  (root ? std::filesystem::perms::others_read | std::filesystem::perms::others_exec
+                                                        : std::filesystem::perms::none));
+    const QStringList as = root ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} : QStringList{};
+    const auto runAs = [&](const QString &program, const QStringList &args, QString *out) {
+        return root ? run("setpriv", as + QStringList{program} + args, out) : run(program, args, out);
+    };
+    const QString readOnly = "the folder " + QString::fromStdString(home.root().string()) + " is read-only";
+    QString out;
+    EXPECT_EQ(runAs(PLUGIN_EXE, {"/regplugin"}, &out), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be registered: the registry could not be written: " +
+                             readOnly))
+        << out.toStdString();
+    EXPECT_EQ(runAs(PLUGIN_EXE, {"/deregplugin", "/deregmode:-1"}, &out), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be deregistered: the registry could not be written: " +
+                             readOnly))
+        << out.toStdString();
+    EXPECT_EQ(runAs(LNS_HOST_EXE, {"plugins"}, &out), 1);
+    EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
+    EXPECT_NE(runAs(TELLUMIC_LOG_EXE, {"harvest", "Demo"}, &out), 0);
+    EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
+    EXPECT_FALSE(out.contains("no simulated LNS installation")) << out.toStdString();
+    std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
+}
+
+// A deleted network database: the plug-in says it is missing, with its path, and does not
+// put an empty one in its place.
+TEST_F(AutomationTest, AMissingNetworkDatabaseIsNamedAndNotReplaced)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const auto db = home.root() / "LonWorks" / "Database" / "network.sqlite";
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(db.string() + suffix);
+    const auto created = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
+    EXPECT_EQ(created.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x80040FA7u));
+    EXPECT_EQ(created.errorMessage(), "LCA: The network database " + QString::fromStdString(db.string()) +
+                                          " is missing; run 'lns-sim init' to create it");
+    EXPECT_FALSE(std::filesystem::exists(db));
 }
 
 // A missing LonWorks path reaches the host with the plug-in's own message.

@@ -154,6 +154,31 @@ TEST_F(HarvestTest, FirstHarvestTakesEachWholeLogAndTheNextOnlyWhatIsNew)
     EXPECT_EQ(file(0), before);
 }
 
+// A write cut short (a crash, a kill, a power cut) leaves a last line without its line end.
+// The next harvest cuts it off, takes the last whole line as the file's end and fetches the
+// cut record again, and says so; nothing is fused to the torn line.
+TEST_F(HarvestTest, ATornLastLineIsCutOffAndItsRecordFetchedAgain)
+{
+    ASSERT_EQ(harvest(), HarvestStatus::kAllHarvested);
+    const std::int64_t last = report.results[0].last.recordNumber;
+    const std::string whole = file(0);
+    const std::size_t tornAt = whole.size() - 40;  // the number and date of the last record stay
+    test::writeFile(csv(meterName(0)), whole.substr(0, tornAt));
+
+    home.clock.advance(std::chrono::hours(1));
+    ASSERT_EQ(harvest(), HarvestStatus::kAllHarvested);
+    const MeterResult &r = report.of(meterName(0));
+    EXPECT_EQ(r.outcome, HarvestOutcome::Harvested) << r.error;
+    EXPECT_EQ(r.first.recordNumber, last);
+    EXPECT_EQ(recordNumbers(file(0)), range(sim::siteLog(0).firstRecord, r.last.recordNumber));
+    const std::size_t cut = tornAt - (whole.rfind("\r\n", whole.size() - 3) + 2);
+    EXPECT_NE(std::find(r.notes.begin(), r.notes.end(),
+                        "The last line of " + r.file + " had no line end (a write was cut short); its " +
+                            std::to_string(cut) + " bytes were removed and its record is read again"),
+              r.notes.end())
+        << ::testing::PrintToString(r.notes);
+}
+
 // A meter that stops answering half-way leaves its file as it was; the others are harvested.
 TEST_F(HarvestTest, MeterFailingHalfWayLeavesItsFileWhole)
 {

@@ -180,8 +180,13 @@ INSTANTIATE_TEST_SUITE_P(
         LastCase{"GoodRecordOutOfWindow", header() + line(7) + std::string(4000, 'x') + "\r\n" + kNoValue, 0, "", false},
         LastCase{"FirstLineNeverUsed", line(5), 0, "", false},
         LastCase{"TornLastLine", header() + line(41) + "42,2011-03", 41, "2011-03-05 12:15:00", false},
+        LastCase{"TornAfterItsDate", header() + line(41) + "42,2011-03-05 12:30:00,10000.0,10", 41,
+                 "2011-03-05 12:15:00", false},
+        // Lines with a number out of range or a NUL are passed over like other bad lines.
         LastCase{"RecnumTooLarge", header() + line(41) + line(41).replace(0, 2, "99999999999"), 41,
-                 "2011-03-05 12:15:00", true},
+                 "2011-03-05 12:15:00", false},
+        LastCase{"NulInTheLine", header() + line(41) + line(42).replace(25, 1, std::string(1, '\0')), 41,
+                 "2011-03-05 12:15:00", false},
         LastCase{"NoLineEnds", "1,2,3,4", 0, "", false},
         // Lines no download writes: passed over, never shown as the last record.
         LastCase{"NegativeRecnumAndNoDate", header() + line(41) + "-5,2026-13-45 25:61:61,1,2,3\r\n", 41,
@@ -217,6 +222,43 @@ TEST_F(LogFileTest, LogFileInfoShowsTheFileOrNone)
     EXPECT_EQ(window.logFilename, GetLogFilename("Meter1", false)) << "no short file: the ticked format's name";
     EXPECT_EQ(window.fileRecNum, "none");
     EXPECT_EQ(window.fileDateTime, "none");
+}
+
+}  // namespace
+}  // namespace tellumic
+
+namespace tellumic {
+namespace {
+
+// Opening a log for appending cuts off a last line without its line end, so that the next
+// line starts on a line of its own; a file that was only a torn header starts afresh.
+TEST(LogCsvFileTornLineTest, OpeningCutsATornLastLine)
+{
+    test::TempHome home;
+    struct Row
+    {
+        const char *what;
+        std::string before, after;
+    };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"whole", "h\r\n1,a\r\n", "h\r\n1,a\r\n"},
+        {"torn record", "h\r\n1,a\r\n2,b", "h\r\n1,a\r\n"},
+        {"torn line end", "h\r\n1,a\r\n2,b\r", "h\r\n1,a\r\n"},
+        {"torn header", "Record#,Da", ""},
+        {"long torn line", "h\r\n" + std::string(200'000, 'y'), "h\r\n"},
+    };
+    for (const auto &row : rows) {
+        const auto path = home.root() / "torn.csv";
+        test::writeFile(path, row.before);
+        auto file = LogCsvFile::open(path);
+        EXPECT_EQ(file->sizeAtOpen(), row.after.size()) << row.what;
+        EXPECT_EQ(file->tornBytesCut(), row.before.size() - row.after.size()) << row.what;
+        EXPECT_EQ(file->tornLineNote().empty(), row.before == row.after) << row.what;
+        file->append({"3,c", "\r\n"});
+        file->close();
+        EXPECT_EQ(test::readFile(path), row.after + "3,c\r\n") << row.what;
+    }
 }
 
 }  // namespace

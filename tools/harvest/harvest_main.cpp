@@ -294,9 +294,15 @@ int harvestMain(const std::vector<std::string> &args)
         const auto folder = sim::installedLonWorksFolder();
         if (!std::filesystem::exists(sim::networkDbPath(folder)))
             throw RuntimeError(ErrorNumber::kPathNotFound, "no network database");
-    } catch (const std::exception &) {
-        report.error("harvest: there is no simulated LNS installation in " + tellumicHome().string() +
-                     "; run 'lns-sim init' first");
+    } catch (const RuntimeError &e) {
+        // A registry that cannot be read (a read-only home) is no missing installation.
+        const bool unreadable = e.description().starts_with("The registry ");
+        report.error(unreadable ? "harvest: " + e.description()
+                                : "harvest: there is no simulated LNS installation in " + tellumicHome().string() +
+                                      "; run 'lns-sim init' first");
+        return HarvestStatus::kNotHarvested;
+    } catch (const std::exception &e) {
+        report.error("harvest: the simulated LNS installation in " + tellumicHome().string() + " cannot be used: " + e.what());
         return HarvestStatus::kNotHarvested;
     }
     // Someone watching gets the whole harvest's estimate; a timer's run does not pay for it.
