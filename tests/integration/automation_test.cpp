@@ -285,25 +285,42 @@ TEST_F(AutomationTest, AReadOnlyHomeIsReportedAsSuch)
                                                   (root ? std::filesystem::perms::others_read | std::filesystem::perms::others_exec
                                                         : std::filesystem::perms::none));
     const QStringList as = root ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} : QStringList{};
+    // The unprivileged user may not reach the build tree (a checkout in a private folder),
+    // so it runs copies of the programs kept beside the home.
+    const auto bin = home.root().parent_path() / (home.root().filename().string() + "-bin");
+    std::filesystem::create_directories(bin);
+    std::filesystem::permissions(bin, std::filesystem::perms::owner_all | std::filesystem::perms::others_read |
+                                          std::filesystem::perms::others_exec);
+    const auto reachable = [&](const char *program) {
+        if (!root)
+            return QString::fromLocal8Bit(program);
+        const auto copy = bin / std::filesystem::path(program).filename();
+        std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all | std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+        return QString::fromStdString(copy.string());
+    };
     const auto runAs = [&](const QString &program, const QStringList &args, QString *out) {
         return root ? run("setpriv", as + QStringList{program} + args, out) : run(program, args, out);
     };
     const QString readOnly = "the folder " + QString::fromStdString(home.root().string()) + " is read-only";
     QString out;
-    EXPECT_EQ(runAs(PLUGIN_EXE, {"/regplugin"}, &out), 1) << out.toStdString();
+    const QString plugIn = reachable(PLUGIN_EXE);
+    EXPECT_EQ(runAs(plugIn, {"/regplugin"}, &out), 1) << out.toStdString();
     EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be registered: the registry could not be written: " +
                              readOnly))
         << out.toStdString();
-    EXPECT_EQ(runAs(PLUGIN_EXE, {"/deregplugin", "/deregmode:-1"}, &out), 1) << out.toStdString();
+    EXPECT_EQ(runAs(plugIn, {"/deregplugin", "/deregmode:-1"}, &out), 1) << out.toStdString();
     EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be deregistered: the registry could not be written: " +
                              readOnly))
         << out.toStdString();
-    EXPECT_EQ(runAs(LNS_HOST_EXE, {"plugins"}, &out), 1);
+    EXPECT_EQ(runAs(reachable(LNS_HOST_EXE), {"plugins"}, &out), 1);
     EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
-    EXPECT_NE(runAs(TELLUMIC_LOG_EXE, {"harvest", "Demo"}, &out), 0);
+    EXPECT_NE(runAs(reachable(TELLUMIC_LOG_EXE), {"harvest", "Demo"}, &out), 0);
     EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
     EXPECT_FALSE(out.contains("no simulated LNS installation")) << out.toStdString();
     std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(bin);
 }
 
 // A deleted network database: the plug-in says it is missing, with its path, and does not
