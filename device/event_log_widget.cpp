@@ -1,6 +1,6 @@
 #include "device/event_log_widget.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTextStream>
@@ -94,16 +94,14 @@ void EventLogWidget::clearLog()
 
 bool EventLogWidget::writeTo(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        MsgBox("Could not save the event log to " + fileName.toStdString() + ": " + file.errorString().toStdString(),
-               MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
-        return false;
-    }
+    // Written beside the file and moved into place when whole: a save that fails leaves the
+    // file as it was (or none), never a cut one. The flush is checked here because commit()
+    // does not notice a buffer that could be written only in part.
+    QSaveFile file(fileName);
     QByteArray bytes;
     for (const auto &line : lines())
         bytes += line.toUtf8() + "\r\n";
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         MsgBox("Could not save the event log to " + fileName.toStdString() + ": " + file.errorString().toStdString(),
                MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
         return false;

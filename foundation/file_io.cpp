@@ -247,6 +247,12 @@ std::unique_ptr<AppendFile> AppendFile::openRegular(const std::filesystem::path 
         new AppendFile(openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kind), path));
 }
 
+std::unique_ptr<AppendFile> AppendFile::createRegular(const std::filesystem::path &path, std::string_view kind)
+{
+    return std::unique_ptr<AppendFile>(
+        new AppendFile(openRegularFile(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND, kind), path));
+}
+
 void AppendFile::write(std::initializer_list<std::string_view> pieces)
 {
     if (m_file.fd() < 0)

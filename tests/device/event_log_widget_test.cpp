@@ -1,6 +1,9 @@
 // The event log under repeated lines: repeats are counted on their row without changing the
 // order of what the user did, and the saved file keeps every line.
 
+#include <csignal>
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include "device/event_log_widget.h"
@@ -65,6 +68,31 @@ TEST_F(EventLogWidgetTest, RepeatedLinesAreCountedOnTheirRowAndSavedInFull)
     log.clearLog();
     EXPECT_EQ(log.topLevelItemCount(), 0);
     EXPECT_TRUE(log.lines().isEmpty());
+}
+
+// A save that fails (the file-size limit stands in for a full disk) says so and leaves the
+// file saved before as it was.
+TEST_F(EventLogWidgetTest, AFailedSaveLeavesTheFileSavedBefore)
+{
+    const auto file = home.programFolder() / "EventLog.txt";
+    log.addInfo("first");
+    home.dialogs.queueFileName(file.string());
+    ASSERT_TRUE(log.saveLogAs());
+    const std::string before = test::readFile(file);
+    for (int i = 0; i < 200; ++i)
+        log.addInfo("line " + std::to_string(i));
+    const int status = test::runInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{before.size() + 100, before.size() + 100};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            std::_Exit(10);
+        if (log.saveLog())
+            std::_Exit(11);
+        if (home.dialogs.shown().empty() || !home.dialogs.shown().back().text.starts_with("Could not save the event log"))
+            std::_Exit(12);
+        std::_Exit(test::readFile(file) == before ? 0 : 13);
+    });
+    EXPECT_EQ(status, 0) << "11: saved; 13: the file saved before changed";
 }
 
 // What comes in, one line after another: information, an error, or a monitoring error.

@@ -318,7 +318,8 @@ TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
 }
 
 // A first download that is cancelled stores nothing and leaves no file: an empty file
-// without its header would be offered to the viewer, which refuses it.
+// without its header would be offered to the viewer, which refuses it. Nor is there one
+// while the meter sends, when the user may come back to the tab.
 TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
 {
     prepare(true);
@@ -331,6 +332,10 @@ TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
             return;
         clicker.stop();
         EXPECT_TRUE(logFtpState().LogReading);
+        EXPECT_FALSE(std::filesystem::exists(csv(true))) << "no log while the meter sends";
+        selectTab("Energy");
+        selectTab("Logging");
+        EXPECT_FALSE(w<QPushButton>("cmdViewLog")->isEnabled());
         w<QPushButton>("cmdCancelLog")->click();
     });
     clicker.start();
@@ -341,6 +346,19 @@ TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(programFolder()) ||
                 std::none_of(std::filesystem::directory_iterator(programFolder()), std::filesystem::directory_iterator(),
                              [](const auto &e) { return e.path().extension() == ".csv"; }));
+}
+
+// A log left empty (by a program that ended before it wrote its header) has nothing to view.
+TEST_F(LoggingTabTest, AnEmptyLogIsNotOfferedForViewing)
+{
+    test::writeFile(csv(true), "");
+    prepare(true);
+    EXPECT_EQ(w("txtLogFilename")->text().toStdString(), csv(true).filename().string());
+    EXPECT_FALSE(w<QPushButton>("cmdViewLog")->isEnabled());
+    test::writeFile(csv(true), std::string(logCsvHeader(true)) + "\r\n");
+    selectTab("Energy");
+    selectTab("Logging");
+    EXPECT_TRUE(w<QPushButton>("cmdViewLog")->isEnabled());
 }
 
 // The first visit ticks "Short Records" only when the short file has records and the long

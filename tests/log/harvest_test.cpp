@@ -294,6 +294,33 @@ TEST_F(HarvestTest, StopCancelsTheRunningTransferAndLeavesEveryFileWhole)
     EXPECT_FALSE(std::filesystem::exists(logLockPath(csv(meterName(0))))) << "the locks went with the harvest";
 }
 
+// A meter's first harvest that stores nothing, because its meter stops answering or the
+// harvest is stopped, leaves no file; nor is there one while the meter sends.
+TEST_F(HarvestTest, FirstHarvestThatStoresNothingLeavesNoFile)
+{
+    setLogFault(meterName(1), "500");
+    int present = 0, looks = 0;
+    const auto look = [&] {
+        const auto running = static_cast<int>(report.results.size());
+        if (running < kSiteMeters && std::filesystem::exists(csv(meterName(running))))
+            ++present;
+        return ++looks < 0;
+    };
+    ASSERT_EQ(harvest({}, "Site", look), HarvestStatus::kSomeFailed);
+    EXPECT_EQ(report.of(meterName(1)).outcome, HarvestOutcome::Failed);
+    EXPECT_FALSE(std::filesystem::exists(csv(meterName(1))));
+    EXPECT_TRUE(std::filesystem::exists(csv(meterName(2))));
+    EXPECT_GT(looks, 20);
+    EXPECT_EQ(present, 0) << "no log exists while its meter sends";
+
+    setLogFault(meterName(1), "");
+    int asked = 0;
+    ASSERT_EQ(harvest({}, "Site", [&] { return ++asked > 10; }), HarvestStatus::kSomeFailed);
+    EXPECT_EQ(report.of(meterName(1)).outcome, HarvestOutcome::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(csv(meterName(1))));
+    EXPECT_FALSE(std::filesystem::exists(logLockPath(csv(meterName(1)))));
+}
+
 TEST_F(HarvestTest, TakesTheLoggingMetersOrTheNamedOnes)
 {
     ASSERT_EQ(harvest({}, "Demo"), HarvestStatus::kAllHarvested);

@@ -70,15 +70,17 @@ TEST_F(LogFileTest, FirstDownloadWritesHeaderAndLaterOnesAppend)
     EXPECT_EQ(last, test::sampleRecord(102, true).dateTime);
 }
 
-TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
+TEST_F(LogFileTest, NoWholeRecordLeavesNoFileAndALaterOneGetsItsHeader)
 {
     for (std::size_t n : {0u, 12u}) {
         EXPECT_EQ(store(Bytes(n, 1)), StoreResult::NoRecords);
         ASSERT_FALSE(home.dialogs.shown().empty());
         EXPECT_EQ(home.dialogs.shown().back().text, "Zero log records downloaded!");
         EXPECT_EQ(home.dialogs.shown().back().caption, "Read Log");
-        EXPECT_EQ(test::readFile(csv()), "");
+        EXPECT_FALSE(std::filesystem::exists(csv()));
     }
+    // A file left empty (by a program that stopped before writing) gets its header too.
+    test::writeFile(csv(false), "");
     ASSERT_EQ(store(test::receivedLog(5, 1, false), false), StoreResult::Stored);
     // The long file is another file: it starts with its own header.
     ASSERT_EQ(store(test::receivedLog(5, 1, true)), StoreResult::Stored);
@@ -124,6 +126,25 @@ TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::readFile(csv()), before);
+}
+
+// The first write of a new log failing leaves no file, not even an empty one.
+TEST_F(LogFileTest, FailedFirstWriteLeavesNoFile)
+{
+    const int status = test::runInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};  // less than the header
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            std::_Exit(10);
+        auto file = OpenLogFileForAppend(csv());
+        test::RecordingLogWindow w;
+        if (storeLogData(test::receivedLog(200, 50, true), *file, true, false, w) != StoreResult::WriteFailed)
+            std::_Exit(11);
+        file->close();
+        std::_Exit(0);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(csv()));
 }
 
 struct LastCase
