@@ -12,11 +12,13 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "device/event_log_widget.h"
 #include "device/logging_tab.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
 #include "model/date_time.h"
+#include "sim/models/meter_state.h"
 #include "tests/device/device_fixture.h"
 
 namespace tellumic {
@@ -346,6 +348,27 @@ TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(programFolder()) ||
                 std::none_of(std::filesystem::directory_iterator(programFolder()), std::filesystem::directory_iterator(),
                              [](const auto &e) { return e.path().extension() == ".csv"; }));
+}
+
+// Records that fail their check are written as the user chose ("Keep Bad Records") and the
+// event log counts them, so that the user knows which download to look at.
+TEST_F(LoggingTabTest, RecordsThatFailTheirCheckAreCountedInTheEventLog)
+{
+    control().setDeviceValue(control().device(kMeter).id, sim::kFaultBadCrcKey, "10");
+    prepare(true);
+    choose("optPriorN", "txtPriorN", "100");
+    read();
+    EXPECT_EQ(txt("txtPercentComplete"), "Done");
+    const QStringList fileLines = QString::fromStdString(test::readFile(csv(true))).split("\r\n");
+    const auto mismatches = static_cast<int>(std::count_if(fileLines.cbegin(), fileLines.cend(), [](const QString &line) {
+        return line.startsWith(",,,,,,,,,,,,CRC mismatch.");
+    }));
+    ASSERT_GT(mismatches, 5);
+    const QStringList lines = window->eventLog().lines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.back().section('\t', 1),
+              "Error\t" + QString::number(mismatches) + " records failed their check (CRC mismatch); written without values");
+    EXPECT_EQ(lines[lines.size() - 2].section('\t', 1), "Info\tLog read complete. Records = 100, Bytes = 2400");
 }
 
 // A log left empty (by a program that ended before it wrote its header) has nothing to view.
