@@ -117,17 +117,11 @@ bool readDownload(const std::string &path, std::size_t maxBytes, std::vector<std
 // The faults of single records in the lines written, one count per kind: the decoding
 // messages in the order they came, then records that failed their check, then records of
 // a type the plug-in does not know.
-void reportRecordFaults(std::string_view lines, const CountingDialogs &dialogs)
+void reportRecordFaults(const LostRecords &lost, const CountingDialogs &dialogs)
 {
-    std::size_t crcMismatches = 0, unknownTypes = 0;
-    for (std::size_t at = 0, eol; (eol = lines.find("\r\n", at)) != std::string_view::npos; at = eol + 2) {
-        const std::string_view line = lines.substr(at, eol - at);
-        crcMismatches += line.ends_with(kCrcMismatchNote) ? 1 : 0;
-        unknownTypes += line.find(kUnrecognizedTypeNote) != std::string_view::npos ? 1 : 0;
-    }
     std::vector<std::pair<std::string, std::size_t>> kinds = dialogs.texts();
-    kinds.emplace_back("CRC mismatch", crcMismatches);
-    kinds.emplace_back("Unrecognized log record type", unknownTypes);
+    kinds.emplace_back("CRC mismatch", lost.failedCheck);
+    kinds.emplace_back("Unrecognized log record type", lost.unrecognized);
     for (const auto &[kind, n] : kinds)
         if (n > 0)
             std::cerr << "tellumic-log: " << n << (n == 1 ? " record: " : " records: ") << kind << '\n';
@@ -167,7 +161,8 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
         return 1;
     }
     std::string out;
-    appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad);
+    ReceivedLogTally tally;
+    appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad, &tally);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::cerr << "tellumic-log: cannot write the output: " << std::strerror(errno) << '\n';
@@ -180,7 +175,7 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
                                                     : "its last " + std::to_string(rest) + " bytes are left out")
                   << '\n';
     }
-    reportRecordFaults(out, dialogs);
+    reportRecordFaults(tally.lost, dialogs);
     return 0;
 }
 
