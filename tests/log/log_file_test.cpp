@@ -164,14 +164,20 @@ TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
 }
 
 // A write that fails part-way (here the file-size limit stands in for a full disk) must
-// leave the file exactly as it was: no torn line, earlier lines untouched, "Failed".
+// leave the file exactly as it was: no torn line, earlier lines untouched, "Failed". A torn
+// last line that the open cut off stays cut: what is taken back is this write only.
 TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
 {
+    for (const std::string torn : {"", "103,2011-0"}) {
+    SCOPED_TRACE("torn last line: \"" + torn + "\"");
+    std::filesystem::remove(csv());
+    home.dialogs.clearShown();
     ASSERT_EQ(store(test::receivedLog(100, 3, true)), StoreResult::Stored);
     const std::string before = test::readFile(csv());
+    test::writeFile(csv(), before + torn);
     const int status = test::runInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{before.size() + 100, before.size() + 100};
+        const rlimit limit{before.size() + torn.size() + 100, before.size() + torn.size() + 100};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             std::_Exit(10);
         auto file = OpenLogFileForAppend(csv());
@@ -187,6 +193,7 @@ TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::readFile(csv()), before);
+    }
 }
 
 // The first write of a new log failing leaves no file, not even an empty one.
