@@ -342,9 +342,9 @@ LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span
         if (tally->first.recordNumber == 0)
             tally->first = last;
         if (r.recordType != kLogRecordType)
-            ++tally->unrecognized;
+            ++tally->lost.unrecognized;
         else if (!r.crcGood)
-            ++tally->failedCheck;
+            ++tally->lost.failedCheck;
     }
     return last;
 }

@@ -60,14 +60,23 @@ struct LastLogRecord
 LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records,
                                bool isShort, bool reverse, bool keepBad);
 
+// The records of a download whose lines hold no values to trust, by cause. Their lines are
+// in the file (a note, or with "Keep Bad Records" a failed check's values and the note), but
+// the intervals they stand for are lost.
+struct LostRecords
+{
+    std::size_t failedCheck = 0;   // failed their check (CRC mismatch)
+    std::size_t unrecognized = 0;  // of a record type this plug-in does not know (a record cut short among them)
+    std::size_t total() const { return failedCheck + unrecognized; }
+    bool operator==(const LostRecords &) const = default;
+};
+
 // What a download's lines carry besides the records that passed: the first good record and
-// the records lost to a failed check or an unknown type (written as note lines, or, a
-// failed check with "Keep Bad Records", with their values and the note).
+// the lost ones.
 struct ReceivedLogTally
 {
     LastLogRecord first;  // number 0: none
-    std::size_t failedCheck = 0;
-    std::size_t unrecognized = 0;
+    LostRecords lost;
 };
 
 // The lines of a download straight from the received bytes (file 5): each record decoded

@@ -117,11 +117,11 @@ bool readDownload(const std::string &path, std::size_t maxBytes, std::vector<std
 // The faults of single records in the lines written, one count per kind: the decoding
 // messages in the order they came, then records that failed their check, then records of
 // a type the plug-in does not know.
-void reportRecordFaults(const ReceivedLogTally &tally, const CountingDialogs &dialogs)
+void reportRecordFaults(const LostRecords &lost, const CountingDialogs &dialogs)
 {
     std::vector<std::pair<std::string, std::size_t>> kinds = dialogs.texts();
-    kinds.emplace_back("CRC mismatch", tally.failedCheck);
-    kinds.emplace_back("Unrecognized log record type", tally.unrecognized);
+    kinds.emplace_back("CRC mismatch", lost.failedCheck);
+    kinds.emplace_back("Unrecognized log record type", lost.unrecognized);
     for (const auto &[kind, n] : kinds)
         if (n > 0)
             std::cerr << "tellumic-log: " << n << (n == 1 ? " record: " : " records: ") << kind << '\n';
@@ -175,7 +175,7 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
                                                     : "its last " + std::to_string(rest) + " bytes are left out")
                   << '\n';
     }
-    reportRecordFaults(tally, dialogs);
+    reportRecordFaults(tally.lost, dialogs);
     return 0;
 }
 

@@ -193,6 +193,26 @@ TEST_F(AutomationTest, LnsHostBrowsesADemoMeter)
     EXPECT_TRUE(pluginLeaves());
 }
 
+// A script's last step: the plug-in left open for the user is ended as a host ends it (its
+// window hidden, its last object released), and "close" returns once it is gone, so that
+// nothing it needs (the display, the bus) is taken away while it still runs.
+TEST_F(AutomationTest, LnsHostCloseEndsThePlugInLeftOpen)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    QString out;
+    ASSERT_EQ(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364", "--exit-after", "0"}, &out), 0)
+        << out.toStdString();
+    ASSERT_TRUE(pluginOnBus());
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("The plug-in has ended.")) << out.toStdString();
+    EXPECT_FALSE(pluginOnBus()) << "gone when close returns";
+
+    // Nothing running: nothing is started to be closed.
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("The plug-in is not running.")) << out.toStdString();
+    EXPECT_FALSE(pluginOnBus());
+}
+
 TEST_F(AutomationTest, DeregistrationSwitchesAndTheExactMatchRule)
 {
     ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);

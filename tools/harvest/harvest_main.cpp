@@ -47,8 +47,9 @@ constexpr const char *kUsage =
     "                and how long it would take\n"
     "  --json        print one summary object per meter on standard output (network, name,\n"
     "                file, records, bytes, first, last, seconds, outcome, error, notes,\n"
-    "                failed_check, unrecognized), and one per network that brings nothing\n"
-    "                (network, outcome \"not harvested\", error)\n"
+    "                failed_check, unrecognized), one per network that brings nothing\n"
+    "                (network, outcome \"not harvested\", error) and one per meter named\n"
+    "                that no network has (network, name, outcome \"not found\", error)\n"
     "\n"
     "On a terminal a progress line per running meter and a total show on standard error;\n"
     "otherwise one line per meter when it ends, without control codes. A log file that another\n"
@@ -194,20 +195,30 @@ bool readChild(Child &c, HarvestReport &report)
     return true;
 }
 
+// Networks from this one on that no process harvests.
+void notStarted(const std::vector<Child> &children, const Child &from, const std::string &why, ConsoleReport &report)
+{
+    std::vector<std::string> networks;
+    for (auto it = children.begin() + (&from - children.data()); it != children.end(); ++it)
+        networks.push_back(it->network);
+    report.notHarvested(networks, "cannot start a harvest: " + why);
+}
+
 bool startChildren(std::vector<Child> &children, const HarvestOptions &options, ConsoleReport &report)
 {
     std::fflush(nullptr);  // nothing buffered may be written twice
     for (Child &c : children) {
         int p[2];
         if (::pipe2(p, O_CLOEXEC) != 0) {
-            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            notStarted(children, c, std::strerror(errno), report);
             return false;
         }
         const pid_t pid = ::fork();
         if (pid < 0) {
+            const int err = errno;
             ::close(p[0]);
             ::close(p[1]);
-            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            notStarted(children, c, std::strerror(err), report);
             return false;
         }
         if (pid == 0) {
@@ -259,7 +270,17 @@ void followChildren(std::vector<Child> &children, ConsoleReport &report)
     }
 }
 
-void reapChildren(std::vector<Child> &children)
+// How a network's process ended, when not as a harvest ends; "" when it did.
+std::string abnormalEnd(int raw)
+{
+    if (WIFEXITED(raw) && WEXITSTATUS(raw) <= HarvestStatus::kNotHarvested)
+        return {};
+    if (WIFSIGNALED(raw))
+        return "killed by signal " + std::to_string(WTERMSIG(raw)) + " (" + strsignal(WTERMSIG(raw)) + ")";
+    return "exit status " + std::to_string(WEXITSTATUS(raw));
+}
+
+void reapChildren(std::vector<Child> &children, ConsoleReport &report)
 {
     for (Child &c : children) {
         if (c.pid <= 0)
@@ -267,8 +288,11 @@ void reapChildren(std::vector<Child> &children)
         int raw = 0;
         while (::waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
         }
-        c.status = WIFEXITED(raw) && WEXITSTATUS(raw) <= HarvestStatus::kNotHarvested ? WEXITSTATUS(raw)
-                                                                                     : HarvestStatus::kSomeFailed;
+        const std::string end = abnormalEnd(raw);
+        c.status = end.empty() ? WEXITSTATUS(raw) : HarvestStatus::kSomeFailed;
+        // The meters it had not reported would otherwise go unmentioned.
+        if (!end.empty())
+            report.networkEnded(c.network, "the harvest of this network ended unexpectedly: " + end);
     }
 }
 
@@ -289,6 +313,7 @@ int harvestMain(const std::vector<std::string> &args)
     console.json = a.json;
     console.dryRun = a.options.dryRun;
     console.namedMeters = !a.options.meters.empty();
+    console.shortRecords = a.options.isShort;
     ConsoleReport report(console, stdout, stderr);
     try {
         const auto folder = sim::installedLonWorksFolder();
@@ -297,12 +322,13 @@ int harvestMain(const std::vector<std::string> &args)
     } catch (const RuntimeError &e) {
         // A registry that cannot be read (a read-only home) is no missing installation.
         const bool unreadable = e.description().starts_with("The registry ");
-        report.error(unreadable ? "harvest: " + e.description()
-                                : "harvest: there is no simulated LNS installation in " + tellumicHome().string() +
-                                      "; run 'lns-sim init' first");
+        report.notHarvested(a.networks, unreadable ? e.description()
+                                                   : "there is no simulated LNS installation in " +
+                                                         tellumicHome().string() + "; run 'lns-sim init' first");
         return HarvestStatus::kNotHarvested;
     } catch (const std::exception &e) {
-        report.error("harvest: the simulated LNS installation in " + tellumicHome().string() + " cannot be used: " + e.what());
+        report.notHarvested(a.networks, "the simulated LNS installation in " + tellumicHome().string() +
+                                            " cannot be used: " + e.what());
         return HarvestStatus::kNotHarvested;
     }
     // Someone watching gets the whole harvest's estimate; a timer's run does not pay for it.
@@ -318,7 +344,7 @@ int harvestMain(const std::vector<std::string> &args)
     }
     const bool started = startChildren(children, a.options, report);
     followChildren(children, report);
-    reapChildren(children);
+    reapChildren(children, report);
     report.summary(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 
     int status = started ? HarvestStatus::kAllHarvested : HarvestStatus::kNotHarvested;
@@ -328,8 +354,7 @@ int harvestMain(const std::vector<std::string> &args)
     if (status < HarvestStatus::kNotHarvested) {
         for (const auto &name : a.options.meters) {
             if (report.metersSeen().count(name) == 0) {
-                report.error("harvest: no meter named \"" + name + "\" in " +
-                             (a.networks.size() == 1 ? "the network " + a.networks[0] : "these networks"));
+                report.meterNotFound(name, a.networks);
                 status = HarvestStatus::kSomeFailed;
             }
         }
