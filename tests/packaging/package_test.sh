@@ -93,4 +93,6 @@ complete_words lns-host browse Demo Demo/Demo/Meters/TMC-FT-Log | grep -qx 'Demo
   fail "lns-host completion of object names"
 complete_words lns-sim condition TMC-FT-Log-364 off | grep -qx offline || fail "lns-sim completion of states"
 complete_words tellumic-log harvest --meter TMC-FT-Log- | grep -qx TMC-FT-Log-364 || fail "tellumic-log completion of meters"
+[ -z "$(TELLUMIC_HOME=$work/none complete_words lns-host devices '')" ] && [ ! -e "$work/none" ] ||
+  fail "completion without an installation offered names or created one"
 echo "completion offers the installation's names"
