@@ -81,6 +81,16 @@ head -c 240 /dev/zero >"$work/dump.bin"
 "$bin/lns-host" devices Demo >"$work/devices.txt" || fail "lns-host devices Demo"
 grep -q '^Demo/Demo/Meters$' "$work/devices.txt" || fail "lns-host devices Demo: $(cat "$work/devices.txt")"
 grep -q 'TMC-FT-Log-364' "$work/devices.txt" || fail "lns-host devices Demo lists no TMC-FT-Log-364"
+
+# The unpacked plug-in, started by a session bus of its own through the activation file it
+# writes for itself, registers in the network.
+"$bin/tellumic-plugin" /regserver || fail "tellumic-plugin /regserver"
+grep -qF "\"$bin/tellumic-plugin\" -Embedding" "$XDG_DATA_HOME/dbus-1/services/Tellumic_PlugIn.LNSPlugInAPI.service" ||
+  fail "the activation file /regserver wrote: $(cat "$XDG_DATA_HOME/dbus-1/services/Tellumic_PlugIn.LNSPlugInAPI.service")"
+QT_QPA_PLATFORM=offscreen timeout 120 dbus-run-session -- "$bin/lns-host" register Demo >"$work/register.log" 2>&1 ||
+  fail "lns-host register Demo: $(cat "$work/register.log")"
+"$bin/lns-host" devices Demo | grep -q 'TMC-FT-Log-364.*commands: Browse Tellumic (20)' ||
+  fail "the installed plug-in did not register in Demo"
 echo "installed programs ran from $root"
 
 # Bash completion offers the installation's networks and devices, through the installed lns-sim.
