@@ -33,9 +33,12 @@ endforeach()
 foreach(app com.tellumic.NetworkBrowser com.tellumic.LogViewer)
   install(FILES ${TELLUMIC_PACKAGING_DIR}/${app}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${TELLUMIC_PACKAGING_DIR}/icons/${app}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-  configure_file(${TELLUMIC_PACKAGING_DIR}/${app}.metainfo.xml ${TELLUMIC_GENERATED_DIR}/${app}.metainfo.xml @ONLY)
-  install(FILES ${TELLUMIC_GENERATED_DIR}/${app}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endforeach()
+# The log viewer opens the files given to it and has no menu entry: the browser's metainfo
+# describes the package.
+configure_file(${TELLUMIC_PACKAGING_DIR}/com.tellumic.NetworkBrowser.metainfo.xml
+               ${TELLUMIC_GENERATED_DIR}/com.tellumic.NetworkBrowser.metainfo.xml @ONLY)
+install(FILES ${TELLUMIC_GENERATED_DIR}/com.tellumic.NetworkBrowser.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 foreach(page tellumic-plugin lns-host lns-sim tellumic-log XIF32BIN)
   configure_file(${TELLUMIC_PACKAGING_DIR}/man/${page}.1 ${TELLUMIC_GENERATED_DIR}/man/${page}.1 @ONLY)

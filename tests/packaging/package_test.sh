@@ -45,7 +45,10 @@ for desktop in "$root"/usr/share/applications/*.desktop; do
   desktop-file-validate "$desktop" || fail "desktop-file-validate $(basename "$desktop")"
 done
 grep -qx 'Exec=lns-host' "$root/usr/share/applications/com.tellumic.NetworkBrowser.desktop" || fail "browser entry"
-grep -qx 'Exec=tellumic-log view %f' "$root/usr/share/applications/com.tellumic.LogViewer.desktop" || fail "viewer entry"
+viewer=$root/usr/share/applications/com.tellumic.LogViewer.desktop
+grep -qx 'Exec=tellumic-log view %f' "$viewer" && grep -qx 'MimeType=text/csv;' "$viewer" || fail "viewer entry"
+# Offered for CSV files, never made their default application.
+! grep -rqs 'text/csv=' "$root/usr/share/applications" "$root/etc" || fail "the package sets a default for CSV files"
 for metainfo in "$root"/usr/share/metainfo/*.xml; do
   appstreamcli validate --no-net --pedantic "$metainfo" || fail "appstreamcli $(basename "$metainfo")"
 done
