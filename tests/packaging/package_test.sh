@@ -5,6 +5,7 @@
 # data from where they are installed, not from the build tree.
 # Usage: package_test.sh BUILD-DIR SOURCE-DIR
 set -euo pipefail
+# (grep -q in a pipe would end the writer early, which pipefail takes as a failure.)
 build=$(realpath "$1")
 source=$(realpath "$2")
 work=$(mktemp -d)
@@ -92,7 +93,7 @@ grep -qF "\"$bin/tellumic-plugin\" -Embedding" "$XDG_DATA_HOME/dbus-1/services/T
   fail "the activation file /regserver wrote: $(cat "$XDG_DATA_HOME/dbus-1/services/Tellumic_PlugIn.LNSPlugInAPI.service")"
 QT_QPA_PLATFORM=offscreen timeout 120 dbus-run-session -- "$bin/lns-host" register Demo >"$work/register.log" 2>&1 ||
   fail "lns-host register Demo: $(cat "$work/register.log")"
-"$bin/lns-host" devices Demo | grep -q 'TMC-FT-Log-364.*commands: Browse Tellumic (20)' ||
+"$bin/lns-host" devices Demo | grep 'TMC-FT-Log-364.*commands: Browse Tellumic (20)' >/dev/null ||
   fail "the installed plug-in did not register in Demo"
 echo "installed programs ran from $root"
 
@@ -102,10 +103,10 @@ complete_words() {
     _ "$root/usr/share/bash-completion/completions/lns-host" "$@"
 }
 [ "$(complete_words lns-host devices '')" = Demo ] || fail "lns-host completion of networks: $(complete_words lns-host devices '')"
-complete_words lns-host browse Demo Demo/Demo/Meters/TMC-FT-Log | grep -qx 'Demo/Demo/Meters/TMC-FT-Log-364' ||
+complete_words lns-host browse Demo Demo/Demo/Meters/TMC-FT-Log | grep -x 'Demo/Demo/Meters/TMC-FT-Log-364' >/dev/null ||
   fail "lns-host completion of object names"
-complete_words lns-sim condition TMC-FT-Log-364 off | grep -qx offline || fail "lns-sim completion of states"
-complete_words tellumic-log harvest --meter TMC-FT-Log- | grep -qx TMC-FT-Log-364 || fail "tellumic-log completion of meters"
+complete_words lns-sim condition TMC-FT-Log-364 off | grep -x offline >/dev/null || fail "lns-sim completion of states"
+complete_words tellumic-log harvest --meter TMC-FT-Log- | grep -x TMC-FT-Log-364 >/dev/null || fail "tellumic-log completion of meters"
 [ -z "$(TELLUMIC_HOME=$work/none complete_words lns-host devices '')" ] && [ ! -e "$work/none" ] ||
   fail "completion without an installation offered names or created one"
 echo "completion offers the installation's names"
