@@ -23,6 +23,18 @@ std::filesystem::path tellumicHome()
     return std::filesystem::current_path() / "tellumic";
 }
 
+std::filesystem::path programPath(std::string_view name)
+{
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    const auto folder = ec ? std::filesystem::current_path() : self.parent_path();
+    const auto beside = folder / name;
+    const auto buildRoot = folder.parent_path();
+    if (std::filesystem::exists(beside, ec) || !std::filesystem::is_regular_file(buildRoot / "CMakeCache.txt", ec))
+        return beside;
+    return buildRoot / (name == "tellumic-plugin" ? "host" : "tools") / name;
+}
+
 std::filesystem::path programFolder()
 {
     return tellumicHome() / "Plug-In";

@@ -10,6 +10,12 @@ namespace tellumic {
 // or ~/.local/share/tellumic.
 std::filesystem::path tellumicHome();
 
+// Where the product's program NAME ("XIF32BIN", "tellumic-plugin", "tellumic-log", ...)
+// is, seen from the running program. Installed, every program sits in one bin folder beside
+// the running one; in a build tree (a CMakeCache.txt above the running program's folder)
+// the plug-in is built into host/ and the tools into tools/. Nothing else guesses paths.
+std::filesystem::path programPath(std::string_view name);
+
 // The plug-in's program folder: trace file, "EnableLog.txt", CSV logs, calibration records.
 std::filesystem::path programFolder();
 

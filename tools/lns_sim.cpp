@@ -428,8 +428,8 @@ int fault(const std::vector<std::string> &args)
     return 0;
 }
 
-// Creates what is missing of the demo installation and links the XIF converter built beside
-// this program into it (a warning when there is none).
+// Creates what is missing of the demo installation and links the product's XIF converter
+// into it (a warning when there is none).
 InitResult initDemo()
 {
     std::error_code ec;
@@ -437,9 +437,9 @@ InitResult initDemo()
         if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
             throw UsageError{problem};
     auto result = createDemoInstallation(tellumicHome());
-    const auto self = std::filesystem::read_symlink("/proc/self/exe");
-    if (!installConverter(result.lonWorksFolder, self.parent_path() / "XIF32BIN"))
-        std::fprintf(stderr, "lns-sim: XIF32BIN was not found beside lns-sim; XIF files cannot be converted.\n");
+    const auto converter = programPath("XIF32BIN");
+    if (!installConverter(result.lonWorksFolder, converter))
+        std::fprintf(stderr, "lns-sim: %s was not found; XIF files cannot be converted.\n", converter.c_str());
     return result;
 }
 
