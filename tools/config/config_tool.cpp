@@ -1,5 +1,7 @@
 #include "tools/config/config_tool.h"
 
+#include "tools/config/dry_run.h"
+
 #include <ctime>
 #include <fstream>
 #include <ostream>
@@ -48,6 +50,9 @@ std::filesystem::path applyLockPath(const std::string &network)
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+// Enough processes to keep a channel's latency from adding up, few enough for a small machine.
+constexpr int kDryRunWorkers = 4;
 
 struct UsageError
 {
@@ -110,44 +115,6 @@ int save(const std::vector<std::string> &a, lns::ObjectServer &server, std::ostr
     else
         out << toJson(config);
     return kExitDone;
-}
-
-const char *stateName(RowState s)
-{
-    switch (s) {
-    case RowState::Differs: return "differs";
-    case RowState::Equal: return "equal";
-    case RowState::NotOnMeter: return "not on this meter";
-    case RowState::ReadOnly: return "read-only";
-    }
-    return "";
-}
-
-Json comparisonJson(const Comparison &c)
-{
-    Json rows = Json::array();
-    for (const auto &r : c.rows)
-        if (r.state != RowState::Equal)
-            rows.push_back({{"entry", r.name}, {"caption", r.caption}, {"state", stateName(r.state)},
-                            {"file", r.fileText}, {"meter", r.meterText}, {"unit", r.unit}});
-    return {{"differences", rows},
-            {"warnings", c.warnings},
-            {"read", c.read}, {"differing", c.differing}, {"equal", c.equal},
-            {"notOnMeter", c.notOnMeter}, {"readOnly", c.readOnly}};
-}
-
-void printComparison(const Comparison &c, std::ostream &out, const std::string &indent)
-{
-    for (const auto &w : c.warnings)
-        out << indent << "warning: " << w << "\n";
-    for (const auto &r : c.rows) {
-        if (r.state == RowState::Differs)
-            out << indent << r.name << ": file " << r.fileText << (r.unit.empty() ? "" : " " + r.unit) << ", meter "
-                << r.meterText << (r.unit.empty() ? "" : " " + r.unit) << "\n";
-        else if (r.state != RowState::Equal)
-            out << indent << r.name << ": " << stateName(r.state) << "\n";
-    }
-    out << indent << summaryLine(c) << "\n";
 }
 
 int diff(const std::vector<std::string> &a, lns::ObjectServer &server, std::ostream &out, bool json)
@@ -226,7 +193,7 @@ std::vector<std::shared_ptr<lns::AppDevice>> chosenMeters(const Site &site, cons
     return chosen;
 }
 
-int apply(const std::vector<std::string> &args, lns::ObjectServer &server, std::ostream &out, std::ostream &err,
+int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const ServerFactory &openServer, std::ostream &out, std::ostream &err,
           bool json, bool terminal)
 {
     const ApplyArgs a = parseApply(args);
@@ -248,6 +215,20 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, std::
         throw UsageError{"no meter of network " + a.network + " is chosen"};
     int status = kExitDone;
     Json results = Json::array();
+    if (a.dryRun) {
+        std::vector<std::string> names;
+        for (const auto &m : meters)
+            names.push_back(m->Name());
+        for (auto &r : dryRunMeters(file, a.network, names, openServer, kDryRunWorkers)) {
+            status = r.partly ? kExitPartly : status;
+            results.push_back(std::move(r.item));
+            if (!json)
+                out << r.text;
+        }
+        if (json)
+            out << results.dump(2) << "\n";
+        return status;
+    }
     for (std::size_t i = 0; i < meters.size(); ++i) {
         auto &meter = *meters[i];
         const std::string name = meter.Name();
@@ -255,27 +236,6 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, std::
             out << "\r[" << (i + 1) << "/" << meters.size() << "] " << name << " ..." << std::flush;
         Json item{{"meter", name}};
         std::string line;
-        if (a.dryRun) {
-            try {
-                const Comparison c = compareConfig(file, meter);
-                item["result"] = c.otherFamily ? "skipped" : "dry-run";
-                item["comparison"] = comparisonJson(c);
-                if (c.otherFamily)
-                    status = kExitPartly;
-                if (!json) {
-                    out << (terminal ? "\r\33[K" : "") << name << ": " << c.differing << " differing\n";
-                    printComparison(c, out, "  ");
-                }
-            } catch (const RuntimeError &e) {
-                status = kExitPartly;
-                item["result"] = "failed";
-                item["reason"] = errorText(e);
-                if (!json)
-                    out << (terminal ? "\r\33[K" : "") << name << ": failed: " << errorText(e) << "\n";
-            }
-            results.push_back(item);
-            continue;
-        }
         const ApplyResult r = applyConfig(file, meter, {.only = a.only, .note = {}});
         if (r.applied) {
             item["result"] = "applied";
@@ -304,8 +264,8 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, std::
 
 }  // namespace
 
-int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &server, std::ostream &out, std::ostream &err,
-                  bool terminal)
+int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &server, const ServerFactory &openServer,
+                  std::ostream &out, std::ostream &err, bool terminal)
 {
     DebugLog("tellumic-config");
     std::vector<std::string> a;
@@ -322,7 +282,7 @@ int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &serve
         if (a[0] == "diff")
             return diff(a, server, out, json);
         if (a[0] == "apply")
-            return apply(a, server, out, err, json, terminal);
+            return apply(a, server, openServer, out, err, json, terminal);
         throw UsageError{"unknown command '" + a[0] + "'"};
     } catch (const UsageError &e) {
         err << "tellumic-config: " << e.text << "; see 'tellumic-config --help'.\n";

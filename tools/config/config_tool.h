@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/object_server.h"
+#include "tools/config/dry_run.h"
 
 namespace tellumic::config {
 
@@ -17,9 +18,10 @@ inline constexpr int kExitPartly = 1;    // different; some meters failed or wer
 inline constexpr int kExitError = 2;     // usage, file or network errors
 
 // Runs one command (the arguments after the program's name). `terminal` asks for progress
-// lines that overwrite each other instead of one line per meter.
-int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &server, std::ostream &out, std::ostream &err,
-                  bool terminal);
+// lines that overwrite each other instead of one line per meter. openServer gives the
+// dry run's worker processes object servers of their own.
+int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &server, const ServerFactory &openServer,
+                  std::ostream &out, std::ostream &err, bool terminal);
 
 extern const char *const kConfigUsage;
 

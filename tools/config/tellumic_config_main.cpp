@@ -15,7 +15,10 @@ int main(int argc, char **argv)
     try {
         const auto folder = sim::installedLonWorksFolder();
         sim::SimObjectServer server(folder, sim::installationOptions(folder));
-        return config::runConfigTool(args, server, std::cout, std::cerr, ::isatty(STDOUT_FILENO) != 0);
+        const config::ServerFactory openServer = [folder]() -> std::unique_ptr<lns::ObjectServer> {
+            return std::make_unique<sim::SimObjectServer>(folder, sim::installationOptions(folder));
+        };
+        return config::runConfigTool(args, server, openServer, std::cout, std::cerr, ::isatty(STDOUT_FILENO) != 0);
     } catch (const std::exception &e) {
         std::cerr << "tellumic-config: " << e.what() << "\n";
     } catch (...) {
