@@ -84,11 +84,14 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
         c.warnings.push_back("The file comes from another model (" + file.model + ").");
     if (file.device != device.Name() || file.neuronId != device.NeuronId())
         c.warnings.push_back("The file comes from another meter (" + file.device + ").");
+    const auto fileSpecs = configEntries(file.programId);
     for (const auto &value : file.values) {
         CompareRow row{value.name, value.name, value.text, {}, value.unit, value.raw, {}, RowState::NotOnMeter};
         const EntrySpec *spec = nullptr;
         for (const auto &s : specs)
             spec = (!spec && s.name == value.name) ? &s : spec;
+        for (const auto &s : fileSpecs)
+            row.caption = s.name == value.name ? s.caption : row.caption;
         if (spec) {
             row.caption = spec->caption;
             ConfigValue meterValue{spec->name, readRaw(device, *spec), {}, {}};
