@@ -82,6 +82,12 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
     }
     if (meter && !c.otherFamily && file.programId != programId)
         c.warnings.push_back("The file comes from another model (" + file.model + ").");
+    if (meter && !c.otherFamily && !file.firmware.empty()) {
+        const std::string firmware = firmwareVersion(device, meter->family);
+        if (firmware != file.firmware)
+            c.warnings.push_back("The file comes from firmware version " + file.firmware + "; this meter has " +
+                                 firmware + ".");
+    }
     if (file.device != device.Name() || file.neuronId != device.NeuronId())
         c.warnings.push_back("The file comes from another meter (" + file.device + ").");
     const auto fileSpecs = configEntries(file.programId);

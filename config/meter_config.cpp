@@ -93,6 +93,16 @@ std::string familyName(CatalogueFamily family)
     return "363";
 }
 
+std::string firmwareVersion(lns::AppDevice &device, CatalogueFamily family)
+{
+    // Families 302 and 312 tell their firmware only through a calibration selector write.
+    if (family != CatalogueFamily::F362 && family != CatalogueFamily::F363)
+        return {};
+    const std::string major = cpText(device, "F:0/C:0:165");
+    const std::string minor = cpText(device, "F:0/C:0:166");
+    return major.empty() ? std::string() : major + "." + minor;
+}
+
 std::vector<EntrySpec> configEntries(std::string_view programId)
 {
     std::vector<EntrySpec> entries;
@@ -189,11 +199,7 @@ MeterConfig captureConfig(lns::AppDevice &device, const std::string &network, co
     config.neuronId = device.NeuronId();
     config.saved = saved;
     config.pluginVersion = kPlugInVersion;
-    if (meter->family == CatalogueFamily::F362 || meter->family == CatalogueFamily::F363) {
-        const std::string major = cpText(device, "F:0/C:0:165");
-        const std::string minor = cpText(device, "F:0/C:0:166");
-        config.firmware = major.empty() ? std::string() : major + "." + minor;
-    }
+    config.firmware = firmwareVersion(device, meter->family);
     for (const auto &spec : configEntries(config.programId)) {
         ConfigValue value;
         value.raw = readRaw(device, spec);

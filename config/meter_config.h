@@ -64,6 +64,9 @@ std::string familyName(CatalogueFamily family);
 // The text and unit the window shows for a raw value of an entry.
 void describe(const EntrySpec &spec, ConfigValue &value);
 
+// "major.minor" from the node object's version CPs; "" for families without them.
+std::string firmwareVersion(lns::AppDevice &device, CatalogueFamily family);
+
 // Reads one entry from the meter (one device call).
 std::string readRaw(lns::AppDevice &device, const EntrySpec &spec);
 // Writes one entry's raw text to the meter (one device call).

@@ -149,6 +149,7 @@ TEST_F(ConfigTest, FileOfAnotherFamilyIsRefusedAndWarned)
     const auto before = raws(*meter);
     const ApplyResult r = applyConfig(file, *meter);
     EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.failedEntry, "");
     EXPECT_EQ(r.reason, "The file is for family 302, this meter is family 363");
     EXPECT_EQ(raws(*meter), before);
     const Comparison c = compareConfig(file, *meter);
@@ -156,6 +157,15 @@ TEST_F(ConfigTest, FileOfAnotherFamilyIsRefusedAndWarned)
     ASSERT_FALSE(c.warnings.empty());
     EXPECT_EQ(c.warnings.front(), "The file comes from a meter of family 302; this meter is family 363.");
     EXPECT_GT(c.notOnMeter, 0);
+}
+
+TEST_F(ConfigTest, FileOfOtherFirmwareIsWarned)
+{
+    MeterConfig file = capture(*meter);
+    file.firmware = "9.9";
+    const Comparison c = compareConfig(file, *meter);
+    ASSERT_EQ(c.warnings.size(), 1u);
+    EXPECT_EQ(c.warnings[0], "The file comes from firmware version 9.9; this meter has " + capture(*meter).firmware + ".");
 }
 
 }  // namespace
