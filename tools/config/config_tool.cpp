@@ -193,6 +193,31 @@ std::vector<std::shared_ptr<lns::AppDevice>> chosenMeters(const Site &site, cons
     return chosen;
 }
 
+// Applies the file to one meter: its JSON object and its line; false when it failed or
+// was skipped.
+bool applyOne(const MeterConfig &file, lns::AppDevice &meter, const std::set<std::string> &only, Json &item,
+              std::string &line)
+{
+    const std::string name = meter.Name();
+    const ApplyResult r = applyConfig(file, meter, {.only = only, .note = {}});
+    if (r.applied) {
+        item["result"] = "applied";
+        item["written"] = r.written;
+        line = name + ": applied, " + std::to_string(r.written) + " entries written";
+    } else {
+        const bool skipped = r.failedEntry.empty() && r.reason.starts_with("The file is for family");
+        item["result"] = skipped ? "skipped" : "failed";
+        item["entry"] = r.failedEntry;
+        item["reason"] = r.reason;
+        item["restored"] = r.restored;
+        line = name + (skipped ? ": skipped: " + r.reason
+                               : ": failed at " + r.failedEntry + ": " + r.reason +
+                                     (r.restored ? "; the meter reads as before"
+                                                 : "; the meter could not be put back as it was"));
+    }
+    return r.applied;
+}
+
 int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const ServerFactory &openServer, std::ostream &out, std::ostream &err,
           bool json, bool terminal)
 {
@@ -236,23 +261,8 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const
             out << "\r[" << (i + 1) << "/" << meters.size() << "] " << name << " ..." << std::flush;
         Json item{{"meter", name}};
         std::string line;
-        const ApplyResult r = applyConfig(file, meter, {.only = a.only, .note = {}});
-        if (r.applied) {
-            item["result"] = "applied";
-            item["written"] = r.written;
-            line = name + ": applied, " + std::to_string(r.written) + " entries written";
-        } else {
-            status = kExitPartly;
-            const bool skipped = r.failedEntry.empty() && r.reason.starts_with("The file is for family");
-            item["result"] = skipped ? "skipped" : "failed";
-            item["entry"] = r.failedEntry;
-            item["reason"] = r.reason;
-            item["restored"] = r.restored;
-            line = name + (skipped ? ": skipped: " + r.reason
-                                   : ": failed at " + r.failedEntry + ": " + r.reason +
-                                         (r.restored ? "; the meter reads as before"
-                                                     : "; the meter could not be put back as it was"));
-        }
+        const bool done = applyOne(file, meter, a.only, item, line);
+        status = done ? status : kExitPartly;
         results.push_back(item);
         if (!json)
             out << (terminal ? "\r\33[K" : "") << line << "\n";

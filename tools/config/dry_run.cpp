@@ -82,6 +82,41 @@ MeterReport failedReport(const std::string &name, const std::string &reason)
     std::_Exit(0);
 }
 
+// Reads the workers' lines until every pipe ends; each line is one meter's report.
+void collectReports(std::vector<pollfd> &fds, std::vector<MeterReport> &reports, std::vector<bool> &answered)
+{
+    std::vector<std::string> pending(fds.size());
+    for (std::size_t open = fds.size(); open > 0;) {
+        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+            break;
+        for (std::size_t k = 0; k < fds.size(); ++k) {
+            if (fds[k].fd < 0 || fds[k].revents == 0)
+                continue;
+            char buf[8192];
+            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ::close(fds[k].fd);
+                fds[k].fd = -1;
+                --open;
+                continue;
+            }
+            pending[k].append(buf, static_cast<std::size_t>(n));
+            for (std::size_t eol; (eol = pending[k].find('\n')) != std::string::npos; pending[k].erase(0, eol + 1)) {
+                const Json line = Json::parse(pending[k].substr(0, eol), nullptr, false);
+                if (line.is_discarded() || !line.contains("i"))
+                    continue;
+                const auto i = line["i"].get<std::size_t>();
+                if (i >= reports.size())
+                    continue;
+                reports[i] = {line["item"], line["text"].get<std::string>(), line["partly"].get<bool>()};
+                answered[i] = true;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 Json comparisonJson(const Comparison &c)
@@ -132,7 +167,6 @@ std::vector<MeterReport> dryRunMeters(const MeterConfig &file, const std::string
     std::fflush(nullptr);  // nothing buffered may be written twice
     std::vector<pollfd> fds;
     std::vector<pid_t> pids;
-    std::vector<std::string> pending;
     for (std::size_t k = 0; k < count; ++k) {
         int p[2];
         if (::pipe(p) != 0)
@@ -149,37 +183,8 @@ std::vector<MeterReport> dryRunMeters(const MeterConfig &file, const std::string
         }
         pids.push_back(pid);
         fds.push_back({p[0], POLLIN, 0});
-        pending.emplace_back();
     }
-    for (std::size_t open = fds.size(); open > 0;) {
-        if (::poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
-            break;
-        for (std::size_t k = 0; k < fds.size(); ++k) {
-            if (fds[k].fd < 0 || fds[k].revents == 0)
-                continue;
-            char buf[8192];
-            const ssize_t n = ::read(fds[k].fd, buf, sizeof buf);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ::close(fds[k].fd);
-                fds[k].fd = -1;
-                --open;
-                continue;
-            }
-            pending[k].append(buf, static_cast<std::size_t>(n));
-            for (std::size_t eol; (eol = pending[k].find('\n')) != std::string::npos; pending[k].erase(0, eol + 1)) {
-                const Json line = Json::parse(pending[k].substr(0, eol), nullptr, false);
-                if (line.is_discarded() || !line.contains("i"))
-                    continue;
-                const auto i = line["i"].get<std::size_t>();
-                if (i >= reports.size())
-                    continue;
-                reports[i] = {line["item"], line["text"].get<std::string>(), line["partly"].get<bool>()};
-                answered[i] = true;
-            }
-        }
-    }
+    collectReports(fds, reports, answered);
     for (const pid_t pid : pids)
         while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
