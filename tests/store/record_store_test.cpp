@@ -255,6 +255,8 @@ TEST(RecordStoreUrl, BadUrlsAreRefusedWithTheirReason)
         {"", "is not a record store URL"},
         {"records.sqlite", "is not a record store URL"},
         {"mysql://host/db", "is not a record store URL"},
+        {"postgresql:///records?host=" + (home.root() / "no-server").string(), "cannot connect to the record store"},
+        {"postgresql://localhost/records?colour=blue", "cannot connect to the record store: invalid URI query parameter"},
         {"sqlite:" + (notAFolder / "records.sqlite").string(), "cannot open the record store"},
     };
     for (const Row &row : rows) {
@@ -289,6 +291,34 @@ TEST(RecordStoreUrl, TheDefaultIsAnSqliteFileInTheProgramFolder)
     test::TempHome home;
     openRecordStore("sqlite:");
     EXPECT_TRUE(std::filesystem::exists(home.programFolder() / "records.sqlite"));
+}
+
+TEST(PostgresStore, AServerThatStoppedFailsTheStoreWhichKeepsNothingHalfDone)
+{
+    auto *server = test::PostgresServer::instance();
+    if (!server)
+        GTEST_SKIP() << test::PostgresServer::skipReason();
+    test::TempHome home;
+    const std::string url = server->newDatabaseUrl();
+    std::vector<LogRecord> records;
+    for (std::int32_t n = 1; n <= 20; ++n) {
+        records.push_back(test::sampleRecord(n, false));
+        records.back().crcGood = true;
+    }
+    std::string text;
+    appendLogDataCsv(text, true, records, false, false, false);
+    const auto path = home.programFolder() / "M-log-full-2011.csv";
+    test::writeFile(path, text);
+    const MeterInfo meter = meterOfLogFile(path, "");
+    {
+        auto store = openRecordStore(url);
+        server->stop();
+        EXPECT_THROW(loadLogFile(*store, meter, path, false), StoreError);
+        EXPECT_THROW(openRecordStore(url), StoreError);
+        server->start();
+    }
+    auto store = openRecordStore(url);
+    EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 20);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreTest, ::testing::ValuesIn(allBackends()),

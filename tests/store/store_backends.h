@@ -7,35 +7,34 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/postgres_server.h"
+
 namespace tellumic::store {
 
-enum class Backend { Sqlite };
+enum class Backend { Sqlite, Postgresql };
 
 inline std::vector<Backend> allBackends()
 {
-    return {Backend::Sqlite};
+    return {Backend::Sqlite, Backend::Postgresql};
 }
 
 inline std::string backendName(Backend b)
 {
-    switch (b) {
-    case Backend::Sqlite: return "sqlite";
-    }
-    return "unknown";
+    return b == Backend::Sqlite ? "sqlite" : "postgresql";
 }
 
 // The URL of a new, empty store; "" when the back-end cannot run here.
 inline std::string testStoreUrl(Backend b, const std::filesystem::path &folder)
 {
-    switch (b) {
-    case Backend::Sqlite: return "sqlite:" + (folder / "records.sqlite").string();
-    }
-    return {};
+    if (b == Backend::Sqlite)
+        return "sqlite:" + (folder / "records.sqlite").string();
+    auto *server = test::PostgresServer::instance();
+    return server ? server->newDatabaseUrl() : std::string();
 }
 
 inline std::string backendSkipReason(Backend)
 {
-    return {};
+    return test::PostgresServer::skipReason();
 }
 
 }  // namespace tellumic::store
