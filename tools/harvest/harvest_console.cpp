@@ -73,6 +73,10 @@ std::string jsonObject(const MeterResult &r)
            ",\"last\":" + jsonRecord(r.last) + ",\"seconds\":" + jsonNumber(r.seconds) +
            ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
            ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
+           (r.stored < 0 && r.storeError.empty()
+                ? std::string()
+                : ",\"stored\":" + std::to_string(std::max<std::int64_t>(r.stored, 0)) + ",\"storeError\":" +
+                      (r.storeError.empty() ? std::string("null") : jsonString(r.storeError))) +
            "}\n";
 }
 
@@ -311,6 +315,8 @@ void ConsoleReport::finished(const MeterResult &r)
     line(priority, meterLine(r));
     for (const auto &note : r.notes)
         line(Priority::Warning, r.network + "/" + r.name + ": note: " + note);
+    if (!r.storeError.empty())
+        line(Priority::Error, r.network + "/" + r.name + ": record store: " + r.storeError);
 }
 
 void ConsoleReport::networkMessage(const std::string &network, const std::string &text)

@@ -205,6 +205,8 @@ void PipeReport::finished(const MeterResult &r)
     addField(line, static_cast<std::int64_t>(r.notes.size()));
     for (const auto &note : r.notes)
         addField(line, note);
+    addField(line, r.stored);
+    addField(line, r.storeError);
     send(line);
 }
 
@@ -266,6 +268,8 @@ bool replayEvent(std::string_view line, HarvestReport &report)
         const std::int64_t notes = f.integer();
         for (std::int64_t i = 0; i < notes && i < 10000; ++i)
             r.notes.push_back(f.text());
+        r.stored = f.integer();
+        r.storeError = f.text();
         if (!f.ok())
             return false;
         report.finished(r);
