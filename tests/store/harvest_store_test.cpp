@@ -117,6 +117,26 @@ TEST_P(HarvestStoreTest, AFailingStoreKeepsEveryCsvRecordExitsOneAndIsCaughtUpNe
     expectStoreHoldsTheFiles();
 }
 
+TEST_P(HarvestStoreTest, TwoNetworksHarvestedAtOnceIntoOneStoreLoseAndDuplicateNothing)
+{
+    ASSERT_EQ(shell(LNS_SIM " init --network Works --logging-meters 3 >/dev/null"), 0);
+    // Two harvest processes (as two machines would run them) writing the same store at once.
+    const std::string tool = "'" TELLUMIC_LOG_TOOL "' harvest --store '" + m_url + "' ";
+    ASSERT_EQ(shell("(" + tool + "Site >a.out 2>&1 & " + tool + "Works >b.out 2>&1 & wait %1 && wait %2)"), 0)
+        << test::readFile(home.root() / "a.out") << test::readFile(home.root() / "b.out");
+    const auto store = openRecordStore(m_url);
+    const auto files = logs();
+    ASSERT_EQ(files.size(), 6u);
+    for (const auto &file : files) {
+        const bool works = file.filename().string().find("Works") != std::string::npos;
+        const MeterInfo meter = meterOfLogFile(file, works ? "Works" : "Site");
+        RecordBatch batch;
+        readLogCsvText(test::readFile(file), false, batch);
+        EXPECT_GT(batch.records.size(), 50u);
+        EXPECT_EQ(store->recordCount(meter.key), static_cast<std::int64_t>(batch.records.size())) << file;
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HarvestStoreTest, ::testing::ValuesIn(allBackends()),
                          [](const auto &info) { return backendName(info.param); });
 
