@@ -318,6 +318,12 @@ MeterResult Harvester::resultOf(const Meter &meter) const
     r.network = m_network;
     r.name = meter.name;
     r.file = GetLogFilename(meter.name, m_options.isShort);
+    try {
+        r.neuronId = meter.device->NeuronId();
+        r.programId = meter.device->ProgramId();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: Harvest.resultOf()," + errorText(e));
+    }
     return r;
 }
 

@@ -60,6 +60,11 @@ struct MeterResult
     std::vector<std::string> notes;  // what else the download reported (decoding faults, ...)
     // Records written without values to trust: the run cannot count as complete.
     LostRecords lost;
+    std::string neuronId, programId;  // the device's, when they could be read
+    // The record store's part, when the harvest fills one: records added (-1: no store), or
+    // why the store failed (the CSV file keeps every record all the same).
+    std::int64_t stored = -1;
+    std::string storeError;
 };
 
 // A meter's download as it runs. The transfer is one blocking read, so the records moved

@@ -20,6 +20,7 @@
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
 #include "tools/harvest/harvest_main.h"
+#include "tools/store/store_main.h"
 
 namespace tellumic {
 namespace {
@@ -30,6 +31,8 @@ constexpr const char *kUsage =
     "  tellumic-log last FILE.csv\n"
     "  tellumic-log view FILE.csv\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "  tellumic-log store FILE.csv... --store URL [--network NAME]\n"
+    "  tellumic-log export --store URL --meter NAME [--from TIME] [--to TIME]\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -51,6 +54,8 @@ constexpr const char *kUsage =
     "        the file is not a CSV log or there is no display.\n"
     "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
     "        unattended (see tellumic-log harvest --help).\n"
+    "store   Loads CSV logs into the record store (see tellumic-log store --help).\n"
+    "export  Writes a meter's stored records as a CSV log (see tellumic-log export --help).\n"
     "\n"
     "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
     "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
@@ -250,5 +255,9 @@ int main(int argc, char **argv)
         return runLogView(rest, argc, argv);
     if (args[0] == "harvest")
         return harvest::harvestMain(rest);
+    if (args[0] == "store")
+        return storecli::storeMain(rest);
+    if (args[0] == "export")
+        return storecli::exportMain(rest);
     return usageError("unknown command \"" + args[0] + "\"");
 }

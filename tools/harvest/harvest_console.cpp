@@ -74,7 +74,12 @@ std::string jsonObject(const MeterResult &r)
            ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
            ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
            ",\"failed_check\":" + std::to_string(r.lost.failedCheck) +
-           ",\"unrecognized\":" + std::to_string(r.lost.unrecognized) + "}";
+           ",\"unrecognized\":" + std::to_string(r.lost.unrecognized) +
+           (r.stored < 0 && r.storeError.empty()
+                ? std::string()
+                : ",\"stored\":" + std::to_string(std::max<std::int64_t>(r.stored, 0)) + ",\"storeError\":" +
+                      (r.storeError.empty() ? std::string("null") : jsonString(r.storeError))) +
+           "}";
 }
 
 std::string percentText(double fraction)
@@ -323,6 +328,8 @@ void ConsoleReport::finished(const MeterResult &r)
     line(priority, meterLine(r));
     for (const auto &note : r.notes)
         line(Priority::Warning, r.network + "/" + r.name + ": note: " + note);
+    if (!r.storeError.empty())
+        line(Priority::Error, r.network + "/" + r.name + ": record store: " + r.storeError);
 }
 
 // With --json every outcome is on standard output too: a script that reads it alone learns

@@ -216,6 +216,8 @@ void PipeReport::finished(const MeterResult &r)
         addField(line, note);
     addField(line, static_cast<std::int64_t>(r.lost.failedCheck));
     addField(line, static_cast<std::int64_t>(r.lost.unrecognized));
+    addField(line, r.stored);
+    addField(line, r.storeError);
     send(line);
 }
 
@@ -279,6 +281,8 @@ bool replayEvent(std::string_view line, HarvestReport &report)
             r.notes.push_back(f.text());
         r.lost.failedCheck = f.count();
         r.lost.unrecognized = f.count();
+        r.stored = f.integer();
+        r.storeError = f.text();
         if (!f.ok())
             return false;
         report.finished(r);

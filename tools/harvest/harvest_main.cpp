@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "sim/installation.h"
 #include "tools/harvest/harvest_console.h"
 #include "tools/harvest/harvest_events.h"
+#include "tools/harvest/harvest_store.h"
 
 namespace tellumic::harvest {
 
@@ -31,6 +33,7 @@ namespace {
 constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "                       [--store URL]\n"
     "\n"
     "Downloads the records that every logging meter of each NETWORK logged since the last one\n"
     "in its CSV log file (the whole log when there is no file yet) and appends them to that\n"
@@ -45,6 +48,11 @@ constexpr const char *kUsage =
     "  --keep-bad    keep the values of records that fail their check (\"Keep Bad Records\")\n"
     "  --dry-run     read only the meters' log information and show what would be fetched\n"
     "                and how long it would take\n"
+    "  --store URL   after each meter's records are appended to its file, store what the\n"
+    "                record store URL (sqlite:PATH, postgresql://...) lacks of that file, in\n"
+    "                one transaction; a store that fails is reported per meter and ends the\n"
+    "                harvest with 1, the files keep every record and the next harvest\n"
+    "                catches the store up\n"
     "  --json        print one summary object per meter on standard output (network, name,\n"
     "                file, records, bytes, first, last, seconds, outcome, error, notes,\n"
     "                failed_check, unrecognized), one per network that brings nothing\n"
@@ -76,6 +84,7 @@ struct Args
     HarvestOptions options;
     bool json = false;
     bool help = false;
+    std::string storeUrl;
     std::string error;
 };
 
@@ -108,6 +117,12 @@ Args parseArgs(const std::vector<std::string> &args)
             a.options.keepBad = true;
         } else if (arg == "--dry-run") {
             a.options.dryRun = true;
+        } else if (arg == "--store") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                a.error = "--store needs a URL";
+                return a;
+            }
+            a.storeUrl = args[++i];
         } else if (arg == "--json") {
             a.json = true;
         } else if (arg == "--") {
@@ -122,6 +137,9 @@ Args parseArgs(const std::vector<std::string> &args)
     }
     if (!a.help && a.networks.empty())
         a.error = "no NETWORK given";
+    if (!a.storeUrl.empty() && !a.storeUrl.starts_with("sqlite:") && !a.storeUrl.starts_with("postgresql:") &&
+        !a.storeUrl.starts_with("postgres://"))
+        a.error = "\"" + a.storeUrl + "\" is not a record store URL: use sqlite:PATH or postgresql://...";
     for (const auto &n : a.networks)
         if (n.empty())
             a.error = "a NETWORK name is empty";
@@ -148,17 +166,24 @@ void installSignalHandlers()
 }
 
 // The harvest of one network, in the child process that runs it; never returns.
-[[noreturn]] void runNetwork(const std::string &network, const HarvestOptions &options, int fd)
+[[noreturn]] void runNetwork(const std::string &network, const HarvestOptions &options, const std::string &storeUrl,
+                             int fd)
 {
     int status = HarvestStatus::kNotHarvested;
     {
-        PipeReport report(fd);
+        PipeReport pipe(fd);
+        std::optional<StoringReport> storing;
+        if (!storeUrl.empty() && !options.dryRun)
+            storing.emplace(storeUrl, options.isShort, pipe);
+        HarvestReport &report = storing ? static_cast<HarvestReport &>(*storing) : pipe;
         try {
             const auto folder = sim::installedLonWorksFolder();
             sim::SimObjectServer server(folder, sim::installationOptions(folder));
             // The main process gone is a stop too: nobody would learn what happened.
             status = harvestNetwork(server, network, options, report,
-                                    [&report] { return g_signal != 0 || report.broken(); });
+                                    [&pipe] { return g_signal != 0 || pipe.broken(); });
+            if (storing && storing->failed())
+                status = std::max(status, HarvestStatus::kSomeFailed);
         } catch (const std::exception &e) {
             report.networkMessage(network, std::string("cannot harvest the network: ") + e.what());
         } catch (...) {
@@ -204,7 +229,8 @@ void notStarted(const std::vector<Child> &children, const Child &from, const std
     report.notHarvested(networks, "cannot start a harvest: " + why);
 }
 
-bool startChildren(std::vector<Child> &children, const HarvestOptions &options, ConsoleReport &report)
+bool startChildren(std::vector<Child> &children, const HarvestOptions &options, const std::string &storeUrl,
+                   ConsoleReport &report)
 {
     std::fflush(nullptr);  // nothing buffered may be written twice
     for (Child &c : children) {
@@ -226,7 +252,7 @@ bool startChildren(std::vector<Child> &children, const HarvestOptions &options, 
             for (const Child &other : children)
                 if (other.fd >= 0)
                     ::close(other.fd);
-            runNetwork(c.network, options, p[1]);
+            runNetwork(c.network, options, storeUrl, p[1]);
         }
         ::close(p[1]);
         c.pid = pid;
@@ -342,7 +368,7 @@ int harvestMain(const std::vector<std::string> &args)
         c.network = network;
         children.push_back(std::move(c));
     }
-    const bool started = startChildren(children, a.options, report);
+    const bool started = startChildren(children, a.options, a.storeUrl, report);
     followChildren(children, report);
     reapChildren(children, report);
     report.summary(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
