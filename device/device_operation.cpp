@@ -184,7 +184,7 @@ void DeviceWindow::OnNvUpdateError(std::int32_t tag, const RuntimeError &)
         const NvCp &e = cat.NvCpTable[static_cast<std::size_t>(i)];
         if (e.MonitorTag != tag)
             continue;
-        addError("Nv update error: " + e.Name);
+        m_echLog->addMonitoringError("Nv update error: " + e.Name);
         if (e.ValueCtl.isTextBox())
             setControlText(e.ValueCtl, "Read Error");
         return;

@@ -1,6 +1,6 @@
 #include "device/event_log_widget.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTextStream>
@@ -26,24 +26,32 @@ EventLogWidget::EventLogWidget(QWidget *parent) : QTreeWidget(parent)
     header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
 }
 
-void EventLogWidget::addLine(const QString &kind, const std::string &text)
+namespace {
+// Per row: the message without its count, how often it came, and whether it repeats in rounds.
+constexpr int kMessageRole = Qt::UserRole;
+constexpr int kCountRole = Qt::UserRole + 1;
+constexpr int kInRoundsRole = Qt::UserRole + 2;
+}  // namespace
+
+void EventLogWidget::addLine(const QString &kind, const std::string &text, Repeats repeats)
 {
     const QString time = QString::fromStdString(FormatDateTimeVB(processClock().now()));
     const QString message = QString::fromStdString(text);
     m_lines << time + '\t' + kind + '\t' + message;
 
-    // An error that repeats a recent one (a meter failing each monitored NV in turn) counts on
-    // that row, which moves to the end with the new time. Information lines tell what the
-    // user did and what came of it: one counts only on the row just before it, and never
-    // moves, so that the order of the user's own changes stays as they made them.
+    // Only a monitoring error looks past the last row, and only for a row of its own sort:
+    // any other line that moved would change the order of the user's own steps and what
+    // came of them.
+    const bool inRounds = repeats == Repeats::kInRounds;
     const int rows = topLevelItemCount();
-    const int lookback = kind == QLatin1String("Error") ? kRepeatLookback : 1;
+    const int lookback = inRounds ? kRepeatLookback : 1;
     for (int i = rows - 1; i >= 0 && i >= rows - lookback; --i) {
         auto *row = topLevelItem(i);
-        if (row->text(1) != kind || row->data(2, Qt::UserRole).toString() != message)
+        if (row->text(1) != kind || row->data(2, kMessageRole).toString() != message ||
+            row->data(2, kInRoundsRole).toBool() != inRounds)
             continue;
-        const int count = row->data(2, Qt::UserRole + 1).toInt() + 1;
-        row->setData(2, Qt::UserRole + 1, count);
+        const int count = row->data(2, kCountRole).toInt() + 1;
+        row->setData(2, kCountRole, count);
         row->setText(0, time);
         row->setText(2, message + QStringLiteral(" (\u00d7") + QString::number(count) + ')');
         row->setToolTip(2, row->text(2));
@@ -53,8 +61,9 @@ void EventLogWidget::addLine(const QString &kind, const std::string &text)
         return;
     }
     auto *item = new QTreeWidgetItem({time, kind, message});
-    item->setData(2, Qt::UserRole, message);
-    item->setData(2, Qt::UserRole + 1, 1);
+    item->setData(2, kMessageRole, message);
+    item->setData(2, kCountRole, 1);
+    item->setData(2, kInRoundsRole, inRounds);
     item->setIcon(1, style()->standardIcon(kind == QLatin1String("Error") ? QStyle::SP_MessageBoxCritical
                                                                           : QStyle::SP_MessageBoxInformation));
     item->setToolTip(2, message);
@@ -64,12 +73,17 @@ void EventLogWidget::addLine(const QString &kind, const std::string &text)
 
 void EventLogWidget::addError(const std::string &text)
 {
-    addLine(QStringLiteral("Error"), text);
+    addLine(QStringLiteral("Error"), text, Repeats::kAdjacent);
+}
+
+void EventLogWidget::addMonitoringError(const std::string &text)
+{
+    addLine(QStringLiteral("Error"), text, Repeats::kInRounds);
 }
 
 void EventLogWidget::addInfo(const std::string &text)
 {
-    addLine(QStringLiteral("Info"), text);
+    addLine(QStringLiteral("Info"), text, Repeats::kAdjacent);
 }
 
 void EventLogWidget::clearLog()
@@ -80,16 +94,14 @@ void EventLogWidget::clearLog()
 
 bool EventLogWidget::writeTo(const QString &fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        MsgBox("Could not save the event log to " + fileName.toStdString() + ": " + file.errorString().toStdString(),
-               MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
-        return false;
-    }
+    // Written beside the file and moved into place when whole: a save that fails leaves the
+    // file as it was (or none), never a cut one. The flush is checked here because commit()
+    // does not notice a buffer that could be written only in part.
+    QSaveFile file(fileName);
     QByteArray bytes;
     for (const auto &line : lines())
         bytes += line.toUtf8() + "\r\n";
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         MsgBox("Could not save the event log to " + fileName.toStdString() + ": " + file.errorString().toStdString(),
                MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
         return false;

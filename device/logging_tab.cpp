@@ -295,8 +295,10 @@ void LoggingTab::optionClicked(QRadioButton *option)
 
 void LoggingTab::updateViewLog()
 {
+    // An empty file is no log yet: a program that ended before it wrote the header left it.
     const QString path = m_filePath->text();
-    m_viewLog->setEnabled(!path.isEmpty() && QFileInfo(path).isFile());
+    const QFileInfo file(path);
+    m_viewLog->setEnabled(!path.isEmpty() && file.isFile() && file.size() > 0);
 }
 
 void LoggingTab::InitLoggingTab(const std::string &deviceName)

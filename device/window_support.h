@@ -5,7 +5,14 @@
 #include "foundation/object_server.h"
 #include "model/nv_cp.h"
 
+class QLineEdit;
+class QString;
+class QWidget;
+
 namespace tellumic {
+
+// A text box the user reads but does not edit (the device's name, the status line, ...).
+QLineEdit *readOnlyBox(const QString &name, QWidget *parent);
 
 // The device the window shows; RuntimeError kObjectNotFound while there is none.
 lns::AppDevice &currentDevice();

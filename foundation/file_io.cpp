@@ -247,12 +247,22 @@ std::unique_ptr<AppendFile> AppendFile::openRegular(const std::filesystem::path 
         new AppendFile(openRegularFile(path, O_WRONLY | O_CREAT | O_APPEND, kind), path));
 }
 
+std::unique_ptr<AppendFile> AppendFile::createRegular(const std::filesystem::path &path, std::string_view kind)
+{
+    return std::unique_ptr<AppendFile>(
+        new AppendFile(openRegularFile(path, O_WRONLY | O_CREAT | O_EXCL | O_APPEND, kind), path));
+}
+
 void AppendFile::write(std::initializer_list<std::string_view> pieces)
 {
     if (m_file.fd() < 0)
         throw fileError(EBADF);
-    // Where this call's bytes begin; size() reads 0 only when the file cannot be examined.
-    const std::uintmax_t before = std::max(size(), sizeAtOpen());
+    // Where this call's bytes begin, as the file is now (it may have been cut back since it
+    // was opened); a file that cannot be examined is not written, as its end would be unknown.
+    struct stat st {};
+    if (::fstat(m_file.fd(), &st) != 0)
+        throw fileError(errno);
+    const auto before = static_cast<std::uintmax_t>(st.st_size);
     for (std::string_view bytes : pieces) {
         if (const int err = writeAll(m_file.fd(), bytes)) {
             // Nothing written before changes, and no half of what this call wrote stays.

@@ -102,6 +102,9 @@ public:
     // The same for a file that must be a regular file at the path itself, opened as
     // openRegularFile opens it: a link planted in its place cannot send the lines elsewhere.
     static std::unique_ptr<AppendFile> openRegular(const std::filesystem::path &path, std::string_view kind);
+    // The same for a file that this call creates: it fails (as openRegularFile names it) when
+    // anything is at the path already.
+    static std::unique_ptr<AppendFile> createRegular(const std::filesystem::path &path, std::string_view kind);
 
     // Appends the pieces in order. Either all of them land, or the file is cut back to its
     // size before this call and RuntimeError is thrown: the file never ends in a torn line.

@@ -1,6 +1,8 @@
 #include "foundation/registry_store.h"
 
 #include <SQLiteCpp/SQLiteCpp.h>
+#include <cerrno>
+#include <unistd.h>
 
 #include <vector>
 
@@ -65,8 +67,16 @@ RegistryStore::RegistryStore(std::filesystem::path file, int busyTimeoutMs)
 
 void RegistryStore::noteFailure(const std::exception &e)
 {
-    if (m_storeFailure.empty())
-        m_storeFailure = e.what();
+    if (!m_storeFailure.empty())
+        return;
+    m_storeFailure = e.what();
+    // The store needs to write beside its file (its journal) even to be read: a folder or a
+    // file this user may not write is the cause to name, not the database's own words.
+    const std::filesystem::path folder = m_file.has_parent_path() ? m_file.parent_path() : std::filesystem::path(".");
+    if (::access(folder.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+        m_storeFailure = "the folder " + folder.string() + " is read-only (" + m_storeFailure + ")";
+    else if (::access(m_file.c_str(), F_OK) == 0 && ::access(m_file.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS))
+        m_storeFailure = "the file " + m_file.string() + " is read-only (" + m_storeFailure + ")";
 }
 
 RegistryStore::~RegistryStore() = default;

@@ -1,8 +1,11 @@
 #include "host/automation_service.h"
 
+#include <algorithm>
 #include <functional>
 
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -137,6 +140,24 @@ bool readsProperties(const QDBusMessage &message)
            (message.member() == QLatin1String("Get") || message.member() == QLatin1String("GetAll"));
 }
 
+// Texts a client sends (property values, object names, interface and property names) are
+// bounded: a name repeated in an error would otherwise make a reply too large for the bus,
+// and no network, interface or object name comes near this length.
+constexpr qsizetype kMaxTextLength = 1024;
+
+bool textTooLong(const QVariant &value)
+{
+    if (value.metaType() == QMetaType::fromType<QDBusVariant>())
+        return textTooLong(value.value<QDBusVariant>().variant());
+    return value.metaType() == QMetaType::fromType<QString>() && value.toString().size() > kMaxTextLength;
+}
+
+// A text from the client as an error repeats it: at most kMaxTextLength characters of it.
+QString shown(const QString &text)
+{
+    return text.size() > kMaxTextLength ? text.left(kMaxTextLength) + QStringLiteral("...") : text;
+}
+
 QDBusMessage invalidArgs(const QDBusMessage &message, const char *expected)
 {
     return message.createErrorReply(QDBusError::InvalidArgs,
@@ -244,7 +265,7 @@ bool AutomationService::handleMessage(const QDBusMessage &message, const QDBusCo
     } else {
         const std::size_t id = objectIdOf(path);
         if (!id) {
-            reply = message.createErrorReply(QDBusError::UnknownObject, QStringLiteral("No such object: ") + path);
+            reply = message.createErrorReply(QDBusError::UnknownObject, QStringLiteral("No such object: ") + shown(path));
         } else if (answeredByConnection(message)) {
             return false;
         } else if (m_objects.at(id).owner != message.service() && !readsProperties(message)) {
@@ -264,15 +285,31 @@ QDBusMessage AutomationService::createObject(const QDBusMessage &message)
     // The objects are counted in a 16-bit number; a client making more than any host
     // needs is refused long before it could wrap.
     constexpr std::size_t kMaxObjects = 1000;
+    // One client cannot take all of them from the others.
+    constexpr std::size_t kMaxObjectsPerClient = 100;
     if (m_objects.size() >= kMaxObjects)
         return message.createErrorReply(QDBusError::LimitsExceeded,
                                         QStringLiteral("The plug-in serves at most %1 objects at once").arg(kMaxObjects));
+    const QString owner = message.service();
+    const auto owned = std::count_if(m_objects.begin(), m_objects.end(), [&](const auto &o) { return o.second.owner == owner; });
+    if (static_cast<std::size_t>(owned) >= kMaxObjectsPerClient)
+        return message.createErrorReply(QDBusError::LimitsExceeded,
+                                        QStringLiteral("A client holds at most %1 objects at once").arg(kMaxObjectsPerClient));
     try {
         const std::size_t id = m_nextId++;
-        Client client{std::make_unique<LNSPlugInAPI>(), message.service()};
+        Client client{std::make_unique<LNSPlugInAPI>(), owner};
         m_objects.emplace(id, std::move(client));
-        if (!message.service().isEmpty())
-            m_watcher->addWatchedService(message.service());
+        if (!owner.isEmpty()) {
+            m_watcher->addWatchedService(owner);
+            // A client that left before this call was handled is gone before the watch began,
+            // and its leaving is never seen: its object would stay for good. The bus handles
+            // the watch before this question, so a client that leaves after it is seen leaving.
+            const QDBusReply<bool> present = m_connection.interface()->isServiceRegistered(owner);
+            if (present.isValid() && !present.value()) {
+                clientLeft(owner);
+                return {};
+            }
+        }
         return message.createReply(QVariant::fromValue(QDBusObjectPath(QString::fromLatin1(kFactoryPath) + '/' + QString::number(id))));
     } catch (const RuntimeError &e) {
         return errorReply(message, e);
@@ -294,6 +331,10 @@ QDBusMessage AutomationService::callObject(std::size_t id, const QDBusMessage &m
         return message.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("No such method: ") + member);
     if (message.signature() != QLatin1String(method->signature))
         return invalidArgs(message, method->signature);
+    const auto args = message.arguments();
+    if (std::any_of(args.begin(), args.end(), textTooLong))
+        return message.createErrorReply(QDBusError::InvalidArgs,
+                                        QStringLiteral("%1 takes texts of at most %2 characters").arg(member).arg(kMaxTextLength));
     if (member == QLatin1String("Release")) {
         m_connection.send(message.createReply());
         release(id);

@@ -89,15 +89,21 @@ int unregisterServer()
 
 int registerPlugIn()
 {
-    RegisterRegistrationCommand(false);
-    return 0;
+    const std::string why = RegisterRegistrationCommand(false);
+    if (why.empty())
+        return 0;
+    std::fprintf(stderr, "tellumic-plugin: the plug-in could not be registered: %s\n", why.c_str());
+    return 1;
 }
 
 template <int mode>
 int deregisterPlugIn()
 {
-    DeregisterMe(mode, false);
-    return 0;
+    const std::string why = DeregisterMe(mode, false);
+    if (why.empty())
+        return 0;
+    std::fprintf(stderr, "tellumic-plugin: the plug-in could not be deregistered: %s\n", why.c_str());
+    return 1;
 }
 
 // A switch that acts without a window; run returns the exit status.

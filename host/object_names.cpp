@@ -1,5 +1,6 @@
 #include "host/object_names.h"
 
+#include <limits>
 #include <map>
 
 #include "foundation/text.h"
@@ -19,13 +20,20 @@ std::int16_t ParseObjectName(std::string_view name)
     auto &s = objectNames();
     s.ObjectNameParts.clear();
     s.ObjectNamePartCount = 0;
-    std::string rest;
-    std::string word = ParseWord(name, "/", rest);
-    while (!word.empty()) {
-        s.ObjectNameParts.push_back(word);
+    // One pass over the name: each part is cut off the front of what is left, which then
+    // loses its leading blanks (trailing blanks go once, at the end of the name). The
+    // count is 16-bit, so parts beyond its range are not taken.
+    std::string_view rest = name;
+    while (s.ObjectNamePartCount < std::numeric_limits<std::int16_t>::max()) {
+        const auto slash = rest.find('/');
+        const std::string_view word = rest.substr(0, slash);
+        if (word.empty())
+            break;
+        s.ObjectNameParts.emplace_back(word);
         ++s.ObjectNamePartCount;
-        const std::string next = rest;
-        word = ParseWord(next, "/", rest);
+        if (slash == std::string_view::npos)
+            break;
+        rest = trimBlanks(rest.substr(slash + 1));
     }
     return s.ObjectNamePartCount;
 }

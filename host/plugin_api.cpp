@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "calibration/calibration_open.h"
+#include "config/config_menu.h"
 #include "device/device_window.h"
 #include "device/meter_commands.h"
 #include "foundation/plugin_state.h"
@@ -86,6 +87,7 @@ void initialiseFirstClient()
     state.ServerOpen = false;
     state.NetworkOpened = false;
     installTypeChange(DeviceWindow::instance());
+    config::installConfigMenu(DeviceWindow::instance());
     DeviceWindow::instance().setCalibrateHandler([] { openCalibrationWindow(DeviceWindow::instance()); });
     if (!state.ObjectServer)
         state.ObjectServer = createObjectServer();

@@ -88,7 +88,7 @@ std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &va
     return value;
 }
 
-void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
+std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
 {
     DebugLog("MMain.RegisterRegistrationCommand()");
     CRegistry registry;
@@ -102,13 +102,13 @@ void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
         if (oldMajor > newMajor || (oldMajor == newMajor && oldMinor > newMinor)) {
             if (showMessages)
                 MsgBox("A newer version of this plug-in is already registered", MsgStyle::kInformation, kPlugInName);
-            return;
+            return {};
         }
     }
     if (runServerRegistration && !runSelf("/regserver")) {
         if (showMessages)
             MsgBox(std::string("Plug-in ") + kProgId + "registration as COM server failed", MsgStyle::kCritical, "");
-        return;
+        return "the D-Bus activation file could not be installed";
     }
     std::int16_t flag = -1;
     const std::string minusOne = std::to_string(ConstRange(-1, 1, flag));
@@ -124,14 +124,24 @@ void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration)
         {"MultiObject", minusOne},
         {"SingleInstance", minusOne},
     };
+    bool written = true;
     for (const auto &[name, value] : values)
-        registry.MachineSetting(key, name, value);
+        written = registry.MachineSetting(key, name, value) && written;
+    if (!written) {
+        const std::string why = "the registry could not be written" +
+                                (registry.storeFailure().empty() ? std::string() : ": " + registry.storeFailure());
+        DebugLog("ERROR: MMain.RegisterRegistrationCommand(), " + why);
+        if (showMessages)
+            MsgBox("Plug-in " + std::string(kProgId) + " was not registered: " + why, MsgStyle::kCritical, kPlugInName);
+        return why;
+    }
     if (showMessages)
         MsgBox(std::string(registered ? "Updated version of plug-in registered as " : "Plug-in registered as ") + kProgId,
                MsgStyle::kInformation, kPlugInName);
+    return {};
 }
 
-void DeregisterRegistrationCommand(bool showMessages)
+std::string DeregisterRegistrationCommand(bool showMessages)
 {
     DebugLog("MMain.DeregisterRegistrationCommand()");
     if (!runSelf("/unregserver")) {
@@ -140,13 +150,22 @@ void DeregisterRegistrationCommand(bool showMessages)
                        " deregistration as COM server failed\rVerify that there are not instances running\r"
                        "The activation file could not be removed.",
                    MsgStyle::kCritical, "");
-        return;
+        return "the D-Bus activation file could not be removed";
     }
-    // Deleting fails only when there is no such key.
-    const bool deleted = CRegistry().DeleteMachineKey(plugInKey());
+    // Deleting fails when there is no such key, or when the registry cannot be written.
+    CRegistry registry;
+    const bool deleted = registry.DeleteMachineKey(plugInKey());
+    if (!registry.storeFailure().empty()) {
+        const std::string why = "the registry could not be written: " + registry.storeFailure();
+        DebugLog("ERROR: MMain.DeregisterRegistrationCommand(), " + why);
+        if (showMessages)
+            MsgBox("Plug-in " + std::string(kPlugInName) + " was not deregistered: " + why, MsgStyle::kCritical, kPlugInName);
+        return why;
+    }
     if (showMessages)
         MsgBox(std::string("Plug-in ") + kPlugInName + (deleted ? " deregistered" : " does not exisit in the Windows registery"),
                MsgStyle::kInformation, kPlugInName);
+    return {};
 }
 
 }  // namespace tellumic

@@ -14,9 +14,12 @@ inline constexpr const char *kPlugInsKey = "SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\"
 
 // Machine level: the plug-in's record for host tools and its activation on the session bus.
 // runServerRegistration: the process was started with a command line, so it also
-// (re)installs its D-Bus activation file, as " /regserver" does.
-void RegisterRegistrationCommand(bool showMessages, bool runServerRegistration = true);
-void DeregisterRegistrationCommand(bool showMessages);
+// (re)installs its D-Bus activation file, as " /regserver" does. Returns why the plug-in
+// could not be registered ("" when it was, or when a newer version is registered already);
+// with showMessages the user is told in a box as well.
+std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistration = true);
+// Returns why the plug-in's record could not be removed ("" when it was or there was none).
+std::string DeregisterRegistrationCommand(bool showMessages);
 
 // Network level: the "Browse Tellumic" command on the device templates of the meters.
 // Both fail with kRegistration while no network is open.
@@ -29,7 +32,7 @@ std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &va
 
 // Stand-alone deregistration: modes -1 (machine only), 0 (and every network), 1 (and offer
 // to delete device templates no device uses).
-bool DeregisterMe(std::int32_t mode, bool showProgress);
+std::string DeregisterMe(std::int32_t mode, bool showProgress);
 void Cleanup(bool resetAll);
 
 // The D-Bus activation file of the plug-in's bus name, in the user's services folder.

@@ -257,14 +257,13 @@ void DeregisterSupportedCommands(bool resetAll, bool firstNetwork)
     }
 }
 
-bool DeregisterMe(std::int32_t mode, bool showProgress)
+std::string DeregisterMe(std::int32_t mode, bool showProgress)
 {
     DebugLog("MMain.DeregisterMe()");
     plugIn().DeregShowProgress = showProgress;
     if (mode == 0 || mode == 1)
         Cleanup(mode == 1);
-    DeregisterRegistrationCommand(showProgress);
-    return true;
+    return DeregisterRegistrationCommand(showProgress);
 }
 
 void Cleanup(bool resetAll)

@@ -318,6 +318,12 @@ MeterResult Harvester::resultOf(const Meter &meter) const
     r.network = m_network;
     r.name = meter.name;
     r.file = GetLogFilename(meter.name, m_options.isShort);
+    try {
+        r.neuronId = meter.device->NeuronId();
+        r.programId = meter.device->ProgramId();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: Harvest.resultOf()," + errorText(e));
+    }
     return r;
 }
 
@@ -405,8 +411,7 @@ MeterResult Harvester::download(Meter &meter, MeterResult r, const std::filesyst
         r.bytes = static_cast<std::int64_t>(window.stored->bytes);
         r.first = window.stored->first;
         r.last = window.stored->last;
-        r.failedCheck = static_cast<std::int64_t>(window.stored->failedCheck);
-        r.unrecognized = static_cast<std::int64_t>(window.stored->unrecognized);
+        r.lost = window.stored->lost;
         // The next meters' estimates go by what this channel really moved.
         if (r.records > 0 && transferSeconds > 0)
             m_rate = static_cast<double>(r.records) / transferSeconds;
@@ -476,7 +481,7 @@ int Harvester::run()
     int status = HarvestStatus::kAllHarvested;
     for (auto &meter : meters) {
         const MeterResult r = m_options.dryRun ? dryRunResult(meter) : harvest(meter);
-        if ((r.outcome != HarvestOutcome::Harvested && r.outcome != HarvestOutcome::DryRun) || r.lostRecords() > 0)
+        if ((r.outcome != HarvestOutcome::Harvested && r.outcome != HarvestOutcome::DryRun) || r.lost.total() > 0)
             status = HarvestStatus::kSomeFailed;
         m_report.finished(r);
     }

@@ -58,10 +58,13 @@ struct MeterResult
     HarvestOutcome outcome = HarvestOutcome::Failed;
     std::string error;               // why it failed, was skipped or was stopped
     std::vector<std::string> notes;  // what else the download reported (decoding faults, ...)
-    std::int64_t failedCheck = 0;    // records received that failed their check (CRC mismatch)
-    std::int64_t unrecognized = 0;   // records received of an unrecognised type
-    // Records the file holds no trustworthy values of: the run cannot count as complete.
-    std::int64_t lostRecords() const { return failedCheck + unrecognized; }
+    // Records written without values to trust: the run cannot count as complete.
+    LostRecords lost;
+    std::string neuronId, programId;  // the device's, when they could be read
+    // The record store's part, when the harvest fills one: records added (-1: no store), or
+    // why the store failed (the CSV file keeps every record all the same).
+    std::int64_t stored = -1;
+    std::string storeError;
 };
 
 // A meter's download as it runs. The transfer is one blocking read, so the records moved

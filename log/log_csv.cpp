@@ -209,6 +209,50 @@ void shortenNamePart(std::string &encoded, std::string_view deviceName, std::siz
 
 }  // namespace
 
+void appendLogCsvValues(std::string &out, const LogCsvValues &v, bool isShort)
+{
+    appendInt(out, v.recordNumber);
+    out.push_back(',');
+    appendDateTime(out, v.dateTime);
+    out.push_back(',');
+    appendEnergy(out, v.energySum);
+    out.push_back(',');
+    appendPower(out, v.demand);
+    out.push_back(',');
+    if (!isShort) {
+        for (std::int32_t e : {v.energyPosSum, v.energy[0], v.energy[1], v.energy[2], v.reacEnergySum}) {
+            appendEnergy(out, e);
+            out.push_back(',');
+        }
+        for (float w : {v.powerSum, v.power[0], v.power[1], v.power[2], v.reacPowerSum, v.reacPower[0],
+                        v.reacPower[1], v.reacPower[2]}) {
+            appendPower(out, w);
+            out.push_back(',');
+        }
+        for (float f : v.volts) {
+            appendNumber(out, f, kVolts);
+            out.push_back(',');
+        }
+        for (float f : v.current) {
+            appendCurrent(out, f);
+            out.push_back(',');
+        }
+        for (float f : v.pf) {
+            appendNumber(out, f, kPf);
+            out.push_back(',');
+        }
+        appendNumber(out, v.frequency, kFreq);
+        out.push_back(',');
+    }
+    appendInt(out, v.logSeconds);
+    for (const FlagColumn &c : kFlagColumns)
+        out.append((v.flags & c.bit) ? ",1" : ",");
+    out.push_back(',');
+    for (auto it = std::rbegin(kFlagColumns); it != std::rend(kFlagColumns); ++it)
+        if (v.flags & it->bit)
+            out.append(it->note);
+}
+
 std::string_view logCsvHeader(bool isShort)
 {
     return isShort ? kShortHeader : kLongHeader;
@@ -347,9 +391,9 @@ LastLogRecord appendReceivedLogCsv(std::string &out, bool writeHeader, std::span
         if (tally->first.recordNumber == 0)
             tally->first = last;
         if (r.recordType != kLogRecordType)
-            ++tally->unrecognized;
+            ++tally->lost.unrecognized;
         else if (!r.crcGood)
-            ++tally->failedCheck;
+            ++tally->lost.failedCheck;
     }
     return last;
 }

@@ -50,6 +50,34 @@ std::string FormatFreq(float hz);
 // One CSV line without its line end.
 std::string FormatLogDataCsv(const LogRecord &record, bool isShort, bool keepBad);
 
+// The values of one record line as its columns show them, the derived columns (PowerSum,
+// ReacPowerSum, currents, power factors) included: what a line holds once written. A float
+// shown as "NaN" is NaN here. Long-only values are unused for short lines.
+struct LogCsvValues
+{
+    std::int32_t recordNumber = 0;
+    LogDateTime dateTime;
+    std::int32_t energySum = 0;
+    float demand = 0;
+    std::int32_t energyPosSum = 0;
+    std::array<std::int32_t, 3> energy{};
+    std::int32_t reacEnergySum = 0;
+    float powerSum = 0;
+    std::array<float, 3> power{};
+    float reacPowerSum = 0;
+    std::array<float, 3> reacPower{};
+    std::array<float, 3> volts{};
+    std::array<float, 3> current{};
+    std::array<float, 3> pf{};
+    float frequency = 0;
+    std::int32_t logSeconds = 0;
+    std::uint8_t flags = 0;
+};
+
+// The line of a record that passed its check, from its column values, without line end;
+// for a record written from a LogRecord it is FormatLogDataCsv's line.
+void appendLogCsvValues(std::string &out, const LogCsvValues &values, bool isShort);
+
 // The last good record (type 1, check passed) that a run of lines carried; number 0 if none.
 struct LastLogRecord
 {
@@ -62,14 +90,23 @@ struct LastLogRecord
 LastLogRecord appendLogDataCsv(std::string &out, bool writeHeader, std::span<const LogRecord> records,
                                bool isShort, bool reverse, bool keepBad);
 
+// The records of a download whose lines hold no values to trust, by cause. Their lines are
+// in the file (a note, or with "Keep Bad Records" a failed check's values and the note), but
+// the intervals they stand for are lost.
+struct LostRecords
+{
+    std::size_t failedCheck = 0;   // failed their check (CRC mismatch)
+    std::size_t unrecognized = 0;  // of a record type this plug-in does not know (a record cut short among them)
+    std::size_t total() const { return failedCheck + unrecognized; }
+    bool operator==(const LostRecords &) const = default;
+};
+
 // What a download's lines carry besides the records that passed: the first good record and
-// the records lost to a failed check or an unknown type (written as note lines, or, a
-// failed check with "Keep Bad Records", with their values and the note).
+// the lost ones.
 struct ReceivedLogTally
 {
     LastLogRecord first;  // number 0: none
-    std::size_t failedCheck = 0;
-    std::size_t unrecognized = 0;
+    LostRecords lost;
 };
 
 // The lines of a download straight from the received bytes (file 5): each record decoded

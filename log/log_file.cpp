@@ -124,9 +124,51 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
     return logLockPath(programFolder() / name);
 }
 
-LogCsvFile::LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock, bool created)
-    : m_file(std::move(file)), m_lock(std::move(lock)), m_created(created)
+LogCsvFile::LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock)
+    : m_path(std::move(path)),
+      m_file(std::move(file)),
+      m_lock(std::move(lock)),
+      m_sizeAtOpen(m_file ? m_file->sizeAtOpen() : 0)
 {
+    // The lock is held: no other writer is half-way through a line. A torn line is cut off
+    // rather than completed, since its record is incomplete and would read as a whole one
+    // with wrong values; the download fetches it again after the last whole line.
+    if (!m_file || m_sizeAtOpen == 0)
+        return;
+    const std::uintmax_t keep = lastWholeLineEnd(m_path);
+    if (keep >= m_sizeAtOpen)
+        return;
+    m_file->truncate(keep);
+    m_file->sync();
+    m_tornBytesCut = m_sizeAtOpen - keep;
+    m_sizeAtOpen = keep;
+    DebugLog("LogCsvFile: cut " + std::to_string(m_tornBytesCut) + " bytes of a torn last line of " + m_path.string());
+}
+
+std::string LogCsvFile::tornLineNote() const
+{
+    if (m_tornBytesCut == 0)
+        return {};
+    return "The last line of " + path().filename().string() + " had no line end (a write was cut short); its " +
+           std::to_string(m_tornBytesCut) + " bytes were removed and its record is read again";
+}
+
+std::uintmax_t lastWholeLineEnd(const std::filesystem::path &path)
+{
+    const RegularFile file = openRegularFile(path, O_RDONLY, "log files");
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::uintmax_t end = file.size();
+    if (end == 0 || file.readAt(end - 1, 1) == "\n")
+        return end;
+    while (end > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, end));
+        const std::string chunk = file.readAt(end - n, n);
+        const auto eol = chunk.rfind('\n');
+        if (eol != std::string::npos)
+            return end - n + eol + 1;
+        end -= n;
+    }
+    return 0;
 }
 
 LogCsvFile::~LogCsvFile()
@@ -143,10 +185,10 @@ void LogCsvFile::removeIfCreatedEmpty() noexcept
     try {
         if (m_file->size() == 0 && m_file->pathNamesThisFile()) {
             std::error_code ec;
-            std::filesystem::remove(m_file->path(), ec);
+            std::filesystem::remove(m_path, ec);
             if (ec)
-                DebugLog("ERROR: MFileIO.OpenFileForAppend(),could not remove the empty log " + m_file->path().string() +
-                         ": " + ec.message());
+                DebugLog("ERROR: MFileIO.OpenFileForAppend(),could not remove the empty log " + m_path.string() + ": " +
+                         ec.message());
         }
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MFileIO.OpenFileForAppend()," + errorText(e));
@@ -174,38 +216,55 @@ std::unique_ptr<LogCsvFile> LogCsvFile::openAgain() const
 
 std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
 {
-    // Under the lock nobody else creates the log between this look and the open.
-    std::error_code ec;
-    const bool created = !std::filesystem::exists(std::filesystem::symlink_status(path, ec));
-    return std::unique_ptr<LogCsvFile>(
-        new LogCsvFile(AppendFile::openRegular(path, "log files"), std::move(lock), created));
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
+        auto file = AppendFile::openRegular(path, "log files");
+        return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, std::move(file), std::move(lock)));
+    }
+    // Nothing there: the first append creates it. What would keep it from being created is
+    // told now, before the meter sends for minutes.
+    if (path.filename().string().size() > kMaxFileNameBytes)
+        throw fileError(ENAMETOOLONG);
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        throw fileError(errno);
+    return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, nullptr, std::move(lock)));
 }
 
 std::uintmax_t LogCsvFile::size() const
 {
-    return m_file->size();
+    return m_file ? m_file->size() : 0;
 }
 
 void LogCsvFile::append(std::initializer_list<std::string_view> pieces)
 {
+    if (!m_file) {
+        // Under the lock no other download creates it meanwhile; anything found there now
+        // came from elsewhere and is not appended to blindly.
+        m_file = AppendFile::createRegular(m_path, "log files");
+        m_created = true;
+    }
     m_file->write(pieces);
 }
 
 void LogCsvFile::sync()
 {
-    m_file->sync();
+    if (m_file)
+        m_file->sync();
 }
 
 bool LogCsvFile::pathNamesThisFile() const
 {
-    return m_file->pathNamesThisFile();
+    return !m_file || m_file->pathNamesThisFile();
 }
 
 void LogCsvFile::close()
 {
-    // Before closing: a closed file's size and name can no longer be checked.
-    removeIfCreatedEmpty();
-    m_file->close();
+    if (m_file) {
+        // Before closing: a closed file's size and name can no longer be checked.
+        removeIfCreatedEmpty();
+        m_file->close();
+    }
     m_lock.reset();
 }
 

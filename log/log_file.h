@@ -64,6 +64,11 @@ std::filesystem::path logLockPath(const std::filesystem::path &csv);
 // replaced meanwhile would otherwise take the new records with it. While it is open it holds
 // the log's lock (logLockPath): the Logging tab's download and a harvest never append to one
 // log at once, so their lines cannot interleave.
+//
+// A log that does not exist yet is created by the first append, not by the open: a first
+// download that stores nothing (it fails, is cancelled, or brings no record) leaves no file,
+// and while the meter sends there is no empty file for the viewer to be offered. The open
+// still checks that the log could be created, so the user learns before the transfer.
 class LogCsvFile
 {
 public:
@@ -71,9 +76,10 @@ public:
     LogCsvFile(const LogCsvFile &) = delete;
     LogCsvFile &operator=(const LogCsvFile &) = delete;
 
-    // Opens the log for appending, or creates it. RuntimeError on failure: LogBusyError when
-    // another download holds its lock, 70 permission denied, 76 path not found, 61 disk full,
-    // 75 a symbolic link, not a regular file or any other failure (the lock file's too).
+    // Opens the log for appending, or makes ready to create it. RuntimeError on failure:
+    // LogBusyError when another download holds its lock, 70 permission denied, 76 path not
+    // found, 61 disk full, 63 a name too long, 75 a symbolic link, not a regular file or any
+    // other failure (the lock file's too).
     static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path);
     // The same under the log's lock that the caller took already (takeLogFileLock).
     static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock);
@@ -81,30 +87,41 @@ public:
     // to lead to another file after writing).
     std::unique_ptr<LogCsvFile> openAgain() const;
 
-    const std::filesystem::path &path() const { return m_file->path(); }
-    // The size when opened; 0 means the lines need the header first.
-    std::uintmax_t sizeAtOpen() const { return m_file->sizeAtOpen(); }
+    const std::filesystem::path &path() const { return m_path; }
+    // The size when opened, after a torn last line was cut off (0 for a log not created
+    // yet); 0 means the lines need the header first.
+    std::uintmax_t sizeAtOpen() const { return m_sizeAtOpen; }
+    // The bytes of a last line without its line end that opening cut off (0: none). A write
+    // cut short by a crash, a kill or a power cut leaves one; the next lines would otherwise
+    // be fused to it, and its record, never whole, is fetched again after the last whole line.
+    std::uintmax_t tornBytesCut() const { return m_tornBytesCut; }
+    // What to tell the user about that cut ("" when there was none).
+    std::string tornLineNote() const;
     std::uintmax_t size() const;
 
-    // Appends the pieces in order, all or none (AppendFile::write).
+    // Appends the pieces in order, all or none (AppendFile::write); the first creates a log
+    // that did not exist.
     void append(std::initializer_list<std::string_view> pieces);
     // Makes what was written durable; RuntimeError when it could not be stored.
     void sync();
-    // True when the path, not following a link, still names the file open here.
+    // True when the path, not following a link, still names the file written here (and when
+    // nothing was written: there is nothing to lose).
     bool pathNamesThisFile() const;
     // Syncs and closes; RuntimeError when the data could not be stored. A log that this
-    // open created and that is still empty (the download failed, was cancelled or brought
-    // nothing) is removed, here or when the object goes: a first download that stores
-    // nothing leaves no file behind, not even one without its header.
+    // object created and that is empty again (its first write failed and was taken back) is
+    // removed, here or when the object goes.
     void close();
 
 private:
-    LogCsvFile(std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock, bool created);
+    LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock);
     void removeIfCreatedEmpty() noexcept;
 
-    std::unique_ptr<AppendFile> m_file;
+    std::filesystem::path m_path;
+    std::unique_ptr<AppendFile> m_file;  // nullptr until the first append creates the log
     std::shared_ptr<FileLock> m_lock;
-    bool m_created;
+    std::uintmax_t m_sizeAtOpen = 0;
+    std::uintmax_t m_tornBytesCut = 0;
+    bool m_created = false;  // the log was created here
 };
 
 // The error when another download holds a lock that a download needs: 70 permission
@@ -131,6 +148,10 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId);
 // The lock of a CSV log (logLockPath), taken without opening the log; LogBusyError when
 // another download holds it, RuntimeError when it cannot be taken.
 std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv);
+
+// Where the last whole line of a log ends: its size when it is empty or ends in a line end,
+// otherwise just after the last line end before (0 when there is none).
+std::uintmax_t lastWholeLineEnd(const std::filesystem::path &path);
 
 // Opens a log for a download, under its lock when the caller holds it already. On failure
 // the user is told as OpenFileForAppend tells it ("Error writing log file") and the result

@@ -1,8 +1,11 @@
+#include <limits>
+
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
+
 #include "log/log_csv.h"
 #include "log/log_file.h"
 #include "log/log_window.h"
@@ -41,25 +44,32 @@ void setLogFileInfo(std::string_view deviceName, bool isShort, LogWindow &window
 void scanLastLogRecnum(std::string_view tail, LastLogRecord &found)
 {
     constexpr auto npos = std::string_view::npos;
-    // The text before the first line end may be a cut line or the header: never used.
-    for (std::size_t eol = tail.find("\r\n"); eol != npos; eol = tail.find("\r\n", eol + 2)) {
+    // The text before the first line end may be a cut line or the header: never used; nor
+    // is a last line without its line end (a write cut short), whose record is not whole.
+    std::size_t eol = tail.find("\r\n");
+    while (eol != npos) {
         const std::size_t start = eol + 2;
-        const std::size_t comma = tail.find(',', start);
-        if (comma == npos)
+        eol = tail.find("\r\n", start);
+        if (eol == npos)
             break;
-        const std::string_view first = tail.substr(start, comma - start);
+        const std::string_view line = tail.substr(start, eol - start);
         // Header, units and no-value lines have no number first, and the meter numbers its
-        // records from 1; a line without a comma is nothing this program wrote.
-        if (first.find('\n') != npos || Val(first) <= 0)
+        // records from 1; a line without the number and the date, with a NUL or with a
+        // number out of range is nothing this program wrote, and is passed over.
+        const std::size_t comma = line.find(',');
+        if (comma == npos || line.find('\0') != npos || line.find('\n') != npos)
             continue;
-        // A line cut before the end of its date is not a stored record.
-        const std::size_t next = tail.find(',', comma + 1);
-        if (next == npos)
-            break;
-        const LogDateTime dateTime = ParseDateTime(tail.substr(comma + 1, next - comma - 1));
-        const std::int32_t recordNumber = toLong(first);
-        if (isCalendarDateTime(dateTime))
-            found = {recordNumber, dateTime};
+        const auto number = parseWholeNumber(line.substr(0, comma), 1, std::numeric_limits<std::int32_t>::max());
+        const std::size_t next = line.find(',', comma + 1);
+        if (!number || next == npos)
+            continue;
+        try {
+            const LogDateTime dateTime = ParseDateTime(line.substr(comma + 1, next - comma - 1));
+            if (isCalendarDateTime(dateTime))
+                found = {static_cast<std::int32_t>(*number), dateTime};
+        } catch (const RuntimeError &) {
+            // A date that does not parse: not a stored record either.
+        }
     }
 }
 

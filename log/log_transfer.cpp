@@ -110,6 +110,22 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort)
     return whole;
 }
 
+std::vector<std::string> lostRecordsLines(const LostRecords &lost, bool keepBad)
+{
+    std::vector<std::string> lines;
+    if (lost.failedCheck > 0)
+        lines.push_back(std::to_string(lost.failedCheck) +
+                        (lost.failedCheck == 1 ? " record failed its check" : " records failed their check") +
+                        " (CRC mismatch)" +
+                        (!keepBad                ? "; written without values"
+                         : lost.failedCheck == 1 ? "; kept with its values"
+                                                 : "; kept with their values"));
+    if (lost.unrecognized > 0)
+        lines.push_back(std::to_string(lost.unrecognized) + (lost.unrecognized == 1 ? " record was" : " records were") +
+                        " of an unrecognised type and written without values");
+    return lines;
+}
+
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window)
 {
@@ -123,26 +139,18 @@ StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, 
     // Decoded one by one into the text, newest last, rather than kept as records: a full log
     // of long records is then held twice at most, as bytes and as text.
     std::string lines;
-    StoredLogData stored{records, bytes.size(), {}, {}};
+    StoredLogData stored{records, bytes.size(), {}, {}, {}};
     ReceivedLogTally tally;
     stored.last = appendReceivedLogCsv(lines, false, bytes, records, isShort, keepBad, &tally);
     stored.first = tally.first;
-    stored.failedCheck = tally.failedCheck;
-    stored.unrecognized = tally.unrecognized;
+    stored.lost = tally.lost;
     if (!writeLogCsvText(file, writeHeader, isShort, lines, stored.last, window))
         return StoreResult::WriteFailed;
     window.echLog().addInfo("Log read complete. Records = " + std::to_string(records) +
                        ", Bytes = " + std::to_string(bytes.size()));
     // The lines of lost records are in the file, but a count is what tells the user to look.
-    if (stored.failedCheck > 0)
-        window.echLog().addError(std::to_string(stored.failedCheck) +
-                                 (stored.failedCheck == 1 ? " record" : " records") +
-                                 " failed their check (CRC mismatch)" +
-                                 (keepBad ? "; kept with their values" : "; written without values"));
-    if (stored.unrecognized > 0)
-        window.echLog().addError(std::to_string(stored.unrecognized) +
-                                 (stored.unrecognized == 1 ? " record was" : " records were") +
-                                 " of an unrecognised type and written without values");
+    for (const std::string &line : lostRecordsLines(stored.lost, keepBad))
+        window.echLog().addError(line);
     window.logDataStored(stored);
     return StoreResult::Stored;
 }
@@ -189,6 +197,8 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path, std::move(held.fileLock));
         if (!file)
             return;
+        if (file->tornBytesCut() != 0)
+            window.echLog().addInfo(file->tornLineNote());
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;
         const std::vector<std::uint8_t> bytes = newTransfer(system, kLogDataFile, device, length)->Read();
         const StoreResult stored = storeLogData(bytes, *file, isShort, keepBad, window);

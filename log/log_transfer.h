@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "foundation/clock.h"
 #include "foundation/object_server.h"
+#include "log/log_csv.h"
 #include "log/log_file.h"
 #include "log/log_records.h"
 
@@ -93,13 +95,16 @@ std::size_t receivedRecordCount(std::size_t n, bool isShort);
 
 enum class StoreResult { Stored, NoRecords, WriteFailed };
 
+// What the event log says of a download's lost records: a line per cause, none when none.
+std::vector<std::string> lostRecordsLines(const LostRecords &lost, bool keepBad);
+
 // Decodes the received bytes and appends their lines to the open CSV file, the last record
 // received first (the meter sends its newest first, so the file runs oldest to newest); the
 // header goes first when the file was empty. NoRecords: not even half a record came (the
 // user is told, nothing is written). WriteFailed: the file is as it was before (the user is
-// told). Stored: the window's event log gets the completion line, then logDataStored, and
-// the records are under the log's name even when the file was deleted or replaced during
-// the download.
+// told). Stored: the window's event log gets the completion line and an error line per cause
+// of lost records, then logDataStored, and the records are under the log's name even when
+// the file was deleted or replaced during the download.
 StoreResult storeLogData(std::span<const std::uint8_t> bytes, LogCsvFile &file, bool isShort, bool keepBad,
                          LogWindow &window);
 

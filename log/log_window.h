@@ -7,15 +7,15 @@
 
 namespace tellumic {
 
-// What a download stored: the records and the bytes received, and the first and the last
-// good record among the lines written (record number 0: none).
+// What a download stored: the records and the bytes received, the first and the last good
+// record among the lines written (record number 0: none), and the records written without
+// values to trust.
 struct StoredLogData
 {
     std::size_t records = 0;
     std::size_t bytes = 0;
     LastLogRecord first, last;
-    std::size_t failedCheck = 0;   // records whose check failed (CRC mismatch)
-    std::size_t unrecognized = 0;  // records of a type this plug-in does not know
+    LostRecords lost;
 };
 
 // What the log procedures need of the device window's Logging tab: its text fields, its

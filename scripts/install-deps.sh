@@ -7,10 +7,11 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6sql6-sqlite
   qt6-charts-dev libqt6charts6 libqt6opengl6-dev qt6-svg-dev libqt6svg6
-  libsqlite3-dev libsqlitecpp-dev
+  libsqlite3-dev libsqlitecpp-dev nlohmann-json3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
   libgl1-mesa-dev libxkbcommon-dev
+  dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -109,7 +109,7 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
     }
     if (!writeXifFiles(result.lonWorksFolder / "Import").empty())
         result.created = true;
-    NetworkDb db(networkDbPath(result.lonWorksFolder));
+    NetworkDb db(networkDbPath(result.lonWorksFolder), NetworkDb::kBusyTimeout, NetworkDb::Open::Create);
     if (createNetwork(db, result.lonWorksFolder))
         result.created = true;
     return result;

@@ -4,6 +4,9 @@
 
 #include <cstdio>
 
+#include "foundation/object_server.h"
+#include "foundation/runtime_error.h"
+
 namespace tellumic::sim {
 
 namespace {
@@ -39,12 +42,17 @@ constexpr const char *kSchema[] = {
 
 }  // namespace
 
-NetworkDb::NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout)
+NetworkDb::NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout, Open open)
 {
     std::error_code ec;
-    std::filesystem::create_directories(file.parent_path(), ec);
-    m_db = std::make_unique<SQLite::Database>(file.string(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE,
-                                            static_cast<int>(busyTimeout.count()));
+    if (open == Open::Create)
+        std::filesystem::create_directories(file.parent_path(), ec);
+    else if (!std::filesystem::exists(file, ec) && !ec)
+        throw RuntimeError(lns::LcaError::kDatabaseError,
+                           "LCA: The network database " + file.string() + " is missing; run 'lns-sim init' to create it");
+    m_db = std::make_unique<SQLite::Database>(
+        file.string(), SQLite::OPEN_READWRITE | (open == Open::Create ? SQLite::OPEN_CREATE : 0),
+        static_cast<int>(busyTimeout.count()));
     m_db->exec("PRAGMA journal_mode = WAL");
     m_db->exec("PRAGMA synchronous = NORMAL");
     write([this] {

@@ -26,7 +26,12 @@ public:
     // How long a statement waits for another connection's lock before it fails.
     static constexpr std::chrono::milliseconds kBusyTimeout{60'000};
 
-    explicit NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout = kBusyTimeout);
+    // Opens the installation's database. Only the installation's set-up (create) makes a
+    // missing one: anyone else would replace a deleted database with an empty one and go on
+    // as if the networks were gone. A missing file is RuntimeError kDatabaseError naming it.
+    enum class Open { Existing, Create };
+    explicit NetworkDb(const std::filesystem::path &file, std::chrono::milliseconds busyTimeout = kBusyTimeout,
+                       Open open = Open::Existing);
     ~NetworkDb();
     NetworkDb(const NetworkDb &) = delete;
     NetworkDb &operator=(const NetworkDb &) = delete;

@@ -125,6 +125,16 @@ bool splitNumbers(std::string_view text, std::string_view separators, std::size_
     return true;
 }
 
+// A date on the calendar: year 1 to 3000, a month of the year, a day of that month.
+bool isCalendarDate(long year, long month, long day)
+{
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 3000 || month < 1 || month > 12 || day < 1)
+        return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 bool inRange(const std::vector<long> &v, std::initializer_list<std::pair<long, long>> limits)
 {
     std::size_t i = 0;
@@ -269,7 +279,9 @@ bool parseValue(const ValueType &t, std::string_view text, std::string_view form
         break;
     }
     case E::TimeStamp:
-        if (!splitNumbers(text, "/- :", 6, v) || !inRange(v, {{0, 3000}, {0, 12}, {0, 31}, {0, 23}, {0, 59}, {0, 59}}))
+        // A written stamp is a date the meter can keep: "0000/00/00" would become a date in 1753.
+        if (!splitNumbers(text, "/- :", 6, v) || !inRange(v, {{0, 3000}, {0, 12}, {0, 31}, {0, 23}, {0, 59}, {0, 59}}) ||
+            !isCalendarDate(v[0], v[1], v[2]))
             return false;
         writeBig(out, 0, 2, static_cast<std::uint64_t>(v[0]));
         for (std::size_t i = 1; i < 6; ++i)

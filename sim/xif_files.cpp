@@ -71,10 +71,16 @@ void dropCarriageReturn(std::string &line)
 // The program ID of a program-ID line: eight hexadecimal byte pairs, one character apart.
 std::string programIdOf(const std::string &line)
 {
+    // "80:B7:E5:15:00:0A:04:0A": pairs joined by colons, nothing else between them.
     std::string id;
-    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3)
+    for (std::size_t i = 0; i + 1 < line.size() && id.size() < 16; i += 3) {
+        if (i > 0 && line[i - 1] != ':')
+            return {};
         id += line.substr(i, 2);
-    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos)
+    }
+    // Eight pairs and nothing after them: a line with more is no program ID, not one cut short.
+    if (id.size() != 16 || id.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
+        !trimBlanks(std::string_view(line).substr(std::min<std::size_t>(line.size(), 23))).empty())
         return {};
     return toUpperAscii(id);
 }
@@ -127,12 +133,18 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
 {
     std::error_code ec;
     const auto status = fs::status(xif, ec);
+    if (ec && ec != std::errc::no_such_file_or_directory)
+        return "the XIF file " + xif.string() + " cannot be read: " + ec.message();
     if (!fs::exists(status))
         return "the XIF file " + xif.string() + " does not exist";
     if (!fs::is_regular_file(status))
         return "the XIF file " + xif.string() + " is not a regular file";
     if (fs::file_size(xif, ec) > kMaxXifFileBytes)
         return "the XIF file " + xif.string() + " is larger than " + std::to_string(kMaxXifFileBytes >> 20) + " MB";
+    // The XFB file replaces whatever its path names: never the XIF file itself, by whatever
+    // name (the same path, another spelling of it, a hard link).
+    if (fs::equivalent(xif, xfb, ec) && !ec)
+        return "the XFB path " + xfb.string() + " names the XIF file itself";
     std::ifstream in(xif, std::ios::binary);
     if (!in)
         return "the XIF file " + xif.string() + " cannot be read: " + systemError(errno);
@@ -145,8 +157,9 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
         if (!std::getline(in, line))
             return false;
         ++number;
-        dropCarriageReturn(line);
-        if (line.size() <= kMaxXifLineLength)
+        // The line as read: the program-ID reader drops one CR of a CR LF line end itself,
+        // as it does for the import, and a second one is part of the line.
+        if (line.size() - (line.ends_with('\r') ? 1 : 0) <= kMaxXifLineLength)
             return true;
         error = "line " + std::to_string(number) + " of " + xif.string() + " is longer than " +
                 std::to_string(kMaxXifLineLength) + " characters";
@@ -156,9 +169,11 @@ std::string convertXifToXfb(const fs::path &xif, const fs::path &xfb)
     std::vector<std::string> lines;
     std::string line;
     if (error.empty() && !head.id.empty())
-        while (next(line))
+        while (next(line)) {
+            dropCarriageReturn(line);
             if (!line.empty())
                 lines.push_back(line);
+        }
     if (!error.empty())
         return error;
     if (in.bad())

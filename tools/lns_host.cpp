@@ -3,8 +3,11 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -46,6 +49,9 @@ Commands:
   browse NETWORK OBJECT-NAME    open the plug-in's device window on a device, for
                                 example: lns-host browse Demo Demo/Demo/Meters/TMC-FT-Log-364
                                 and keep it until the window is closed or Ctrl-C
+  close                         hide the running plug-in's window and let go of it, as a
+                                host does when it is done with the plug-in: one that has
+                                no other client then ends; returns once it has ended
   --help                        show this text
 
 Options (set on the automation object before it opens the network):
@@ -76,6 +82,8 @@ struct Options
 
 // The longest --exit-after: its milliseconds must fit a timer's interval.
 constexpr std::int64_t kMaxExitAfterSeconds = std::numeric_limits<int>::max() / 1000;
+// How long "close" waits for the plug-in to end: it closes its network first.
+constexpr int kCloseWaitMs = 15'000;
 
 int numberOption(const std::string &text, const std::string &option, std::int64_t low, std::int64_t high)
 {
@@ -174,6 +182,33 @@ int networkCommand(const Options &o, int commandId)
     return 0;
 }
 
+// A plug-in without clients whose window is hidden ends; this waits (bounded) for it to go.
+int closePlugin(const Options &o)
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        throw browser::CallError{"no session bus: " + bus.lastError().message().toStdString()};
+    const auto running = [&] { return bus.interface()->isServiceRegistered(o.plugin.plugin).value(); };
+    // Asking a plug-in that is not running would start it.
+    if (!running()) {
+        std::cout << "The plug-in is not running.\n";
+        return 0;
+    }
+    {
+        browser::PluginObject object(bus, o.plugin);
+        object.set(QStringLiteral("Visible"), false);
+    }
+    QDeadlineTimer deadline(kCloseWaitMs);
+    while (running() && !deadline.hasExpired())
+        QThread::msleep(20);
+    if (running()) {
+        std::cerr << "lns-host: the plug-in is still running; another client holds it\n";
+        return 1;
+    }
+    std::cout << "The plug-in has ended.\n";
+    return 0;
+}
+
 int g_signalPipe[2] = {-1, -1};
 
 void onSignal(int)
@@ -261,6 +296,10 @@ int run(const std::vector<std::string> &args, int &argc, char **argv)
     if (command == "browse") {
         need(3);
         return browse(o);
+    }
+    if (command == "close") {
+        need(1);
+        return closePlugin(o);
     }
     throw UsageError{"unknown command '" + command + "'"};
 }

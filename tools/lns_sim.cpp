@@ -135,6 +135,9 @@ std::filesystem::path lonWorksFolder()
         }
         if (ec)
             throw UsageError{"The network database " + db.string() + " cannot be reached: " + ec.message() + "."};
+        if (std::filesystem::is_directory(folder, ec))
+            throw UsageError{"The network database " + db.string() + " of the installation in " + home.string() +
+                             " is missing; run 'lns-sim init' to create it."};
     }
     throw UsageError{"There is no simulated installation in " + home.string() + "; run 'lns-sim init' first."};
 }

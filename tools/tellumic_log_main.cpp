@@ -20,6 +20,7 @@
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
 #include "tools/harvest/harvest_main.h"
+#include "tools/store/store_main.h"
 
 namespace tellumic {
 namespace {
@@ -30,6 +31,8 @@ constexpr const char *kUsage =
     "  tellumic-log last FILE.csv\n"
     "  tellumic-log view FILE.csv\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "  tellumic-log store FILE.csv... --store URL [--network NAME]\n"
+    "  tellumic-log export --store URL --meter NAME [--from TIME] [--to TIME]\n"
     "  tellumic-log --help\n"
     "\n"
     "decode  Reads FILE, the raw bytes of a meter log download (short records are 24 bytes,\n"
@@ -44,11 +47,15 @@ constexpr const char *kUsage =
     "        of fault with the number of records it hit. FILE must be a regular file, a\n"
     "        pipe or a character device, and hold at most a whole log (24392 records).\n"
     "last    Prints the last record number and date/time stored in a CSV log file, as the\n"
-    "        Logging tab finds them, or \"none\".\n"
+    "        Logging tab finds them, or \"none\". Lines no download wrote whole (no line end,\n"
+    "        a NUL, a number out of range) are passed over; a file with lines but no usable\n"
+    "        record (beyond the header) exits 1.\n"
     "view    Shows a CSV log file in the log viewer window (needs a display). Exits 1 when\n"
     "        the file is not a CSV log or there is no display.\n"
     "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
     "        unattended (see tellumic-log harvest --help).\n"
+    "store   Loads CSV logs into the record store (see tellumic-log store --help).\n"
+    "export  Writes a meter's stored records as a CSV log (see tellumic-log export --help).\n"
     "\n"
     "Exit status: 0 the output is complete (faults of single records or lines do not count);\n"
     "1 the input could not be used (missing, unreadable, not a file, larger than a whole\n"
@@ -115,17 +122,11 @@ bool readDownload(const std::string &path, std::size_t maxBytes, std::vector<std
 // The faults of single records in the lines written, one count per kind: the decoding
 // messages in the order they came, then records that failed their check, then records of
 // a type the plug-in does not know.
-void reportRecordFaults(std::string_view lines, const CountingDialogs &dialogs)
+void reportRecordFaults(const LostRecords &lost, const CountingDialogs &dialogs)
 {
-    std::size_t crcMismatches = 0, unknownTypes = 0;
-    for (std::size_t at = 0, eol; (eol = lines.find("\r\n", at)) != std::string_view::npos; at = eol + 2) {
-        const std::string_view line = lines.substr(at, eol - at);
-        crcMismatches += line.ends_with(kCrcMismatchNote) ? 1 : 0;
-        unknownTypes += line.find(kUnrecognizedTypeNote) != std::string_view::npos ? 1 : 0;
-    }
     std::vector<std::pair<std::string, std::size_t>> kinds = dialogs.texts();
-    kinds.emplace_back("CRC mismatch", crcMismatches);
-    kinds.emplace_back("Unrecognized log record type", unknownTypes);
+    kinds.emplace_back("CRC mismatch", lost.failedCheck);
+    kinds.emplace_back("Unrecognized log record type", lost.unrecognized);
     for (const auto &[kind, n] : kinds)
         if (n > 0)
             std::cerr << "tellumic-log: " << n << (n == 1 ? " record: " : " records: ") << kind << '\n';
@@ -165,7 +166,8 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
         return 1;
     }
     std::string out;
-    appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad);
+    ReceivedLogTally tally;
+    appendReceivedLogCsv(out, header, bytes, records, isShort, keepBad, &tally);
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::cerr << "tellumic-log: cannot write the output: " << std::strerror(errno) << '\n';
@@ -178,8 +180,20 @@ int decode(const std::vector<std::string> &args, CountingDialogs &dialogs)
                                                     : "its last " + std::to_string(rest) + " bytes are left out")
                   << '\n';
     }
-    reportRecordFaults(out, dialogs);
+    reportRecordFaults(tally.lost, dialogs);
     return 0;
+}
+
+// An empty log, or one with only the header that a download writes first.
+bool holdsNoRecordsYet(const std::string &file)
+{
+    try {
+        const std::string text = readLogFileTail(file, 4096);
+        return text.empty() || text == std::string(logCsvHeader(false)) + "\r\n" ||
+               text == std::string(logCsvHeader(true)) + "\r\n";
+    } catch (const RuntimeError &) {
+        return false;
+    }
 }
 
 int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
@@ -203,7 +217,13 @@ int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
     for (const auto &[text, n] : dialogs.texts())
         std::cerr << "tellumic-log: " << text << '\n';
     std::cout.flush();
-    return std::cout ? 0 : 1;
+    // A file with lines but no record a download could go on from is not "no records yet":
+    // a New Records download would fetch the whole log again.
+    if (recnum == 0 && !holdsNoRecordsYet(file)) {
+        std::cerr << "tellumic-log: " << file << " holds no usable record\n";
+        return 1;
+    }
+    return std::cout && dialogs.texts().empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -235,5 +255,9 @@ int main(int argc, char **argv)
         return runLogView(rest, argc, argv);
     if (args[0] == "harvest")
         return harvest::harvestMain(rest);
+    if (args[0] == "store")
+        return storecli::storeMain(rest);
+    if (args[0] == "export")
+        return storecli::exportMain(rest);
     return usageError("unknown command \"" + args[0] + "\"");
 }

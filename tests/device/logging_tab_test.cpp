@@ -12,11 +12,13 @@
 #include <QRadioButton>
 #include <QTimer>
 
+#include "device/event_log_widget.h"
 #include "device/logging_tab.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "log/log_transfer.h"
 #include "model/date_time.h"
+#include "sim/models/meter_state.h"
 #include "tests/device/device_fixture.h"
 
 namespace tellumic {
@@ -318,7 +320,8 @@ TEST_F(LoggingTabTest, CancelEndsFailedWithTheFileIntact)
 }
 
 // A first download that is cancelled stores nothing and leaves no file: an empty file
-// without its header would be offered to the viewer, which refuses it.
+// without its header would be offered to the viewer, which refuses it. Nor is there one
+// while the meter sends, when the user may come back to the tab.
 TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
 {
     prepare(true);
@@ -331,6 +334,10 @@ TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
             return;
         clicker.stop();
         EXPECT_TRUE(logFtpState().LogReading);
+        EXPECT_FALSE(std::filesystem::exists(csv(true))) << "no log while the meter sends";
+        selectTab("Energy");
+        selectTab("Logging");
+        EXPECT_FALSE(w<QPushButton>("cmdViewLog")->isEnabled());
         w<QPushButton>("cmdCancelLog")->click();
     });
     clicker.start();
@@ -341,6 +348,40 @@ TEST_F(LoggingTabTest, CancelledFirstDownloadLeavesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(programFolder()) ||
                 std::none_of(std::filesystem::directory_iterator(programFolder()), std::filesystem::directory_iterator(),
                              [](const auto &e) { return e.path().extension() == ".csv"; }));
+}
+
+// Records that fail their check are written as the user chose ("Keep Bad Records") and the
+// event log counts them, so that the user knows which download to look at.
+TEST_F(LoggingTabTest, RecordsThatFailTheirCheckAreCountedInTheEventLog)
+{
+    control().setDeviceValue(control().device(kMeter).id, sim::kFaultBadCrcKey, "10");
+    prepare(true);
+    choose("optPriorN", "txtPriorN", "100");
+    read();
+    EXPECT_EQ(txt("txtPercentComplete"), "Done");
+    const QStringList fileLines = QString::fromStdString(test::readFile(csv(true))).split("\r\n");
+    const auto mismatches = static_cast<int>(std::count_if(fileLines.cbegin(), fileLines.cend(), [](const QString &line) {
+        return line.startsWith(",,,,,,,,,,,,CRC mismatch.");
+    }));
+    ASSERT_GT(mismatches, 5);
+    const QStringList lines = window->eventLog().lines();
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_EQ(lines.back().section('\t', 1),
+              "Error\t" + QString::number(mismatches) + " records failed their check (CRC mismatch); written without values");
+    EXPECT_EQ(lines[lines.size() - 2].section('\t', 1), "Info\tLog read complete. Records = 100, Bytes = 2400");
+}
+
+// A log left empty (by a program that ended before it wrote its header) has nothing to view.
+TEST_F(LoggingTabTest, AnEmptyLogIsNotOfferedForViewing)
+{
+    test::writeFile(csv(true), "");
+    prepare(true);
+    EXPECT_EQ(w("txtLogFilename")->text().toStdString(), csv(true).filename().string());
+    EXPECT_FALSE(w<QPushButton>("cmdViewLog")->isEnabled());
+    test::writeFile(csv(true), std::string(logCsvHeader(true)) + "\r\n");
+    selectTab("Energy");
+    selectTab("Logging");
+    EXPECT_TRUE(w<QPushButton>("cmdViewLog")->isEnabled());
 }
 
 // The first visit ticks "Short Records" only when the short file has records and the long

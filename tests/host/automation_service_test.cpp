@@ -10,6 +10,8 @@
 #include <QDBusVariant>
 #include <QDeadlineTimer>
 
+#include <algorithm>
+
 #include <utility>
 
 #include "device/device_window.h"
@@ -178,18 +180,115 @@ TEST_F(AutomationServiceTest, ObjectsBelongToTheClientThatCreatedThem)
               QDBusMessage::ReplyMessage);
 }
 
-// The object count is a 16-bit number of the plug-in: a client cannot make it wrap.
+// The object count is a 16-bit number of the plug-in: a client cannot make it wrap, and one
+// client cannot take every object from the others.
 TEST_F(AutomationServiceTest, ObjectsAreLimited)
 {
-    std::vector<QDBusPendingCall> created;
-    for (int i = 0; i < 1000; ++i)
-        created.push_back(send(*client, kFactoryPath, kFactoryInterface, "CreateObject"));
-    waitFor([&] { return created.back().isFinished(); });
+    const auto fill = [&](QDBusConnection &from, int count) {
+        std::vector<QDBusPendingCall> created;
+        for (int i = 0; i < count; ++i)
+            created.push_back(send(from, kFactoryPath, kFactoryInterface, "CreateObject"));
+        waitFor([&] { return created.back().isFinished(); });
+        return std::count_if(created.begin(), created.end(), [](const QDBusPendingCall &c) { return !c.isError(); });
+    };
+    EXPECT_EQ(fill(*client, 100), 100);
+    const auto refused = call(*client, kFactoryPath, kFactoryInterface, "CreateObject");
+    EXPECT_EQ(refused.errorName(), "org.freedesktop.DBus.Error.LimitsExceeded");
+    EXPECT_EQ(refused.errorMessage(), "A client holds at most 100 objects at once");
+    EXPECT_FALSE(createObject(*stranger).isEmpty()) << "another client still gets one";
+
+    std::vector<std::unique_ptr<QDBusConnection>> others;
+    for (int c = 0; c < 9; ++c) {
+        others.push_back(connect("other"));
+        EXPECT_EQ(fill(*others.back(), c < 8 ? 100 : 99), c < 8 ? 100 : 99);
+    }
     EXPECT_EQ(service->objectCount(), 1000);
     EXPECT_EQ(plugIn().ClientCount, 1000);
-    EXPECT_EQ(call(*client, kFactoryPath, kFactoryInterface, "CreateObject").errorName(),
-              "org.freedesktop.DBus.Error.LimitsExceeded");
+    const auto full = call(*stranger, kFactoryPath, kFactoryInterface, "CreateObject");
+    EXPECT_EQ(full.errorName(), "org.freedesktop.DBus.Error.LimitsExceeded");
+    EXPECT_EQ(full.errorMessage(), "The plug-in serves at most 1000 objects at once");
     EXPECT_EQ(plugIn().ClientCount, 1000);
+    // A connection closes with its last handle.
+    QStringList names;
+    for (const auto &bus : others)
+        names << bus->name();
+    others.clear();
+    for (const auto &name : names)
+        QDBusConnection::disconnectFromBus(name);
+    waitFor([&] { return service->objectCount() == 101; });
+    EXPECT_EQ(service->objectCount(), 101);
+}
+
+// A client that asks for an object and leaves the bus before the answer: the plug-in finds it
+// gone once the object is made and releases it, whatever the bus told it meanwhile.
+TEST_F(AutomationServiceTest, AClientThatLeavesBeforeTheReplyLeavesNoObject)
+{
+    constexpr int kLeavers = 5;
+    for (int i = 0; i < kLeavers; ++i) {
+        auto leaver = connect("leaver");
+        send(*leaver, kFactoryPath, kFactoryInterface, "CreateObject");
+        // The bus answers the ping after it has passed the call on to the plug-in, whose
+        // events do not run meanwhile: the call waits for it there.
+        leaver->call(QDBusMessage::createMethodCall("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                                    "org.freedesktop.DBus.Peer", "Ping"),
+                     QDBus::Block, kWaitMs);
+        const QString name = leaver->name();
+        leaver.reset();
+        QDBusConnection::disconnectFromBus(name);
+    }
+    // Calls are handled in order: this object's number shows that the leavers' came first.
+    const QString path = createObject(*client);
+    EXPECT_EQ(path, QString(kFactoryPath) + "/" + QString::number(kLeavers + 1));
+    waitFor([&] { return service->objectCount() == 1; });
+    EXPECT_EQ(service->objectCount(), 1);
+    EXPECT_EQ(plugIn().ClientCount, 1);
+    EXPECT_FALSE(introspect(kFactoryPath).contains("<node name=\"1\"/>"));
+}
+
+// Texts from a client are bounded; the error names the bound, and a long one does not come
+// back in a reply.
+TEST_F(AutomationServiceTest, LongTextsAreRefused)
+{
+    const QString path = createObject(*client);
+    const auto setText = [&](const char *property) {
+        return [&, property](const QString &text) {
+            return call(*client, path, "org.freedesktop.DBus.Properties", "Set",
+                        {QString(kObjectInterface), property, QVariant::fromValue(QDBusVariant(text))});
+        };
+    };
+    struct Row
+    {
+        const char *what;
+        std::function<QDBusMessage(const QString &)> call;
+    };
+    const Row rows[] = {
+        {"networkName", setText("networkName")},
+        {"NetworkInterfaceName", setText("NetworkInterfaceName")},
+        {"DevelopmentProgramId", setText("DevelopmentProgramId")},
+        {"an object name",
+         [&](const QString &text) {
+             return call(*client, path, kObjectInterface, "SendCommand", {20, QVariant::fromValue(qint16(7)), text});
+         }},
+        {"a property name",
+         [&](const QString &text) {
+             return call(*client, path, "org.freedesktop.DBus.Properties", "Get", {QString(kObjectInterface), text});
+         }},
+        {"an interface name",
+         [&](const QString &text) { return call(*client, path, "org.freedesktop.DBus.Properties", "GetAll", {text}); }},
+    };
+    for (const auto &row : rows) {
+        const auto refused = row.call(QString(1025, 'n'));
+        EXPECT_EQ(refused.errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << row.what;
+        EXPECT_TRUE(refused.errorMessage().endsWith("takes texts of at most 1024 characters")) << row.what;
+        EXPECT_NE(row.call(QString(1024, 'n')).errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << row.what;
+    }
+    const auto huge = setText("networkName")(QString(8 << 20, 'n'));
+    EXPECT_EQ(huge.errorName(), "org.freedesktop.DBus.Error.InvalidArgs");
+    EXPECT_LT(huge.errorMessage().size(), 100);
+    const auto nowhere = get(*client, QString(kFactoryPath) + "/x" + QString(100'000, 'p'), "Version");
+    EXPECT_EQ(nowhere.errorName(), "org.freedesktop.DBus.Error.UnknownObject");
+    EXPECT_LT(nowhere.errorMessage().size(), 1100);
+    EXPECT_EQ(get(*client, path, "Version").arguments().value(0).value<QDBusVariant>().variant().toString(), "1.11");
 }
 
 TEST_F(AutomationServiceTest, IntrospectionShowsTheInterfaceAndTheLiveObjects)

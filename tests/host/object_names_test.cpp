@@ -1,6 +1,35 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <string>
+
 #include "host/object_names.h"
+
+// Counts the bytes this program allocates while a test asks for it: the work of a parse
+// shows in what it copies.
+namespace {
+std::atomic<bool> g_counting{false};
+std::atomic<std::size_t> g_allocated{0};
+}  // namespace
+
+void *operator new(std::size_t size)
+{
+    if (g_counting)
+        g_allocated += size;
+    if (void *p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 namespace tellumic {
 namespace {
@@ -24,6 +53,36 @@ TEST(ObjectNamesTest, PartsAndStrippedValues)
     EXPECT_EQ(ParseObjectName("first//second"), 1);
     EXPECT_EQ(ParseObjectName(""), 0);
     EXPECT_EQ(ParseObjectName("single"), 1);
+    // Blanks after a slash and at the end of the name go; others stay.
+    EXPECT_EQ(ParseObjectName(" a / b\t/ c "), 3);
+    EXPECT_EQ(GetObjectNameParameterString(1, false), " a ");
+    EXPECT_EQ(GetObjectNameParameterString(2, false), "b\t");
+    EXPECT_EQ(GetObjectNameParameterString(3, false), "c");
+}
+
+// A long name costs work in proportion to its length: the parse copies each character a
+// bounded number of times, not once for every part before it.
+TEST(ObjectNamesTest, ALongNameIsParsedInOnePass)
+{
+    std::string name;
+    for (int i = 0; i < 20'000; ++i)
+        name += "a/";
+    name += "last";
+    g_allocated = 0;
+    g_counting = true;
+    const auto count = ParseObjectName(name);
+    g_counting = false;
+    EXPECT_EQ(count, 20'001);
+    EXPECT_EQ(GetObjectNameParameterString(20'000, false), "a");
+    EXPECT_EQ(GetObjectNameParameterString(20'001, false), "last");
+    EXPECT_LT(g_allocated.load(), 64 * name.size()) << "bytes allocated for a name of " << name.size();
+
+    // The count is 16-bit: parts beyond its range are not taken.
+    name.clear();
+    for (int i = 0; i < 40'000; ++i)
+        name += "b/";
+    EXPECT_EQ(ParseObjectName(name), 32'767);
+    EXPECT_EQ(GetObjectNameParameterString(32'767, false), "b");
 }
 
 TEST(ObjectNamesTest, CommandAndClassNames)

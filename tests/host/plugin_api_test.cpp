@@ -27,6 +27,7 @@
 #include "foundation/resource_catalogue.h"
 #include "sim/installation.h"
 #include "sim/resource_files.h"
+#include "sim/network_db.h"
 #include "sim/sim_object_server.h"
 #include "tests/host/plugin_fixture.h"
 #include "tests/support/temp_home.h"
@@ -240,7 +241,8 @@ TEST_F(PlugInApiTest, CleanupRemovesTheCommandsFromEveryNetwork)
 TEST_F(PlugInApiTest, CleanupWithoutNetworksOnlyOpensAndClosesTheServer)
 {
     const auto empty = home.root() / "EmptyLonWorks";
-    std::filesystem::create_directories(empty);
+    // An installation whose database holds no network (only its set-up makes a database).
+    sim::NetworkDb(sim::networkDbPath(empty), sim::NetworkDb::kBusyTimeout, sim::NetworkDb::Open::Create);
     std::shared_ptr<sim::SimObjectServer> made;
     setObjectServerFactory([&] {
         made = std::make_shared<sim::SimObjectServer>(empty);

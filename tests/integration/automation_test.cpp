@@ -13,6 +13,8 @@
 
 #include <QThread>
 
+#include <unistd.h>
+
 #include "foundation/registry.h"
 #include "tests/support/private_bus.h"
 #include "tests/support/temp_home.h"
@@ -191,6 +193,26 @@ TEST_F(AutomationTest, LnsHostBrowsesADemoMeter)
     EXPECT_TRUE(pluginLeaves());
 }
 
+// A script's last step: the plug-in left open for the user is ended as a host ends it (its
+// window hidden, its last object released), and "close" returns once it is gone, so that
+// nothing it needs (the display, the bus) is taken away while it still runs.
+TEST_F(AutomationTest, LnsHostCloseEndsThePlugInLeftOpen)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    QString out;
+    ASSERT_EQ(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364", "--exit-after", "0"}, &out), 0)
+        << out.toStdString();
+    ASSERT_TRUE(pluginOnBus());
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("The plug-in has ended.")) << out.toStdString();
+    EXPECT_FALSE(pluginOnBus()) << "gone when close returns";
+
+    // Nothing running: nothing is started to be closed.
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("The plug-in is not running.")) << out.toStdString();
+    EXPECT_FALSE(pluginOnBus());
+}
+
 TEST_F(AutomationTest, DeregistrationSwitchesAndTheExactMatchRule)
 {
     ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
@@ -263,6 +285,77 @@ TEST_F(AutomationTest, TheFirstStartTracesItsStart)
     ASSERT_EQ(run(PLUGIN_EXE, {"/regserver"}), 0);
     const std::string trace = test::readFile(fresh / "Plug-In" / "TmPlugin.log");
     EXPECT_NE(trace.find("MMain.Main(), Plugin version=1.11"), std::string::npos) << trace;
+}
+
+// A home this user may not write: registering fails and says so in its exit status, and
+// the tools name the read-only folder instead of a missing installation or an unreadable
+// registry. Run as an unprivileged user when the tests run as root (root writes anywhere).
+TEST_F(AutomationTest, AReadOnlyHomeIsReportedAsSuch)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const bool root = ::geteuid() == 0;
+    // The activation file's folder stays the user's own: only the home is read-only.
+    const auto xdg = home.root() / "xdg";
+    if (root) {
+        ASSERT_EQ(::chown(xdg.c_str(), 65534, 65534), 0);
+        for (const auto &e : std::filesystem::recursive_directory_iterator(xdg))
+            ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+    }
+    std::filesystem::permissions(home.root(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                                  (root ? std::filesystem::perms::others_read | std::filesystem::perms::others_exec
+                                                        : std::filesystem::perms::none));
+    const QStringList as = root ? QStringList{"--reuid=65534", "--regid=65534", "--clear-groups"} : QStringList{};
+    // The unprivileged user may not reach the build tree (a checkout in a private folder),
+    // so it runs copies of the programs kept beside the home.
+    const auto bin = home.root().parent_path() / (home.root().filename().string() + "-bin");
+    std::filesystem::create_directories(bin);
+    std::filesystem::permissions(bin, std::filesystem::perms::owner_all | std::filesystem::perms::others_read |
+                                          std::filesystem::perms::others_exec);
+    const auto reachable = [&](const char *program) {
+        if (!root)
+            return QString::fromLocal8Bit(program);
+        const auto copy = bin / std::filesystem::path(program).filename();
+        std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(copy, std::filesystem::perms::owner_all | std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+        return QString::fromStdString(copy.string());
+    };
+    const auto runAs = [&](const QString &program, const QStringList &args, QString *out) {
+        return root ? run("setpriv", as + QStringList{program} + args, out) : run(program, args, out);
+    };
+    const QString readOnly = "the folder " + QString::fromStdString(home.root().string()) + " is read-only";
+    QString out;
+    const QString plugIn = reachable(PLUGIN_EXE);
+    EXPECT_EQ(runAs(plugIn, {"/regplugin"}, &out), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be registered: the registry could not be written: " +
+                             readOnly))
+        << out.toStdString();
+    EXPECT_EQ(runAs(plugIn, {"/deregplugin", "/deregmode:-1"}, &out), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains("tellumic-plugin: the plug-in could not be deregistered: the registry could not be written: " +
+                             readOnly))
+        << out.toStdString();
+    EXPECT_EQ(runAs(reachable(LNS_HOST_EXE), {"plugins"}, &out), 1);
+    EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
+    EXPECT_NE(runAs(reachable(TELLUMIC_LOG_EXE), {"harvest", "Demo"}, &out), 0);
+    EXPECT_TRUE(out.contains(readOnly)) << out.toStdString();
+    EXPECT_FALSE(out.contains("no simulated LNS installation")) << out.toStdString();
+    std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
+    std::filesystem::remove_all(bin);
+}
+
+// A deleted network database: the plug-in says it is missing, with its path, and does not
+// put an empty one in its place.
+TEST_F(AutomationTest, AMissingNetworkDatabaseIsNamedAndNotReplaced)
+{
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+    const auto db = home.root() / "LonWorks" / "Database" / "network.sqlite";
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(db.string() + suffix);
+    const auto created = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
+    EXPECT_EQ(created.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x80040FA7u));
+    EXPECT_EQ(created.errorMessage(), "LCA: The network database " + QString::fromStdString(db.string()) +
+                                          " is missing; run 'lns-sim init' to create it");
+    EXPECT_FALSE(std::filesystem::exists(db));
 }
 
 // A missing LonWorks path reaches the host with the plug-in's own message.

@@ -154,6 +154,31 @@ TEST_F(HarvestTest, FirstHarvestTakesEachWholeLogAndTheNextOnlyWhatIsNew)
     EXPECT_EQ(file(0), before);
 }
 
+// A write cut short (a crash, a kill, a power cut) leaves a last line without its line end.
+// The next harvest cuts it off, takes the last whole line as the file's end and fetches the
+// cut record again, and says so; nothing is fused to the torn line.
+TEST_F(HarvestTest, ATornLastLineIsCutOffAndItsRecordFetchedAgain)
+{
+    ASSERT_EQ(harvest(), HarvestStatus::kAllHarvested);
+    const std::int64_t last = report.results[0].last.recordNumber;
+    const std::string whole = file(0);
+    const std::size_t tornAt = whole.size() - 40;  // the number and date of the last record stay
+    test::writeFile(csv(meterName(0)), whole.substr(0, tornAt));
+
+    home.clock.advance(std::chrono::hours(1));
+    ASSERT_EQ(harvest(), HarvestStatus::kAllHarvested);
+    const MeterResult &r = report.of(meterName(0));
+    EXPECT_EQ(r.outcome, HarvestOutcome::Harvested) << r.error;
+    EXPECT_EQ(r.first.recordNumber, last);
+    EXPECT_EQ(recordNumbers(file(0)), range(sim::siteLog(0).firstRecord, r.last.recordNumber));
+    const std::size_t cut = tornAt - (whole.rfind("\r\n", whole.size() - 3) + 2);
+    EXPECT_NE(std::find(r.notes.begin(), r.notes.end(),
+                        "The last line of " + r.file + " had no line end (a write was cut short); its " +
+                            std::to_string(cut) + " bytes were removed and its record is read again"),
+              r.notes.end())
+        << ::testing::PrintToString(r.notes);
+}
+
 // A meter that stops answering half-way leaves its file as it was; the others are harvested.
 TEST_F(HarvestTest, MeterFailingHalfWayLeavesItsFileWhole)
 {
@@ -268,6 +293,84 @@ TEST_F(HarvestTest, StopCancelsTheRunningTransferAndLeavesEveryFileWhole)
     EXPECT_FALSE(logFtpState().LogCancel);
     EXPECT_FALSE(std::filesystem::exists(logLockPath(csv(meterName(0))))) << "the locks went with the harvest";
 }
+
+// A meter's first harvest that stores nothing, because its meter stops answering or the
+// harvest is stopped, leaves no file; nor is there one while the meter sends.
+TEST_F(HarvestTest, FirstHarvestThatStoresNothingLeavesNoFile)
+{
+    setLogFault(meterName(1), "500");
+    int present = 0, looks = 0;
+    const auto look = [&] {
+        const auto running = static_cast<int>(report.results.size());
+        if (running < kSiteMeters && std::filesystem::exists(csv(meterName(running))))
+            ++present;
+        return ++looks < 0;
+    };
+    ASSERT_EQ(harvest({}, "Site", look), HarvestStatus::kSomeFailed);
+    EXPECT_EQ(report.of(meterName(1)).outcome, HarvestOutcome::Failed);
+    EXPECT_FALSE(std::filesystem::exists(csv(meterName(1))));
+    EXPECT_TRUE(std::filesystem::exists(csv(meterName(2))));
+    EXPECT_GT(looks, 20);
+    EXPECT_EQ(present, 0) << "no log exists while its meter sends";
+
+    setLogFault(meterName(1), "");
+    int asked = 0;
+    ASSERT_EQ(harvest({}, "Site", [&] { return ++asked > 10; }), HarvestStatus::kSomeFailed);
+    EXPECT_EQ(report.of(meterName(1)).outcome, HarvestOutcome::Cancelled);
+    EXPECT_FALSE(std::filesystem::exists(csv(meterName(1))));
+    EXPECT_FALSE(std::filesystem::exists(logLockPath(csv(meterName(1)))));
+}
+
+// A meter whose records come with failed checks or cut short: they are written as the
+// Logging tab writes them, counted on its result with a note, and the run ends with one.
+struct LosingCase
+{
+    const char *name;
+    const std::string *faultKey;
+    const char *value;
+    const char *note;  // the note that counts them
+    const char *lineNote;  // what their lines say
+};
+void PrintTo(const LosingCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class HarvestLosingRecords : public HarvestTest, public ::testing::WithParamInterface<LosingCase>
+{
+};
+
+TEST_P(HarvestLosingRecords, CountsThemAndEndsWithOne)
+{
+    const LosingCase &c = GetParam();
+    sim::SimControl control(lonWorks);
+    control.setDeviceValue(control.device(meterName(1)).id, *c.faultKey, c.value);
+    ASSERT_EQ(harvest(), HarvestStatus::kSomeFailed);
+    const MeterResult &r = report.of(meterName(1));
+    EXPECT_EQ(r.outcome, HarvestOutcome::Harvested);
+    const std::string text = file(1);
+    std::size_t lines = 0;
+    for (std::size_t at = 0; (at = text.find(c.lineNote, at)) != std::string::npos; ++at)
+        ++lines;
+    ASSERT_GT(lines, 0u);
+    EXPECT_EQ(r.lost.total(), lines);
+    EXPECT_EQ(*c.faultKey == sim::kFaultBadCrcKey ? r.lost.failedCheck : r.lost.unrecognized, lines);
+    const std::string note = std::to_string(lines) + c.note;
+    EXPECT_NE(std::find(r.notes.begin(), r.notes.end(), note), r.notes.end()) << note;
+    for (const int n : {0, 2}) {
+        EXPECT_EQ(report.of(meterName(n)).outcome, HarvestOutcome::Harvested);
+        EXPECT_EQ(report.of(meterName(n)).lost, LostRecords{});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, HarvestLosingRecords,
+    ::testing::Values(LosingCase{"FailedChecks", &sim::kFaultBadCrcKey, "10",
+                                 " records failed their check (CRC mismatch); written without values", "CRC mismatch. "},
+                      LosingCase{"LastRecordCutShort", &sim::kFaultShortReadKey, "40",
+                                 " record was of an unrecognised type and written without values",
+                                 "Unrecognized log record type: 0"}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(HarvestTest, TakesTheLoggingMetersOrTheNamedOnes)
 {

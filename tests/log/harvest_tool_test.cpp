@@ -116,7 +116,27 @@ TEST_F(HarvestToolTest, WithoutAnInstallationSaysSo)
 {
     const ToolRun r = run("Demo");
     EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("there is no simulated LNS installation in " + home.root().string()), std::string::npos) << r.err;
+    const std::string why = "there is no simulated LNS installation in " + home.root().string() + "; run 'lns-sim init' first";
+    EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // A script reading standard output alone learns it for every network it asked for.
+    const ToolRun json = run("Demo Plant --json");
+    EXPECT_EQ(json.status, 2);
+    EXPECT_EQ(json.out, "{\"network\":\"Demo\",\"outcome\":\"not harvested\",\"error\":\"" + why + "\"}\n"
+                        "{\"network\":\"Plant\",\"outcome\":\"not harvested\",\"error\":\"" + why + "\"}\n");
+}
+
+// A meter asked for by name that the network lacks: a line, and an object on standard output.
+TEST_F(HarvestToolTest, AMeterNotFoundIsReportedOnStandardOutputToo)
+{
+    makeSite();
+    const ToolRun r = run("Site --meter Site-Meter-02 --meter Absent --json");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("\"name\":\"Site-Meter-02\""), std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with("{\"network\":\"Site\",\"name\":\"Absent\",\"outcome\":\"not found\",\"error\":\"no "
+                                "meter named \\\"Absent\\\" in the network Site\"}\n"))
+        << r.out;
 }
 
 // Two networks side by side; one JSON object per meter on standard output, one line per
@@ -308,6 +328,74 @@ TEST_P(HarvestToolSignal, CancelsTheTransferAndLeavesEveryFileWhole)
 
 INSTANTIATE_TEST_SUITE_P(Signals, HarvestToolSignal, ::testing::Values(SIGINT, SIGTERM),
                          [](const auto &info) { return info.param == SIGINT ? "Interrupt" : "Terminate"; });
+
+// The process of the tool's own that a network runs in, found by its parent.
+pid_t childOf(pid_t parent)
+{
+    for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string stat = test::readFile(entry.path() / "stat");
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+            return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+    }
+    return -1;
+}
+
+// The process harvesting a network dies in a transfer: the meters it had not reported fail
+// with the reason, in the lines and on standard output, and the run ends with one.
+TEST_F(HarvestToolTest, ANetworkWhoseProcessDiesReportsItsRemainingMeters)
+{
+    makeSite("20");
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string out = (home.root() / "tool.out").string();
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::string tool = TELLUMIC_LOG_TOOL;
+    char *argv[] = {tool.data(), const_cast<char *>("harvest"), const_cast<char *>("Site"),
+                    const_cast<char *>("--json"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(err[1]);
+
+    std::string seen;
+    char buf[512];
+    while (seen.find("Site/Site-Meter-01: harvested") == std::string::npos) {
+        const ssize_t n = ::read(err[0], buf, sizeof buf);
+        ASSERT_GT(n, 0) << seen;
+        seen.append(buf, static_cast<std::size_t>(n));
+    }
+    const pid_t network = childOf(pid);
+    ASSERT_GT(network, 0);
+    ::kill(network, SIGKILL);
+    for (ssize_t n; (n = ::read(err[0], buf, sizeof buf)) > 0;)
+        seen.append(buf, static_cast<std::size_t>(n));
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(err[0]);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << seen;
+
+    const std::string why = "the harvest of this network ended unexpectedly: killed by signal 9 (Killed)";
+    const std::string json = test::readFile(out);
+    EXPECT_NE(json.find("\"name\":\"Site-Meter-01\""), std::string::npos) << json;
+    for (const char *meter : {"Site-Meter-02", "Site-Meter-03"}) {
+        const auto at = json.find("\"name\":\"" + std::string(meter) + "\"");
+        ASSERT_NE(at, std::string::npos) << json;
+        const std::string object = json.substr(at, json.find('\n', at) - at);
+        EXPECT_NE(object.find("\"outcome\":\"failed\",\"error\":\"" + why + "\""), std::string::npos) << object;
+        EXPECT_NE(seen.find("Site/" + std::string(meter) + ": FAILED after "), std::string::npos) << seen;
+    }
+    EXPECT_NE(seen.find(why), std::string::npos) << seen;
+}
 
 // The demo installation of the README's run command.
 TEST_F(HarvestToolTest, HarvestsTheDemoNetwork)

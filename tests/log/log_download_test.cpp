@@ -8,6 +8,7 @@
 #include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "log/log_csv.h"
+#include "log/log_file.h"
 #include "log/log_transfer.h"
 #include "sim/models/meter_state.h"
 #include "tests/log/recording_window.h"
@@ -262,6 +263,71 @@ TEST_F(LogDownloadTest, TransferThatFailsPartWayLeavesTheFileAsItWas)
     EXPECT_EQ(recordNumbers(after, true).size(), 120u);
     EXPECT_EQ(recordNumbers(after, true).back(), newest);
 }
+
+// A first download that ends without a record stored: how it ends, and the box it shows.
+struct NothingStoredCase
+{
+    const char *name;
+    std::string faultKey;  // a fault of the meter's log reads ("" none)
+    std::string faultValue;
+    bool cancel;  // "Cancel" is clicked during the transfer
+    std::string percent;
+    std::string box;  // how the box the user sees begins
+};
+void PrintTo(const NothingStoredCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FirstDownloadStoringNothing : public LogDownloadTest, public ::testing::WithParamInterface<NothingStoredCase>
+{
+};
+
+// The log is created with the first lines written: a first download that stores nothing
+// leaves no file (nor its lock file), and while the meter sends there is no empty file that
+// the viewer would be offered. The next download writes the file with its header.
+TEST_P(FirstDownloadStoringNothing, LeavesNoFileBehind)
+{
+    const NothingStoredCase &c = GetParam();
+    sim::SimControl control(lonWorks);
+    const auto id = control.device(meter->Name()).id;
+    if (!c.faultKey.empty())
+        control.setDeviceValue(id, c.faultKey, c.faultValue);
+    int idles = 0, seenDuring = 0;
+    sink.onIdle = [&] {
+        ++idles;
+        seenDuring += std::filesystem::exists(csv()) ? 1 : 0;
+        if (c.cancel && idles == 3)
+            logFtpState().LogCancel = true;
+        handleLogNssIdle(*system, window);
+    };
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_GT(idles, 0) << "the transfer ran";
+    EXPECT_EQ(seenDuring, 0) << "no log exists while the meter sends";
+    EXPECT_EQ(window.percentComplete, c.percent);
+    ASSERT_EQ(home.dialogs.shown().size(), 1u);
+    EXPECT_TRUE(home.dialogs.shown()[0].text.starts_with(c.box)) << home.dialogs.shown()[0].text;
+    EXPECT_FALSE(std::filesystem::exists(csv()));
+    EXPECT_FALSE(std::filesystem::exists(logLockPath(csv())));
+    EXPECT_EQ(window.fileRecNum, "unset");
+
+    if (!c.faultKey.empty())
+        control.setDeviceValue(id, c.faultKey, "");
+    sink.onIdle = nullptr;
+    download(true, LogMode::kCountOfRecords, 100, {}, 0);
+    EXPECT_EQ(window.percentComplete, "Done");
+    EXPECT_EQ(recordNumbers(test::readFile(csv()), true).size(), 100u) << "with its header";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, FirstDownloadStoringNothing,
+    ::testing::Values(
+        NothingStoredCase{"Cancelled", "", "", true, "Failed", "Error retrieving log data: "},
+        NothingStoredCase{"MeterStopsAnswering", sim::kFaultFailAfterKey, "1000", false, "Failed",
+                          "Error retrieving log data: "},
+        NothingStoredCase{"NoRecordArrives", sim::kFaultShortReadKey, "2400", false, "Done",
+                          "Zero log records downloaded!"}),
+    [](const auto &p) { return std::string(p.param.name); });
 
 struct VanishCase
 {

@@ -1,9 +1,15 @@
 // One writer at a time: a CSV log is appended to only under its lock file, and a lock goes
 // with its holder, however the holder ends.
 
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <functional>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -111,6 +117,97 @@ TEST_F(LogFileLockTest, LockFileNamesOfLongLogsFitAndDiffer)
     EXPECT_TRUE(std::filesystem::exists(lockA));
     EXPECT_TRUE(LogCsvFile::open(programFolder() / b));
 }
+
+// Who takes a lock in the contention test, through the call a download makes.
+struct Contended
+{
+    std::string name;
+    std::function<std::shared_ptr<void>()> take;  // nullptr: busy
+};
+
+void PrintTo(const Contended &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LockContention : public LogFileLockTest, public ::testing::WithParamInterface<Contended>
+{
+};
+
+// Several processes take and release one lock as fast as they can. Each holder marks its
+// hold with a file that only one can create at a time, so a second holder is caught at once,
+// also when it got in while the one before released the lock and removed its file.
+TEST_P(LockContention, NeverHasTwoHolders)
+{
+    constexpr int kProcesses = 4;
+    constexpr int kHolds = 400;  // each taker's
+    constexpr int kMostTries = 2'000'000;
+    const auto mark = home.root() / "held-by";
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    std::vector<pid_t> takers;
+    for (int p = 0; p < kProcesses; ++p) {
+        takers.push_back(test::startInChild([&, p] {
+            ::close(go[1]);
+            char c;
+            if (::read(go[0], &c, 1) != 0)  // everyone starts when the pipe is closed
+                ::_exit(4);
+            int held = 0, busy = 0;
+            while (held < kHolds && held + busy < kMostTries) {
+                std::shared_ptr<void> lock;
+                try {
+                    lock = GetParam().take();
+                } catch (const LogBusyError &) {
+                }
+                if (!lock) {
+                    ++busy;
+                    ::sched_yield();  // let the holder go on
+                    continue;
+                }
+                const int fd = ::open(mark.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+                if (fd < 0)
+                    ::_exit(errno == EEXIST ? 9 : 5);
+                ::close(fd);
+                ++held;
+                for (int spin = 0; spin < 3; ++spin)
+                    ::sched_yield();
+                ::unlink(mark.c_str());
+                lock.reset();
+            }
+            test::writeFile(home.root() / ("taker-" + std::to_string(p)),
+                            std::to_string(held) + " " + std::to_string(busy));
+        }));
+    }
+    ::close(go[0]);
+    ::close(go[1]);
+    int held = 0, busy = 0;
+    for (int p = 0; p < kProcesses; ++p) {
+        EXPECT_EQ(test::waitForChild(takers[static_cast<std::size_t>(p)]), 0) << "9: two holders at once";
+        std::istringstream counts(test::readFile(home.root() / ("taker-" + std::to_string(p))));
+        int h = 0, b = 0;
+        counts >> h >> b;
+        EXPECT_EQ(h, kHolds) << "taker " << p;
+        held += h;
+        busy += b;
+    }
+    EXPECT_GT(busy, 0) << "the takers never met";
+    EXPECT_EQ(held, kProcesses * kHolds);
+    EXPECT_FALSE(std::filesystem::exists(mark));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, LockContention,
+    ::testing::Values(Contended{"LogFile",
+                                [] {
+                                    return std::shared_ptr<void>(
+                                        takeLogFileLock(programFolder() / GetLogFilename("Meter1", false)));
+                                }},
+                      Contended{"Meter",
+                                [] {
+                                    return std::shared_ptr<void>(
+                                        FileLock::tryAcquire(meterDownloadLockPath("04A2B3C4D5E6")));
+                                }}),
+    [](const auto &info) { return info.param.name; });
 
 }  // namespace
 }  // namespace tellumic

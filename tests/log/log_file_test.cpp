@@ -70,15 +70,17 @@ TEST_F(LogFileTest, FirstDownloadWritesHeaderAndLaterOnesAppend)
     EXPECT_EQ(last, test::sampleRecord(102, true).dateTime);
 }
 
-TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
+TEST_F(LogFileTest, NoWholeRecordLeavesNoFileAndALaterOneGetsItsHeader)
 {
     for (std::size_t n : {0u, 12u}) {
         EXPECT_EQ(store(Bytes(n, 1)), StoreResult::NoRecords);
         ASSERT_FALSE(home.dialogs.shown().empty());
         EXPECT_EQ(home.dialogs.shown().back().text, "Zero log records downloaded!");
         EXPECT_EQ(home.dialogs.shown().back().caption, "Read Log");
-        EXPECT_EQ(test::readFile(csv()), "");
+        EXPECT_FALSE(std::filesystem::exists(csv()));
     }
+    // A file left empty (by a program that stopped before writing) gets its header too.
+    test::writeFile(csv(false), "");
     ASSERT_EQ(store(test::receivedLog(5, 1, false), false), StoreResult::Stored);
     // The long file is another file: it starts with its own header.
     ASSERT_EQ(store(test::receivedLog(5, 1, true)), StoreResult::Stored);
@@ -87,6 +89,65 @@ TEST_F(LogFileTest, NoWholeRecordLeavesAnEmptyFileThatLaterGetsItsHeader)
     EXPECT_TRUE(lines[0].starts_with("RecordNum,"));
     EXPECT_EQ(csvLines(test::readFile(csv(false))).size(), 3u);
 }
+
+// Records that fail their check or are of an unknown type are written as their lines say,
+// and counted: in the event log, a line per cause, and in what the download reports stored.
+struct LostCase
+{
+    const char *name;
+    bool keepBad;
+    std::vector<std::string> errors;
+};
+void PrintTo(const LostCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LostRecordsTest : public LogFileTest, public ::testing::WithParamInterface<LostCase>
+{
+};
+
+TEST_P(LostRecordsTest, AreCountedAndTold)
+{
+    const LostCase &c = GetParam();
+    // Records 110 down to 101 as the meter sends them; 105 fails its check, 103 and 101 are
+    // of types this plug-in does not know.
+    Bytes bytes;
+    for (std::int32_t n = 110; n > 100; --n) {
+        LogRecord r = test::sampleRecord(n, true);
+        if (n == 103 || n == 101)
+            r.recordType = static_cast<std::uint8_t>(n == 103 ? 2 : 7);
+        test::appendRecordBytes(bytes, r, true);
+        if (n == 105)
+            bytes.back() ^= 0x5A;
+    }
+    ASSERT_EQ(store(bytes, true, c.keepBad), StoreResult::Stored);
+    EXPECT_EQ(window.errors, c.errors);
+    EXPECT_EQ(window.stored.lost, (LostRecords{1, 2}));
+    EXPECT_EQ(window.stored.records, 10u);
+    EXPECT_EQ(window.stored.first.recordNumber, 102);
+    EXPECT_EQ(window.stored.last.recordNumber, 110);
+    const std::string text = test::readFile(csv());
+    EXPECT_NE(text.find("CRC mismatch. "), std::string::npos);
+    EXPECT_NE(text.find(",Unrecognized log record type: 2\r\n"), std::string::npos);
+    EXPECT_NE(text.find(",Unrecognized log record type: 7\r\n"), std::string::npos);
+
+    // A download without such records tells of none.
+    window.errors.clear();
+    ASSERT_EQ(store(test::receivedLog(120, 10, true), true, c.keepBad), StoreResult::Stored);
+    EXPECT_TRUE(window.errors.empty());
+    EXPECT_EQ(window.stored.lost, LostRecords{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeepBad, LostRecordsTest,
+    ::testing::Values(LostCase{"Off", false,
+                               {"1 record failed its check (CRC mismatch); written without values",
+                                "2 records were of an unrecognised type and written without values"}},
+                      LostCase{"On", true,
+                               {"1 record failed its check (CRC mismatch); kept with its values",
+                                "2 records were of an unrecognised type and written without values"}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
 {
@@ -98,17 +159,25 @@ TEST_F(LogFileTest, CutLastRecordIsWrittenAsUnrecognised)
     EXPECT_EQ(lines[2], ",,,,,,,,,,,,Unrecognized log record type: 0");
     EXPECT_TRUE(lines[3].starts_with("10,"));
     EXPECT_EQ(window.infos.back(), "Log read complete. Records = 2, Bytes = 37");
+    EXPECT_EQ(window.stored.lost, (LostRecords{0, 1})) << "a record cut short has no values either";
+    EXPECT_EQ(window.errors, std::vector<std::string>{"1 record was of an unrecognised type and written without values"});
 }
 
 // A write that fails part-way (here the file-size limit stands in for a full disk) must
-// leave the file exactly as it was: no torn line, earlier lines untouched, "Failed".
+// leave the file exactly as it was: no torn line, earlier lines untouched, "Failed". A torn
+// last line that the open cut off stays cut: what is taken back is this write only.
 TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
 {
+    for (const std::string torn : {"", "103,2011-0"}) {
+    SCOPED_TRACE("torn last line: \"" + torn + "\"");
+    std::filesystem::remove(csv());
+    home.dialogs.clearShown();
     ASSERT_EQ(store(test::receivedLog(100, 3, true)), StoreResult::Stored);
     const std::string before = test::readFile(csv());
+    test::writeFile(csv(), before + torn);
     const int status = test::runInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{before.size() + 100, before.size() + 100};
+        const rlimit limit{before.size() + torn.size() + 100, before.size() + torn.size() + 100};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
             std::_Exit(10);
         auto file = OpenLogFileForAppend(csv());
@@ -124,6 +193,26 @@ TEST_F(LogFileTest, FailedAppendTakesBackEverythingItWrote)
     });
     EXPECT_EQ(status, 0);
     EXPECT_EQ(test::readFile(csv()), before);
+    }
+}
+
+// The first write of a new log failing leaves no file, not even an empty one.
+TEST_F(LogFileTest, FailedFirstWriteLeavesNoFile)
+{
+    const int status = test::runInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};  // less than the header
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            std::_Exit(10);
+        auto file = OpenLogFileForAppend(csv());
+        test::RecordingLogWindow w;
+        if (storeLogData(test::receivedLog(200, 50, true), *file, true, false, w) != StoreResult::WriteFailed)
+            std::_Exit(11);
+        file->close();
+        std::_Exit(0);
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(csv()));
 }
 
 struct LastCase
@@ -180,8 +269,13 @@ INSTANTIATE_TEST_SUITE_P(
         LastCase{"GoodRecordOutOfWindow", header() + line(7) + std::string(4000, 'x') + "\r\n" + kNoValue, 0, "", false},
         LastCase{"FirstLineNeverUsed", line(5), 0, "", false},
         LastCase{"TornLastLine", header() + line(41) + "42,2011-03", 41, "2011-03-05 12:15:00", false},
+        LastCase{"TornAfterItsDate", header() + line(41) + "42,2011-03-05 12:30:00,10000.0,10", 41,
+                 "2011-03-05 12:15:00", false},
+        // Lines with a number out of range or a NUL are passed over like other bad lines.
         LastCase{"RecnumTooLarge", header() + line(41) + line(41).replace(0, 2, "99999999999"), 41,
-                 "2011-03-05 12:15:00", true},
+                 "2011-03-05 12:15:00", false},
+        LastCase{"NulInTheLine", header() + line(41) + line(42).replace(25, 1, std::string(1, '\0')), 41,
+                 "2011-03-05 12:15:00", false},
         LastCase{"NoLineEnds", "1,2,3,4", 0, "", false},
         // Lines no download writes: passed over, never shown as the last record.
         LastCase{"NegativeRecnumAndNoDate", header() + line(41) + "-5,2026-13-45 25:61:61,1,2,3\r\n", 41,
@@ -217,6 +311,43 @@ TEST_F(LogFileTest, LogFileInfoShowsTheFileOrNone)
     EXPECT_EQ(window.logFilename, GetLogFilename("Meter1", false)) << "no short file: the ticked format's name";
     EXPECT_EQ(window.fileRecNum, "none");
     EXPECT_EQ(window.fileDateTime, "none");
+}
+
+}  // namespace
+}  // namespace tellumic
+
+namespace tellumic {
+namespace {
+
+// Opening a log for appending cuts off a last line without its line end, so that the next
+// line starts on a line of its own; a file that was only a torn header starts afresh.
+TEST(LogCsvFileTornLineTest, OpeningCutsATornLastLine)
+{
+    test::TempHome home;
+    struct Row
+    {
+        const char *what;
+        std::string before, after;
+    };
+    const Row rows[] = {
+        {"empty", "", ""},
+        {"whole", "h\r\n1,a\r\n", "h\r\n1,a\r\n"},
+        {"torn record", "h\r\n1,a\r\n2,b", "h\r\n1,a\r\n"},
+        {"torn line end", "h\r\n1,a\r\n2,b\r", "h\r\n1,a\r\n"},
+        {"torn header", "Record#,Da", ""},
+        {"long torn line", "h\r\n" + std::string(200'000, 'y'), "h\r\n"},
+    };
+    for (const auto &row : rows) {
+        const auto path = home.root() / "torn.csv";
+        test::writeFile(path, row.before);
+        auto file = LogCsvFile::open(path);
+        EXPECT_EQ(file->sizeAtOpen(), row.after.size()) << row.what;
+        EXPECT_EQ(file->tornBytesCut(), row.before.size() - row.after.size()) << row.what;
+        EXPECT_EQ(file->tornLineNote().empty(), row.before == row.after) << row.what;
+        file->append({"3,c", "\r\n"});
+        file->close();
+        EXPECT_EQ(test::readFile(path), row.after + "3,c\r\n") << row.what;
+    }
 }
 
 }  // namespace

@@ -23,12 +23,14 @@ public:
     bool shortRecordsTicked() const override { return shortTicked; }
     void UpdateLogProgress() override { ++progressUpdates; }
     void processPendingEvents() override { ++eventRuns; }
+    void logDataStored(const StoredLogData &data) override { stored = data; }
 
     void addError(const std::string &text) override { errors.push_back(text); }
     void addInfo(const std::string &text) override { infos.push_back(text); }
 
     std::string percentComplete, fileRecNum = "unset", fileDateTime = "unset", logFilename, toolTip;
     std::vector<std::string> errors, infos;
+    StoredLogData stored;
     bool shortTicked = false;
     int progressUpdates = 0;
     int eventRuns = 0;

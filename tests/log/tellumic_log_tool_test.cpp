@@ -93,6 +93,35 @@ TEST_F(TellumicLogToolTest, LastReadsTheEndOfACsvFile)
     const ToolRun edited = run("last edited.csv");
     EXPECT_EQ(edited.status, 0) << edited.err;
     EXPECT_EQ(edited.out, r.out);
+
+    // A last line that no download wrote whole is passed over like other bad lines; a file
+    // with lines but none usable fails, as a New Records download would fetch everything.
+    const std::string text = test::readFile(csv);
+    const std::size_t lastLine = text.rfind("\r\n", text.size() - 3) + 2;
+    const std::string header = text.substr(0, text.find("\r\n1") + 2);
+    const std::string record = text.substr(lastLine + 4, text.size() - lastLine - 6);  // ",date,...", no number
+    const std::string none = "Last Record#: none\nLast Date/Time: none\n";
+    struct Row
+    {
+        const char *what;
+        std::string content;
+        int status;
+        std::string out;
+    };
+    const Row rows[] = {
+        {"a NUL", text + "1202" + record + std::string(1, '\0') + "\r\n", 0, r.out},
+        {"an overflowing number", text + "99999999999" + record + "\r\n", 0, r.out},
+        {"no line end", text + "1202" + record, 0, r.out},
+        {"only the header", header, 0, none},
+        {"nothing usable", header + "99999999999" + record + "\r\n1202" + record + std::string(1, '\0') + "\r\n", 1, none},
+    };
+    for (const auto &row : rows) {
+        test::writeFile(file("odd.csv"), row.content);
+        const ToolRun odd = run("last odd.csv");
+        EXPECT_EQ(odd.status, row.status) << row.what << ": " << odd.err;
+        EXPECT_EQ(odd.out, row.out) << row.what;
+        EXPECT_EQ(odd.err.empty(), row.status == 0) << row.what << ": " << odd.err;
+    }
 }
 
 struct BadInputCase

@@ -181,6 +181,48 @@ TEST_F(TypeChangeTest, ADialogLeftOpenForAnotherMeterChangesNothing)
     EXPECT_TRUE(watch.isNull() || !watch->isVisible());
 }
 
+// The event log of the window: the user's choices keep the order made, while the meter
+// failing its monitored NVs round after round between them still adds one counted row per NV.
+TEST_F(TypeChangeTest, TheEventLogKeepsTheUsersChoicesInTheirOrder)
+{
+    using namespace std::chrono_literals;
+    auto *dialog = openDialogFromMenu();
+    ASSERT_TRUE(dialog);
+    auto *frequency = accessibleList(dialog, "Frequency");
+    ASSERT_TRUE(frequency);
+    selectTab("Power");
+    tick();
+    window->eventLog().clearLog();
+    const auto meter = control().device("TMC-FT-Log-364").id;
+    const QStringList entries = {"SNVT_freq_hz (Integer)", "SNVT_freq_f (default)", "SNVT_freq_hz (Integer)"};
+    for (const QString &entry : entries) {
+        control().setCondition(meter, sim::DeviceCondition::ConfiguredOnline);
+        choose(frequency, entry);
+        control().setCondition(meter, sim::DeviceCondition::Unconfigured);
+        for (int round = 0; round < 2; ++round) {
+            home.clock.advance(2s);
+            simServer->DispatchEvents();
+        }
+    }
+
+    QStringList choices, failures;
+    const EventLogWidget &log = window->eventLog();
+    for (int i = 0; i < log.topLevelItemCount(); ++i) {
+        const QString row = log.topLevelItem(i)->text(1) + ' ' + log.topLevelItem(i)->text(2);
+        (row.startsWith("Info Changed") ? choices : failures) << row;
+    }
+    EXPECT_EQ(choices, (QStringList{"Info Changed frequency type to SNVT_freq_hz",
+                                    "Info Changed frequency type to SNVT_freq_f",
+                                    "Info Changed frequency type to SNVT_freq_hz"}))
+        << choices.join(" | ").toStdString();
+    ASSERT_FALSE(failures.isEmpty());
+    EXPECT_LE(failures.size(), 10) << failures.join('\n').toStdString();
+    for (const QString &row : failures)
+        EXPECT_TRUE(row.startsWith("Error Nv update error: nvo") && row.endsWith(QString::fromUtf8(" (×6)")))
+            << row.toStdString();
+    EXPECT_EQ(window->eventLog().lines().size(), 3 + 6 * failures.size()) << "the saved lines keep every one";
+}
+
 struct Meter
 {
     std::string name;

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "sim/sim_control.h"
 #include "tests/sim/sim_fixture.h"
 
 namespace tellumic::sim::test {
@@ -241,6 +242,30 @@ TEST_F(LnsSimTest, AHomeItMayNotUseIsReportedAsPermissionDenied)
         EXPECT_EQ(out.find("lns-sim init' first"), std::string::npos) << command << ": " << out;
     }
     std::filesystem::permissions(home.root(), std::filesystem::perms::owner_all);
+}
+
+// A deleted network database is said to be missing, with its path; only init makes a new one.
+TEST_F(LnsSimTest, AMissingNetworkDatabaseIsReportedNotReplaced)
+{
+    ASSERT_EQ(lnsSim("init").status, 0);
+    const auto db = home.root() / "LonWorks" / "Database" / "network.sqlite";
+    ASSERT_TRUE(std::filesystem::exists(db));
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(db.string() + suffix);
+    for (const char *command : {"list", "fault TMC-FT-Log-364 clear", "transfer-speed 2"}) {
+        const auto [status, out] = lnsSim(command);
+        EXPECT_GT(status, 0) << command;
+        EXPECT_NE(out.find("The network database " + db.string() + " of the installation in " + home.root().string() +
+                           " is missing; run 'lns-sim init' to create it."),
+                  std::string::npos)
+            << command << ": " << out;
+        EXPECT_FALSE(std::filesystem::exists(db)) << command;
+    }
+    // Nothing but the set-up makes one.
+    EXPECT_THROW(tellumic::sim::SimControl{home.root() / "LonWorks"}, tellumic::RuntimeError);
+    EXPECT_FALSE(std::filesystem::exists(db));
+    ASSERT_EQ(lnsSim("init").status, 0);
+    EXPECT_NE(lnsSim("list").out.find("TMC-FT-Log-364"), std::string::npos);
 }
 
 // Two inits at once end with one complete installation, whichever comes first.

@@ -283,6 +283,43 @@ INSTANTIATE_TEST_SUITE_P(
                           fs::create_directory(xfb);
                       },
                       "is not a regular file"},
+        ConverterCase{"OutputIsTheInput",
+                      [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); },
+                      "names the XIF file itself", "meter.xif"},
+        ConverterCase{"OutputIsTheInputByAnotherName",
+                      [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); },
+                      "names the XIF file itself", "./meter.xif"},
+        ConverterCase{"OutputIsAHardLinkToTheInput",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, goodXif());
+                          fs::create_hard_link(xif, xfb);
+                      },
+                      "names the XIF file itself"},
+        ConverterCase{"TenBytePairs",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, "a\nb\nc\n80:B7:E5:15:00:0A:04:0A:11:22\n2 15 0 1\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
+        // Found by fuzzing: a NUL in place of a colon made the converter take an ID that
+        // the import's reader of the same file did not see.
+        ConverterCase{"ANulBetweenBytePairs",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, std::string("a\nb\nc\n80:B7:E5") + '\0' + "15:00:0A:04:0A\n2 15 0 1\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
+        // Also found by fuzzing: a program-ID line ending in two CRs lost both in the
+        // converter but only one in the import's reader.
+        ConverterCase{"TwoCarriageReturnsAfterTheProgramId",
+                      [](const fs::path &xif, const fs::path &xfb) {
+                          tellumic::test::writeFile(xif, "a\r\nb\r\nc\r\n\r\n80:B7:E5:15:00:0A:04:0A\r\r\n2 15 0 1\r\n");
+                          tellumic::test::writeFile(xfb, "the old XFB");
+                      },
+                      "holds no program ID"},
+        ConverterCase{"ASymbolicLinkLoop",
+                      [](const fs::path &xif, const fs::path &) { fs::create_symlink(xif.filename(), xif); },
+                      "cannot be read: Too many levels of symbolic links"},
         ConverterCase{"OutputFolderMissing",
                       [](const fs::path &xif, const fs::path &) { tellumic::test::writeFile(xif, goodXif()); },
                       "cannot write", "missing/meter.XFB"}),

@@ -73,8 +73,13 @@ std::string jsonObject(const MeterResult &r)
            ",\"last\":" + jsonRecord(r.last) + ",\"seconds\":" + jsonNumber(r.seconds) +
            ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
            ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
-           ",\"failed_check\":" + std::to_string(r.failedCheck) + ",\"unrecognized\":" + std::to_string(r.unrecognized) +
-           "}\n";
+           ",\"failed_check\":" + std::to_string(r.lost.failedCheck) +
+           ",\"unrecognized\":" + std::to_string(r.lost.unrecognized) +
+           (r.stored < 0 && r.storeError.empty()
+                ? std::string()
+                : ",\"stored\":" + std::to_string(std::max<std::int64_t>(r.stored, 0)) + ",\"storeError\":" +
+                      (r.storeError.empty() ? std::string("null") : jsonString(r.storeError))) +
+           "}";
 }
 
 std::string percentText(double fraction)
@@ -230,10 +235,11 @@ std::string ConsoleReport::totalLine() const
 std::string lostText(const MeterResult &r)
 {
     std::string text;
-    if (r.failedCheck > 0)
-        text += ", " + std::to_string(r.failedCheck) + " failed their check";
-    if (r.unrecognized > 0)
-        text += ", " + std::to_string(r.unrecognized) + " of an unrecognised type";
+    if (r.lost.failedCheck > 0)
+        text += ", " + std::to_string(r.lost.failedCheck) +
+                (r.lost.failedCheck == 1 ? " failed its check" : " failed their check");
+    if (r.lost.unrecognized > 0)
+        text += ", " + std::to_string(r.lost.unrecognized) + " of an unrecognised type";
     return text;
 }
 
@@ -298,14 +304,11 @@ void ConsoleReport::finished(const MeterResult &r)
     ++m_counts[static_cast<int>(r.outcome)];
     m_records += r.records;
     m_bytes += r.bytes;
-    m_lostRecords += r.lostRecords();
-    m_lostMeters += r.lostRecords() > 0 ? 1 : 0;
+    m_lostRecords += static_cast<std::int64_t>(r.lost.total());
+    m_lostMeters += r.lost.total() > 0 ? 1 : 0;
     if (const auto it = m_networks.find(r.network); it != m_networks.end())
         it->second.pending.erase(r.name);
-    if (m_options.json) {
-        std::fputs(jsonObject(r).c_str(), m_out);
-        std::fflush(m_out);
-    }
+    json(jsonObject(r));
     if (r.outcome == HarvestOutcome::DryRun) {
         m_dryRunSeconds[r.network] += r.seconds;
         if (!m_options.json) {
@@ -320,24 +323,65 @@ void ConsoleReport::finished(const MeterResult &r)
         return;
     }
     const Priority priority = r.outcome == HarvestOutcome::Failed                               ? Priority::Error
-                              : r.outcome == HarvestOutcome::Harvested && r.lostRecords() == 0 ? Priority::Info
+                              : r.outcome == HarvestOutcome::Harvested && r.lost.total() == 0 ? Priority::Info
                                                                                               : Priority::Warning;
     line(priority, meterLine(r));
     for (const auto &note : r.notes)
         line(Priority::Warning, r.network + "/" + r.name + ": note: " + note);
+    if (!r.storeError.empty())
+        line(Priority::Error, r.network + "/" + r.name + ": record store: " + r.storeError);
+}
+
+// With --json every outcome is on standard output too: a script that reads it alone learns
+// what became of each network and meter it asked for.
+void ConsoleReport::json(const std::string &object)
+{
+    if (!m_options.json)
+        return;
+    std::fputs((object + "\n").c_str(), m_out);
+    std::fflush(m_out);
 }
 
 void ConsoleReport::networkMessage(const std::string &network, const std::string &text)
 {
     line(Priority::Error, network + ": " + text);
-    // A script that reads standard output alone learns why a network brought nothing.
-    if (m_options.json) {
-        std::fputs(("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" +
-                    jsonString(text) + "}\n")
-                       .c_str(),
-                   m_out);
-        std::fflush(m_out);
+    json("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonString(text) + "}");
+}
+
+void ConsoleReport::notHarvested(const std::vector<std::string> &networks, const std::string &reason)
+{
+    line(Priority::Error, "harvest: " + reason);
+    for (const auto &network : networks)
+        json("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonString(reason) +
+             "}");
+}
+
+void ConsoleReport::networkEnded(const std::string &network, const std::string &reason)
+{
+    const auto it = m_networks.find(network);
+    if (it == m_networks.end()) {
+        networkMessage(network, reason);
+        return;
     }
+    const auto pending = it->second.pending;  // finished() takes each out
+    for (const auto &[name, records] : pending) {
+        MeterResult r;
+        r.network = network;
+        r.name = name;
+        r.file = GetLogFilename(name, m_options.shortRecords);
+        r.outcome = HarvestOutcome::Failed;
+        r.error = reason;
+        finished(r);
+    }
+}
+
+void ConsoleReport::meterNotFound(const std::string &name, const std::vector<std::string> &networks)
+{
+    const std::string text = "no meter named \"" + name + "\" in " +
+                             (networks.size() == 1 ? "the network " + networks[0] : "these networks");
+    line(Priority::Error, "harvest: " + text);
+    json("{\"network\":" + (networks.size() == 1 ? jsonString(networks[0]) : std::string("null")) +
+         ",\"name\":" + jsonString(name) + ",\"outcome\":\"not found\",\"error\":" + jsonString(text) + "}");
 }
 
 void ConsoleReport::summary(double elapsedSeconds)

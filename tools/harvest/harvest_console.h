@@ -23,6 +23,7 @@ struct ConsoleOptions
     bool json = false;
     bool dryRun = false;
     bool namedMeters = false;  // --meter: a network may well have none of them
+    bool shortRecords = false; // --short: the meters' short-record files
     int columns = 80;          // the terminal's width
 };
 
@@ -40,6 +41,15 @@ public:
     void finished(const MeterResult &result) override;
     void networkMessage(const std::string &network, const std::string &text) override;
 
+    // Networks that bring nothing for a reason of the whole run (no installation, no process
+    // to harvest them in): one line, and with --json one object per network.
+    void notHarvested(const std::vector<std::string> &networks, const std::string &reason);
+    // A network's harvest that ended before it finished (its process died): each meter it
+    // had listed and not reported fails with the reason; one that listed none brings nothing.
+    void networkEnded(const std::string &network, const std::string &reason);
+    // A meter asked for by name that none of the networks has.
+    void meterNotFound(const std::string &name, const std::vector<std::string> &networks);
+
     // A line of the harvest itself (usage problems, the end of the run).
     void error(const std::string &text);
     void info(const std::string &text);
@@ -54,6 +64,7 @@ private:
     enum class Priority { Error = 3, Warning = 4, Info = 6 };
 
     void line(Priority priority, const std::string &text);
+    void json(const std::string &object);
     void redraw(bool force);
     void clearLive();
     std::string meterLine(const MeterResult &r) const;

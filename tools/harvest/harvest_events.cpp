@@ -1,5 +1,6 @@
 #include "tools/harvest/harvest_events.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -90,6 +91,14 @@ public:
         if (ec != std::errc() || end != t.data() + t.size())
             m_bad = true;
         return v;
+    }
+    // A count: a negative one is malformed.
+    std::size_t count()
+    {
+        const std::int64_t v = integer();
+        if (v < 0)
+            m_bad = true;
+        return static_cast<std::size_t>(std::max<std::int64_t>(v, 0));
     }
     double number()
     {
@@ -205,8 +214,10 @@ void PipeReport::finished(const MeterResult &r)
     addField(line, static_cast<std::int64_t>(r.notes.size()));
     for (const auto &note : r.notes)
         addField(line, note);
-    addField(line, r.failedCheck);
-    addField(line, r.unrecognized);
+    addField(line, static_cast<std::int64_t>(r.lost.failedCheck));
+    addField(line, static_cast<std::int64_t>(r.lost.unrecognized));
+    addField(line, r.stored);
+    addField(line, r.storeError);
     send(line);
 }
 
@@ -268,8 +279,10 @@ bool replayEvent(std::string_view line, HarvestReport &report)
         const std::int64_t notes = f.integer();
         for (std::int64_t i = 0; i < notes && i < 10000; ++i)
             r.notes.push_back(f.text());
-        r.failedCheck = f.integer();
-        r.unrecognized = f.integer();
+        r.lost.failedCheck = f.count();
+        r.lost.unrecognized = f.count();
+        r.stored = f.integer();
+        r.storeError = f.text();
         if (!f.ok())
             return false;
         report.finished(r);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@
 #include "sim/installation.h"
 #include "tools/harvest/harvest_console.h"
 #include "tools/harvest/harvest_events.h"
+#include "tools/harvest/harvest_store.h"
 
 namespace tellumic::harvest {
 
@@ -31,6 +33,7 @@ namespace {
 constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json|--events]\n"
+    "                       [--store URL]\n"
     "\n"
     "Downloads the records that every logging meter of each NETWORK logged since the last one\n"
     "in its CSV log file (the whole log when there is no file yet) and appends them to that\n"
@@ -45,10 +48,16 @@ constexpr const char *kUsage =
     "  --keep-bad    keep the values of records that fail their check (\"Keep Bad Records\")\n"
     "  --dry-run     read only the meters' log information and show what would be fetched\n"
     "                and how long it would take\n"
+    "  --store URL   after each meter's records are appended to its file, store what the\n"
+    "                record store URL (sqlite:PATH, postgresql://...) lacks of that file, in\n"
+    "                one transaction; a store that fails is reported per meter and ends the\n"
+    "                harvest with 1, the files keep every record and the next harvest\n"
+    "                catches the store up\n"
     "  --json        print one summary object per meter on standard output (network, name,\n"
     "                file, records, bytes, first, last, seconds, outcome, error, notes,\n"
-    "                failed_check, unrecognized), and one per network that brings nothing\n"
-    "                (network, outcome \"not harvested\", error)\n"
+    "                failed_check, unrecognized), one per network that brings nothing\n"
+    "                (network, outcome \"not harvested\", error) and one per meter named\n"
+    "                that no network has (network, name, outcome \"not found\", error)\n"
     "  --events      print what happens as it happens on standard output, for a program\n"
     "                that shows the harvest: one event a line, its fields separated by tabs\n"
     "                (planned, started, progress, finished, message)\n"
@@ -79,6 +88,7 @@ struct Args
     bool json = false;
     bool events = false;
     bool help = false;
+    std::string storeUrl;
     std::string error;
 };
 
@@ -111,6 +121,12 @@ Args parseArgs(const std::vector<std::string> &args)
             a.options.keepBad = true;
         } else if (arg == "--dry-run") {
             a.options.dryRun = true;
+        } else if (arg == "--store") {
+            if (i + 1 == args.size() || args[i + 1].empty()) {
+                a.error = "--store needs a URL";
+                return a;
+            }
+            a.storeUrl = args[++i];
         } else if (arg == "--json") {
             a.json = true;
         } else if (arg == "--events") {
@@ -129,6 +145,9 @@ Args parseArgs(const std::vector<std::string> &args)
         a.error = "no NETWORK given";
     if (a.json && a.events)
         a.error = "--json and --events both write to standard output; give one";
+    if (!a.storeUrl.empty() && !a.storeUrl.starts_with("sqlite:") && !a.storeUrl.starts_with("postgresql:") &&
+        !a.storeUrl.starts_with("postgres://"))
+        a.error = "\"" + a.storeUrl + "\" is not a record store URL: use sqlite:PATH or postgresql://...";
     for (const auto &n : a.networks)
         if (n.empty())
             a.error = "a NETWORK name is empty";
@@ -155,17 +174,24 @@ void installSignalHandlers()
 }
 
 // The harvest of one network, in the child process that runs it; never returns.
-[[noreturn]] void runNetwork(const std::string &network, const HarvestOptions &options, int fd)
+[[noreturn]] void runNetwork(const std::string &network, const HarvestOptions &options, const std::string &storeUrl,
+                             int fd)
 {
     int status = HarvestStatus::kNotHarvested;
     {
-        PipeReport report(fd);
+        PipeReport pipe(fd);
+        std::optional<StoringReport> storing;
+        if (!storeUrl.empty() && !options.dryRun)
+            storing.emplace(storeUrl, options.isShort, pipe);
+        HarvestReport &report = storing ? static_cast<HarvestReport &>(*storing) : pipe;
         try {
             const auto folder = sim::installedLonWorksFolder();
             sim::SimObjectServer server(folder, sim::installationOptions(folder));
             // The main process gone is a stop too: nobody would learn what happened.
             status = harvestNetwork(server, network, options, report,
-                                    [&report] { return g_signal != 0 || report.broken(); });
+                                    [&pipe] { return g_signal != 0 || pipe.broken(); });
+            if (storing && storing->failed())
+                status = std::max(status, HarvestStatus::kSomeFailed);
         } catch (const std::exception &e) {
             report.networkMessage(network, std::string("cannot harvest the network: ") + e.what());
         } catch (...) {
@@ -202,20 +228,31 @@ bool readChild(Child &c, HarvestReport &report)
     return true;
 }
 
-bool startChildren(std::vector<Child> &children, const HarvestOptions &options, ConsoleReport &report)
+// Networks from this one on that no process harvests.
+void notStarted(const std::vector<Child> &children, const Child &from, const std::string &why, ConsoleReport &report)
+{
+    std::vector<std::string> networks;
+    for (auto it = children.begin() + (&from - children.data()); it != children.end(); ++it)
+        networks.push_back(it->network);
+    report.notHarvested(networks, "cannot start a harvest: " + why);
+}
+
+bool startChildren(std::vector<Child> &children, const HarvestOptions &options, const std::string &storeUrl,
+                   ConsoleReport &report)
 {
     std::fflush(nullptr);  // nothing buffered may be written twice
     for (Child &c : children) {
         int p[2];
         if (::pipe2(p, O_CLOEXEC) != 0) {
-            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            notStarted(children, c, std::strerror(errno), report);
             return false;
         }
         const pid_t pid = ::fork();
         if (pid < 0) {
+            const int err = errno;
             ::close(p[0]);
             ::close(p[1]);
-            report.error("harvest: cannot start the harvest of " + c.network + ": " + std::strerror(errno));
+            notStarted(children, c, std::strerror(err), report);
             return false;
         }
         if (pid == 0) {
@@ -223,7 +260,7 @@ bool startChildren(std::vector<Child> &children, const HarvestOptions &options, 
             for (const Child &other : children)
                 if (other.fd >= 0)
                     ::close(other.fd);
-            runNetwork(c.network, options, p[1]);
+            runNetwork(c.network, options, storeUrl, p[1]);
         }
         ::close(p[1]);
         c.pid = pid;
@@ -309,7 +346,17 @@ void followChildren(std::vector<Child> &children, ConsoleReport &report, Harvest
     }
 }
 
-void reapChildren(std::vector<Child> &children)
+// How a network's process ended, when not as a harvest ends; "" when it did.
+std::string abnormalEnd(int raw)
+{
+    if (WIFEXITED(raw) && WEXITSTATUS(raw) <= HarvestStatus::kNotHarvested)
+        return {};
+    if (WIFSIGNALED(raw))
+        return "killed by signal " + std::to_string(WTERMSIG(raw)) + " (" + strsignal(WTERMSIG(raw)) + ")";
+    return "exit status " + std::to_string(WEXITSTATUS(raw));
+}
+
+void reapChildren(std::vector<Child> &children, ConsoleReport &report)
 {
     for (Child &c : children) {
         if (c.pid <= 0)
@@ -317,8 +364,11 @@ void reapChildren(std::vector<Child> &children)
         int raw = 0;
         while (::waitpid(c.pid, &raw, 0) < 0 && errno == EINTR) {
         }
-        c.status = WIFEXITED(raw) && WEXITSTATUS(raw) <= HarvestStatus::kNotHarvested ? WEXITSTATUS(raw)
-                                                                                     : HarvestStatus::kSomeFailed;
+        const std::string end = abnormalEnd(raw);
+        c.status = end.empty() ? WEXITSTATUS(raw) : HarvestStatus::kSomeFailed;
+        // The meters it had not reported would otherwise go unmentioned.
+        if (!end.empty())
+            report.networkEnded(c.network, "the harvest of this network ended unexpectedly: " + end);
     }
 }
 
@@ -339,14 +389,22 @@ int harvestMain(const std::vector<std::string> &args)
     console.json = a.json;
     console.dryRun = a.options.dryRun;
     console.namedMeters = !a.options.meters.empty();
+    console.shortRecords = a.options.isShort;
     ConsoleReport report(console, stdout, stderr);
     try {
         const auto folder = sim::installedLonWorksFolder();
         if (!std::filesystem::exists(sim::networkDbPath(folder)))
             throw RuntimeError(ErrorNumber::kPathNotFound, "no network database");
-    } catch (const std::exception &) {
-        report.error("harvest: there is no simulated LNS installation in " + tellumicHome().string() +
-                     "; run 'lns-sim init' first");
+    } catch (const RuntimeError &e) {
+        // A registry that cannot be read (a read-only home) is no missing installation.
+        const bool unreadable = e.description().starts_with("The registry ");
+        report.notHarvested(a.networks, unreadable ? e.description()
+                                                   : "there is no simulated LNS installation in " +
+                                                         tellumicHome().string() + "; run 'lns-sim init' first");
+        return HarvestStatus::kNotHarvested;
+    } catch (const std::exception &e) {
+        report.notHarvested(a.networks, "the simulated LNS installation in " + tellumicHome().string() +
+                                            " cannot be used: " + e.what());
         return HarvestStatus::kNotHarvested;
     }
     // Someone watching gets the whole harvest's estimate; a timer's run does not pay for it.
@@ -361,9 +419,9 @@ int harvestMain(const std::vector<std::string> &args)
         c.network = network;
         children.push_back(std::move(c));
     }
-    const bool started = startChildren(children, a.options, report);
+    const bool started = startChildren(children, a.options, a.storeUrl, report);
     followChildren(children, report, events);
-    reapChildren(children);
+    reapChildren(children, report);
     report.summary(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 
     int status = started ? HarvestStatus::kAllHarvested : HarvestStatus::kNotHarvested;
@@ -373,8 +431,7 @@ int harvestMain(const std::vector<std::string> &args)
     if (status < HarvestStatus::kNotHarvested) {
         for (const auto &name : a.options.meters) {
             if (report.metersSeen().count(name) == 0) {
-                report.error("harvest: no meter named \"" + name + "\" in " +
-                             (a.networks.size() == 1 ? "the network " + a.networks[0] : "these networks"));
+                report.meterNotFound(name, a.networks);
                 status = HarvestStatus::kSomeFailed;
             }
         }

@@ -1,0 +1,172 @@
+// Capturing, comparing and applying configurations on the simulated meters, with a
+// communication failure at every device call of an apply in turn.
+
+#include "tests/config/config_fixture.h"
+
+namespace tellumic::config::test {
+namespace {
+
+// Every demo meter's configuration survives the file: each raw value comes back as read.
+TEST_F(ConfigTest, RoundTripKeepsEveryRawValueOfEveryModel)
+{
+    for (const auto &model : {"TMC-FT-362", "TMC-FT-Log-364", "TMC-FT-B-303", "TMC-FT-BI-313", "TMC-FT-Plus-PT-340"}) {
+        SCOPED_TRACE(model);
+        const MeterConfig saved = capture(*device(model));
+        ASSERT_FALSE(saved.values.empty());
+        const MeterConfig loaded = parseConfig(toJson(saved));
+        ASSERT_EQ(loaded.values.size(), saved.values.size());
+        for (std::size_t i = 0; i < saved.values.size(); ++i) {
+            EXPECT_EQ(loaded.values[i].name, saved.values[i].name);
+            EXPECT_EQ(loaded.values[i].raw, saved.values[i].raw) << saved.values[i].name;
+        }
+        EXPECT_EQ(loaded.programId, saved.programId);
+        EXPECT_EQ(loaded.neuronId, saved.neuronId);
+    }
+}
+
+TEST_F(ConfigTest, CaptureHoldsSettingsButNotIdentityClockOrCalibration)
+{
+    const MeterConfig c = capture(*meter);
+    for (const auto *name : {"nciCtAmps", "nciLogMinutes", "nciDemPerMins", "nciDemSubints", "SCPTmaxSndT",
+                             "SCPTnvType[nvoEnergySum]", "SCPTnvType[nvoPowerSum]"})
+        EXPECT_TRUE(c.find(name)) << name;
+    for (const auto *name : {"nviTimeSet", "UCPTserialNumber", "SCPTlocation", "UCPTnominalVolt", "nvoEnergySum"})
+        EXPECT_FALSE(c.find(name)) << name;
+    EXPECT_EQ(c.family, "363");
+    EXPECT_EQ(c.model, "TMC-FT-Log-364");
+    EXPECT_EQ(c.find("SCPTmaxSndT")->unit, "s");
+}
+
+// Save on one meter, apply to a fresh meter of the same model: the two then compare equal.
+TEST_F(ConfigTest, ApplyToFreshMeterOfSameModelMakesThemEqual)
+{
+    sim::createLoggingNetwork(lonWorks, "Plant", 3);
+    auto plant = sim::test::openSession(lonWorks, "Plant", &home.clock);
+    auto first = plant.meter("Plant-Meter-01");
+    auto fresh = plant.meter("Plant-Meter-03");
+    MeterConfig changed = captureConfig(*first, "Plant", "now");
+    set(changed, "nciCtAmps", "250");
+    set(changed, "nciDemPerMins", "20");
+    ASSERT_TRUE(applyConfig(changed, *first).applied);
+    const MeterConfig saved = parseConfig(toJson(captureConfig(*first, "Plant", "now")));
+
+    ASSERT_GT(compareConfig(saved, *fresh).differing, 0);
+    const ApplyResult r = applyConfig(saved, *fresh);
+    ASSERT_TRUE(r.applied) << r.failedEntry << ": " << r.reason;
+    const Comparison after = compareConfig(saved, *fresh);
+    EXPECT_EQ(after.differing, 0);
+    EXPECT_EQ(after.equal, static_cast<int>(saved.values.size()));
+}
+
+// Values changed behind the file's back (as lns-sim set does) are exactly the differing rows.
+TEST_F(ConfigTest, ComparisonListsExactlyTheEntriesChangedOnTheMeter)
+{
+    const MeterConfig saved = capture(*meter);
+    auto other = openServer();
+    auto otherMeter = other->Networks().Item("Demo")->Systems().Item(1)->Subsystems().Item("Meters")->AppDevices().Item(
+        "TMC-FT-Log-364");
+    otherMeter->GetInterface()->Nvs().Item("nciLogMinutes")->SetValue("5");
+    otherMeter->GetInterface()->Nvs().Item("nciDemSubints")->SetValue("5");
+
+    const Comparison c = compareConfig(saved, *meter);
+    std::vector<std::string> differing;
+    for (const auto &row : c.rows)
+        if (row.state == RowState::Differs)
+            differing.push_back(row.name);
+    EXPECT_EQ(differing, (std::vector<std::string>{"nciLogMinutes", "nciDemSubints"}));
+    EXPECT_EQ(c.differing, 2);
+    EXPECT_EQ(c.read, static_cast<int>(saved.values.size()));
+    EXPECT_TRUE(c.warnings.empty());
+    EXPECT_EQ(summaryLine(c), "Entries read: " + std::to_string(c.read) + ", differing: 2, equal: " +
+                                  std::to_string(c.read - 2) + ", not on this meter: 0, read-only: 0");
+}
+
+// A communication failure at each device call of an apply in turn: every failed apply
+// leaves the meter reading what it read before; the sweep ends at the first index the apply
+// no longer reaches, which counts its calls.
+TEST_F(ConfigTest, FailureAtEveryCallLeavesTheMeterAsItWas)
+{
+    const MeterConfig file = changedConfig();
+    const auto before = raws(*meter);
+    int calls = -1;
+    for (int at = 1; at < 200 && calls < 0; ++at) {
+        SCOPED_TRACE("failure at call " + std::to_string(at));
+        sim::DeviceFaults fault;
+        fault.commFailAtCall = at;
+        setFaults(fault);
+        const ApplyResult r = applyConfig(file, *meter);
+        setFaults({});
+        if (r.applied) {
+            calls = at - 1;
+            break;
+        }
+        EXPECT_TRUE(r.restored);
+        EXPECT_FALSE(r.reason.empty());
+        EXPECT_EQ(raws(*meter), before);
+    }
+    ASSERT_GT(calls, 0) << "the sweep never got past the apply";
+    // Reading every entry once, then each written entry written and read back once.
+    const int entries = static_cast<int>(file.values.size());
+    EXPECT_LE(calls, entries + 2 * 4);
+    const Comparison after = compareConfig(file, *meter);
+    EXPECT_EQ(after.differing, 0);
+}
+
+TEST_F(ConfigTest, RefusedWriteChangesNothingAndNamesTheEntry)
+{
+    const MeterConfig file = changedConfig();
+    const auto before = raws(*meter);
+    sim::DeviceFaults refusing;
+    refusing.refuseWrites = true;
+    setFaults(refusing);
+    const ApplyResult r = applyConfig(file, *meter);
+    setFaults({});
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.failedEntry, "SCPTnvType[nvoEnergySum]");
+    EXPECT_NE(r.reason.find("refused"), std::string::npos) << r.reason;
+    EXPECT_EQ(raws(*meter), before);
+}
+
+TEST_F(ConfigTest, OnlyWritesTheChosenEntries)
+{
+    const MeterConfig file = changedConfig();
+    std::vector<std::string> notes;
+    const ApplyResult r =
+        applyConfig(file, *meter, {.only = {"nciCtAmps"}, .note = [&](const std::string &l) { notes.push_back(l); }});
+    ASSERT_TRUE(r.applied);
+    EXPECT_EQ(r.written, 1);
+    EXPECT_EQ(notes, (std::vector<std::string>{"nciCtAmps = 400"}));
+    EXPECT_EQ(compareConfig(file, *meter).differing, 3);
+}
+
+// A file of another family is refused before anything is written, and the comparison
+// warns and lists its entries as not on this meter.
+TEST_F(ConfigTest, FileOfAnotherFamilyIsRefusedAndWarned)
+{
+    auto basic = device("TMC-FT-B-303");
+    MeterConfig file = capture(*basic);
+    set(file, "nciDemPerMins", "30");
+    const auto before = raws(*meter);
+    const ApplyResult r = applyConfig(file, *meter);
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.failedEntry, "");
+    EXPECT_EQ(r.reason, "The file is for family 302, this meter is family 363");
+    EXPECT_EQ(raws(*meter), before);
+    const Comparison c = compareConfig(file, *meter);
+    EXPECT_TRUE(c.otherFamily);
+    ASSERT_FALSE(c.warnings.empty());
+    EXPECT_EQ(c.warnings.front(), "The file comes from a meter of family 302; this meter is family 363.");
+    EXPECT_GT(c.notOnMeter, 0);
+}
+
+TEST_F(ConfigTest, FileOfOtherFirmwareIsWarned)
+{
+    MeterConfig file = capture(*meter);
+    file.firmware = "9.9";
+    const Comparison c = compareConfig(file, *meter);
+    ASSERT_EQ(c.warnings.size(), 1u);
+    EXPECT_EQ(c.warnings[0], "The file comes from firmware version 9.9; this meter has " + capture(*meter).firmware + ".");
+}
+
+}  // namespace
+}  // namespace tellumic::config::test

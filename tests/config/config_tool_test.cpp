@@ -1,0 +1,119 @@
+// tellumic-config as users run it: on a site of 60 logging meters, one of which refuses
+// writes, and two applies on one network at once.
+
+#include <gtest/gtest.h>
+
+#include "log/log_file.h"
+#include "sim/installation.h"
+#include "sim/sim_object_server.h"
+#include "tests/support/temp_home.h"
+#include "tools/config/config_tool.h"
+
+namespace tellumic::config::test {
+namespace {
+
+using ToolRun = tellumic::test::CommandRun;
+
+ToolRun run(const char *program, const std::string &args)
+{
+    return tellumic::test::runCommand(std::string(program) + " " + args + " 2>&1");
+}
+ToolRun lnsSim(const std::string &args) { return run(LNS_SIM_PATH, args); }
+ToolRun tool(const std::string &args) { return run(TELLUMIC_CONFIG_PATH, args); }
+
+int count(const std::string &text, const std::string &part)
+{
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
+class ConfigToolTest : public tellumic::test::HomeTest
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(lnsSim("init --network Plant --logging-meters 60").status, 0);
+        // The site's calls take no time here; the benchmark measures them at their latency.
+        ASSERT_EQ(lnsSim("latency 0").status, 0);
+        file = (home.root() / "plant.json").string();
+    }
+    std::string file;
+};
+
+TEST_F(ConfigToolTest, AppliesToSixtyMetersAndReportsTheOneThatFails)
+{
+    ASSERT_EQ(lnsSim("set Plant-Meter-01 nciCtAmps 250").status, 0);
+    ASSERT_EQ(lnsSim("set Plant-Meter-01 nciDemPerMins 30").status, 0);
+    ASSERT_EQ(tool("save Plant Plant-Meter-01 " + file).status, 0);
+    ASSERT_EQ(lnsSim("fault Plant-Meter-07 refuse-writes on").status, 0);
+
+    const ToolRun apply = tool("apply " + file + " Plant --all");
+    EXPECT_EQ(apply.status, 1) << apply.out;
+    EXPECT_EQ(count(apply.out, ": applied"), 59) << apply.out;
+    EXPECT_EQ(count(apply.out, "\n"), 60) << apply.out;
+    EXPECT_NE(apply.out.find("Plant-Meter-07: failed at nciCtAmps: "), std::string::npos) << apply.out;
+    EXPECT_NE(apply.out.find("; the meter reads as before\n"), std::string::npos) << apply.out;
+
+    EXPECT_EQ(tool("diff " + file + " Plant Plant-Meter-60").status, 0);
+    const ToolRun failed = tool("diff " + file + " Plant Plant-Meter-07");
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_NE(failed.out.find("nciCtAmps: file 250 A, meter 100 A\n"), std::string::npos) << failed.out;
+}
+
+TEST_F(ConfigToolTest, DryRunWritesNothingAndOnlyLimitsTheEntries)
+{
+    ASSERT_EQ(lnsSim("set Plant-Meter-01 nciCtAmps 250").status, 0);
+    ASSERT_EQ(lnsSim("set Plant-Meter-01 nciDemPerMins 30").status, 0);
+    ASSERT_EQ(tool("save Plant Plant-Meter-01 " + file).status, 0);
+
+    const ToolRun dry = tool("apply " + file + " Plant --meter Plant-Meter-02 Plant-Meter-03 --dry-run");
+    EXPECT_EQ(dry.status, 0) << dry.out;
+    EXPECT_EQ(count(dry.out, ": 3 differing\n"), 2) << dry.out;
+    EXPECT_EQ(tool("diff " + file + " Plant Plant-Meter-02").status, 1);
+
+    const ToolRun only = tool("apply " + file + " Plant --meter Plant-Meter-02 --only nciCtAmps --json");
+    EXPECT_EQ(only.status, 0) << only.out;
+    EXPECT_NE(only.out.find("\"written\": 1"), std::string::npos) << only.out;
+    const ToolRun after = tool("diff " + file + " Plant Plant-Meter-02 --json");
+    EXPECT_EQ(after.status, 1);
+    EXPECT_NE(after.out.find("\"entry\": \"nciDemPerMins\""), std::string::npos) << after.out;
+    EXPECT_EQ(after.out.find("\"entry\": \"nciCtAmps\""), std::string::npos) << after.out;
+}
+
+TEST_F(ConfigToolTest, SecondApplyOnOneNetworkSaysSoAndEnds)
+{
+    ASSERT_EQ(tool("save Plant Plant-Meter-01 " + file).status, 0);
+    std::filesystem::create_directories(home.programFolder());
+    const auto held = FileLock::tryAcquire(applyLockPath("Plant"), "process 4242");
+    ASSERT_TRUE(held);
+    const ToolRun second = tool("apply " + file + " Plant --all");
+    EXPECT_EQ(second.status, 2);
+    EXPECT_EQ(second.out, "tellumic-config: an apply on network Plant is already running (process 4242)\n");
+}
+
+TEST_F(ConfigToolTest, UsageAndFileErrorsEndWithTwo)
+{
+    const struct
+    {
+        const char *args;
+        const char *says;
+    } rows[] = {
+        {"", "Usage:"},
+        {"apply x.json Plant", "exactly one of --meter NAME..., --model PROGRAM-ID, --all"},
+        {"apply x.json Plant --all --meter Plant-Meter-01", "exactly one of"},
+        {"diff /nonexistent.json Plant Plant-Meter-01", "/nonexistent.json: cannot be read"},
+        {"save Plant Plant-Meter-99", "no device Plant-Meter-99 on network Plant"},
+        {"save Nowhere Plant-Meter-01", "Nowhere"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args);
+        const ToolRun r = tool(row.args);
+        EXPECT_EQ(r.status, 2) << r.out;
+        EXPECT_NE(r.out.find(row.says), std::string::npos) << r.out;
+    }
+}
+
+}  // namespace
+}  // namespace tellumic::config::test

@@ -1,0 +1,328 @@
+// The record store's back-ends: loading CSV logs, catching up with a growing file, reading
+// records back as the same lines, the views, and URLs that are refused.
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <fstream>
+
+#include <SQLiteCpp/SQLiteCpp.h>
+#include <gtest/gtest.h>
+
+#include "store/csv_loader.h"
+#include "store/csv_records.h"
+#include "store/record_columns.h"
+#include "tests/log/record_bytes.h"
+#include "tests/store/random_records.h"
+#include "tests/store/store_backends.h"
+#include "tests/support/temp_home.h"
+
+namespace tellumic::store {
+namespace {
+
+// Records 1..count of a plausible long or short log, one every 15 minutes from 2011-01-01,
+// with the faults a download writes: record 5 failed its check, record 9 is of type 4.
+std::vector<LogRecord> sampleRecords(std::int32_t first, std::int32_t count, bool isShort)
+{
+    std::vector<LogRecord> records;
+    for (std::int32_t n = first; n < first + count; ++n) {
+        LogRecord r = test::sampleRecord(n, isShort);
+        r.crcGood = n % 10 != 5;
+        if (n % 10 == 9)
+            r.recordType = 4;
+        if (!isShort && n % 7 == 0)
+            r.power[1] = std::nanf("");
+        records.push_back(r);
+    }
+    return records;
+}
+
+std::string csvText(const std::vector<LogRecord> &records, bool isShort, bool header, bool keepBad = false)
+{
+    std::string text;
+    appendLogDataCsv(text, header, records, isShort, false, keepBad);
+    return text;
+}
+
+// The lines of the records that passed their check, as the file has them.
+std::vector<std::string> goodLines(const std::vector<LogRecord> &records, bool isShort)
+{
+    std::vector<std::string> lines;
+    for (const LogRecord &r : records)
+        if (r.recordType == kLogRecordType && r.crcGood)
+            lines.push_back(FormatLogDataCsv(r, isShort, false));
+    return lines;
+}
+
+// Whether two records hold the same values, bit for bit (any NaN equals any NaN).
+bool sameValues(const LogCsvValues &a, const LogCsvValues &b, bool isShort)
+{
+    if (a.recordNumber != b.recordNumber || !(a.dateTime == b.dateTime))
+        return false;
+    std::vector<double> va, vb;
+    const auto collect = [isShort](std::vector<double> &out) {
+        return [&out, isShort](std::string_view, const auto &field, bool longOnly) {
+            if (longOnly && isShort)
+                return;
+            using T = std::remove_cvref_t<decltype(field)>;
+            if constexpr (std::is_same_v<T, float>)
+                out.push_back(std::isnan(field) ? -1e300 : static_cast<double>(field) + (std::signbit(field) ? -0.0 : 0.0));
+            else
+                out.push_back(static_cast<double>(field));
+        };
+    };
+    forEachValueColumn(a, collect(va));
+    forEachValueColumn(b, collect(vb));
+    return va == vb;
+}
+
+class RecordStoreTest : public ::testing::TestWithParam<Backend>
+{
+protected:
+    void SetUp() override
+    {
+        m_url = testStoreUrl(GetParam(), home.root());
+        if (m_url.empty())
+            GTEST_SKIP() << backendSkipReason(GetParam());
+        m_store = openRecordStore(m_url);
+    }
+
+    std::filesystem::path writeLog(const std::string &name, bool isShort, const std::string &text)
+    {
+        const auto path = home.programFolder() / (name + (isShort ? "-log-short-2011.csv" : "-log-full-2011.csv"));
+        test::writeFile(path, text);
+        return path;
+    }
+
+    test::TempHome home;
+    std::string m_url;
+    std::unique_ptr<RecordStore> m_store;
+};
+
+TEST_P(RecordStoreTest, StoresEveryGoodRecordFieldByFieldAndGivesBackTheSameLines)
+{
+    for (const bool isShort : {false, true}) {
+        SCOPED_TRACE(isShort ? "short" : "long");
+        const auto records = sampleRecords(1, 200, isShort);
+        std::string text = csvText(records, isShort, true);
+        // A download that kept the bad records' values: counted as failed, not stored.
+        text += csvText(sampleRecords(205, 1, isShort), isShort, false, true);
+        const auto path = writeLog("Meter1", isShort, text);
+        MeterInfo meter = meterOfLogFile(path, "Site A");
+        meter.neuronId = "04A1B2C3D4E5";
+        ASSERT_EQ(meter.key.isShort, isShort);
+
+        const LoadResult loaded = loadLogFile(*m_store, meter, path, true);
+        const auto lines = goodLines(records, isShort);
+        EXPECT_EQ(loaded.added, static_cast<std::int64_t>(lines.size()));
+        EXPECT_EQ(loaded.failed, 20 + 1);
+        EXPECT_EQ(loaded.unrecognised, 20);
+        EXPECT_EQ(loaded.unreadable, 0);
+        EXPECT_EQ(m_store->recordCount(meter.key), static_cast<std::int64_t>(lines.size()));
+
+        const auto stored = m_store->records({meter.key, "", ""});
+        ASSERT_EQ(stored.size(), lines.size());
+        std::size_t i = 0;
+        for (const LogRecord &r : records) {
+            if (r.recordType != kLogRecordType || !r.crcGood)
+                continue;
+            LogCsvValues expected;
+            ASSERT_EQ(readLogCsvLine(lines[i], isShort, expected), LineKind::Record);
+            EXPECT_TRUE(sameValues(stored[i], expected, isShort)) << lines[i];
+            EXPECT_EQ(stored[i].energySum, r.energySum);
+            EXPECT_EQ(stored[i].dateTime, r.dateTime);
+            EXPECT_EQ(logCsvLine(stored[i], isShort), lines[i]);
+            ++i;
+        }
+        const auto meters = m_store->meters("Meter1");
+        ASSERT_FALSE(meters.empty());
+        EXPECT_EQ(meters.back().neuronId, "04A1B2C3D4E5");
+    }
+}
+
+TEST_P(RecordStoreTest, ValuesOfEveryMagnitudeAndSignComeBackAsTheSameLines)
+{
+    std::mt19937 rng(7);
+    std::vector<LogRecord> records;
+    for (std::int32_t n = 1; n <= 3000; ++n)
+        records.push_back(test::randomRecord(rng, n));
+    const auto path = writeLog("Meter9", false, csvText(records, false, true));
+    const MeterInfo meter = meterOfLogFile(path, "");
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, true).added, 3000);
+    const auto stored = m_store->records({meter.key, "", ""});
+    ASSERT_EQ(stored.size(), records.size());
+    std::vector<std::string> want, got;
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        want.push_back(FormatLogDataCsv(records[i], false, false));
+        got.push_back(logCsvLine(stored[i], false));
+    }
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, want);
+}
+
+TEST_P(RecordStoreTest, LoadingAFileAgainAddsNothingAndCountsNothingTwice)
+{
+    const auto path = writeLog("Meter2", false, csvText(sampleRecords(1, 100, false), false, true));
+    const MeterInfo meter = meterOfLogFile(path, "Site A");
+    const LoadResult first = loadLogFile(*m_store, meter, path, true);
+    EXPECT_EQ(first.added, 80);
+    for (const bool whole : {true, false}) {
+        const LoadResult again = loadLogFile(*m_store, meter, path, whole);
+        EXPECT_EQ(again.added, 0);
+    }
+    const FileState state = m_store->fileState(meter.key, path.filename().string());
+    EXPECT_EQ(state.failed, 10);
+    EXPECT_EQ(state.unrecognised, 10);
+    EXPECT_EQ(state.storedBytes, static_cast<std::int64_t>(std::filesystem::file_size(path)));
+    EXPECT_EQ(m_store->recordCount(meter.key), 80);
+}
+
+TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFromItsStart)
+{
+    const auto path = writeLog("Meter3", false, csvText(sampleRecords(1, 50, false), false, true));
+    const MeterInfo meter = meterOfLogFile(path, "");
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, 40);
+
+    // The next download appends, and a cut line at the end waits for its end.
+    const std::string more = csvText(sampleRecords(51, 30, false), false, false);
+    test::writeFile(path, test::readFile(path) + more + "81,2011-01-");
+    const LoadResult next = loadLogFile(*m_store, meter, path, false);
+    EXPECT_FALSE(next.fromStart);
+    EXPECT_EQ(next.records, 24);
+    EXPECT_EQ(next.added, 24);
+    FileState state = m_store->fileState(meter.key, path.filename().string());
+    EXPECT_EQ(state.failed, 5 + 3);
+    EXPECT_EQ(state.storedBytes, static_cast<std::int64_t>(std::filesystem::file_size(path)) - 11);
+
+    // The file was replaced by a shorter one: read from its start, its counts replace the old.
+    test::writeFile(path, csvText(sampleRecords(101, 10, false), false, true));
+    const LoadResult replaced = loadLogFile(*m_store, meter, path, false);
+    EXPECT_TRUE(replaced.fromStart);
+    EXPECT_EQ(replaced.added, 8);
+    state = m_store->fileState(meter.key, path.filename().string());
+    EXPECT_EQ(state.failed, 1);
+    EXPECT_EQ(m_store->recordCount(meter.key), 40 + 24 + 8);
+}
+
+TEST_P(RecordStoreTest, RecordsOfATimeRangeComeOldestFirst)
+{
+    const auto path = writeLog("Meter4", true, csvText(sampleRecords(1, 40, true), true, true));
+    const MeterInfo meter = meterOfLogFile(path, "");
+    loadLogFile(*m_store, meter, path, true);
+    // Records 4 (01:00) to 11 (02:45); record 5 and 9 are not stored.
+    const auto part = m_store->records({meter.key, "2011-01-01 01:00:00", "2011-01-01 03:00:00"});
+    std::vector<std::int32_t> numbers;
+    for (const auto &r : part)
+        numbers.push_back(r.recordNumber);
+    EXPECT_EQ(numbers, (std::vector<std::int32_t>{4, 6, 7, 8, 10, 11}));
+}
+
+TEST_P(RecordStoreTest, ViewsGiveDailyEnergyAndTheLastRecordPerMeter)
+{
+    // 96 intervals a day; the energy register rises by 0.3 kWh an interval.
+    const auto path = writeLog("Meter5", false, csvText(sampleRecords(1, 200, false), false, true));
+    const MeterInfo meter = meterOfLogFile(path, "Site B");
+    loadLogFile(*m_store, meter, path, true);
+    const auto daily = m_store->queryText(
+        "SELECT day, energy_kwh FROM daily_energy WHERE device_name = 'Meter5' ORDER BY day");
+    ASSERT_EQ(daily.size(), 3u);
+    EXPECT_EQ(daily[0][0], "2011-01-01");
+    // Sums of the intervals ending that day: day 1 runs from record 1 to record 94 (95 is
+    // missing), day 2 to record 191, day 3 to record 200.
+    EXPECT_NEAR(std::stod(daily[0][1]), (94 - 1) * 0.3, 1e-9);
+    EXPECT_EQ(daily[1][0], "2011-01-02");
+    EXPECT_NEAR(std::stod(daily[1][1]), (191 - 94) * 0.3, 1e-9);
+    EXPECT_NEAR(std::stod(daily[2][1]), (200 - 191) * 0.3, 1e-9);
+    const auto last = m_store->queryText(
+        "SELECT record_number, energy_sum FROM last_records WHERE device_name = 'Meter5'");
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0][0], "200");
+    EXPECT_EQ(last[0][1], std::to_string(100000 + 200 * 3));
+}
+
+TEST(RecordStoreUrl, BadUrlsAreRefusedWithTheirReason)
+{
+    test::TempHome home;
+    const auto notAFolder = home.root() / "file";
+    test::writeFile(notAFolder, "x");
+    struct Row
+    {
+        std::string url;
+        std::string says;
+    };
+    const Row rows[] = {
+        {"", "is not a record store URL"},
+        {"records.sqlite", "is not a record store URL"},
+        {"mysql://host/db", "is not a record store URL"},
+        {"postgresql:///records?host=" + (home.root() / "no-server").string(), "cannot connect to the record store"},
+        {"postgresql://localhost/records?colour=blue", "cannot connect to the record store: invalid URI query parameter"},
+        {"sqlite:" + (notAFolder / "records.sqlite").string(), "cannot open the record store"},
+    };
+    for (const Row &row : rows) {
+        try {
+            openRecordStore(row.url);
+            ADD_FAILURE() << row.url << " was accepted";
+        } catch (const StoreError &e) {
+            EXPECT_NE(std::string(e.what()).find(row.says), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(RecordStoreUrl, AStoreOfALaterSchemaIsRefused)
+{
+    test::TempHome home;
+    const std::string path = (home.root() / "records.sqlite").string();
+    openRecordStore("sqlite:" + path);
+    {
+        SQLite::Database db(path, SQLite::OPEN_READWRITE);
+        db.exec("UPDATE schema_version SET version = 7");
+    }
+    try {
+        openRecordStore("sqlite:" + path);
+        ADD_FAILURE() << "a later schema was accepted";
+    } catch (const StoreError &e) {
+        EXPECT_NE(std::string(e.what()).find("schema 7"), std::string::npos) << e.what();
+    }
+}
+
+TEST(RecordStoreUrl, TheDefaultIsAnSqliteFileInTheProgramFolder)
+{
+    test::TempHome home;
+    openRecordStore("sqlite:");
+    EXPECT_TRUE(std::filesystem::exists(home.programFolder() / "records.sqlite"));
+}
+
+TEST(PostgresStore, AServerThatStoppedFailsTheStoreWhichKeepsNothingHalfDone)
+{
+    auto *server = test::PostgresServer::instance();
+    if (!server)
+        GTEST_SKIP() << test::PostgresServer::skipReason();
+    test::TempHome home;
+    const std::string url = server->newDatabaseUrl();
+    std::vector<LogRecord> records;
+    for (std::int32_t n = 1; n <= 20; ++n) {
+        records.push_back(test::sampleRecord(n, false));
+        records.back().crcGood = true;
+    }
+    std::string text;
+    appendLogDataCsv(text, true, records, false, false, false);
+    const auto path = home.programFolder() / "M-log-full-2011.csv";
+    test::writeFile(path, text);
+    const MeterInfo meter = meterOfLogFile(path, "");
+    {
+        auto store = openRecordStore(url);
+        server->stop();
+        EXPECT_THROW(loadLogFile(*store, meter, path, false), StoreError);
+        EXPECT_THROW(openRecordStore(url), StoreError);
+        server->start();
+    }
+    auto store = openRecordStore(url);
+    EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 20);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreTest, ::testing::ValuesIn(allBackends()),
+                         [](const auto &info) { return backendName(info.param); });
+
+}  // namespace
+}  // namespace tellumic::store
