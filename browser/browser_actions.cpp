@@ -243,25 +243,29 @@ void NetworkBrowserWindow::contextMenu(const QPoint &at)
     if (!device)
         return;
     m_tree->setCurrentIndex(index);
-    QMenu menu(this);
-    menu.setAccessibleName(QStringLiteral("Commands of %1").arg(qs(device->name)));
+    delete findChild<QMenu *>(QStringLiteral("commandMenu"), Qt::FindDirectChildrenOnly);
+    // Not exec(): the refresh timer and the plug-in's answers keep running while it is open.
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("commandMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setAccessibleName(QStringLiteral("Commands of %1").arg(qs(device->name)));
     for (std::size_t i = 0; i < device->commands.size(); ++i) {
-        QAction *a = menu.addAction(qs(device->commands[i].name), this, [this, i] {
+        QAction *a = menu->addAction(qs(device->commands[i].name), this, [this, i] {
             guarded(QStringLiteral("The command could not be sent"), [&] {
                 if (const DeviceEntry *d = selectedDevice())
                     runCommand(*d, i);
             });
         });
         if (i == 0)
-            menu.setDefaultAction(a);
+            menu->setDefaultAction(a);
     }
     if (device->commands.empty())
-        menu.addAction(QStringLiteral("No Plug-in for This Device"))->setEnabled(false);
-    menu.addSeparator();
-    menu.addAction(QStringLiteral("View Log"), this, [this] { viewLog(); })->setEnabled(device->logging);
-    menu.addAction(QStringLiteral("Harvest Network Now"), this, [this] { harvestNow(); })
+        menu->addAction(QStringLiteral("No Plug-in for This Device"))->setEnabled(false);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("View Log"), this, [this] { viewLog(); })->setEnabled(device->logging);
+    menu->addAction(QStringLiteral("Harvest Network Now"), this, [this] { harvestNow(); })
         ->setEnabled(!m_harvest || !m_harvest->running());
-    menu.exec(m_tree->viewport()->mapToGlobal(m_tree->visualRect(index).center()));
+    menu->popup(m_tree->viewport()->mapToGlobal(m_tree->visualRect(index).center()));
 }
 
 }  // namespace tellumic::browser

@@ -2,9 +2,12 @@
 // drive it: the first-run offer, the tree and its states, the Simulator menu, the logs,
 // and failures told in the window.
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -256,6 +259,78 @@ TEST_F(NetworkBrowserTest, DatabaseFailuresAreToldInTheWindow)
     EXPECT_TRUE(window->status().startsWith("The networks cannot be read: LCA: The network database is damaged"))
         << window->status().toStdString();
     EXPECT_EQ(model().rowCount(), 0);
+}
+
+// A device whose template carries two plug-in commands: double-click runs the first, the
+// context menu (the keyboard's menu key) and the Device menu list both, and the one chosen
+// runs. Their plug-in is not registered here, which the window tells by the command's name.
+TEST_F(NetworkBrowserTest, EveryCommandOfADeviceIsOfferedAndDoubleClickRunsTheFirst)
+{
+    makeDemo();
+    {
+        sim::SimObjectServer server(sim::installedLonWorksFolder());
+        server.Open();
+        auto network = server.Networks().Item("Demo");
+        network->Open();
+        auto system = network->Systems().Item(1);
+        system->Open();
+        auto device = system->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-362");
+        auto apps = system->DeviceTemplates().Find(device->TemplateName())->ComponentApplications();
+        apps->Add("Commission", "Other_Tool.Commissioning", 7)->SetCommandId(30);
+        apps->Add("Configure", "Other_Tool.Commissioning", 7)->SetCommandId(31);
+        network->Close();
+    }
+    openWindow();
+    constexpr const char *k362 = "Demo/Demo/Meters/TMC-FT-362";
+    EXPECT_EQ(cell(k362, NetworkTreeModel::kCommands), "Commission, Configure");
+    const auto notRegistered = [](const char *command) {
+        return std::string("The plug-in Other_Tool.Commissioning that serves \"") + command +
+               "\" is not registered on this machine; register it with \"tellumic-plugin /regplugin\", then refresh.";
+    };
+
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));  // the tree laid out where the pointer is
+    QTreeView *tree = window->tree();
+    // A double-click arrives as a click and then the double-click event.
+    const QPoint on362 = tree->visualRect(model().indexOf(k362)).center();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, on362);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, on362);
+    ASSERT_EQ(home.dialogs.shown().size(), 1u);
+    EXPECT_EQ(home.dialogs.shown()[0].text, notRegistered("Commission"));
+
+    ASSERT_TRUE(selectByKeys("TMC-FT-362"));
+    EXPECT_TRUE(menuItemEnabled("Device", "Commission"));
+    EXPECT_TRUE(menuItemEnabled("Device", "Configure"));
+    const auto openContextMenu = [&]() -> QMenu * {
+        const QPoint at = tree->visualRect(tree->currentIndex()).center();
+        QContextMenuEvent key(QContextMenuEvent::Keyboard, at, tree->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(tree->viewport(), &key);
+        return window->findChild<QMenu *>("commandMenu");
+    };
+    QMenu *menu = openContextMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(menu->isVisible());
+    QAccessibleInterface *heard = QAccessible::queryAccessibleInterface(menu);
+    EXPECT_EQ(heard->text(QAccessible::Name), "Commands of TMC-FT-362");
+    QStringList entries;
+    for (int i = 0; i < heard->childCount(); ++i)
+        if (const QString name = heard->child(i)->text(QAccessible::Name); !name.isEmpty())
+            entries << name + (heard->child(i)->state().disabled ? " (disabled)" : "");
+    EXPECT_EQ(entries, QStringList({"Commission", "Configure", "View Log (disabled)", "Harvest Network Now"}));
+    QAccessibleInterface *configure = test::accessibleChild(heard, "Configure");
+    ASSERT_TRUE(configure && configure->actionInterface());
+    configure->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(home.dialogs.shown().size(), 2u);
+    EXPECT_EQ(home.dialogs.shown()[1].text, notRegistered("Configure"));
+    EXPECT_TRUE(window->status().startsWith("The plug-in Other_Tool.Commissioning that serves \"Configure\""));
+
+    ASSERT_TRUE(selectByKeys("Thermostat"));
+    menu = openContextMenu();
+    ASSERT_TRUE(menu);
+    heard = QAccessible::queryAccessibleInterface(menu);
+    QAccessibleInterface *none = test::accessibleChild(heard, "No Plug-in for This Device");
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->state().disabled);
+    EXPECT_EQ(window->findChildren<QMenu *>("commandMenu").size(), 1) << "one context menu at a time";
 }
 
 // lns-host itself: the browser with a display, its usage without one.
