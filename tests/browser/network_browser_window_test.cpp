@@ -333,6 +333,29 @@ TEST_F(NetworkBrowserTest, EveryCommandOfADeviceIsOfferedAndDoubleClickRunsTheFi
     EXPECT_EQ(window->findChildren<QMenu *>("commandMenu").size(), 1) << "one context menu at a time";
 }
 
+// A network that cannot be opened is shown as such and told; the others show and refresh as
+// before.
+TEST_F(NetworkBrowserTest, ANetworkThatCannotBeOpenedIsTold)
+{
+    makeDemo();
+    {
+        SQLite::Database db(sim::networkDbPath(sim::installedLonWorksFolder()).string(), SQLite::OPEN_READWRITE);
+        // Without a system it cannot be opened; it comes before Demo.
+        db.exec("INSERT INTO networks (id, name) VALUES (0, 'Annex')");
+    }
+    openWindow();
+    ASSERT_EQ(model().rowCount(), 2);
+    const QModelIndex annex = model().index(0, 0);
+    EXPECT_EQ(annex.data().toString(), "Annex");
+    EXPECT_EQ(annex.siblingAtColumn(NetworkTreeModel::kState).data().toString(), "Cannot be opened");
+    EXPECT_EQ(model().rowCount(annex), 0);
+    EXPECT_TRUE(window->status().startsWith("The network Annex cannot be opened: ")) << window->status().toStdString();
+
+    sim::SimControl(sim::installedLonWorksFolder()).setCondition(simDevice(kLogMeter).id, sim::DeviceCondition::Offline);
+    window->tick();
+    EXPECT_EQ(cell(kLogMeter, NetworkTreeModel::kState), "Offline");
+}
+
 // lns-host itself: the browser with a display, its usage without one.
 TEST(LnsHostTest, OpensTheBrowserWithADisplayAndShowsItsUsageWithout)
 {
