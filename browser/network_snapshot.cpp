@@ -127,9 +127,15 @@ NetworkEntry NetworkReader::readNetwork(const std::string &name)
     auto open = std::make_unique<OpenNetwork>();
     open->network = m_server.Networks().Item(name);
     open->network->Open();
-    open->system = open->network->Systems().Item(1);
-    open->system->Open();
-    NetworkEntry entry = readOpen(*open);
+    NetworkEntry entry;
+    try {
+        open->system = open->network->Systems().Item(1);
+        open->system->Open();
+        entry = readOpen(*open);
+    } catch (const RuntimeError &) {
+        open->network->Close();  // no network stays open that the browser does not show
+        throw;
+    }
     m_open.push_back(std::move(open));
     return entry;
 }

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -354,6 +356,55 @@ TEST_F(NetworkBrowserTest, ANetworkThatCannotBeOpenedIsTold)
     sim::SimControl(sim::installedLonWorksFolder()).setCondition(simDevice(kLogMeter).id, sim::DeviceCondition::Offline);
     window->tick();
     EXPECT_EQ(cell(kLogMeter, NetworkTreeModel::kState), "Offline");
+}
+
+// Screen readers and tools that drive the window from outside find every control, and every
+// menu entry, by name: on the first-run page, on the browser with its harvest panel, and in
+// the reference load dialog.
+TEST_F(NetworkBrowserTest, EveryControlHasAnAccessibleName)
+{
+    int controls = 0;
+    const auto expectNamed = [&](QWidget *top) {
+        for (QWidget *w : top->findChildren<QWidget *>()) {
+            // A combo box's or spin box's own text field goes by the box's name.
+            if (!w->focusPolicy() || qobject_cast<QComboBox *>(w->parentWidget()) ||
+                qobject_cast<QAbstractSpinBox *>(w->parentWidget()) || w->window() != top)
+                continue;
+            ++controls;
+            QAccessibleInterface *a = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(a, nullptr);
+            EXPECT_FALSE(a->text(QAccessible::Name).trimmed().isEmpty())
+                << w->metaObject()->className() << " " << w->objectName().toStdString();
+        }
+    };
+    openWindow();
+    ASSERT_TRUE(window->offeringDemo());
+    expectNamed(window.get());
+    makeDemo();
+    window->tick();
+    ASSERT_FALSE(window->offeringDemo());
+    expectNamed(window.get());
+    EXPECT_GE(controls, 5);
+
+    ASSERT_TRUE(selectByKeys("TMC-FT-Log-364"));
+    int entries = 0;
+    for (QMenu *menu : window->menuBar()->findChildren<QMenu *>()) {
+        Q_EMIT menu->aboutToShow();
+        for (QAction *a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            ++entries;
+            EXPECT_FALSE(a->text().remove('&').trimmed().isEmpty()) << menu->title().toStdString();
+        }
+    }
+    EXPECT_GE(entries, 15);
+
+    ASSERT_TRUE(choose("Simulator", "Reference Load..."));
+    auto *dialog = window->findChild<QDialog *>("referenceLoadDialog");
+    ASSERT_TRUE(dialog);
+    controls = 0;
+    expectNamed(dialog);
+    EXPECT_GE(controls, 4);
 }
 
 // lns-host itself: the browser with a display, its usage without one.
