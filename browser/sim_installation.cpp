@@ -51,9 +51,13 @@ const std::array<SpeedChoice, 4> &speedChoices()
 
 bool SimInstallation::present()
 {
+    // Looking must not create the registry store: the first run leaves the home untouched
+    // until the user asks for the demo installation.
+    std::error_code ec;
+    if (!std::filesystem::exists(registryStorePath(), ec))
+        return false;
     try {
         const auto path = sim::lonWorksPathSetting(registryStorePath());
-        std::error_code ec;
         return !path.empty() && std::filesystem::is_regular_file(sim::networkDbPath(nativePath(path)), ec);
     } catch (const RuntimeError &) {
         return false;

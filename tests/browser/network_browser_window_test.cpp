@@ -51,6 +51,8 @@ TEST_F(NetworkBrowserTest, FirstRunOffersTheDemoInstallationAndMakesIt)
     EXPECT_TRUE(offer.startsWith("There is no LonWorks installation in " + root + ".")) << offer.toStdString();
     EXPECT_TRUE(offer.contains("It is made in " + root + "/LonWorks")) << offer.toStdString();
     EXPECT_EQ(model().rowCount(), 0);
+    window->tick();
+    EXPECT_FALSE(std::filesystem::exists(registryStorePath())) << "nothing is made before the user asks";
 
     auto *create = window->findChild<QPushButton *>("cmdCreateDemo");
     ASSERT_TRUE(create);
