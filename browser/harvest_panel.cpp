@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "browser/harvest_run.h"
+#include "tools/harvest/harvest_console.h"
 
 namespace tellumic::browser {
 
@@ -30,7 +31,9 @@ QString meterState(const HarvestMeterRow &r)
     if (r.expected <= 0)
         return QStringLiteral("Downloading");
     const int percent = static_cast<int>(std::lround(100.0 * static_cast<double>(r.records) / static_cast<double>(r.expected)));
-    return QStringLiteral("Downloading, %1 %, %2 s left").arg(std::min(percent, 100)).arg(std::lround(r.secondsLeft));
+    return QStringLiteral("Downloading, %1 %, %2 left")
+        .arg(std::min(percent, 100))
+        .arg(QString::fromStdString(harvest::formatDuration(r.secondsLeft)));
 }
 
 }  // namespace
@@ -44,6 +47,9 @@ HarvestPanel::HarvestPanel(QWidget *parent)
     m_meters->setAccessibleName(QStringLiteral("Harvest progress"));
     m_meters->setRootIsDecorated(false);
     m_meters->setHeaderLabels({QStringLiteral("Meter"), QStringLiteral("Records"), QStringLiteral("Progress")});
+    // Meter names and counts are read whole; the progress text takes what is left.
+    m_meters->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    m_meters->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_meters->header()->setSectionResizeMode(2, QHeaderView::Stretch);
     m_total->setAccessibleName(QStringLiteral("Harvest total"));
     m_outcome->setObjectName(QStringLiteral("harvestOutcome"));

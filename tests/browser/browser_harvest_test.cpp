@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTreeWidget>
 
@@ -63,6 +64,9 @@ TEST_F(BrowserHarvestTest, AHarvestStartedAndCancelledLeavesEveryFileWhole)
         test::kProcessWaitMs));
     EXPECT_EQ(panelRows().size(), 2u);
     EXPECT_EQ(panelRows()[0].first, "TMC-FT-Log-364");
+    // The time left of a log that takes hours, as a person reads it.
+    EXPECT_TRUE(QRegularExpression("^Downloading, \\d+ %, \\d+ h \\d\\d min left$").match(panelRows()[0].second).hasMatch())
+        << panelRows()[0].second.toStdString();
     EXPECT_EQ(panelRows()[1], std::make_pair(QString("TMC-FT-Log-PT-370"), QString("Waiting")));
     EXPECT_FALSE(menuItemEnabled("Device", "Harvest Network Now")) << "one harvest at a time";
 
