@@ -158,6 +158,14 @@ TEST_F(LogGapsToolTest, FillGapsEndsAsACleanDownload)
     EXPECT_EQ(audit.status, 1) << audit.out << audit.err;
     EXPECT_NE(audit.out.find("  missing records: "), std::string::npos) << audit.out;
 
+    // A transfer that fails leaves the file as it was.
+    ASSERT_EQ(shell(LNS_SIM " fault Site-Meter-01 log-fail-after 100"), 0);
+    const ToolRun failed = run("harvest Site --fill-gaps");
+    EXPECT_EQ(failed.status, 1) << failed.out << failed.err;
+    EXPECT_NE(failed.out.find(": not filled: "), std::string::npos) << failed.out;
+    EXPECT_EQ(test::readFile(csv()), planted);
+    ASSERT_EQ(shell(LNS_SIM " fault Site-Meter-01 clear"), 0);
+
     const ToolRun fill = run("harvest Site --fill-gaps");
     EXPECT_EQ(fill.status, 0) << fill.out << fill.err;
     EXPECT_NE(fill.out.find("Site/Site-Meter-01: "), std::string::npos) << fill.out;

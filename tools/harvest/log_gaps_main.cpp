@@ -223,6 +223,12 @@ MeterOutcome fillMeter(lns::System &system, const std::shared_ptr<lns::AppDevice
         "{\"network\":" + jsonQuoted(network) + ",\"name\":" + jsonQuoted(name) + ",\"file\":" + jsonQuoted(file);
     CountingDialogs boxes;
     const DialogsScope scope(boxes);
+    // The file stays as it was; the next meter is taken all the same.
+    const auto failed = [&](const std::string &why) {
+        m.status = kIncomplete;
+        m.line = network + "/" + name + ": " + file + ": not filled: " + why;
+        m.json = jsonHead + ",\"outcome\":\"failed\",\"error\":" + jsonQuoted(why) + "}";
+    };
     try {
         const BackfillResult r = backfillLogFile(system, device, programFolder() / file, options.keepBad);
         if (r.noFile) {
@@ -249,10 +255,9 @@ MeterOutcome fillMeter(lns::System &system, const std::shared_ptr<lns::AppDevice
                  ",\"lost_for_good\":" + rangesJson(r.lostForGood) + ",\"missing\":" + rangesJson(a.missing) +
                  ",\"lost\":" + std::to_string(a.lost.size()) + "}";
     } catch (const RuntimeError &e) {
-        m.status = kIncomplete;
-        const std::string why = boxes.empty() ? errorText(e) : boxes.last();
-        m.line = network + "/" + name + ": " + file + ": not filled: " + why;
-        m.json = jsonHead + ",\"outcome\":\"failed\",\"error\":" + jsonQuoted(why) + "}";
+        failed(boxes.empty() ? errorText(e) : boxes.last());
+    } catch (const std::exception &e) {
+        failed(e.what());
     }
     return m;
 }
@@ -290,8 +295,14 @@ int auditMain(const std::vector<std::string> &args)
     if (!network.empty())
         return auditNetwork(network, json);
     int status = kComplete;
-    for (const auto &file : files)
-        status = std::max(status, auditFile(file, file, json));
+    for (const auto &file : files) {
+        try {
+            status = std::max(status, auditFile(file, file, json));
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "tellumic-log: cannot audit %s: %s\n", file.c_str(), e.what());
+            status = kUnreadable;
+        }
+    }
     return status;
 }
 
