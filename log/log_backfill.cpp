@@ -31,16 +31,12 @@ bool unplaced(const AuditedLine &line, const LostLine &lost)
     return line.kind == AuditedLine::Kind::Lost && lost.recordNumber == 0 && lost.cause != LostLine::Cause::Unreadable;
 }
 
-}  // namespace
-
-std::string mergeBackfill(std::string_view text, const LogAudit &audit, const std::map<std::int64_t, LogRecord> &fetched,
-                          bool keepBad, BackfillCounts &counts)
+// The lines without a number that a run of records replaces: the run between the numbered
+// lines around them came back whole and good.
+std::vector<bool> linesOfRecoveredRuns(const LogAudit &audit, const std::vector<const LostLine *> &lostOf,
+                                       const std::map<std::int64_t, LogRecord> &fetched)
 {
     const auto &lines = audit.lines;
-    // The lost entry of each Lost line (they are in the same order).
-    std::vector<const LostLine *> lostOf(lines.size(), nullptr);
-    for (const LostLine &l : audit.lost)
-        lostOf[l.line - 1] = &l;
     const auto goodAt = [&](std::int64_t n) {
         const auto it = fetched.find(n);
         return it != fetched.end() && isGood(it->second);
@@ -48,8 +44,6 @@ std::string mergeBackfill(std::string_view text, const LogAudit &audit, const st
     const auto numbered = [&](std::size_t i) {
         return lines[i].kind != AuditedLine::Kind::Header && lines[i].recordNumber != 0;
     };
-
-    // First pass: which unplaced lines a run that came back whole replaces.
     std::vector<bool> drop(lines.size(), false);
     std::int64_t previous = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -73,6 +67,23 @@ std::string mergeBackfill(std::string_view text, const LogAudit &audit, const st
                 drop[k] = whole;
         i = j - 1;
     }
+    return drop;
+}
+
+}  // namespace
+
+std::string mergeBackfill(std::string_view text, const LogAudit &audit, const std::map<std::int64_t, LogRecord> &fetched,
+                          bool keepBad, BackfillCounts &counts)
+{
+    const auto &lines = audit.lines;
+    // The lost entry of each Lost line (they are in the same order).
+    std::vector<const LostLine *> lostOf(lines.size(), nullptr);
+    for (const LostLine &l : audit.lost)
+        lostOf[l.line - 1] = &l;
+    const auto numbered = [&](std::size_t i) {
+        return lines[i].kind != AuditedLine::Kind::Header && lines[i].recordNumber != 0;
+    };
+    const std::vector<bool> drop = linesOfRecoveredRuns(audit, lostOf, fetched);
 
     std::vector<std::int64_t> inserts;
     for (const RecordRange &r : audit.missing)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "log/log_audit.h"
 #include "log/log_backfill.h"
 #include "log/log_csv.h"
@@ -81,6 +83,11 @@ struct AuditCase
     std::vector<std::pair<bool, std::int64_t>> timeSteps;       // back, from record
     std::vector<std::int64_t> powerFailed, clockChanged;
 };
+
+void PrintTo(const AuditCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class LogAuditCases : public ::testing::TestWithParam<AuditCase>
 {
@@ -238,6 +245,11 @@ struct GapCase
     std::vector<std::tuple<LogGap::Kind, std::size_t, RecordRange>> gaps;
 };
 
+void PrintTo(const GapCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class LogGapCases : public ::testing::TestWithParam<GapCase>
 {
 };
@@ -281,6 +293,11 @@ struct MergeCase
     BackfillCounts counts;
     bool identical;
 };
+
+void PrintTo(const MergeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class BackfillMergeCases : public ::testing::TestWithParam<MergeCase>
 {
@@ -369,6 +386,11 @@ struct PlanCase
     std::int32_t oldest, newest;
     std::vector<RecordRange> fetch, lost;
 };
+
+void PrintTo(const PlanCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class BackfillPlanCases : public ::testing::TestWithParam<PlanCase>
 {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "foundation/paths.h"
 #include "log/log_csv.h"
 #include "tests/support/temp_home.h"
@@ -88,6 +90,11 @@ struct AuditCase
     int status;
     std::vector<std::string> says;
 };
+
+void PrintTo(const AuditCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class AuditTool : public LogGapsToolTest, public ::testing::WithParamInterface<AuditCase>
 {
