@@ -217,10 +217,12 @@ BackfillResult backfillLogFile(lns::System &system, const std::shared_ptr<lns::A
         return result;
 
     // The meter sends from its newest record back to the stop: one request brings them all.
+    // The count is the Back to Record# download's: a record that closes after the log
+    // information was read must not cut the stop record off the end.
     const bool isShort = result.before.isShort;
     const std::int64_t stop = plan.fetch.front().first;
     const std::int64_t newest = info.newest.recordNumber;
-    const auto count = static_cast<std::int32_t>(std::min<std::int64_t>(newest - stop + 1, kMaxLogRecords));
+    const std::int32_t count = kMaxLogRecords;
     if (!SetupLogReadFtp(system, device, isShort, LogMode::kBackToRecord, count, LogDateTime{},
                          static_cast<std::int32_t>(stop)))
         throw RuntimeError(ErrorNumber::kCommunicationFailure, "the meter did not take the log request");

@@ -68,7 +68,8 @@ struct BackfillResult
 // Backfills a meter's CSV log: takes the meter's download lock and the file's lock (a
 // LogBusyError when another download holds one), audits the file, reads the meter's log
 // information, asks the meter for the records from the lowest one wanted to its newest (one
-// request, as a "Back to Record#" download asks) and rewrites the file when anything changed.
+// request, as a "Back to Record#" download asks: at the channel's rate that takes as long as
+// those records do) and rewrites the file when anything changed.
 // Errors of the meter or the file are RuntimeErrors; the file then stays as it was.
 BackfillResult backfillLogFile(lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                                const std::filesystem::path &csv, bool keepBad);
