@@ -398,6 +398,13 @@ std::int64_t LogAudit::missingCount() const
     return n;
 }
 
+std::size_t LogAudit::lostRecords() const
+{
+    return static_cast<std::size_t>(std::count_if(lost.begin(), lost.end(), [](const LostLine &l) {
+        return l.recordNumber != 0 || l.cause != LostLine::Cause::Unreadable;
+    }));
+}
+
 LogAudit auditLogCsv(std::string_view text)
 {
     return Auditor(text).run();
@@ -467,8 +474,7 @@ std::vector<std::string> auditReportLines(const std::string &name, const LogAudi
         out.push_back("  complete");
     } else {
         out.push_back("  not complete: " + std::to_string(audit.missingCount()) + " missing, " +
-                      std::to_string(audit.lost.size()) + " lost, " + std::to_string(audit.duplicates.size()) +
-                      " duplicated");
+                      std::to_string(audit.lostRecords()) + " lost");
     }
     return out;
 }

@@ -114,8 +114,12 @@ struct LogAudit
     std::vector<AuditedLine> lines;    // every line, in file order
 
     std::int64_t missingCount() const;
-    // Nothing missing, lost or twice: the file holds every record from first to last once.
-    bool complete() const { return missing.empty() && lost.empty() && duplicates.empty(); }
+    // Lost lines that stand for a record (a garbled line between two neighbouring records
+    // stands for none).
+    std::size_t lostRecords() const;
+    // Every record from first to last is in the file with values to trust. Records written
+    // twice (a "Count of Records" download over records the file held) lose nothing.
+    bool complete() const { return missing.empty() && lostRecords() == 0; }
 };
 
 // Audits the text of a CSV log (lines ending in CR LF or LF). A line without values between

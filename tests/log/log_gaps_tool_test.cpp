@@ -120,10 +120,14 @@ INSTANTIATE_TEST_SUITE_P(
         AuditCase{"Gaps", shortLog({10, 11, 12, 150}, {40, 41}), "", 1,
                   {"  missing records: 10 to 12 (3), 150\n",
                    "  failed check: line 39 (record 40), line 40 (record 41)\n",
-                   "  not complete: 4 missing, 2 lost, 0 duplicated\n"}},
+                   "  not complete: 4 missing, 2 lost\n"}},
         AuditCase{"Json", shortLog({10, 11, 12}), "--json", 1,
                   {"\"records\":197", "\"missing\":[[10,12]]", "\"complete\":false}\n"}},
-        AuditCase{"Duplicate", shortLog() + recordLine(77, true), "", 1, {"  duplicates: record 77 (2 lines)\n"}},
+        // A record written twice loses nothing; a garbled line among whole records stands for none.
+        AuditCase{"Duplicate", shortLog() + recordLine(77, true), "", 0,
+                  {"  duplicates: record 77 (2 lines)\n", "  complete\n"}},
+        AuditCase{"Garbled", shortLog() + "200,2026-04-0\r\n", "", 0,
+                  {"  unreadable: line 203 (record not known)\n", "  complete\n"}},
         AuditCase{"NotALog", "hello\r\n", "", 2, {"is not a CSV log"}},
         AuditCase{"Missing", "", "", 2, {"cannot read"}}),
     [](const auto &info) { return std::string(info.param.name); });

@@ -247,13 +247,13 @@ MeterOutcome fillMeter(lns::System &system, const std::shared_ptr<lns::AppDevice
         if (r.notSent > 0)
             m.line += "; " + std::to_string(r.notSent) + " records asked for were not sent";
         m.line += a.complete() ? "; complete" : "; still " + std::to_string(a.missingCount()) + " missing, " +
-                                                   std::to_string(a.lost.size()) + " lost";
+                                                   std::to_string(a.lostRecords()) + " lost";
         m.json = jsonHead + ",\"outcome\":\"" + (a.complete() ? "complete" : "incomplete") +
                  "\",\"asked\":" + rangesJson(r.asked) + ",\"received\":" + std::to_string(r.received) +
                  ",\"filled\":" + std::to_string(r.counts.filled) + ",\"replaced\":" +
                  std::to_string(r.counts.replaced) + ",\"failed_again\":" + std::to_string(r.counts.stillFailed) +
                  ",\"lost_for_good\":" + rangesJson(r.lostForGood) + ",\"missing\":" + rangesJson(a.missing) +
-                 ",\"lost\":" + std::to_string(a.lost.size()) + "}";
+                 ",\"lost\":" + std::to_string(a.lostRecords()) + "}";
     } catch (const RuntimeError &e) {
         failed(boxes.empty() ? errorText(e) : boxes.last());
     } catch (const std::exception &e) {
