@@ -35,7 +35,8 @@ constexpr const char *kAuditUsage =
     "the logs of every logging meter of NETWORK in the program folder (every year, both\n"
     "formats). --json prints one object per file instead.\n"
     "\n"
-    "Exit status: 0 every file is complete; 1 records are missing, lost or written twice;\n"
+    "Exit status: 0 every file is complete (records written twice lose nothing); 1 records\n"
+    "are missing or their lines carry no values to trust;\n"
     "2 a file cannot be read or is not a CSV log, or a bad command line.\n";
 
 // Audit (and backfill) statuses.
