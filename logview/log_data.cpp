@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "logview/log_gaps.h"
+
 namespace tellumic::logview {
 
 namespace {
@@ -205,6 +207,7 @@ LogData buildLogData(const RawLog &raw, ReadReport report)
     const std::vector<std::uint32_t> order = timeOrder(raw);
     copyRecords(raw, order, d);
     markBreaks(d);
+    addGapMarkers(raw, d);
     addNoValueMarkers(raw, d);
     addRecordMarkers(raw, order, d);
     computeEnergy(d);

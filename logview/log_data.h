@@ -38,7 +38,10 @@ enum class MarkerKind : std::uint8_t {
     ClockChange,  // "Date/time changed. "
     CounterBack,  // EnergySum went back (a meter reset): no interval energy there
     Note,         // any other note: reset, configuration changed, a kept bad record ...
+    RecordsMissing,  // the record numbers jump: records missing from the file
+    TimeGap,         // the times jump past the logging interval while no record is missing
 };
+inline constexpr std::size_t kMarkerKindCount = 7;
 
 struct Marker
 {

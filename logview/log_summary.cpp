@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <tuple>
 
+#include "logview/log_gaps.h"
+
 namespace tellumic::logview {
 
 namespace {
@@ -57,7 +59,9 @@ constexpr MarkerName kMarkerNames[] = {{"line without values", "lines without va
                                        {"power failure", "power failures"},
                                        {"clock change", "clock changes"},
                                        {"energy counter fall", "energy counter falls"},
-                                       {"other note", "other notes"}};
+                                       {"other note", "other notes"},
+                                       {"gap in the record numbers", "gaps in the record numbers"},
+                                       {"gap in time", "gaps in time"}};
 
 }  // namespace
 
@@ -160,6 +164,7 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
         if (s.markers[k] > 0)
             events += (events.empty() ? "" : ", ") + plural(s.markers[k], kMarkerNames[k].one, kMarkerNames[k].many);
     text += "Events: " + (events.empty() ? std::string("none") : events) + "\n";
+    text += gapEventsText(data, s.range);
     const std::string skipped = skippedLinesText(data.report);
     if (!skipped.empty())
         text += skipped + "\n";

@@ -29,7 +29,7 @@ struct RangeSummary
     SeriesStats intervalEnergy;  // bars that end inside the range
     double intervalEnergyTotal = 0;
     SeriesStats dailyEnergy;  // days that begin inside the range
-    std::array<std::size_t, 5> markers{};  // per MarkerKind, inside the range
+    std::array<std::size_t, kMarkerKindCount> markers{};  // per MarkerKind, inside the range
 
     std::size_t records() const { return last - first; }
 };

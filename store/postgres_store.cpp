@@ -83,10 +83,17 @@ struct ResultDeleter
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
+// A connection is finished also when it failed or when the store's set-up throws.
+struct ConnectionDeleter
+{
+    void operator()(PGconn *c) const { PQfinish(c); }
+};
+
 class PostgresStore final : public RecordStore
 {
 public:
-    explicit PostgresStore(const std::string &conninfo) : m_conn(PQconnectdb(conninfo.c_str()))
+    explicit PostgresStore(const std::string &conninfo)
+        : m_connection(PQconnectdb(conninfo.c_str())), m_conn(m_connection.get())
     {
         if (!m_conn || PQstatus(m_conn) != CONNECTION_OK)
             throw StoreError("cannot connect to the record store: " + lastError());
@@ -108,8 +115,6 @@ public:
             throw;
         }
     }
-    ~PostgresStore() override { PQfinish(m_conn); }
-
     FileState fileState(const MeterKey &meter, std::string_view file) override
     {
         const Result r = execParams(
@@ -322,6 +327,7 @@ private:
         buf.clear();
     }
 
+    std::unique_ptr<PGconn, ConnectionDeleter> m_connection;
     PGconn *m_conn;
 };
 

@@ -20,6 +20,7 @@
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
 #include "tools/harvest/harvest_main.h"
+#include "tools/harvest/log_gaps_main.h"
 #include "tools/store/store_main.h"
 
 namespace tellumic {
@@ -31,6 +32,8 @@ constexpr const char *kUsage =
     "  tellumic-log last FILE.csv\n"
     "  tellumic-log view FILE.csv\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "  tellumic-log harvest NETWORK... --fill-gaps [--meter NAME]... [--short] [--json]\n"
+    "  tellumic-log audit FILE.csv... | --network NETWORK [--json]\n"
     "  tellumic-log store FILE.csv... --store URL [--network NAME]\n"
     "  tellumic-log export --store URL --meter NAME [--from TIME] [--to TIME]\n"
     "  tellumic-log --help\n"
@@ -54,6 +57,8 @@ constexpr const char *kUsage =
     "        the file is not a CSV log or there is no display.\n"
     "harvest Appends the new records of every logging meter of each NETWORK to its CSV log,\n"
     "        unattended (see tellumic-log harvest --help).\n"
+    "audit   Reports what CSV logs lack: missing records, lost lines, duplicates, time jumps\n"
+    "        (see tellumic-log audit --help; it has exit statuses of its own).\n"
     "store   Loads CSV logs into the record store (see tellumic-log store --help).\n"
     "export  Writes a meter's stored records as a CSV log (see tellumic-log export --help).\n"
     "\n"
@@ -255,6 +260,8 @@ int main(int argc, char **argv)
         return runLogView(rest, argc, argv);
     if (args[0] == "harvest")
         return harvest::harvestMain(rest);
+    if (args[0] == "audit")
+        return harvest::auditMain(rest);
     if (args[0] == "store")
         return storecli::storeMain(rest);
     if (args[0] == "export")

@@ -119,7 +119,17 @@ const BreakCase kBreakCases[] = {
              r[i].dateTime = test::logDateTime(kT0 + 86400 + static_cast<CivilSeconds>(i) * kStep);
          return lines(r);
      },
-     {0, 3}, {}, {}, {}},
+     {0, 3}, {MarkerKind::TimeGap}, {true}, {kT0 + 2 * kStep + (86400 + kStep) / 2}},
+    {"record numbers jump while the times run on",
+     [](auto &r) {
+         for (std::size_t i = 3; i < 6; ++i)
+             r[i].recordNumber += 5;
+         return lines(r);
+     },
+     {0}, {MarkerKind::RecordsMissing}, {false}, {kT0 + 2 * kStep + kStep / 2}},
+    {"#4 and #5 removed",
+     [](auto &r) { return lines({r.begin(), r.begin() + 3}) + lines({r.begin() + 5, r.end()}, false); },
+     {0, 3}, {MarkerKind::RecordsMissing}, {true}, {kT0 + 2 * kStep + 3 * kStep / 2}},
     {"the logging interval grows from 15 to 60 minutes",
      [](auto &r) {
          for (std::size_t i = 3; i < 6; ++i)
@@ -130,6 +140,36 @@ const BreakCase kBreakCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rules, Breaks, ::testing::ValuesIn(kBreakCases), [](const auto &info) { return test::caseName(info.param.what); });
+
+// Both kinds of gap carry their own note and are listed under Events, each once.
+TEST(LogData, GapsAreNamedAndListedUnderEvents)
+{
+    auto r = test::loadRecords(40, 100, civil(2026, 3, 5));
+    for (std::size_t i = 0; i < r.size(); ++i) {
+        if (i >= 10)
+            r[i].recordNumber += 10;  // records 110 to 119 missing, times run on
+        if (i >= 30)
+            r[i].dateTime = test::logDateTime(civil(2026, 3, 5) + static_cast<CivilSeconds>(i) * kStep + 7200);
+    }
+    const LogData d = build(lines(r));
+    std::vector<std::string> notes;
+    for (const Marker &m : d.markers)
+        notes.push_back(m.note);
+    EXPECT_EQ(notes, (std::vector<std::string>{"records 110 to 119 missing",
+                                               "no records from 2026-03-05 07:15:00 to 2026-03-05 09:30:00"}));
+    const std::string text = summaryText(d, summarize(d, d.fullRange()), SummaryScope{});
+    EXPECT_NE(text.find("Events: 1 gap in the record numbers, 1 gap in time\n"
+                        "  records 110 to 119 missing (around 2026-03-05 02:22:30)\n"
+                        "  no records from 2026-03-05 07:15:00 to 2026-03-05 09:30:00\n"),
+              std::string::npos)
+        << text;
+
+    // A range that holds neither lists neither.
+    const TimeRange before{static_cast<double>(civil(2026, 3, 5)), static_cast<double>(civil(2026, 3, 5, 2))};
+    const std::string early = summaryText(d, summarize(d, before), SummaryScope{});
+    EXPECT_NE(early.find("Events: none\n"), std::string::npos) << early;
+    EXPECT_EQ(early.find("missing"), std::string::npos) << early;
+}
 
 // Downloads appended newest first, overlapping: the plot runs in time order, each record once.
 TEST(LogData, RecordsArePlacedByTheirOwnTime)

@@ -203,6 +203,44 @@ TEST_F(LogViewerWindowTest, EventsBreakTheLinesAndTellTheirNotes)
     EXPECT_EQ(tipAt(kStart + 60 * 900), QStringLiteral("2026-03-01 15:00:00  CRC mismatch."));
 }
 
+// Records missing from the file and a stretch of time without records are marked on the time
+// axis, each with its note, and listed under Events in the Summary.
+TEST_F(LogViewerWindowTest, GapsAreMarkedAndListedUnderEvents)
+{
+    records = test::loadRecords(96, 1, kStart);
+    for (std::size_t i = 30; i < records.size(); ++i) {
+        records[i].recordNumber += 10;  // records 31 to 40 missing while the times run on
+        if (i >= 70)
+            records[i].dateTime = test::logDateTime(kStart + static_cast<CivilSeconds>(i) * 900 + 7200);
+    }
+    const auto path = home.root() / "Meter-log-short-2026.csv";
+    test::writeFile(path, test::logText(records, true));
+    open(path);
+
+    ChartPanel *demand = window->panel(ChartGroup::Demand);
+    QWidget *viewport = demand->view()->viewport();
+    const QRectF plot = demand->view()->mapFromScene(demand->chart()->plotArea()).boundingRect();
+    const TimeRange r = range();
+    auto tipAt = [&](CivilSeconds t) {
+        const QPoint at(static_cast<int>(std::lround(plot.left() + (static_cast<double>(t) - r.start) / r.length() * plot.width())),
+                        static_cast<int>(plot.bottom()) - 4);
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(kStart + 50 * 900), QString()) << "no marker there";
+    EXPECT_EQ(tipAt(kStart + 29 * 900 + 450), QStringLiteral("2026-03-01 07:22:30  records 31 to 40 missing"));
+    EXPECT_EQ(tipAt(kStart + 69 * 900 + 4050),
+              QStringLiteral("2026-03-01 18:22:30  no records from 2026-03-01 17:15:00 to 2026-03-01 19:30:00"));
+
+    const std::string summary = window->summary().toStdString();
+    EXPECT_NE(summary.find("Events: 1 gap in the record numbers, 1 gap in time\n"
+                           "  records 31 to 40 missing (around 2026-03-01 07:22:30)\n"
+                           "  no records from 2026-03-01 17:15:00 to 2026-03-01 19:30:00\n"),
+              std::string::npos)
+        << summary;
+}
+
 // Odd lines leave a plot and a note of what was skipped.
 TEST_F(LogViewerWindowTest, SkippedLinesAreNotedBesideThePlot)
 {

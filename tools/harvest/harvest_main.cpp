@@ -25,6 +25,7 @@
 #include "tools/harvest/harvest_console.h"
 #include "tools/harvest/harvest_events.h"
 #include "tools/harvest/harvest_store.h"
+#include "tools/harvest/log_gaps_main.h"
 
 namespace tellumic::harvest {
 
@@ -34,6 +35,7 @@ constexpr const char *kUsage =
     "Usage:\n"
     "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json|--events]\n"
     "                       [--store URL]\n"
+    "  tellumic-log harvest NETWORK... --fill-gaps [--meter NAME]... [--short] [--keep-bad] [--json]\n"
     "\n"
     "Downloads the records that every logging meter of each NETWORK logged since the last one\n"
     "in its CSV log file (the whole log when there is no file yet) and appends them to that\n"
@@ -69,6 +71,13 @@ constexpr const char *kUsage =
     "cancels the running transfers as the Logging tab's Cancel button does; every file stays\n"
     "whole.\n"
     "\n"
+    "  --fill-gaps   instead of new records, fetch what each meter's log file lacks between\n"
+    "                its first and last record (missing records, lines that failed their\n"
+    "                check or were not recognised) as far as the meter still holds them, and\n"
+    "                put them into the file in record order; a range older than the meter's\n"
+    "                oldest record is reported as lost for good. Exit 1 when a file is still\n"
+    "                not complete (see tellumic-log audit).\n"
+    "\n"
     "Exit status: 0 every meter was harvested; 1 some meters failed, were busy or were not\n"
     "found, or records failed their check or were of an unrecognised type (the rest was\n"
     "harvested); 2 bad command line, no installation, or a network that\n"
@@ -88,6 +97,7 @@ struct Args
     bool json = false;
     bool events = false;
     bool help = false;
+    bool fillGaps = false;
     std::string storeUrl;
     std::string error;
 };
@@ -131,6 +141,8 @@ Args parseArgs(const std::vector<std::string> &args)
             a.json = true;
         } else if (arg == "--events") {
             a.events = true;
+        } else if (arg == "--fill-gaps") {
+            a.fillGaps = true;
         } else if (arg == "--") {
             a.networks.insert(a.networks.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
             break;
@@ -384,6 +396,14 @@ int harvestMain(const std::vector<std::string> &args)
     if (!a.error.empty()) {
         std::fprintf(stderr, "tellumic-log harvest: %s\n\n%s", a.error.c_str(), kUsage);
         return 2;
+    }
+    if (a.fillGaps) {
+        if (a.options.dryRun || !a.storeUrl.empty() || a.events) {
+            std::fprintf(stderr, "tellumic-log harvest: --fill-gaps takes no --dry-run, --store or --events\n\n%s",
+                         kUsage);
+            return 2;
+        }
+        return fillGapsMain(a.networks, a.options, a.json);
     }
     ConsoleOptions console = detectConsole();
     console.json = a.json;
