@@ -271,6 +271,11 @@ std::string_view logCsvUnitsLine(bool isShort)
 std::string GetLogFilename(std::string_view deviceName, bool isShort)
 {
     DebugLog("MLogFtp.GetLogFilename()");
+    return logFileName(deviceName, isShort);
+}
+
+std::string logFileName(std::string_view deviceName, bool isShort)
+{
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string name;
     bool leading = true;

@@ -36,6 +36,8 @@ inline constexpr std::string_view kUnrecognizedTypeNote = "Unrecognized log reco
 // A name that would pass the file system's 255 bytes keeps the start of its name part, ended
 // by "%~" and 16 hexadecimal digits of a hash of the whole device name.
 std::string GetLogFilename(std::string_view deviceName, bool isShort);
+// The same name without the trace line, for programs that look at the logs again and again.
+std::string logFileName(std::string_view deviceName, bool isShort);
 
 // The number formats of the CSV; each gives "NaN" for a value that is not a finite number.
 std::string FormatEnergy(std::int32_t tenths);
@@ -134,6 +136,8 @@ bool LogDataCsv(LogCsvFile &file, bool writeHeader, std::span<const LogRecord> r
 // line counts as a record when its number is above 0 and its date and time exist on the
 // calendar; other lines are passed over like the header.
 std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &lastDateTime);
+// How much of a log's end that scan reads: its cost does not grow with the log.
+inline constexpr std::size_t kLastLogRecnumTailBytes = 4000;
 
 // The same scan over the tail of a file already in memory; no trace, no message: a line
 // whose record number is not a 32-bit number ends the scan with RuntimeError 6 or 13 after

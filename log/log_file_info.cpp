@@ -14,9 +14,6 @@ namespace tellumic {
 
 namespace {
 
-// The scan reads only the end of the file, so its cost does not grow with the log.
-constexpr std::size_t kTailBytes = 4000;
-
 // A line stands for a stored record only when its date and time exist on the calendar; a
 // line with "2026-13-45 25:61:61" was not written by a download.
 bool isCalendarDateTime(const LogDateTime &dt)
@@ -83,7 +80,7 @@ std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &l
         return 0;
     LastLogRecord found;
     try {
-        scanLastLogRecnum(readLogFileTail(file, kTailBytes), found);
+        scanLastLogRecnum(readLogFileTail(file, kLastLogRecnumTailBytes), found);
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MLogFtp.FindLastLogRecnum()," + errorText(e));
         MsgBox("Error scanning log file: " + errorText(e), MsgStyle::kOkOnly, "Finding most recent log record");

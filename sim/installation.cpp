@@ -115,10 +115,10 @@ InitResult createDemoInstallation(const std::filesystem::path &home)
     return result;
 }
 
-SimOptions installationOptions(const std::filesystem::path &lonWorksFolder)
+SimOptions installationOptions(const std::filesystem::path &lonWorksFolder, std::chrono::milliseconds busyTimeout)
 {
     SimOptions options;
-    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    NetworkDb ndb(networkDbPath(lonWorksFolder), busyTimeout);
     SQLite::Statement q(ndb.db(), "SELECT value FROM settings WHERE key = 'latency_us'");
     if (q.executeStep())
         options.latency = std::chrono::microseconds(q.getColumn(0).getInt64());
@@ -141,14 +141,23 @@ void setInstallationLatency(const std::filesystem::path &lonWorksFolder, std::ch
 
 namespace tellumic::sim {
 
-void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor)
+void setInstallationTransferSpeed(const std::filesystem::path &lonWorksFolder, double factor,
+                                  std::chrono::milliseconds busyTimeout)
 {
-    NetworkDb ndb(networkDbPath(lonWorksFolder));
+    NetworkDb ndb(networkDbPath(lonWorksFolder), busyTimeout);
     ndb.write([&] {
         SQLite::Statement up(ndb.db(), "INSERT OR REPLACE INTO settings (key, value) VALUES ('transfer_speed', ?)");
         up.bind(1, factor);
         up.exec();
     });
+}
+
+InitResult initDemoInstallation(const std::filesystem::path &home)
+{
+    auto result = createDemoInstallation(home);
+    result.converter = programPath("XIF32BIN");
+    result.converterInstalled = installConverter(result.lonWorksFolder, result.converter);
+    return result;
 }
 
 bool installConverter(const std::filesystem::path &lonWorksFolder, const std::filesystem::path &converter)

@@ -48,7 +48,10 @@ std::string conditionNames()
     return out;
 }
 
-SimControl::SimControl(const std::filesystem::path &lonWorksFolder) : m_db(networkDbPath(lonWorksFolder)) {}
+SimControl::SimControl(const std::filesystem::path &lonWorksFolder, std::chrono::milliseconds busyTimeout)
+    : m_db(networkDbPath(lonWorksFolder), busyTimeout)
+{
+}
 
 std::vector<DeviceInfo> SimControl::devices()
 {

@@ -53,7 +53,8 @@ struct DeviceInfo
 class SimControl
 {
 public:
-    explicit SimControl(const std::filesystem::path &lonWorksFolder);
+    explicit SimControl(const std::filesystem::path &lonWorksFolder,
+                        std::chrono::milliseconds busyTimeout = NetworkDb::kBusyTimeout);
 
     std::vector<DeviceInfo> devices();
     // By object name ("Demo/Demo/Meters/TMC-FT-362"), its last two parts, or a device name

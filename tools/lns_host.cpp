@@ -1,12 +1,9 @@
 // lns-host: a small director that drives a registered plug-in through its automation
-// interface the way an LNS host tool does.
+// interface the way an LNS host tool does; with no command, the network browser window.
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -20,7 +17,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "browser/browser_main.h"
+#include "browser/network_snapshot.h"
+#include "browser/plugin_client.h"
+#include "browser/registered_plugins.h"
 #include "foundation/paths.h"
+#include "foundation/qt_display.h"
 #include "foundation/registry.h"
 #include "foundation/runtime_error.h"
 #include "foundation/text.h"
@@ -30,9 +32,13 @@ namespace {
 
 using namespace tellumic;
 
-constexpr const char *kUsage = R"(Usage: lns-host COMMAND [ARGUMENTS] [OPTIONS]
+constexpr const char *kUsage = R"(Usage: lns-host [COMMAND [ARGUMENTS] [OPTIONS]]
 
 Drives LNS plug-ins the way a network-management tool does, on this TELLUMIC_HOME.
+With no command and a display, opens the network browser: the networks and their
+devices with their state, the plug-in commands of each device, the meters' logs and
+their harvest, and the simulated installation's conditions. Without a display and
+without a command, shows this text and exits with status 2.
 
 Commands:
   plugins                       list the plug-ins registered on this machine
@@ -56,7 +62,8 @@ Options (set on the automation object before it opens the network):
   --left N, --top N, --width N, --height N
                                 the window's geometry in pixels (browse)
   --exit-after SECONDS          browse: release the object after this long, the window
-                                staying open (for scripts)
+                                staying open (for scripts); with no command: close
+                                the network browser after this long
 )";
 
 struct UsageError
@@ -66,10 +73,8 @@ struct UsageError
 
 struct Options
 {
-    QString plugin = QStringLiteral("Tellumic_PlugIn.LNSPlugInAPI");
-    std::optional<QString> interfaceName;
-    bool remote = false;
-    std::optional<QString> devProgramId;
+    browser::PluginSettings plugin;
+    bool pluginOptions = false;  // an option for the automation object was given
     std::optional<int> left, top, width, height;
     std::optional<int> exitAfterSeconds;
     std::vector<std::string> positional;
@@ -103,14 +108,17 @@ Options parse(const std::vector<std::string> &args)
                 throw UsageError{a + " needs a value"};
             return args[++i];
         };
+        o.pluginOptions = o.pluginOptions || a == "--plugin" || a == "--interface" || a == "--remote" ||
+                          a == "--dev-program-id" || a == "--left" || a == "--top" || a == "--width" ||
+                          a == "--height";
         if (a == "--plugin")
-            o.plugin = QString::fromStdString(value());
+            o.plugin.plugin = QString::fromStdString(value());
         else if (a == "--interface")
-            o.interfaceName = QString::fromStdString(value());
+            o.plugin.interfaceName = QString::fromStdString(value());
         else if (a == "--remote")
-            o.remote = true;
+            o.plugin.remote = true;
         else if (a == "--dev-program-id")
-            o.devProgramId = QString::fromStdString(value());
+            o.plugin.devProgramId = QString::fromStdString(value());
         else if (a == "--left")
             o.left = pixelOption(value(), a);
         else if (a == "--top")
@@ -129,106 +137,18 @@ Options parse(const std::vector<std::string> &args)
     return o;
 }
 
-// A failure reported by the plug-in or the bus.
-struct CallError
-{
-    std::string text;
-};
-
-// One automation object of the plug-in, released when this goes.
-class PluginObject
-{
-public:
-    explicit PluginObject(const Options &o) : m_bus(QDBusConnection::sessionBus()), m_service(o.plugin)
-    {
-        if (!m_bus.isConnected())
-            throw CallError{"no session bus: " + m_bus.lastError().message().toStdString()};
-        const QDBusMessage reply = call(QStringLiteral("/Tellumic_PlugIn/LNSPlugInAPI"), QStringLiteral("Tellumic_PlugIn.Factory"),
-                                        QStringLiteral("CreateObject"), {});
-        m_path = reply.arguments().value(0).value<QDBusObjectPath>().path();
-        if (o.interfaceName)
-            set(QStringLiteral("NetworkInterfaceName"), *o.interfaceName);
-        if (o.remote)
-            set(QStringLiteral("Remote"), true);
-        if (o.devProgramId)
-            set(QStringLiteral("DevelopmentProgramId"), *o.devProgramId);
-    }
-    ~PluginObject()
-    {
-        try {
-            release();
-        } catch (const CallError &) {
-        }
-    }
-
-    void set(const QString &property, const QVariant &value)
-    {
-        call(m_path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Set"),
-             {QStringLiteral("Tellumic_PlugIn.LNSPlugInAPI"), property, QVariant::fromValue(QDBusVariant(value))});
-    }
-    QVariant get(const QString &property)
-    {
-        const auto reply = call(m_path, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"),
-                                {QStringLiteral("Tellumic_PlugIn.LNSPlugInAPI"), property});
-        return reply.arguments().value(0).value<QDBusVariant>().variant();
-    }
-    void sendCommand(int commandId, int objectType, const QString &objectName)
-    {
-        call(m_path, QStringLiteral("Tellumic_PlugIn.LNSPlugInAPI"), QStringLiteral("SendCommand"),
-             {commandId, QVariant::fromValue(static_cast<qint16>(objectType)), objectName});
-    }
-    void release()
-    {
-        if (m_path.isEmpty())
-            return;
-        const QString path = m_path;
-        m_path.clear();
-        call(path, QStringLiteral("Tellumic_PlugIn.LNSPlugInAPI"), QStringLiteral("Release"), {});
-    }
-    bool pluginOnBus() { return m_bus.interface()->isServiceRegistered(m_service).value(); }
-
-private:
-    QDBusMessage call(const QString &path, const QString &interface, const QString &method, const QVariantList &args)
-    {
-        QDBusMessage message = QDBusMessage::createMethodCall(m_service, path, interface, method);
-        message.setArguments(args);
-        // A command may wait on a question to the user: no reply time-out.
-        const QDBusMessage reply = m_bus.call(message, QDBus::Block, std::numeric_limits<int>::max());
-        if (reply.type() == QDBusMessage::ErrorMessage) {
-            QString name = reply.errorName();
-            const QString prefix = QStringLiteral("Tellumic_PlugIn.Error.E");
-            if (name.startsWith(prefix))
-                throw CallError{"error " + name.mid(prefix.size()).toStdString() + ": " + reply.errorMessage().toStdString()};
-            throw CallError{name.toStdString() + ": " + reply.errorMessage().toStdString()};
-        }
-        return reply;
-    }
-
-    QDBusConnection m_bus;
-    QString m_service;
-    QString m_path;
-};
-
 int listPlugins()
 {
-    CRegistry registry;
-    const std::string root = "SOFTWARE\\LonWorks\\LCA\\Plug-Ins";
-    int count = 0;
-    for (std::string name = registry.FindFirstMachineKey(root); !name.empty(); name = registry.GetNextMachineKey()) {
-        const std::string key = root + "\\" + name;
-        std::string progId;
-        registry.GetRegValue(kHkeyLocalMachine, key, "", progId);
-        std::cout << name << "\t" << progId << "\tversion " << registry.MachineSetting(key, "Version") << "\t"
-                  << registry.MachineSetting(key, "Description") << "\n";
-        ++count;
-    }
+    const auto registered = browser::registeredPlugins();
     // An unreadable registry is no empty one.
-    if (!registry.storeFailure().empty()) {
+    if (!registered.failure.empty()) {
         std::cerr << "lns-host: the registry " << registryStorePath().string()
-                  << " could not be read: " << registry.storeFailure() << "\n";
+                  << " could not be read: " << registered.failure << "\n";
         return 1;
     }
-    if (count == 0)
+    for (const auto &p : registered.plugins)
+        std::cout << p.name << "\t" << p.progId << "\tversion " << p.version << "\t" << p.description << "\n";
+    if (registered.plugins.empty())
         std::cout << "No plug-ins are registered on this machine.\n";
     return 0;
 }
@@ -237,20 +157,14 @@ int listDevices(const std::string &networkName)
 {
     sim::SimObjectServer server(sim::installedLonWorksFolder());
     server.Open();
-    auto network = server.Networks().Item(networkName);
-    network->Open();
-    auto system = network->Systems().Item(1);
-    system->Open();
-    const auto templates = system->DeviceTemplates();
-    for (const auto &sub : system->Subsystems()) {
-        std::cout << network->Name() << "/" << system->Name() << "/" << sub->Name() << "\n";
-        for (const auto &device : sub->AppDevices()) {
-            std::cout << "  " << device->Name() << "\tprogram ID " << device->ProgramId();
+    const auto network = browser::NetworkReader(server).readNetwork(networkName);
+    for (const auto &sub : network.subsystems) {
+        std::cout << network.name << "/" << network.system << "/" << sub.name << "\n";
+        for (const auto &device : sub.devices) {
+            std::cout << "  " << device.name << "\tprogram ID " << device.programId;
             std::string commands;
-            if (auto t = templates.Find(device->TemplateName())) {
-                for (const auto &app : t->ComponentApplications()->Items())
-                    commands += (commands.empty() ? "" : ", ") + app->Name() + " (" + std::to_string(app->CommandId()) + ")";
-            }
+            for (const auto &c : device.commands)
+                commands += (commands.empty() ? "" : ", ") + c.name + " (" + std::to_string(c.commandId) + ")";
             std::cout << "\tcommands: " << (commands.empty() ? "none" : commands) << "\n";
         }
     }
@@ -260,10 +174,10 @@ int listDevices(const std::string &networkName)
 
 int networkCommand(const Options &o, int commandId)
 {
-    PluginObject object(o);
+    browser::PluginObject object(QDBusConnection::sessionBus(), o.plugin);
     object.set(QStringLiteral("networkName"), QString::fromStdString(o.positional.at(1)));
     object.sendCommand(commandId, 0, QString());
-    std::cout << (commandId == 50 ? "Registered" : "Deregistered") << " the plug-in in network " << o.positional.at(1)
+    std::cout << (commandId == browser::HostCommand::kRegister ? "Registered" : "Deregistered") << " the plug-in in network " << o.positional.at(1)
               << ".\n";
     return 0;
 }
@@ -273,15 +187,15 @@ int closePlugin(const Options &o)
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        throw CallError{"no session bus: " + bus.lastError().message().toStdString()};
-    const auto running = [&] { return bus.interface()->isServiceRegistered(o.plugin).value(); };
+        throw browser::CallError{"no session bus: " + bus.lastError().message().toStdString()};
+    const auto running = [&] { return bus.interface()->isServiceRegistered(o.plugin.plugin).value(); };
     // Asking a plug-in that is not running would start it.
     if (!running()) {
         std::cout << "The plug-in is not running.\n";
         return 0;
     }
     {
-        PluginObject object(o);
+        browser::PluginObject object(bus, o.plugin);
         object.set(QStringLiteral("Visible"), false);
     }
     QDeadlineTimer deadline(kCloseWaitMs);
@@ -305,9 +219,10 @@ void onSignal(int)
 
 int browse(const Options &o)
 {
-    PluginObject object(o);
+    browser::PluginObject object(QDBusConnection::sessionBus(), o.plugin);
     object.set(QStringLiteral("networkName"), QString::fromStdString(o.positional.at(1)));
-    object.sendCommand(20, 7, QString::fromStdString(o.positional.at(2)));
+    object.sendCommand(browser::HostCommand::kBrowse, browser::HostCommand::kApplicationDevice,
+                       QString::fromStdString(o.positional.at(2)));
     object.set(QStringLiteral("Visible"), true);
     if (o.width)
         object.set(QStringLiteral("Width"), *o.width);
@@ -331,7 +246,7 @@ int browse(const Options &o)
         try {
             if (!object.pluginOnBus() || !object.get(QStringLiteral("Visible")).toBool())
                 loop.quit();
-        } catch (const CallError &) {
+        } catch (const browser::CallError &) {
             loop.quit();
         }
     });
@@ -343,14 +258,24 @@ int browse(const Options &o)
     return 0;
 }
 
-int run(const std::vector<std::string> &args)
+int run(const std::vector<std::string> &args, int &argc, char **argv)
 {
-    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
         std::cout << kUsage;
-        return args.empty() ? 2 : 0;
+        return 0;
     }
     const Options o = parse(args);
-    const std::string &command = o.positional.empty() ? std::string() : o.positional[0];
+    if (o.positional.empty()) {
+        if (!displayNamed()) {
+            std::cout << kUsage;
+            return 2;
+        }
+        if (o.pluginOptions)
+            throw UsageError{"the network browser takes no options but --exit-after; give a command"};
+        return browser::runNetworkBrowser(argc, argv, o.exitAfterSeconds);
+    }
+    QCoreApplication app(argc, argv);
+    const std::string &command = o.positional[0];
     auto need = [&](std::size_t n) {
         if (o.positional.size() != n)
             throw UsageError{"'" + command + "' takes " + std::to_string(n - 1) + " argument" + (n == 2 ? "" : "s")};
@@ -365,7 +290,8 @@ int run(const std::vector<std::string> &args)
     }
     if (command == "register" || command == "deregister") {
         need(2);
-        return networkCommand(o, command == "register" ? 50 : 51);
+        return networkCommand(o, command == "register" ? browser::HostCommand::kRegister
+                                                       : browser::HostCommand::kDeregister);
     }
     if (command == "browse") {
         need(3);
@@ -375,21 +301,20 @@ int run(const std::vector<std::string> &args)
         need(1);
         return closePlugin(o);
     }
-    throw UsageError{command.empty() ? "no command given" : "unknown command '" + command + "'"};
+    throw UsageError{"unknown command '" + command + "'"};
 }
 
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        return run(args);
+        return run(args, argc, argv);
     } catch (const UsageError &e) {
         std::cerr << "lns-host: " << e.message << "\nTry 'lns-host --help'.\n";
         return 2;
-    } catch (const CallError &e) {
+    } catch (const browser::CallError &e) {
         std::cerr << "lns-host: " << e.text << "\n";
         return 1;
     } catch (const RuntimeError &e) {

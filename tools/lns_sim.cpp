@@ -436,10 +436,9 @@ InitResult initDemo()
     if (std::filesystem::is_directory(tellumicHome(), ec))
         if (auto problem = permissionProblem(tellumicHome(), W_OK | X_OK); !problem.empty())
             throw UsageError{problem};
-    auto result = createDemoInstallation(tellumicHome());
-    const auto converter = programPath("XIF32BIN");
-    if (!installConverter(result.lonWorksFolder, converter))
-        std::fprintf(stderr, "lns-sim: %s was not found; XIF files cannot be converted.\n", converter.c_str());
+    auto result = initDemoInstallation(tellumicHome());
+    if (!result.converterInstalled)
+        std::fprintf(stderr, "lns-sim: %s was not found; XIF files cannot be converted.\n", result.converter.c_str());
     return result;
 }
 

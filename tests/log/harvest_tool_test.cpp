@@ -16,6 +16,7 @@
 #include "log/log_file.h"
 #include "sim/logging_site.h"
 #include "tests/support/temp_home.h"
+#include "tools/harvest/harvest_events.h"
 
 extern char **environ;
 
@@ -405,6 +406,69 @@ TEST_F(HarvestToolTest, HarvestsTheDemoNetwork)
     EXPECT_NE(r.err.find("Demo/TMC-FT-Log-364: harvested 24192 records"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Demo/TMC-FT-Log-PT-370: harvested 24192 records"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("harvest: 2 meters: 2 harvested (48384 records"), std::string::npos) << r.err;
+}
+
+// --events: what a program showing the harvest reads, one event a line on standard output,
+// each line one the harvest's own event reader takes; the console lines stay on standard error.
+class EventLog final : public HarvestReport
+{
+public:
+    void planned(const std::string &network, const std::vector<MeterPlan> &meters) override
+    {
+        for (const auto &m : meters)
+            seen.push_back("planned " + network + "/" + m.name + (m.estimated ? " estimated" : ""));
+    }
+    void started(const MeterProgress &p) override { seen.push_back("started " + p.network + "/" + p.name); }
+    void progress(const MeterProgress &p) override { lastProgress = p.records; }
+    void finished(const MeterResult &r) override
+    {
+        seen.push_back("finished " + r.network + "/" + r.name + " " + std::string(harvestOutcomeName(r.outcome)));
+        records.push_back(r.records);
+    }
+    void networkMessage(const std::string &network, const std::string &text) override
+    {
+        seen.push_back("message " + network + ": " + text);
+    }
+    std::vector<std::string> seen;
+    std::vector<std::int64_t> records;
+    std::int64_t lastProgress = 0;
+};
+
+EventLog replayLines(const std::string &out)
+{
+    EventLog log;
+    for (std::size_t at = 0, eol; (eol = out.find('\n', at)) != std::string::npos; at = eol + 1)
+        EXPECT_TRUE(harvest::replayEvent(std::string_view(out).substr(at, eol - at), log)) << out.substr(at, eol - at);
+    return log;
+}
+
+TEST_F(HarvestToolTest, EventsOnStandardOutputForAProgramThatShowsTheHarvest)
+{
+    makeSite();
+    const ToolRun r = run("Site --events --meter Site-Meter-01 --meter Site-Meter-02 --meter Site-Meter-99");
+    EXPECT_EQ(r.status, 1) << "a meter asked for is missing: " << r.err;
+    const EventLog log = replayLines(r.out);
+    const std::vector<std::string> expected = {
+        "planned Site/Site-Meter-01 estimated", "planned Site/Site-Meter-02 estimated",
+        "started Site/Site-Meter-01",           "finished Site/Site-Meter-01 harvested",
+        "started Site/Site-Meter-02",           "finished Site/Site-Meter-02 harvested",
+    };
+    EXPECT_EQ(log.seen, expected) << r.out;
+    ASSERT_EQ(log.records.size(), 2u);
+    EXPECT_TRUE(closeTo(log.records[0], sim::siteLog(0).records)) << log.records[0];
+    EXPECT_NE(r.err.find("Site/Site-Meter-02: harvested "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("no meter named \"Site-Meter-99\""), std::string::npos) << r.err;
+
+    const ToolRun refused = run("Nowhere --events");
+    EXPECT_EQ(refused.status, 2);
+    const EventLog why = replayLines(refused.out);
+    ASSERT_EQ(why.seen.size(), 1u) << refused.out;
+    EXPECT_EQ(why.seen[0].rfind("message Nowhere: ", 0), 0u) << why.seen[0];
+
+    const ToolRun both = run("Site --events --json");
+    EXPECT_EQ(both.status, 2);
+    EXPECT_NE(both.err.find("--json and --events both write to standard output"), std::string::npos) << both.err;
+    EXPECT_EQ(both.out, "");
 }
 
 }  // namespace

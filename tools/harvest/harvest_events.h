@@ -25,6 +25,7 @@ public:
     void networkMessage(const std::string &network, const std::string &text) override;
 
     bool broken() const { return m_broken; }
+    int fd() const { return m_fd; }
 
 private:
     void send(const std::string &line);

@@ -33,7 +33,7 @@ namespace {
 
 constexpr const char *kUsage =
     "Usage:\n"
-    "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json]\n"
+    "  tellumic-log harvest NETWORK... [--meter NAME]... [--short] [--keep-bad] [--dry-run] [--json|--events]\n"
     "                       [--store URL]\n"
     "  tellumic-log harvest NETWORK... --fill-gaps [--meter NAME]... [--short] [--keep-bad] [--json]\n"
     "\n"
@@ -60,6 +60,9 @@ constexpr const char *kUsage =
     "                failed_check, unrecognized), one per network that brings nothing\n"
     "                (network, outcome \"not harvested\", error) and one per meter named\n"
     "                that no network has (network, name, outcome \"not found\", error)\n"
+    "  --events      print what happens as it happens on standard output, for a program\n"
+    "                that shows the harvest: one event a line, its fields separated by tabs\n"
+    "                (planned, started, progress, finished, message)\n"
     "\n"
     "On a terminal a progress line per running meter and a total show on standard error;\n"
     "otherwise one line per meter when it ends, without control codes. A log file that another\n"
@@ -92,6 +95,7 @@ struct Args
     std::vector<std::string> networks;
     HarvestOptions options;
     bool json = false;
+    bool events = false;
     bool help = false;
     bool fillGaps = false;
     std::string storeUrl;
@@ -135,6 +139,8 @@ Args parseArgs(const std::vector<std::string> &args)
             a.storeUrl = args[++i];
         } else if (arg == "--json") {
             a.json = true;
+        } else if (arg == "--events") {
+            a.events = true;
         } else if (arg == "--fill-gaps") {
             a.fillGaps = true;
         } else if (arg == "--") {
@@ -149,6 +155,8 @@ Args parseArgs(const std::vector<std::string> &args)
     }
     if (!a.help && a.networks.empty())
         a.error = "no NETWORK given";
+    if (a.json && a.events)
+        a.error = "--json and --events both write to standard output; give one";
     if (!a.storeUrl.empty() && !a.storeUrl.starts_with("sqlite:") && !a.storeUrl.starts_with("postgresql:") &&
         !a.storeUrl.starts_with("postgres://"))
         a.error = "\"" + a.storeUrl + "\" is not a record store URL: use sqlite:PATH or postgresql://...";
@@ -273,7 +281,49 @@ bool startChildren(std::vector<Child> &children, const HarvestOptions &options, 
     return true;
 }
 
-void followChildren(std::vector<Child> &children, ConsoleReport &report)
+// Passes every event to the console and, with --events, as a line to standard output.
+class EventsReport final : public HarvestReport
+{
+public:
+    EventsReport(ConsoleReport &console, bool events) : m_console(console), m_events(events ? STDOUT_FILENO : -1) {}
+
+    void planned(const std::string &network, const std::vector<MeterPlan> &meters) override
+    {
+        m_console.planned(network, meters);
+        if (m_events.fd() >= 0)
+            m_events.planned(network, meters);
+    }
+    void started(const MeterProgress &progress) override
+    {
+        m_console.started(progress);
+        if (m_events.fd() >= 0)
+            m_events.started(progress);
+    }
+    void progress(const MeterProgress &progress) override
+    {
+        m_console.progress(progress);
+        if (m_events.fd() >= 0)
+            m_events.progress(progress);
+    }
+    void finished(const MeterResult &result) override
+    {
+        m_console.finished(result);
+        if (m_events.fd() >= 0)
+            m_events.finished(result);
+    }
+    void networkMessage(const std::string &network, const std::string &text) override
+    {
+        m_console.networkMessage(network, text);
+        if (m_events.fd() >= 0)
+            m_events.networkMessage(network, text);
+    }
+
+private:
+    ConsoleReport &m_console;
+    PipeReport m_events;
+};
+
+void followChildren(std::vector<Child> &children, ConsoleReport &report, HarvestReport &events)
 {
     bool forwarded = false;
     for (;;) {
@@ -300,7 +350,7 @@ void followChildren(std::vector<Child> &children, ConsoleReport &report)
         for (std::size_t i = 0; n > 0 && i < fds.size(); ++i) {
             if (fds[i].revents == 0)
                 continue;
-            if (!readChild(*of[i], report)) {
+            if (!readChild(*of[i], events)) {
                 ::close(of[i]->fd);
                 of[i]->fd = -1;
             }
@@ -348,8 +398,9 @@ int harvestMain(const std::vector<std::string> &args)
         return 2;
     }
     if (a.fillGaps) {
-        if (a.options.dryRun || !a.storeUrl.empty()) {
-            std::fprintf(stderr, "tellumic-log harvest: --fill-gaps takes no --dry-run or --store\n\n%s", kUsage);
+        if (a.options.dryRun || !a.storeUrl.empty() || a.events) {
+            std::fprintf(stderr, "tellumic-log harvest: --fill-gaps takes no --dry-run, --store or --events\n\n%s",
+                         kUsage);
             return 2;
         }
         return fillGapsMain(a.networks, a.options, a.json);
@@ -377,7 +428,8 @@ int harvestMain(const std::vector<std::string> &args)
         return HarvestStatus::kNotHarvested;
     }
     // Someone watching gets the whole harvest's estimate; a timer's run does not pay for it.
-    a.options.planFirst = console.terminal && !a.options.dryRun;
+    a.options.planFirst = (console.terminal || a.events) && !a.options.dryRun;
+    EventsReport events(report, a.events);
 
     const auto start = std::chrono::steady_clock::now();
     installSignalHandlers();
@@ -388,7 +440,7 @@ int harvestMain(const std::vector<std::string> &args)
         children.push_back(std::move(c));
     }
     const bool started = startChildren(children, a.options, a.storeUrl, report);
-    followChildren(children, report);
+    followChildren(children, report, events);
     reapChildren(children, report);
     report.summary(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 
