@@ -121,6 +121,20 @@ const BreakCase kBreakCases[] = {
          return lines(r);
      },
      {0, 3}, {}, {}, {}},
+    {"a gap of exactly twice the step joins",
+     [](auto &r) {
+         for (std::size_t i = 3; i < 6; ++i)
+             r[i].dateTime = test::logDateTime(kT0 + static_cast<CivilSeconds>(i + 1) * kStep);
+         return lines(r);
+     },
+     {0}, {}, {}, {}},
+    {"a gap a second longer than twice the step breaks",
+     [](auto &r) {
+         for (std::size_t i = 3; i < 6; ++i)
+             r[i].dateTime = test::logDateTime(kT0 + static_cast<CivilSeconds>(i + 1) * kStep + 1);
+         return lines(r);
+     },
+     {0, 3}, {}, {}, {}},
     {"the logging interval grows from 15 to 60 minutes",
      [](auto &r) {
          for (std::size_t i = 3; i < 6; ++i)

@@ -422,6 +422,29 @@ TEST_F(LogViewerWindowTest, LegendShowsAndHidesSeries)
     EXPECT_TRUE(window->summary().contains(QStringLiteral("PowerB (Watt)")));
 }
 
+// A chart's value axis fits the records inside the visible range: a spike just past either
+// edge, which the line runs on to, does not flatten what is shown.
+TEST_F(LogViewerWindowTest, ValueAxisFitsTheVisibleRecordsOnly)
+{
+    records = test::loadRecords(96, 1, kStart);
+    records[50].demand = 1e6f;
+    records[30].demand = 2e6f;
+    const auto path = home.root() / "Meter-log-short-2026.csv";
+    test::writeFile(path, test::logText(records, true));
+    open(path);
+    // Records 31 to 49 in sight, the spikes one step beyond each edge.
+    window->state().setRange({static_cast<double>(kStart + 30 * 900 + 60), static_cast<double>(kStart + 50 * 900 - 60)});
+    window->refreshNow();
+    const ChartContent &c = window->panel(ChartGroup::Demand)->content();
+    ASSERT_EQ(c.lines.size(), 1u);
+    float highest = 0;
+    for (std::size_t i = 31; i < 50; ++i)
+        highest = std::max(highest, records[i].demand);
+    EXPECT_GE(c.yMax, highest);
+    EXPECT_LT(c.yMax, 2 * highest) << "the axis reaches to " << c.yMax;
+    EXPECT_EQ(c.lines[0].trace.points.back().y, 1e6f) << "the line still runs on to the edge";
+}
+
 // Zoomed to one day, the demand chart marks that day's peak; daily totals replace the bars.
 TEST_F(LogViewerWindowTest, PeakOfTheVisibleRangeAndDailyTotals)
 {
