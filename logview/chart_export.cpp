@@ -1,6 +1,7 @@
 #include "logview/chart_export.h"
 
 #include <QBuffer>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QRect>
@@ -14,12 +15,42 @@ namespace tellumic::logview {
 namespace {
 
 constexpr int kCaptionHeight = 28;
+// A legend row above each chart, as the window shows its check boxes there.
+constexpr int kLegendHeight = 20;
+constexpr int kSwatchWidth = 18;
 
 QString commit(QSaveFile &file)
 {
     if (!file.commit())
         return file.errorString();
     return {};
+}
+
+// Swatch and name of each entry, left to right.
+void paintLegend(QPainter &painter, const QRect &row, const std::vector<LegendEntry> &entries)
+{
+    painter.save();
+    QFont font = painter.font();
+    font.setPointSizeF(8);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    int x = row.left() + 8;
+    const int middle = row.center().y();
+    for (const LegendEntry &e : entries) {
+        const QRect swatch = e.bar ? QRect(x, middle - 5, kSwatchWidth - 6, 10) : QRect(x, middle - 1, kSwatchWidth - 4, 3);
+        if (e.hatched) {
+            painter.fillRect(swatch, e.color.lighter(170));
+            painter.fillRect(swatch, QBrush(e.color, Qt::BDiagPattern));
+        } else {
+            painter.fillRect(swatch, e.color);
+        }
+        x += kSwatchWidth;
+        painter.setPen(Qt::black);
+        const int width = metrics.horizontalAdvance(e.name);
+        painter.drawText(QRect(x, row.top(), width + 2, row.height()), Qt::AlignLeft | Qt::AlignVCenter, e.name);
+        x += width + 16;
+    }
+    painter.restore();
 }
 
 }  // namespace
@@ -29,7 +60,7 @@ QSize chartsPictureSize(const std::vector<ChartPanel *> &panels)
     int width = 0, height = kCaptionHeight;
     for (const ChartPanel *p : panels) {
         width = std::max(width, p->view()->width());
-        height += p->view()->height();
+        height += kLegendHeight + p->view()->height();
     }
     return {std::max(width, 1), height};
 }
@@ -42,6 +73,8 @@ void paintCharts(QPainter &painter, const std::vector<ChartPanel *> &panels, con
     painter.drawText(QRect(8, 0, size.width() - 16, kCaptionHeight), Qt::AlignLeft | Qt::AlignVCenter, caption);
     int y = kCaptionHeight;
     for (ChartPanel *p : panels) {
+        paintLegend(painter, QRect(0, y, size.width(), kLegendHeight), p->legendEntries());
+        y += kLegendHeight;
         const QRect target(0, y, p->view()->width(), p->view()->height());
         p->view()->render(&painter, target, p->view()->viewport()->rect());
         y += target.height();

@@ -234,6 +234,7 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
     layout->addWidget(m_view, 1);
 
     connect(m_chart, &QChart::plotAreaChanged, this, [this](const QRectF &area) {
+        m_item->followPlotArea();
         try {
             if (!m_refreshing && std::abs(area.width() - m_plotWidth) >= 1)
                 refresh();
@@ -303,6 +304,7 @@ void ChartPanel::refresh()
     m_content.markers = nullptr;
     m_content.emptyText.clear();
     m_plotWidth = m_chart->plotArea().width();
+    m_item->followPlotArea();
     if (!data) {
         m_item->update();
         return;
@@ -351,7 +353,7 @@ void ChartPanel::refresh()
     if (!any) {
         lo = 0;
         hi = 1;
-        m_content.emptyText = data->empty()                     ? QStringLiteral("The log holds no records")
+        m_content.emptyText = data->empty()                     ? QStringLiteral("The file holds no records")
                               : data->indexRange(range).first == data->indexRange(range).second
                                   ? QStringLiteral("No records in this range")
                                   : QStringLiteral("No series shown");
@@ -386,6 +388,22 @@ void ChartPanel::setValueRange(double lo, double hi)
     m_valueAxis->setLabelFormat(QStringLiteral("%.") + QString::number(decimals) + 'f');
 }
 
+std::vector<LegendEntry> ChartPanel::legendEntries() const
+{
+    std::vector<LegendEntry> out;
+    for (const ChartContent::Line &line : m_content.lines)
+        out.push_back({qs(kQuantities[line.quantity].column), line.color, false, false});
+    if (m_group == ChartGroup::Energy && m_state.seriesShown(kEnergySeries)) {
+        const bool daily = m_state.energyView() == EnergyView::DailyTotals;
+        out.push_back({daily ? QStringLiteral("Energy per day") : QStringLiteral("Energy per interval"),
+                       m_content.barColor, true, false});
+        const auto &bars = m_content.bars.bars;
+        if (std::any_of(bars.begin(), bars.end(), [](const Bar &b) { return b.partial; }))
+            out.push_back({QStringLiteral("Partial day"), m_content.barColor, true, true});
+    }
+    return out;
+}
+
 double ChartPanel::naturalPlotLeft() const
 {
     return m_chart->plotArea().left() - m_extraLeft;
@@ -403,7 +421,9 @@ void ChartPanel::setExtraLeft(double px)
 void ChartPanel::updateAxes()
 {
     const TimeRange range = m_content.x;
-    const auto ticks = timeTicks(range, static_cast<int>(std::max(100.0, m_plotWidth)));
+    // A file without records has no times to label.
+    const auto ticks = m_data && !m_data->empty() ? timeTicks(range, static_cast<int>(std::max(100.0, m_plotWidth)))
+                                                  : std::vector<TimeTick>{};
     const QStringList old = m_timeAxis->categoriesLabels();
     for (const QString &label : old)
         m_timeAxis->remove(label);

@@ -49,6 +49,15 @@ private:
     QRubberBand *m_band = nullptr;
 };
 
+// One entry of a chart's legend as an exported picture draws it.
+struct LegendEntry
+{
+    QString name;
+    QColor color;
+    bool bar = false;      // a bar swatch rather than a line
+    bool hatched = false;  // a partial day's bar
+};
+
 class ChartPanel : public QWidget
 {
     Q_OBJECT
@@ -59,6 +68,8 @@ public:
     QChart *chart() const { return m_chart; }
     TimeChartView *view() const { return m_view; }
     const ChartContent &content() const { return m_content; }
+    // The series the chart shows, in legend order (hidden ones left out).
+    std::vector<LegendEntry> legendEntries() const;
 
     // Recomputes what the chart shows for the state's data, range and choices.
     void refresh();

@@ -153,12 +153,13 @@ void decimateBars(std::span<const Bar> bars, TimeRange range, int columns, BarTr
             Bar &merged = out.bars.back();
             merged.kwh = std::max(merged.kwh, b.kwh);
             merged.covered += b.covered;
+            merged.partial = merged.partial || b.partial;
             continue;
         }
         column = c;
         const double left = range.start + static_cast<double>(c) * perColumn;
         out.bars.push_back({static_cast<CivilSeconds>(std::floor(left)), static_cast<CivilSeconds>(std::ceil(left + perColumn)),
-                            b.kwh, b.covered});
+                            b.kwh, b.covered, b.partial});
     }
 }
 

@@ -279,8 +279,14 @@ void LogCsvReader::dataLine(std::string_view text, std::uint64_t start)
         m_raw.offset[index] = start;
         m_raw.flags[index] = flags;
         m_raw.energyTenths[index] = energy;
-        for (std::size_t k = 0; k < q; ++k)
-            m_raw.values[index * q + k] = m_fields[static_cast<std::size_t>(fieldOf(kQuantities[k], format))];
+        for (std::size_t k = 0; k < q; ++k) {
+            const auto field = static_cast<std::size_t>(fieldOf(kQuantities[k], format));
+            m_raw.values[index * q + k] = m_fields[field];
+            const std::size_t point = fields[field].find('.');
+            if (point != std::string_view::npos)
+                m_raw.decimals[k] = std::max(m_raw.decimals[k], static_cast<std::uint8_t>(std::min<std::size_t>(
+                                                                    fields[field].size() - point - 1, 9)));
+        }
         if (notes.empty())
             m_raw.notes.erase(static_cast<std::uint32_t>(index));
         else

@@ -73,6 +73,8 @@ struct RawLog
     std::vector<float> values;              // quantityCount(format) per record, NaN where "NaN"
     std::unordered_map<std::uint32_t, std::string> notes;  // record index -> Notes, where not empty
     std::vector<NoValueLine> noValueLines;
+    // Per quantity, the most digits after the point that any of its values was written with.
+    std::array<std::uint8_t, kQuantityCount> decimals{};
 
     std::size_t size() const { return time.size(); }
 };

@@ -32,6 +32,57 @@ std::vector<std::uint32_t> timeOrder(const RawLog &raw)
     return order;
 }
 
+// Takes the far records out of order: runs of records with more than kFarGapSeconds to the
+// next run, much smaller than the largest run.
+std::vector<FarRecord> setApartFar(const RawLog &raw, std::vector<std::uint32_t> &order)
+{
+    std::vector<FarRecord> far;
+    if (order.size() < 2)
+        return far;
+    // Runs [start, end) of order.
+    std::vector<std::pair<std::size_t, std::size_t>> runs{{0, 1}};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        if (raw.time[order[i]] - raw.time[order[i - 1]] > kFarGapSeconds)
+            runs.push_back({i, i + 1});
+        else
+            runs.back().second = i + 1;
+    }
+    if (runs.size() == 1)
+        return far;
+    std::size_t largest = 0;
+    for (const auto &[start, end] : runs)
+        largest = std::max(largest, end - start);
+    std::vector<std::uint32_t> kept;
+    kept.reserve(order.size());
+    for (const auto &[start, end] : runs) {
+        const bool isFar = (end - start) * kFarMinority < largest;
+        for (std::size_t i = start; i < end; ++i) {
+            const std::uint32_t r = order[i];
+            if (isFar)
+                far.push_back({raw.time[r], raw.recordNumber[r], raw.offset[r]});
+            else
+                kept.push_back(r);
+        }
+    }
+    order = std::move(kept);
+    return far;
+}
+
+void addFarMarkers(LogData &d)
+{
+    if (d.farRecords.empty() || d.empty())
+        return;
+    for (const FarRecord &f : d.farRecords) {
+        Marker m;
+        m.time = f.time < d.time.front() ? d.time.front() : d.time.back();
+        m.kind = MarkerKind::Note;
+        m.note = "Record " + std::to_string(f.recordNumber) + " is dated " + formatCivil(f.time) +
+                 ", far from the others: not plotted";
+        m.offset = f.offset;
+        d.markers.push_back(std::move(m));
+    }
+}
+
 void copyRecords(const RawLog &raw, const std::vector<std::uint32_t> &order, LogData &d)
 {
     const std::size_t n = order.size(), q = quantityCount(raw.format);
@@ -125,10 +176,25 @@ void addRecordMarkers(const RawLog &raw, const std::vector<std::uint32_t> &order
     }
 }
 
+// A day's total with the shortest interval that went into it.
+struct DayTotal
+{
+    Bar bar;
+    CivilSeconds shortestStep = 0;
+};
+
+void closeDay(DayTotal &day, std::vector<Bar> &out)
+{
+    // Records not aligned to midnight leave the intervals across it to neither day: up to
+    // one step of a whole day. More than that is a day the records do not cover.
+    day.bar.partial = day.bar.covered + day.shortestStep < day.bar.end - day.bar.start;
+    out.push_back(day.bar);
+}
+
 void computeEnergy(LogData &d)
 {
     const std::size_t n = d.size();
-    Bar day;
+    DayTotal day;
     bool haveDay = false;
     for (std::size_t i = 1; i < n; ++i) {
         const std::int64_t e0 = d.energyTenths[i - 1], e1 = d.energyTenths[i];
@@ -148,20 +214,21 @@ void computeEnergy(LogData &d)
             continue;
         }
         if (!d.breakBefore[i])
-            d.intervalEnergy.push_back({t0, t1, static_cast<double>(rise) / 10.0, t1 - t0});
+            d.intervalEnergy.push_back({t0, t1, static_cast<double>(rise) / 10.0, t1 - t0, false});
         if ((d.flags[i] & RecordFlag::kClockChange) || t1 <= t0 || dayStart(t0) != dayStart(t1 - 1))
             continue;
-        if (!haveDay || day.start != dayStart(t0)) {
+        if (!haveDay || day.bar.start != dayStart(t0)) {
             if (haveDay)
-                d.dailyEnergy.push_back(day);
-            day = {dayStart(t0), dayStart(t0) + kSecondsPerDay, 0, 0};
+                closeDay(day, d.dailyEnergy);
+            day = {{dayStart(t0), dayStart(t0) + kSecondsPerDay, 0, 0, false}, t1 - t0};
             haveDay = true;
         }
-        day.kwh += static_cast<double>(rise) / 10.0;
-        day.covered += t1 - t0;
+        day.bar.kwh += static_cast<double>(rise) / 10.0;
+        day.bar.covered += t1 - t0;
+        day.shortestStep = std::min(day.shortestStep, t1 - t0);
     }
     if (haveDay)
-        d.dailyEnergy.push_back(day);
+        closeDay(day, d.dailyEnergy);
 }
 
 }  // namespace
@@ -203,13 +270,16 @@ LogData buildLogData(const RawLog &raw, ReadReport report)
 {
     LogData d;
     d.format = raw.format;
+    d.decimals = raw.decimals;
     d.report = std::move(report);
-    const std::vector<std::uint32_t> order = timeOrder(raw);
+    std::vector<std::uint32_t> order = timeOrder(raw);
+    d.farRecords = setApartFar(raw, order);
     copyRecords(raw, order, d);
     markBreaks(d);
     addGapMarkers(raw, d);
     addNoValueMarkers(raw, d);
     addRecordMarkers(raw, order, d);
+    addFarMarkers(d);
     computeEnergy(d);
     std::stable_sort(d.markers.begin(), d.markers.end(),
                      [](const Marker &a, const Marker &b) { return a.time < b.time; });

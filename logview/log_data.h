@@ -30,6 +30,7 @@ struct Bar
     CivilSeconds start = 0, end = 0;
     double kwh = 0;
     CivilSeconds covered = 0;  // seconds of the span that records account for
+    bool partial = false;      // a day whose records leave part of it out
 };
 
 enum class MarkerKind : std::uint8_t {
@@ -53,6 +54,20 @@ struct Marker
     std::int64_t record = -1;  // the record it belongs to, -1 for a line without values
 };
 
+// A record dated far from all the others (a meter clock that was never set, a date written
+// as 0000-00-00): it is not plotted, so that the others keep a readable time axis.
+struct FarRecord
+{
+    CivilSeconds time = 0;
+    std::int32_t recordNumber = 0;
+    std::uint64_t offset = 0;
+};
+
+// Records are far when more than this lies between them and the others ...
+inline constexpr CivilSeconds kFarGapSeconds = 366 * kSecondsPerDay;
+// ... and the others outnumber them this many times over.
+inline constexpr std::size_t kFarMinority = 20;
+
 struct LogData
 {
     LogFormat format = LogFormat::Short;
@@ -63,9 +78,11 @@ struct LogData
     std::vector<std::uint64_t> offset;
     std::vector<std::int64_t> energyTenths;
     std::array<std::vector<float>, kQuantityCount> values;  // the first quantityCount(format) are filled
+    std::array<std::uint8_t, kQuantityCount> decimals{};     // the precision each column is written with
     std::vector<Bar> intervalEnergy;  // in time order, one per pair of joined records
     std::vector<Bar> dailyEnergy;     // in time order, days with at least one interval
     std::vector<Marker> markers;      // in time order
+    std::vector<FarRecord> farRecords;  // in time order; not among the records above
     ReadReport report;
 
     std::size_t size() const { return time.size(); }
@@ -78,8 +95,9 @@ struct LogData
     std::size_t nearest(double t) const;
 };
 
-// Orders the records by time (then record number), keeps each once and works out where
-// lines break:
+// Orders the records by time (then record number), keeps each once, sets apart the far
+// records (each told by a note at the nearer end of the others) and works out where lines
+// break:
 // - before a record flagged "Power failed" or "Date/time changed";
 // - where a line without values stood between two records that nothing else fills;
 // - where the time between two records is more than twice the smaller of the steps
@@ -88,7 +106,9 @@ struct LogData
 // Interval energy is the rise of EnergySum between two joined records; where it falls
 // (a meter reset) there is no bar but a marker. A day's total adds the rises between
 // records of that day, across breaks too (the counter runs on), but not across a clock
-// change or a fall; an interval that ends at midnight belongs to the day it began.
+// change or a fall; an interval that ends at midnight belongs to the day it began. A day is
+// partial when its intervals leave more than one logging step of it out (most often the
+// first and last day of a log).
 LogData buildLogData(const RawLog &raw, ReadReport report);
 
 }  // namespace tellumic::logview

@@ -36,8 +36,10 @@ std::string plural(std::uint64_t n, std::string_view one, std::string_view many)
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
-// readings: min and max are single-precision values of the log.
-std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings)
+// readings: min and max are single-precision values of the log. The mean shows at least
+// meanDecimals decimals: never coarser than the values it is the mean of.
+std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings,
+                      int meanDecimals = 3)
 {
     auto value = [readings](double v) { return readings ? formatReading(static_cast<float>(v)) : formatValue(v); };
     std::string line(name);
@@ -47,7 +49,7 @@ std::string statsLine(std::string_view name, std::string_view unit, const Series
         return line + ": no values";
     line += ": min " + value(s.min) + " at " + formatCivil(s.minTime);
     line += ", max " + value(s.max) + " at " + formatCivil(s.maxTime);
-    line += ", mean " + formatValue(s.mean);
+    line += ", mean " + formatValue(s.mean, std::max(3, meanDecimals));
     return line;
 }
 
@@ -113,15 +115,50 @@ RangeSummary summarize(const LogData &data, TimeRange range)
             add(s.intervalEnergy, b.kwh, b.end, sum);
     finish(s.intervalEnergy, sum);
     s.intervalEnergyTotal = sum;
-    sum = 0;
-    for (const Bar &b : data.dailyEnergy)
-        if (static_cast<double>(b.start) >= range.start && static_cast<double>(b.start) <= range.end)
-            add(s.dailyEnergy, b.kwh, b.start, sum);
-    finish(s.dailyEnergy, sum);
+    summarizeDays(data, range, s);
     for (const Marker &m : data.markers)
         if (static_cast<double>(m.time) >= range.start && static_cast<double>(m.time) <= range.end)
             ++s.markers[static_cast<std::size_t>(m.kind)];
     return s;
+}
+
+void summarizeDays(const LogData &data, TimeRange range, RangeSummary &s)
+{
+    s.dailyEnergy = {};
+    s.partialDays.clear();
+    double sum = 0;
+    // The same days as the chart's bars: a day counts when any of it lies in the range.
+    const auto first = std::lower_bound(data.dailyEnergy.begin(), data.dailyEnergy.end(), range.start,
+                                        [](const Bar &b, double t) { return static_cast<double>(b.end) <= t; });
+    for (auto it = first; it != data.dailyEnergy.end() && static_cast<double>(it->start) < range.end; ++it) {
+        add(s.dailyEnergy, it->kwh, it->start, sum);
+        if (it->partial)
+            s.partialDays.push_back(it->start);
+    }
+    finish(s.dailyEnergy, sum);
+}
+
+std::string dailyEnergyText(const RangeSummary &s)
+{
+    const SeriesStats &d = s.dailyEnergy;
+    std::string line = "Daily energy (kWh)";
+    if (d.count == 0)
+        return line + ": no values";
+    auto partial = [&s](CivilSeconds day) {
+        return std::binary_search(s.partialDays.begin(), s.partialDays.end(), day) ? " (partial)" : "";
+    };
+    line += ": min " + formatValue(d.min) + " on " + formatCivilDate(d.minTime) + partial(d.minTime);
+    line += ", max " + formatValue(d.max) + " on " + formatCivilDate(d.maxTime) + partial(d.maxTime);
+    line += ", mean " + formatValue(d.mean) + " over " + plural(d.count, "day", "days");
+    if (s.partialDays.empty())
+        return line;
+    constexpr std::size_t kNamed = 4;
+    line += "; " + std::to_string(s.partialDays.size()) + " partial (records cover part of the day): ";
+    for (std::size_t i = 0; i < s.partialDays.size() && i < kNamed; ++i)
+        line += (i ? ", " : "") + formatCivilDate(s.partialDays[i]);
+    if (s.partialDays.size() > kNamed)
+        line += ", ...";
+    return line;
 }
 
 std::optional<std::size_t> peakDemandRecord(const LogData &data, std::size_t first, std::size_t last)
@@ -136,6 +173,10 @@ std::optional<std::size_t> peakDemandRecord(const LogData &data, std::size_t fir
 
 std::string summaryText(const LogData &data, const RangeSummary &s, const SummaryScope &scope)
 {
+    if (data.empty() && data.farRecords.empty()) {
+        const std::string skipped = skippedLinesText(data.report);
+        return "The file holds no records.\n" + (skipped.empty() ? std::string() : skipped + "\n");
+    }
     std::string text = "Visible range: " + formatCivil(static_cast<CivilSeconds>(std::floor(s.range.start))) +
                        " to " + formatCivil(static_cast<CivilSeconds>(std::ceil(s.range.end))) + "\n";
     if (s.records() == 0) {
@@ -152,19 +193,23 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
                 formatCivil(data.time[*peak]) + "\n";
     for (std::size_t k = 0; k < quantityCount(data.format); ++k)
         if (scope.series[k])
-            text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k], true) + "\n";
+            text += statsLine(kQuantities[k].column, chartGroupInfo(kQuantities[k].group).unit, s.series[k], true,
+                              data.decimals[k]) +
+                    "\n";
     if (scope.intervalEnergy) {
         text += statsLine("Interval energy", "kWh", s.intervalEnergy, false) + "\n";
         text += "Energy of these intervals: " + formatValue(s.intervalEnergyTotal, 1) + " kWh\n";
     }
     if (scope.dailyEnergy)
-        text += statsLine("Daily energy", "kWh", s.dailyEnergy, false) + "\n";
+        text += dailyEnergyText(s) + "\n";
     std::string events;
     for (std::size_t k = 0; k < s.markers.size(); ++k)
         if (s.markers[k] > 0)
             events += (events.empty() ? "" : ", ") + plural(s.markers[k], kMarkerNames[k].one, kMarkerNames[k].many);
     text += "Events: " + (events.empty() ? std::string("none") : events) + "\n";
     text += gapEventsText(data, s.range);
+    if (const std::string far = farRecordsText(data); !far.empty())
+        text += far + "\n";
     const std::string skipped = skippedLinesText(data.report);
     if (!skipped.empty())
         text += skipped + "\n";
@@ -198,13 +243,27 @@ std::string readoutText(const LogData &data, double time, const SummaryScope &sc
     if (scope.dailyEnergy) {
         const Bar *b = containing(data.dailyEnergy);
         text += b ? "Day " + formatCivilDate(b->start) + ": " + formatValue(b->kwh, 1) + " kWh over " +
-                        formatValue(static_cast<double>(b->covered) / 3600.0, 2) + " h of records\n"
+                        formatValue(static_cast<double>(b->covered) / 3600.0, 2) + " h of records" +
+                        (b->partial ? " (partial day)" : "") + "\n"
                   : std::string("Day: no energy\n");
     }
     for (const Marker &m : data.markers)
         if (m.record == static_cast<std::int64_t>(i) && !m.note.empty())
             text += "Note: " + m.note + "\n";
     return text;
+}
+
+std::string farRecordsText(const LogData &data)
+{
+    if (data.farRecords.empty())
+        return {};
+    constexpr std::size_t kNamed = 3;
+    std::string text = "Out of range: " + plural(data.farRecords.size(), "record", "records") +
+                       " dated far from the others, not plotted (";
+    for (std::size_t i = 0; i < data.farRecords.size() && i < kNamed; ++i)
+        text += (i ? "; " : "") + std::string("record ") + std::to_string(data.farRecords[i].recordNumber) + " at " +
+                formatCivil(data.farRecords[i].time);
+    return text + (data.farRecords.size() > kNamed ? "; ...)." : ").");
 }
 
 std::string skippedLinesText(const ReadReport &report)

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "logview/log_data.h"
 
@@ -28,13 +29,20 @@ struct RangeSummary
     std::array<SeriesStats, kQuantityCount> series;
     SeriesStats intervalEnergy;  // bars that end inside the range
     double intervalEnergyTotal = 0;
-    SeriesStats dailyEnergy;  // days that begin inside the range
+    SeriesStats dailyEnergy;  // the days drawn: those with intervals inside the range
+    std::vector<CivilSeconds> partialDays;  // the starts of those that are partial
     std::array<std::size_t, kMarkerKindCount> markers{};  // per MarkerKind, inside the range
 
     std::size_t records() const { return last - first; }
 };
 
 RangeSummary summarize(const LogData &data, TimeRange range);
+
+// The daily totals the chart draws for a range: every day with an interval inside it.
+void summarizeDays(const LogData &data, TimeRange range, RangeSummary &s);
+// "Daily energy (kWh): min ... on <day>, max ... on <day>, mean ... over N days", and which
+// of them are partial.
+std::string dailyEnergyText(const RangeSummary &s);
 
 // The record of the peak demand among records [first, last): the first of equal highest
 // values, records without a value left out; nullopt when none has one.
@@ -54,6 +62,10 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
 // The cursor readout: the record nearest to time, its value of each series in scope, the
 // interval energy and the day's total around time.
 std::string readoutText(const LogData &data, double time, const SummaryScope &scope);
+
+// The records dated far from the others, which the charts leave out, one sentence ("" when
+// none).
+std::string farRecordsText(const LogData &data);
 
 // The lines the file's read left out, one sentence ("" when none).
 std::string skippedLinesText(const ReadReport &report);

@@ -1,5 +1,6 @@
 #include "logview/log_viewer_window.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 
@@ -41,6 +42,8 @@ namespace {
 constexpr const char *kCaption = "Tellumic Log Viewer";
 constexpr double kZoomStep = 1.5;
 constexpr double kPanShare = 0.2;
+// Rows measured beyond those in sight when table columns are fitted to their content.
+constexpr int kFitRows = 100;
 
 QString qs(std::string_view s)
 {
@@ -157,9 +160,10 @@ QWidget *LogViewerWindow::buildCharts()
     chartsLayout->setSpacing(2);
     for (std::size_t g = 0; g < kChartGroupCount; ++g) {
         m_panels[g] = new ChartPanel(static_cast<ChartGroup>(g), m_state, charts);
-        chartsLayout->addWidget(m_panels[g]);
+        // The charts shown share the height: two short-record charts fill the window as
+        // eight long-record ones do (these scroll once they reach their least height).
+        chartsLayout->addWidget(m_panels[g], 1);
     }
-    chartsLayout->addStretch(1);
     m_scroll = new QScrollArea(page);
     m_scroll->setObjectName(QStringLiteral("charts"));
     m_scroll->setAccessibleName(QStringLiteral("Charts"));
@@ -220,6 +224,7 @@ QWidget *LogViewerWindow::buildTable()
     m_table->setAlternatingRowColors(true);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_table->horizontalHeader()->setResizeContentsPrecision(kFitRows);
     m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 4);
     m_tableLabel->setBuddy(m_table);
     auto *layout = new QVBoxLayout(page);
@@ -325,10 +330,10 @@ void LogViewerWindow::loaded(bool appended)
     const std::shared_ptr<const LogData> data = m_loader->data();
     const std::size_t before = m_state.data() ? m_state.data()->size() : 0;
     m_state.setData(data, appended);
-    QString text = QStringLiteral("%1: %2 %3 records")
-                       .arg(QFileInfo(file()).fileName())
-                       .arg(data->size())
-                       .arg(data->format == LogFormat::Short ? QStringLiteral("short") : QStringLiteral("long"));
+    const QString format = data->format == LogFormat::Short ? QStringLiteral("short") : QStringLiteral("long");
+    QString text = data->empty() && data->farRecords.empty()
+                       ? QStringLiteral("%1: a %2 log that holds no records").arg(QFileInfo(file()).fileName(), format)
+                       : QStringLiteral("%1: %2 %3 records").arg(QFileInfo(file()).fileName()).arg(data->size()).arg(format);
     if (!data->empty())
         text += QStringLiteral(", %1 to %2").arg(civilText(static_cast<double>(data->time.front())),
                                                  civilText(static_cast<double>(data->time.back())));
@@ -421,9 +426,12 @@ void LogViewerWindow::refreshCharts(bool inSightOnly)
         m_rangeLabel->clear();
         return;
     }
-    m_rangeLabel->setText(QStringLiteral("Showing %1 to %2%3")
-                              .arg(civilText(r.start), civilText(r.end),
-                                   m_state.zoomed() ? QString() : QStringLiteral(" (whole log)")));
+    if (data->empty())
+        m_rangeLabel->setText(QStringLiteral("The file holds no records"));
+    else
+        m_rangeLabel->setText(QStringLiteral("Showing %1 to %2%3")
+                                  .arg(civilText(r.start), civilText(r.end),
+                                       m_state.zoomed() ? QString() : QStringLiteral(" (whole log)")));
     // Each chart refreshed its own cursor; the readout follows the data and the series shown.
     refreshReadout();
 }
@@ -445,7 +453,18 @@ void LogViewerWindow::refreshRest()
         m_tableLabel->setText(QStringLiteral("Rows of the visible range: %1").arg(rows.size()));
         m_rows->setRows(file(), data, std::move(rows));
         m_tableStale = false;
+        fitTableColumns();
     }
+}
+
+void LogViewerWindow::fitTableColumns()
+{
+    // Columns only grow to their content, so that a column the user widened stays so. The
+    // content is measured on the rows in sight and a few more: a table's rows are read from
+    // the file as they are shown.
+    for (int c = 0; c < m_rows->columnCount(); ++c)
+        m_table->setColumnWidth(c, std::max({m_table->columnWidth(c), static_cast<const QAbstractItemView *>(m_table)->sizeHintForColumn(c),
+                                             m_table->horizontalHeader()->sectionSizeHint(c)}));
 }
 
 void LogViewerWindow::refreshStaleCharts(bool inSightOnly)

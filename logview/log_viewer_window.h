@@ -64,6 +64,7 @@ private:
     void buildMenus();
     QWidget *buildCharts();
     QWidget *buildTable();
+    void fitTableColumns();
     void scheduleRefresh();
     void scheduleRangeRefresh();
     // The charts in sight (all shown ones when inSightOnly is false) and the range line.

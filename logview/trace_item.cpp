@@ -30,7 +30,16 @@ TraceItem::TraceItem(QChart *chart, const ChartContent &content)
 
 QRectF TraceItem::boundingRect() const
 {
-    return m_chart->plotArea().adjusted(-2, -2, 2, 2);
+    return m_bounds;
+}
+
+void TraceItem::followPlotArea()
+{
+    const QRectF bounds = m_chart->plotArea().adjusted(-2, -2, 2, 2);
+    if (bounds == m_bounds)
+        return;
+    prepareGeometryChange();
+    m_bounds = bounds;
 }
 
 double TraceItem::xOf(double time) const
@@ -76,15 +85,23 @@ void TraceItem::paintBars(QPainter &p) const
     // Bars are upright rectangles: crisp and cheaper without antialiasing.
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);
-    p.setBrush(m_content.barColor);
     const double base = yOf(std::max(0.0, m_content.yMin));
+    // A partial day is told from a whole one by a lighter, hatched bar.
+    const QBrush whole(m_content.barColor), partialFill(m_content.barColor.lighter(170)),
+        partialHatch(m_content.barColor, Qt::BDiagPattern);
     for (const Bar &b : m_content.bars.bars) {
         double left = xOf(static_cast<double>(b.start)), right = xOf(static_cast<double>(b.end));
         // Leave a hair between wide bars; never let a bar vanish below a pixel.
         if (right - left > 4)
             right -= 1;
         right = std::max(right, left + 1);
-        p.drawRect(QRectF(QPointF(left, yOf(b.kwh)), QPointF(right, base)));
+        const QRectF bar(QPointF(left, yOf(b.kwh)), QPointF(right, base));
+        if (!b.partial) {
+            p.fillRect(bar, whole);
+            continue;
+        }
+        p.fillRect(bar, partialFill);
+        p.fillRect(bar, partialHatch);
     }
 }
 

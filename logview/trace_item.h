@@ -59,6 +59,9 @@ public:
     TraceItem(QChart *chart, const ChartContent &content);
 
     QRectF boundingRect() const override;
+    // Takes the chart's plot area as the item's extent, telling the scene first so that
+    // nothing drawn in the old extent stays behind.
+    void followPlotArea();
     void paint(QPainter *painter, const QStyleOptionGraphicsItem *option, QWidget *widget) override;
 
     // Scene position of a time and a value.
@@ -78,6 +81,7 @@ private:
 
     QChart *m_chart;
     const ChartContent &m_content;
+    QRectF m_bounds;
 };
 
 }  // namespace tellumic::logview

@@ -199,7 +199,9 @@ INSTANTIATE_TEST_SUITE_P(Spans, Ticks,
                          ::testing::Values(TickCase{3600, 1000, 600}, TickCase{86400, 1000, 3 * 3600},
                                            TickCase{86400, 400, 12 * 3600}, TickCase{7 * 86400, 1000, 86400},
                                            TickCase{30 * 86400, 1000, 7 * 86400}, TickCase{254 * 86400, 900, 0},
-                                           TickCase{5 * 365 * 86400.0, 900, 0}));
+                                           TickCase{5 * 365 * 86400.0, 900, 0}, TickCase{40 * 365 * 86400.0, 900, 0},
+                                           TickCase{2026 * 365.25 * 86400.0, 1200, 0},
+                                           TickCase{8000 * 365.25 * 86400.0, 300, 0}));
 
 }  // namespace
 }  // namespace tellumic::logview

@@ -141,6 +141,7 @@ struct HeaderCase
     std::string text;
     bool accepted;
     const char *errorPart = "";
+    std::vector<std::int32_t> records = {};  // the record numbers read
 };
 
 class Headers : public ::testing::TestWithParam<HeaderCase>
@@ -154,6 +155,10 @@ TEST_P(Headers, DecideTheFormatOrRejectTheFile)
     reader.feed(c.text);
     EXPECT_EQ(!reader.failed(), c.accepted) << reader.error();
     EXPECT_NE(reader.error().find(c.errorPart), std::string::npos) << reader.error();
+    EXPECT_EQ(reader.raw().recordNumber, c.records);
+    if (c.accepted) {
+        EXPECT_EQ(reader.report().skippedTotal(), 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -161,7 +166,12 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeaderCase{"short", header(true), true}, HeaderCase{"long", header(false), true},
         HeaderCase{"byte order mark", "\xEF\xBB\xBF" + header(true), true},
-        HeaderCase{"units line missing", std::string(logCsvColumnsLine(true)) + "\r\n" + goodLine(true) + "\r\n", true},
+        HeaderCase{"short, first record", header(true) + goodLine(true, 7) + "\r\n", true, "", {7}},
+        HeaderCase{"units line missing", std::string(logCsvColumnsLine(true)) + "\r\n" + goodLine(true) + "\r\n", true, "", {7}},
+        HeaderCase{"long, units line missing",
+                   std::string(logCsvColumnsLine(false)) + "\r\n" + goodLine(false, 9) + "\r\n" +
+                       goodLine(false, 10, kStart + 900) + "\r\n",
+                   true, "", {9, 10}},
         HeaderCase{"other columns", "RecordNum,DateTime,Demand\r\n", false, "3 columns"},
         HeaderCase{"not a log", "Name,Value\r\nx,1\r\n", false, "not a CSV log"},
         HeaderCase{"binary", std::string(70 * 1024, '\x03'), false, "64 KB"}),

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "logview/log_data.h"
@@ -130,6 +131,21 @@ const BreakCase kBreakCases[] = {
     {"#4 and #5 removed",
      [](auto &r) { return lines({r.begin(), r.begin() + 3}) + lines({r.begin() + 5, r.end()}, false); },
      {0, 3}, {MarkerKind::RecordsMissing}, {true}, {kT0 + 2 * kStep + 3 * kStep / 2}},
+    {"a gap of exactly twice the step joins",
+     [](auto &r) {
+         for (std::size_t i = 3; i < 6; ++i)
+             r[i].dateTime = test::logDateTime(kT0 + static_cast<CivilSeconds>(i + 1) * kStep);
+         return lines(r);
+     },
+     // The line joins, but the audit still names the interval without a record.
+     {0}, {MarkerKind::TimeGap}, {false}, {kT0 + 3 * kStep}},
+    {"a gap a second longer than twice the step breaks",
+     [](auto &r) {
+         for (std::size_t i = 3; i < 6; ++i)
+             r[i].dateTime = test::logDateTime(kT0 + static_cast<CivilSeconds>(i + 1) * kStep + 1);
+         return lines(r);
+     },
+     {0, 3}, {MarkerKind::TimeGap}, {true}, {kT0 + 3 * kStep}},
     {"the logging interval grows from 15 to 60 minutes",
      [](auto &r) {
          for (std::size_t i = 3; i < 6; ++i)
@@ -257,6 +273,206 @@ TEST(LogData, SummaryOfARange)
                              "Interval energy (kWh): min ", "Events: 1 power failure\n"})
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
 }
+
+struct PartialDayCase
+{
+    const char *what;
+    CivilSeconds start;
+    std::size_t count;
+    int step;
+    std::vector<bool> partial;  // per daily total, in time order
+};
+
+class PartialDays : public ::testing::TestWithParam<PartialDayCase>
+{
+};
+
+// A day is partial when its records leave part of it out, not when they miss midnight by
+// less than a step.
+TEST_P(PartialDays, AreTheDaysRecordsLeavePartOf)
+{
+    const PartialDayCase &c = GetParam();
+    const LogData d = build(lines(test::loadRecords(c.count, 1, c.start, c.step)));
+    std::vector<bool> partial;
+    for (const Bar &b : d.dailyEnergy)
+        partial.push_back(b.partial);
+    EXPECT_EQ(partial, c.partial);
+}
+
+const PartialDayCase kPartialDayCases[] = {
+    {"a whole day from midnight to midnight", civil(2026, 3, 5), 97, 900, {false}},
+    {"a whole day of records a few minutes after the quarter hours", civil(2026, 3, 4, 23, 55), 98, 900, {false}},
+    {"a day from ten in the morning", civil(2026, 3, 5, 10), 96, 900, {true, true}},
+    {"five-minute records from ten to midnight", civil(2026, 3, 5, 10), 169, 300, {true}},
+    {"hourly records over three days from noon", civil(2026, 3, 5, 12), 55, 3600, {true, false, true}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Coverage, PartialDays, ::testing::ValuesIn(kPartialDayCases),
+                         [](const auto &info) { return test::caseName(info.param.what); });
+
+struct DailySummaryCase
+{
+    const char *what;
+    TimeRange range;
+    std::size_t days;
+    double min, mean, max;
+    std::string text;
+};
+
+class DailySummary : public ::testing::TestWithParam<DailySummaryCase>
+{
+};
+
+// Records from 2026-03-05 10:00 to 2026-03-08 12:00, each interval 0.1 kWh: 5.6, 9.6, 9.6
+// and 4.8 kWh a day. Every day with intervals in the range counts, a partial one too, and
+// the summary names the partial ones.
+TEST_P(DailySummary, CountsEveryDayWithIntervalsInTheRange)
+{
+    const DailySummaryCase &c = GetParam();
+    auto r = test::loadRecords(297, 1, civil(2026, 3, 5, 10));
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i].energySum = 5000 + static_cast<std::int32_t>(i);
+    const LogData d = build(lines(r));
+    const RangeSummary s = summarize(d, c.range);
+    EXPECT_EQ(s.dailyEnergy.count, c.days);
+    EXPECT_NEAR(s.dailyEnergy.min, c.min, 1e-9);
+    EXPECT_NEAR(s.dailyEnergy.mean, c.mean, 1e-9);
+    EXPECT_NEAR(s.dailyEnergy.max, c.max, 1e-9);
+    SummaryScope scope;
+    scope.dailyEnergy = true;
+    const std::string text = summaryText(d, s, scope);
+    EXPECT_NE(text.find("\n" + c.text + "\n"), std::string::npos) << text;
+}
+
+TimeRange between(CivilSeconds a, CivilSeconds b)
+{
+    return {static_cast<double>(a), static_cast<double>(b)};
+}
+
+const DailySummaryCase kDailySummaryCases[] = {
+    {"the whole log", between(civil(2026, 3, 5, 10), civil(2026, 3, 8, 12)), 4, 4.8, 7.4, 9.6,
+     "Daily energy (kWh): min 4.8 on 2026-03-08 (partial), max 9.6 on 2026-03-06, mean 7.4 over 4 days; 2 partial "
+     "(records cover part of the day): 2026-03-05, 2026-03-08"},
+    {"noon to early morning", between(civil(2026, 3, 5, 12), civil(2026, 3, 6, 6)), 2, 5.6, 7.6, 9.6,
+     "Daily energy (kWh): min 5.6 on 2026-03-05 (partial), max 9.6 on 2026-03-06, mean 7.6 over 2 days; 1 partial "
+     "(records cover part of the day): 2026-03-05"},
+    {"inside one whole day", between(civil(2026, 3, 6), civil(2026, 3, 6, 23)), 1, 9.6, 9.6, 9.6,
+     "Daily energy (kWh): min 9.6 on 2026-03-06, max 9.6 on 2026-03-06, mean 9.6 over 1 day"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Ranges, DailySummary, ::testing::ValuesIn(kDailySummaryCases),
+                         [](const auto &info) { return test::caseName(info.param.what); });
+
+// A long log of records 15 minutes apart from kT0 whose column `field` holds the texts given.
+std::string longLogWith(int field, const std::vector<std::string> &texts)
+{
+    const std::string text = test::logText(test::loadRecords(texts.size(), 1, kT0), false);
+    std::string out;
+    std::size_t at = 0, line = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find("\r\n", at) + 2;
+        std::string l = text.substr(at, end - at);
+        if (line >= 2) {
+            std::size_t from = 0;
+            for (int f = 0; f < field; ++f)
+                from = l.find(',', from) + 1;
+            l.replace(from, l.find(',', from) - from, texts[line - 2]);
+        }
+        out += l;
+        at = end;
+        ++line;
+    }
+    return out;
+}
+
+struct MeanCase
+{
+    const char *what;
+    int field;
+    std::vector<std::string> texts;
+    std::string line;  // the summary's line of that column
+};
+
+class Means : public ::testing::TestWithParam<MeanCase>
+{
+};
+
+// A mean is shown with at least the precision its column is written with.
+TEST_P(Means, AreNoCoarserThanTheirColumn)
+{
+    const MeanCase &c = GetParam();
+    const LogData d = build(longLogWith(c.field, c.texts));
+    SummaryScope scope;
+    scope.series.fill(true);
+    const std::string text = summaryText(d, summarize(d, d.fullRange()), scope);
+    EXPECT_NE(text.find("\n" + c.line + "\n"), std::string::npos) << c.line << "\n" << text;
+}
+
+const MeanCase kMeanCases[] = {
+    {"power factor of four decimals", 23, {"0.9609", "0.9609", "0.9609"},
+     "PF-A: min 0.9609 at 2026-03-05 10:00:00, max 0.9609 at 2026-03-05 10:00:00, mean 0.9609"},
+    {"a small current", 20, {"0.0004", "0.0004"},
+     "CurrentA (Amp): min 0.0004 at 2026-03-05 10:00:00, max 0.0004 at 2026-03-05 10:00:00, mean 0.0004"},
+    {"frequency of two decimals keeps three in its mean", 26, {"50.01", "50.02", "50.02"},
+     "Frequency (Hz): min 50.01 at 2026-03-05 10:00:00, max 50.02 at 2026-03-05 10:15:00, mean 50.017"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Columns, Means, ::testing::ValuesIn(kMeanCases),
+                         [](const auto &info) { return test::caseName(info.param.what); });
+
+struct FarCase
+{
+    const char *what;
+    std::size_t count;                     // records from kT0, 15 minutes apart ...
+    std::vector<CivilSeconds> more;        // ... and these, numbered on
+    std::vector<std::int32_t> far;         // the record numbers set apart
+};
+
+class FarRecords : public ::testing::TestWithParam<FarCase>
+{
+};
+
+// A record dated far from all the others is set apart and told, not plotted: the time axis
+// spans the others.
+TEST_P(FarRecords, AreSetApartAndTold)
+{
+    const FarCase &c = GetParam();
+    auto r = test::loadRecords(c.count + c.more.size(), 1, kT0);
+    for (std::size_t i = 0; i < c.more.size(); ++i)
+        r[c.count + i].dateTime = test::logDateTime(c.more[i]);
+    const LogData d = build(lines(r));
+    std::vector<std::int32_t> far;
+    for (const FarRecord &f : d.farRecords)
+        far.push_back(f.recordNumber);
+    EXPECT_EQ(far, c.far);
+    EXPECT_EQ(d.size() + d.farRecords.size(), r.size());
+    SummaryScope scope;
+    const std::string text = summaryText(d, summarize(d, d.fullRange()), scope);
+    if (c.far.empty()) {
+        EXPECT_EQ(text.find("Out of range"), std::string::npos) << text;
+        return;
+    }
+    EXPECT_EQ(d.fullRange().start, static_cast<double>(kT0));
+    EXPECT_EQ(d.fullRange().end, static_cast<double>(kT0 + static_cast<CivilSeconds>(c.count - 1) * kStep));
+    const std::string line = "Out of range: 1 record dated far from the others, not plotted (record " +
+                             std::to_string(c.far[0]) + " at " + formatCivil(c.more[0]) + ").\n";
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+    const auto note = std::find_if(d.markers.begin(), d.markers.end(),
+                                   [](const Marker &m) { return m.note.find("far from the others") != std::string::npos; });
+    ASSERT_NE(note, d.markers.end());
+    EXPECT_EQ(note->time, c.more[0] < kT0 ? d.time.front() : d.time.back()) << "marked at the nearer end";
+}
+
+const FarCase kFarCases[] = {
+    {"a record of the year 0000", 96, {civil(0, 1, 1)}, {97}},
+    {"a record two years on", 96, {civil(2028, 3, 5)}, {97}},
+    {"a record 300 days on is near enough", 96, {kT0 + 300 * 86400}, {}},
+    {"two years apart, both many", 48, std::vector<CivilSeconds>(48, civil(2028, 3, 5)), {}},
+    {"a record two years on after ten others", 10, {civil(2028, 3, 5)}, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Dates, FarRecords, ::testing::ValuesIn(kFarCases),
+                         [](const auto &info) { return test::caseName(info.param.what); });
 
 }  // namespace
 }  // namespace tellumic::logview
