@@ -64,8 +64,10 @@ LoadResult loadLogFile(RecordStore &store, const MeterInfo &meter, const std::fi
         const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec));
         if (ec)
             throw StoreError("cannot read " + file.string() + ": " + ec.message());
-        if (state.storedBytes == size)
+        if (state.storedBytes == size) {
+            result.upToDate = true;
             return result;
+        }
         // The store stopped after a line end; anything else is another file now.
         if (state.storedBytes >= 2 && state.storedBytes < size) {
             text = readFrom(file, state.storedBytes - 2);

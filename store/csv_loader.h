@@ -16,6 +16,7 @@ struct LoadResult
     std::int64_t added = 0;    // records new to the store
     std::int64_t failed = 0, unrecognised = 0, unreadable = 0;
     bool fromStart = false;    // the file was read from its start
+    bool upToDate = false;     // the store had all of the file: nothing was read
 };
 
 // The meter a CSV file is the log of: the device name from its file name, its format from its
