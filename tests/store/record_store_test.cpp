@@ -178,6 +178,23 @@ TEST_P(RecordStoreTest, LoadingAFileAgainAddsNothingAndCountsNothingTwice)
     EXPECT_EQ(m_store->recordCount(meter.key), 80);
 }
 
+// A file that holds records twice (a download appended again) into a store that has none of
+// the meter's records yet, and into one that has some: each record is stored once.
+TEST_P(RecordStoreTest, RecordsAFileHoldsTwiceAreStoredOnce)
+{
+    const auto records = sampleRecords(1, 30, false);
+    const std::string twice = csvText(records, false, true) + csvText(sampleRecords(11, 10, false), false, false);
+    const auto path = writeLog("Meter6", false, twice);
+    const MeterInfo meter = meterOfLogFile(path, "");
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, 24);
+    EXPECT_EQ(m_store->recordCount(meter.key), 24);
+
+    test::writeFile(path, test::readFile(path) + csvText(sampleRecords(31, 10, false), false, false) +
+                              csvText(sampleRecords(31, 10, false), false, false));
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, 8);
+    EXPECT_EQ(m_store->records({meter.key, "", ""}).size(), 32u);
+}
+
 TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFromItsStart)
 {
     const auto path = writeLog("Meter3", false, csvText(sampleRecords(1, 50, false), false, true));
@@ -319,6 +336,54 @@ TEST(PostgresStore, AServerThatStoppedFailsTheStoreWhichKeepsNothingHalfDone)
     }
     auto store = openRecordStore(url);
     EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 20);
+}
+
+// A site's role with exactly the README's grants on a store its owner made: it stores a new
+// meter, catches up with a grown file and reads its records, but may not change or delete a
+// stored record, and without its password it is not let in.
+TEST(PostgresStore, ASiteRoleWithTheReadmesGrantsStoresAndCatchesUpButChangesNoRecord)
+{
+    auto *server = test::PostgresServer::instance();
+    if (!server)
+        GTEST_SKIP() << test::PostgresServer::skipReason();
+    test::TempHome home;
+    const std::string ownerUrl = server->newDatabaseUrl();
+    openRecordStore(ownerUrl);
+    const std::string siteUrl = server->addPasswordRole(ownerUrl, "grants_site", "pass-7Qz");
+    const auto grants = readmeSiteGrants("grants_site");
+    ASSERT_GE(grants.size(), 2u);
+    for (const auto &grant : grants)
+        server->runAsSuperuser(ownerUrl, grant);
+
+    const auto path = home.programFolder() / "Hall-log-full-2011.csv";
+    test::writeFile(path, csvText(sampleRecords(1, 30, false), false, true));
+    MeterInfo meter = meterOfLogFile(path, "Site A");
+    meter.neuronId = "04A1B2C3D4E5";
+    auto store = openRecordStore(siteUrl);
+    EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 24);
+    test::writeFile(path, test::readFile(path) + csvText(sampleRecords(31, 10, false), false, false));
+    meter.model = "TMC-FT-Log";
+    const LoadResult next = loadLogFile(*store, meter, path, false);
+    EXPECT_FALSE(next.fromStart);
+    EXPECT_EQ(next.added, 8);
+    EXPECT_EQ(loadLogFile(*store, meter, path, true).added, 0);
+    EXPECT_EQ(store->records({meter.key, "", ""}).size(), 32u);
+    EXPECT_EQ(store->meters("Hall").at(0).model, "TMC-FT-Log");
+
+    for (const char *change : {"UPDATE interval_records SET demand = 0", "DELETE FROM interval_records"}) {
+        try {
+            store->queryText(change);
+            ADD_FAILURE() << change << " was allowed";
+        } catch (const StoreError &e) {
+            EXPECT_NE(std::string(e.what()).find("permission denied"), std::string::npos) << e.what();
+        }
+    }
+    try {
+        openRecordStore(siteUrl.substr(0, siteUrl.rfind("pass-7Qz")) + "wrong");
+        ADD_FAILURE() << "a wrong password was let in";
+    } catch (const StoreError &e) {
+        EXPECT_NE(std::string(e.what()).find("password authentication failed"), std::string::npos) << e.what();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreTest, ::testing::ValuesIn(allBackends()),
