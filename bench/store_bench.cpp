@@ -98,8 +98,14 @@ Load loadSite(store::RecordStore &s, bool whole, int serverPid)
     const auto start = std::chrono::steady_clock::now();
     const double cpuStart = cpuSeconds(serverPid);
     Load load;
+    std::vector<store::MeterFile> files;
     for (const auto &file : siteLogs())
-        load.added += store::loadLogFile(s, store::meterOfLogFile(file, "Site"), file, whole).added;
+        files.push_back({store::meterOfLogFile(file, "Site"), file});
+    store::loadLogFiles(s, files, whole, [&](std::size_t, const store::LoadResult &r, const std::string &error) {
+        if (!error.empty())
+            std::abort();
+        load.added += r.added;
+    });
     load.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     load.cpuSeconds = cpuSeconds(serverPid) - cpuStart;
     return load;

@@ -195,6 +195,51 @@ TEST_P(RecordStoreTest, RecordsAFileHoldsTwiceAreStoredOnce)
     EXPECT_EQ(m_store->records({meter.key, "", ""}).size(), 32u);
 }
 
+// Several files at once, each read beside the store taking the one before: a file that
+// cannot be read stops none of the others, and a file named twice in a row is read the second
+// time only once the first is stored, so nothing is counted twice.
+TEST_P(RecordStoreTest, LoadingSeveralFilesGivesEachItsOwnOutcomeInOrder)
+{
+    const auto grown = writeLog("Grown", false, csvText(sampleRecords(1, 20, false), false, true));
+    const MeterInfo grownMeter = meterOfLogFile(grown, "");
+    loadLogFile(*m_store, grownMeter, grown, false);
+    test::writeFile(grown, test::readFile(grown) + csvText(sampleRecords(21, 20, false), false, false));
+    const auto other = writeLog("Other", true, csvText(sampleRecords(1, 10, true), true, true));
+    const auto unreadable = home.programFolder() / "Folder-log-full-2011.csv";
+    std::filesystem::create_directories(unreadable);
+
+    const std::vector<MeterFile> files = {
+        {grownMeter, grown}, {grownMeter, grown}, {meterOfLogFile(unreadable, ""), unreadable},
+        {meterOfLogFile(other, ""), other}, {grownMeter, grown}};
+    struct Outcome
+    {
+        std::int64_t records = -1, added = -1;
+        bool upToDate = false;
+        bool failed = false;
+    };
+    std::vector<Outcome> got;
+    loadLogFiles(*m_store, files, false, [&](std::size_t i, const LoadResult &r, const std::string &error) {
+        EXPECT_EQ(i, got.size());
+        got.push_back({r.records, r.added, r.upToDate, !error.empty()});
+    });
+    const Outcome want[] = {{16, 16, false, false}, {0, 0, true, false}, {-1, -1, false, true},
+                            {8, 8, false, false}, {0, 0, true, false}};
+    ASSERT_EQ(got.size(), std::size(want));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got[i].failed, want[i].failed);
+        if (want[i].failed)
+            continue;
+        EXPECT_EQ(got[i].records, want[i].records);
+        EXPECT_EQ(got[i].added, want[i].added);
+        EXPECT_EQ(got[i].upToDate, want[i].upToDate);
+    }
+    const FileState state = m_store->fileState(grownMeter.key, grown.filename().string());
+    EXPECT_EQ(state.failed, 4);
+    EXPECT_EQ(state.unrecognised, 4);
+    EXPECT_EQ(m_store->recordCount(grownMeter.key), 32);
+}
+
 TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFromItsStart)
 {
     const auto path = writeLog("Meter3", false, csvText(sampleRecords(1, 50, false), false, true));
