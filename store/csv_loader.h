@@ -4,6 +4,8 @@
 // not have of it yet.
 
 #include <filesystem>
+#include <functional>
+#include <vector>
 #include <string>
 
 #include "store/record_store.h"
@@ -16,6 +18,7 @@ struct LoadResult
     std::int64_t added = 0;    // records new to the store
     std::int64_t failed = 0, unrecognised = 0, unreadable = 0;
     bool fromStart = false;    // the file was read from its start
+    bool upToDate = false;     // the store had all of the file: nothing was read
 };
 
 // The meter a CSV file is the log of: the device name from its file name, its format from its
@@ -28,5 +31,32 @@ MeterInfo meterOfLogFile(const std::filesystem::path &file, const std::string &n
 // counts replace the store's; otherwise only the lines after those stored are read. A file
 // that does not exist adds nothing. StoreError when the file cannot be read or the store fails.
 LoadResult loadLogFile(RecordStore &store, const MeterInfo &meter, const std::filesystem::path &file, bool whole);
+
+// The two halves of loadLogFile, so that reading one file can run beside storing another.
+struct LogRead
+{
+    MeterInfo meter;
+    std::string fileName;
+    RecordBatch batch;
+    LoadResult result;  // all but added
+    std::int64_t endBytes = 0;
+};
+// Reads the file from where state says the store stopped (whole when state is null). Uses no
+// store, so it may run on another thread. StoreError when the file cannot be read.
+LogRead readLogFile(const MeterInfo &meter, const std::filesystem::path &file, const FileState *state);
+// Stores what was read in one transaction (nothing when the store had it all).
+LoadResult storeLogRead(RecordStore &store, const LogRead &read);
+
+struct MeterFile
+{
+    MeterInfo meter;
+    std::filesystem::path path;
+};
+
+// Loads each file as loadLogFile does, in order, reading the next file on a thread of its own
+// while the store takes the one before. done(index, result, error) follows every file, error
+// "" when it was stored; a file that fails does not stop the others.
+void loadLogFiles(RecordStore &store, const std::vector<MeterFile> &files, bool whole,
+                  const std::function<void(std::size_t, const LoadResult &, const std::string &)> &done);
 
 }  // namespace tellumic::store

@@ -44,14 +44,23 @@ bool readEnergy(std::string_view text, std::int32_t &tenths)
 {
     if (text.size() < 2 || text[text.size() - 2] != '.')
         return false;
-    std::string digits(text.substr(0, text.size() - 2));
-    digits.push_back(text.back());
-    if (digits == "-" || digits.empty())
+    const char last = text.back();
+    if (last < '0' || last > '9')
         return false;
+    const bool negative = text.front() == '-';
+    const std::string_view whole = text.substr(negative ? 1 : 0, text.size() - 2 - (negative ? 1 : 0));
     std::int64_t v = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
-    if (ec != std::errc() || end != digits.data() + digits.size())
-        return false;
+    if (!whole.empty()) {
+        // Digits only: from_chars would take a second sign.
+        if (whole.front() < '0' || whole.front() > '9' || whole.size() > 10)
+            return false;
+        const auto [end, ec] = std::from_chars(whole.data(), whole.data() + whole.size(), v);
+        if (ec != std::errc() || end != whole.data() + whole.size())
+            return false;
+    }
+    v = v * 10 + (last - '0');
+    if (negative)
+        v = -v;
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
         return false;
     tenths = static_cast<std::int32_t>(v);
@@ -101,12 +110,32 @@ bool readRecordTime(std::string_view text, LogDateTime &dt)
     return true;
 }
 
+void writeRecordTime(const LogDateTime &dt, char *out)
+{
+    const auto two = [out](std::size_t at, int v) {
+        out[at] = static_cast<char>('0' + v / 10);
+        out[at + 1] = static_cast<char>('0' + v % 10);
+    };
+    const int year = static_cast<int>(dt.year);
+    two(0, year / 100 % 100);
+    two(2, year % 100);
+    out[4] = '-';
+    two(5, dt.month);
+    out[7] = '-';
+    two(8, dt.day);
+    out[10] = ' ';
+    two(11, dt.hour);
+    out[13] = ':';
+    two(14, dt.minute);
+    out[16] = ':';
+    two(17, dt.second);
+}
+
 std::string recordTimeText(const LogDateTime &dt)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", static_cast<int>(dt.year), dt.month, dt.day,
-                  dt.hour, dt.minute, dt.second);
-    return buf;
+    char text[kRecordTimeSize];
+    writeRecordTime(dt, text);
+    return std::string(text, kRecordTimeSize);
 }
 
 namespace {
@@ -147,7 +176,10 @@ bool readValues(const std::array<std::string_view, kMaxFields> &f, bool isShort,
 
 }  // namespace
 
-LineKind readLogCsvLine(std::string_view line, bool isShort, LogCsvValues &values)
+namespace {
+
+// readLogCsvLine with the buffer for the line given back, kept from line to line.
+LineKind readLine(std::string_view line, bool isShort, LogCsvValues &values, std::string &again)
 {
     if (line == logCsvColumnsLine(isShort) || line == logCsvUnitsLine(isShort))
         return LineKind::Header;
@@ -172,8 +204,7 @@ LineKind readLogCsvLine(std::string_view line, bool isShort, LogCsvValues &value
         return LineKind::Unreadable;
     // Kept although it failed its check: counted, not stored.
     const bool failed = notes.ends_with(kCrcMismatchNote);
-    std::string again;
-    again.reserve(line.size() + 16);
+    again.clear();
     appendLogCsvValues(again, values, isShort);
     if (failed)
         again.append(kCrcMismatchNote);
@@ -182,15 +213,24 @@ LineKind readLogCsvLine(std::string_view line, bool isShort, LogCsvValues &value
     return failed ? LineKind::Failed : LineKind::Record;
 }
 
+}  // namespace
+
+LineKind readLogCsvLine(std::string_view line, bool isShort, LogCsvValues &values)
+{
+    std::string again;
+    return readLine(line, isShort, values, again);
+}
+
 std::size_t readLogCsvText(std::string_view text, bool isShort, RecordBatch &batch)
 {
     std::size_t start = 0;
     LogCsvValues values;
+    std::string again;
     for (;;) {
         const std::size_t eol = text.find("\r\n", start);
         if (eol == std::string_view::npos)
             return start;
-        switch (readLogCsvLine(text.substr(start, eol - start), isShort, values)) {
+        switch (readLine(text.substr(start, eol - start), isShort, values, again)) {
         case LineKind::Record: batch.records.push_back(values); break;
         case LineKind::Failed: ++batch.failed; break;
         case LineKind::Unrecognised: ++batch.unrecognised; break;

@@ -5,7 +5,9 @@
 // a single float (NULL where the line shows "NaN"). Long-only columns are NULL for short
 // records.
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "log/log_csv.h"
@@ -50,6 +52,9 @@ void forEachValueColumn(Values &v, F &&f)
 
 // "YYYY-MM-DD hh:mm:ss" of a record's time (years 1 to 9999).
 std::string recordTimeText(const LogDateTime &dt);
+// The same text into out, which takes its kRecordTimeSize characters, without an allocation.
+inline constexpr std::size_t kRecordTimeSize = 19;
+void writeRecordTime(const LogDateTime &dt, char *out);
 // The inverse; false when the text is not such a time.
 bool readRecordTime(std::string_view text, LogDateTime &dt);
 

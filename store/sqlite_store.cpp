@@ -107,8 +107,15 @@ class SqliteStore final : public RecordStore
 {
 public:
     explicit SqliteStore(const std::string &path)
-        : m_path(path), m_db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE, kBusyTimeoutMs)
+        // One thread uses a store: no lock around every call.
+        : m_path(path), m_db(path, SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE | SQLite::OPEN_NOMUTEX, kBusyTimeoutMs)
     {
+        // WAL: readers (reports, export) go on while a harvest writes, and a transaction is
+        // one append to the log. With synchronous = NORMAL a commit is not synced until the
+        // next checkpoint: a power cut may lose the last transactions, never the file's
+        // consistency. What is lost is only the store's copy: the CSV files keep the records,
+        // and the store's byte count per file went with the same transaction, so the next
+        // load takes the lost records up again.
         m_db.exec("PRAGMA journal_mode = WAL");
         m_db.exec("PRAGMA synchronous = NORMAL");
         m_db.exec("PRAGMA foreign_keys = ON");
@@ -155,8 +162,10 @@ public:
             const std::int64_t id = meterId(meter);
             std::int64_t added = 0;
             SQLite::Statement ins(m_db, insertSql());
+            char time[kRecordTimeSize + 1] = {};  // a C string for the binding
             for (const LogCsvValues &r : batch.records) {
-                bindRecord(ins, id, r, meter.key.isShort);
+                writeRecordTime(r.dateTime, time);
+                bindRecord(ins, id, r, time, meter.key.isShort);
                 added += ins.exec();
                 ins.reset();
             }
@@ -301,11 +310,13 @@ private:
         return sql + ") ON CONFLICT DO NOTHING";
     }
 
-    static void bindRecord(SQLite::Statement &ins, std::int64_t id, const LogCsvValues &r, bool isShort)
+    // time: the record's time text, which must outlive the statement's next step.
+    static void bindRecord(SQLite::Statement &ins, std::int64_t id, const LogCsvValues &r, const char *time,
+                           bool isShort)
     {
         ins.bind(1, id);
         ins.bind(2, r.recordNumber);
-        ins.bind(3, recordTimeText(r.dateTime));
+        ins.bindNoCopy(3, time);
         int i = 4;
         forEachValueColumn(r, [&](std::string_view, const auto &field, bool longOnly) {
             using T = std::remove_cvref_t<decltype(field)>;

@@ -3,6 +3,7 @@
 // costs no CSV record and is caught up by the next harvest.
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,14 +21,14 @@ struct ToolRun
     std::string out;
 };
 
-class HarvestStoreTest : public ::testing::TestWithParam<Backend>
+class HarvestStoreFixture : public ::testing::Test
 {
 protected:
-    void SetUp() override
+    void setUpSite(Backend backend)
     {
-        m_url = testStoreUrl(GetParam(), home.root());
+        m_url = testStoreUrl(backend, home.root());
         if (m_url.empty())
-            GTEST_SKIP() << backendSkipReason(GetParam());
+            GTEST_SKIP() << backendSkipReason(backend);
         ASSERT_EQ(shell(LNS_SIM " init --network Site --logging-meters 3 >/dev/null"), 0);
         ASSERT_EQ(shell(LNS_SIM " latency 0 && " LNS_SIM " transfer-speed 100000"), 0);
     }
@@ -36,10 +37,12 @@ protected:
         const int raw = std::system(("cd '" + home.root().string() + "' && " + cmd).c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
-    ToolRun harvest(const std::string &url) const
+    // asUser: a command line (setpriv ...) that runs the tool as another user.
+    ToolRun harvest(const std::string &url, const std::string &asUser = "",
+                    const std::string &tool = TELLUMIC_LOG_TOOL) const
     {
         ToolRun r;
-        r.status = shell("'" TELLUMIC_LOG_TOOL "' harvest Site --json --store '" + url + "' >tool.out 2>&1");
+        r.status = shell(asUser + "'" + tool + "' harvest Site --json --store '" + url + "' >tool.out 2>&1");
         r.out = test::readFile(home.root() / "tool.out");
         return r;
     }
@@ -83,6 +86,12 @@ protected:
     std::string m_url;
 };
 
+class HarvestStoreTest : public HarvestStoreFixture, public ::testing::WithParamInterface<Backend>
+{
+protected:
+    void SetUp() override { setUpSite(GetParam()); }
+};
+
 TEST_P(HarvestStoreTest, StoresExactlyTheRecordsOfTheCsvFilesAndThenOnlyNewOnes)
 {
     const ToolRun first = harvest(m_url);
@@ -91,29 +100,6 @@ TEST_P(HarvestStoreTest, StoresExactlyTheRecordsOfTheCsvFilesAndThenOnlyNewOnes)
     expectStoreHoldsTheFiles();
     const ToolRun second = harvest(m_url);
     ASSERT_EQ(second.status, 0) << second.out;
-    expectStoreHoldsTheFiles();
-}
-
-TEST_P(HarvestStoreTest, AFailingStoreKeepsEveryCsvRecordExitsOneAndIsCaughtUpNextTime)
-{
-    std::string broken;
-    if (GetParam() == Backend::Sqlite) {
-        test::writeFile(home.root() / "not-a-folder", "x");
-        broken = "sqlite:" + (home.root() / "not-a-folder" / "records.sqlite").string();
-    } else {
-        broken = m_url + "&password=wrong&user=nobody-here";
-    }
-    const ToolRun failed = harvest(broken);
-    EXPECT_EQ(failed.status, 1) << failed.out;
-    EXPECT_NE(failed.out.find("\"outcome\":\"harvested\""), std::string::npos) << failed.out;
-    EXPECT_EQ(failed.out.find("\"storeError\":null"), std::string::npos) << failed.out;
-    const auto files = logs();
-    ASSERT_EQ(files.size(), 3u);
-    for (const auto &file : files)
-        EXPECT_GT(std::filesystem::file_size(file), 10000u);
-
-    const ToolRun next = harvest(m_url);
-    ASSERT_EQ(next.status, 0) << next.out;
     expectStoreHoldsTheFiles();
 }
 
@@ -139,6 +125,121 @@ TEST_P(HarvestStoreTest, TwoNetworksHarvestedAtOnceIntoOneStoreLoseAndDuplicateN
 
 INSTANTIATE_TEST_SUITE_P(Backends, HarvestStoreTest, ::testing::ValuesIn(allBackends()),
                          [](const auto &info) { return backendName(info.param); });
+
+// The ways a store fails during a harvest.
+enum class Failure {
+    NotAFolder,     // the SQLite file's folder is a file
+    ReadOnlyFile,   // the SQLite file may not be written
+    ServerStopped,  // the PostgreSQL server is down
+    WrongPassword,  // the site's role gives a wrong password
+};
+
+struct FailureCase
+{
+    const char *name;
+    Backend backend;
+    Failure failure;
+    const char *says;  // in the store's error per meter
+};
+
+void PrintTo(const FailureCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class HarvestStoreFailureTest : public HarvestStoreFixture, public ::testing::WithParamInterface<FailureCase>
+{
+protected:
+    void SetUp() override { setUpSite(GetParam().backend); }
+
+    // Makes the failure; gives the URL the failing harvest uses and sets m_url to the one
+    // that works again once undoFailure() ran.
+    std::string makeFailure()
+    {
+        switch (GetParam().failure) {
+        case Failure::NotAFolder:
+            test::writeFile(home.root() / "not-a-folder", "x");
+            return "sqlite:" + (home.root() / "not-a-folder" / "records.sqlite").string();
+        case Failure::ReadOnlyFile:
+            openRecordStore(m_url);
+            std::filesystem::permissions(m_url.substr(7), std::filesystem::perms::owner_read |
+                                                              std::filesystem::perms::group_read |
+                                                              std::filesystem::perms::others_read);
+            runAsUnprivileged();
+            return m_url;
+        case Failure::ServerStopped:
+            test::PostgresServer::instance()->stop();
+            return m_url;
+        case Failure::WrongPassword: {
+            auto *server = test::PostgresServer::instance();
+            openRecordStore(m_url);  // the owner makes the schema
+            const std::string role = "harvest_site";
+            m_url = server->addPasswordRole(m_url, role, "right-8Hk");
+            for (const auto &grant : readmeSiteGrants(role))
+                server->runAsSuperuser(m_url, grant);
+            return m_url.substr(0, m_url.rfind("right-8Hk")) + "wrong";
+        }
+        }
+        return {};
+    }
+
+    void undoFailure()
+    {
+        if (GetParam().failure == Failure::ReadOnlyFile)
+            std::filesystem::permissions(m_url.substr(7), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add);
+        if (GetParam().failure == Failure::ServerStopped)
+            test::PostgresServer::instance()->start();
+    }
+
+    // Root writes any file: as root, the failing harvest runs as the unprivileged user, who
+    // then owns the home, from a copy of the tool it may reach (the build tree may be private).
+    void runAsUnprivileged()
+    {
+        if (::geteuid() != 0)
+            return;
+        const auto tool = home.root() / "tellumic-log";
+        std::filesystem::copy_file(TELLUMIC_LOG_TOOL, tool);
+        ASSERT_EQ(shell("chown -R 65534:65534 . && chmod o+x ."), 0);
+        m_asUser = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+        m_tool = tool.string();
+    }
+
+    std::string m_asUser;
+    std::string m_tool = TELLUMIC_LOG_TOOL;
+};
+
+// A failing store costs no CSV record: the harvest downloads and appends as always, reports
+// the store's failure per meter, ends with exit 1, and the next harvest catches the store up.
+TEST_P(HarvestStoreFailureTest, KeepsEveryCsvRecordExitsOneAndIsCaughtUpNextTime)
+{
+    const std::string broken = makeFailure();
+    const ToolRun failed = harvest(broken, m_asUser, m_tool);
+    undoFailure();
+    EXPECT_EQ(failed.status, 1) << failed.out;
+    EXPECT_NE(failed.out.find("\"outcome\":\"harvested\""), std::string::npos) << failed.out;
+    EXPECT_EQ(failed.out.find("\"storeError\":null"), std::string::npos) << failed.out;
+    EXPECT_NE(failed.out.find(GetParam().says), std::string::npos) << failed.out;
+    const auto files = logs();
+    ASSERT_EQ(files.size(), 3u);
+    for (const auto &file : files)
+        EXPECT_GT(std::filesystem::file_size(file), 10000u);
+
+    const ToolRun next = harvest(m_url);
+    ASSERT_EQ(next.status, 0) << next.out;
+    expectStoreHoldsTheFiles();
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, HarvestStoreFailureTest,
+                         ::testing::Values(FailureCase{"sqlite_not_a_folder", Backend::Sqlite, Failure::NotAFolder,
+                                                       "cannot open the record store"},
+                                           FailureCase{"sqlite_read_only_file", Backend::Sqlite, Failure::ReadOnlyFile,
+                                                       "readonly database"},
+                                           FailureCase{"postgresql_server_stopped", Backend::Postgresql,
+                                                       Failure::ServerStopped, "cannot connect to the record store"},
+                                           FailureCase{"postgresql_wrong_password", Backend::Postgresql,
+                                                       Failure::WrongPassword, "password authentication failed"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tellumic::store

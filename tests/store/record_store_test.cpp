@@ -178,6 +178,68 @@ TEST_P(RecordStoreTest, LoadingAFileAgainAddsNothingAndCountsNothingTwice)
     EXPECT_EQ(m_store->recordCount(meter.key), 80);
 }
 
+// A file that holds records twice (a download appended again) into a store that has none of
+// the meter's records yet, and into one that has some: each record is stored once.
+TEST_P(RecordStoreTest, RecordsAFileHoldsTwiceAreStoredOnce)
+{
+    const auto records = sampleRecords(1, 30, false);
+    const std::string twice = csvText(records, false, true) + csvText(sampleRecords(11, 10, false), false, false);
+    const auto path = writeLog("Meter6", false, twice);
+    const MeterInfo meter = meterOfLogFile(path, "");
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, 24);
+    EXPECT_EQ(m_store->recordCount(meter.key), 24);
+
+    test::writeFile(path, test::readFile(path) + csvText(sampleRecords(31, 10, false), false, false) +
+                              csvText(sampleRecords(31, 10, false), false, false));
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, 8);
+    EXPECT_EQ(m_store->records({meter.key, "", ""}).size(), 32u);
+}
+
+// Several files at once, each read beside the store taking the one before: a file that
+// cannot be read stops none of the others, and a file named twice in a row is read the second
+// time only once the first is stored, so nothing is counted twice.
+TEST_P(RecordStoreTest, LoadingSeveralFilesGivesEachItsOwnOutcomeInOrder)
+{
+    const auto grown = writeLog("Grown", false, csvText(sampleRecords(1, 20, false), false, true));
+    const MeterInfo grownMeter = meterOfLogFile(grown, "");
+    loadLogFile(*m_store, grownMeter, grown, false);
+    test::writeFile(grown, test::readFile(grown) + csvText(sampleRecords(21, 20, false), false, false));
+    const auto other = writeLog("Other", true, csvText(sampleRecords(1, 10, true), true, true));
+    const auto unreadable = home.programFolder() / "Folder-log-full-2011.csv";
+    std::filesystem::create_directories(unreadable);
+
+    const std::vector<MeterFile> files = {
+        {grownMeter, grown}, {grownMeter, grown}, {meterOfLogFile(unreadable, ""), unreadable},
+        {meterOfLogFile(other, ""), other}, {grownMeter, grown}};
+    struct Outcome
+    {
+        std::int64_t records = -1, added = -1;
+        bool upToDate = false;
+        bool failed = false;
+    };
+    std::vector<Outcome> got;
+    loadLogFiles(*m_store, files, false, [&](std::size_t i, const LoadResult &r, const std::string &error) {
+        EXPECT_EQ(i, got.size());
+        got.push_back({r.records, r.added, r.upToDate, !error.empty()});
+    });
+    const Outcome want[] = {{16, 16, false, false}, {0, 0, true, false}, {-1, -1, false, true},
+                            {8, 8, false, false}, {0, 0, true, false}};
+    ASSERT_EQ(got.size(), std::size(want));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(got[i].failed, want[i].failed);
+        if (want[i].failed)
+            continue;
+        EXPECT_EQ(got[i].records, want[i].records);
+        EXPECT_EQ(got[i].added, want[i].added);
+        EXPECT_EQ(got[i].upToDate, want[i].upToDate);
+    }
+    const FileState state = m_store->fileState(grownMeter.key, grown.filename().string());
+    EXPECT_EQ(state.failed, 4);
+    EXPECT_EQ(state.unrecognised, 4);
+    EXPECT_EQ(m_store->recordCount(grownMeter.key), 32);
+}
+
 TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFromItsStart)
 {
     const auto path = writeLog("Meter3", false, csvText(sampleRecords(1, 50, false), false, true));
@@ -319,6 +381,54 @@ TEST(PostgresStore, AServerThatStoppedFailsTheStoreWhichKeepsNothingHalfDone)
     }
     auto store = openRecordStore(url);
     EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 20);
+}
+
+// A site's role with exactly the README's grants on a store its owner made: it stores a new
+// meter, catches up with a grown file and reads its records, but may not change or delete a
+// stored record, and without its password it is not let in.
+TEST(PostgresStore, ASiteRoleWithTheReadmesGrantsStoresAndCatchesUpButChangesNoRecord)
+{
+    auto *server = test::PostgresServer::instance();
+    if (!server)
+        GTEST_SKIP() << test::PostgresServer::skipReason();
+    test::TempHome home;
+    const std::string ownerUrl = server->newDatabaseUrl();
+    openRecordStore(ownerUrl);
+    const std::string siteUrl = server->addPasswordRole(ownerUrl, "grants_site", "pass-7Qz");
+    const auto grants = readmeSiteGrants("grants_site");
+    ASSERT_GE(grants.size(), 2u);
+    for (const auto &grant : grants)
+        server->runAsSuperuser(ownerUrl, grant);
+
+    const auto path = home.programFolder() / "Hall-log-full-2011.csv";
+    test::writeFile(path, csvText(sampleRecords(1, 30, false), false, true));
+    MeterInfo meter = meterOfLogFile(path, "Site A");
+    meter.neuronId = "04A1B2C3D4E5";
+    auto store = openRecordStore(siteUrl);
+    EXPECT_EQ(loadLogFile(*store, meter, path, false).added, 24);
+    test::writeFile(path, test::readFile(path) + csvText(sampleRecords(31, 10, false), false, false));
+    meter.model = "TMC-FT-Log";
+    const LoadResult next = loadLogFile(*store, meter, path, false);
+    EXPECT_FALSE(next.fromStart);
+    EXPECT_EQ(next.added, 8);
+    EXPECT_EQ(loadLogFile(*store, meter, path, true).added, 0);
+    EXPECT_EQ(store->records({meter.key, "", ""}).size(), 32u);
+    EXPECT_EQ(store->meters("Hall").at(0).model, "TMC-FT-Log");
+
+    for (const char *change : {"UPDATE interval_records SET demand = 0", "DELETE FROM interval_records"}) {
+        try {
+            store->queryText(change);
+            ADD_FAILURE() << change << " was allowed";
+        } catch (const StoreError &e) {
+            EXPECT_NE(std::string(e.what()).find("permission denied"), std::string::npos) << e.what();
+        }
+    }
+    try {
+        openRecordStore(siteUrl.substr(0, siteUrl.rfind("pass-7Qz")) + "wrong");
+        ADD_FAILURE() << "a wrong password was let in";
+    } catch (const StoreError &e) {
+        EXPECT_NE(std::string(e.what()).find("password authentication failed"), std::string::npos) << e.what();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RecordStoreTest, ::testing::ValuesIn(allBackends()),

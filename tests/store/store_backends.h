@@ -4,6 +4,7 @@
 // test. The PostgreSQL store lives on a private server that the test program starts itself.
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,5 +37,22 @@ inline std::string backendSkipReason(Backend)
 {
     return test::PostgresServer::skipReason();
 }
+
+#ifdef TELLUMIC_README
+// The GRANT statements the README gives a site's role (site_a), for role.
+inline std::vector<std::string> readmeSiteGrants(const std::string &role)
+{
+    std::ifstream in(TELLUMIC_README);
+    std::vector<std::string> grants;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.starts_with("    GRANT ") || line.find(" TO site_a;") == std::string::npos)
+            continue;
+        line = line.substr(4);
+        line.replace(line.find(" TO site_a;"), 11, " TO " + role + ";");
+        grants.push_back(line);
+    }
+    return grants;
+}
+#endif
 
 }  // namespace tellumic::store

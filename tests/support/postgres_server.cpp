@@ -34,6 +34,18 @@ void run(const std::string &command)
 
 std::string g_skipReason;
 
+// Members of this group log in with their password; every other role is trusted.
+constexpr const char *kPasswordGroup = "password_login";
+
+// The URL of the same database for another user.
+std::string withUser(const std::string &url, const std::string &user)
+{
+    const auto at = url.find("&user=");
+    if (at == std::string::npos)
+        throw std::runtime_error("no user in " + url);
+    return url.substr(0, at) + "&user=" + user;
+}
+
 }  // namespace
 
 PostgresServer *PostgresServer::instance()
@@ -70,6 +82,9 @@ PostgresServer::PostgresServer(std::string binFolder) : m_bin(std::move(binFolde
     }
     run(m_runAs + "'" + m_bin + "/initdb' -D '" + m_folder + "/data' -U postgres -A trust --no-sync -E UTF8 >'" +
         m_folder + "/initdb.log' 2>&1");
+    // Read before the trust lines: the first line that fits a connection decides.
+    const std::string hba = m_folder + "/data/pg_hba.conf";
+    run("sed -i '1i local all +" + std::string(kPasswordGroup) + " scram-sha-256' '" + hba + "'");
 }
 
 void PostgresServer::start()
@@ -110,6 +125,28 @@ std::string PostgresServer::newDatabaseUrl()
     if (!ok)
         throw std::runtime_error("cannot create a test database: " + error);
     return "postgresql:///" + name + "?host=" + m_folder + "&user=postgres";
+}
+
+void PostgresServer::runAsSuperuser(const std::string &url, const std::string &sql)
+{
+    PGconn *c = PQconnectdb(withUser(url, "postgres").c_str());
+    PGresult *r = PQexec(c, sql.c_str());
+    const bool ok = PQresultStatus(r) == PGRES_COMMAND_OK || PQresultStatus(r) == PGRES_TUPLES_OK;
+    const std::string error = PQerrorMessage(c);
+    PQclear(r);
+    PQfinish(c);
+    if (!ok)
+        throw std::runtime_error("failed: " + sql + ": " + error);
+}
+
+std::string PostgresServer::addPasswordRole(const std::string &url, const std::string &role,
+                                            const std::string &password)
+{
+    const std::string group = kPasswordGroup;
+    runAsSuperuser(url, "DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = '" + group +
+                            "') THEN CREATE ROLE " + group + " NOLOGIN; END IF; END $$");
+    runAsSuperuser(url, "CREATE ROLE " + role + " LOGIN PASSWORD '" + password + "' IN ROLE " + group);
+    return withUser(url, role) + "&password=" + password;
 }
 
 }  // namespace tellumic::test

@@ -23,6 +23,12 @@ public:
 
     // A new, empty database on the server, as a libpq URL.
     std::string newDatabaseUrl();
+    // Runs sql on the database of url as the server's superuser; throws when it fails.
+    void runAsSuperuser(const std::string &url, const std::string &sql);
+    // A role that logs in with a password only (the server trusts every other role), and the
+    // URL of url's database for it with that password.
+    std::string addPasswordRole(const std::string &url, const std::string &role, const std::string &password);
+
     // The server's socket folder.
     const std::string &socketFolder() const { return m_folder; }
 

@@ -21,6 +21,8 @@ constexpr const char *kStoreUsage =
     "Loads CSV log files into the record store URL (sqlite:PATH, sqlite: for the default\n"
     "file in the program folder, or postgresql://...). The meter is the device the file is\n"
     "named after, in the network NAME when given; records already stored are not added again.\n"
+    "A file loaded before is read on from where that load stopped (whole when it no longer\n"
+    "begins with what was loaded), so loading it again costs next to nothing.\n"
     "Exit status: 0 every file was stored; 1 a file or the store failed; 2 bad command line.\n";
 
 constexpr const char *kExportUsage =
@@ -117,20 +119,33 @@ int storeMain(const std::vector<std::string> &args)
     try {
         const auto store = store::openRecordStore(a.url);
         int status = 0;
+        std::vector<store::MeterFile> files;
+        std::vector<std::string> names;  // as given
         for (const auto &file : a.files) {
             try {
-                const store::MeterInfo meter = store::meterOfLogFile(file, a.network);
-                const store::LoadResult r = store::loadLogFile(*store, meter, file, true);
-                std::printf("%s: %lld records, %lld added, %lld failed their check, %lld unrecognised, %lld "
-                            "unreadable\n",
-                            file.c_str(), static_cast<long long>(r.records), static_cast<long long>(r.added),
-                            static_cast<long long>(r.failed), static_cast<long long>(r.unrecognised),
-                            static_cast<long long>(r.unreadable));
+                files.push_back({store::meterOfLogFile(file, a.network), file});
+                names.push_back(file);
             } catch (const store::StoreError &e) {
                 std::fprintf(stderr, "tellumic-log store: %s\n", e.what());
                 status = 1;
             }
         }
+        store::loadLogFiles(*store, files, false,
+                            [&](std::size_t i, const store::LoadResult &r, const std::string &error) {
+            const char *file = names[i].c_str();
+            if (!error.empty()) {
+                std::fprintf(stderr, "tellumic-log store: %s\n", error.c_str());
+                status = 1;
+            } else if (r.upToDate) {
+                std::printf("%s: nothing new since the last load\n", file);
+            } else {
+                std::printf("%s: %lld records, %lld added, %lld failed their check, %lld unrecognised, %lld "
+                            "unreadable\n",
+                            file, static_cast<long long>(r.records), static_cast<long long>(r.added),
+                            static_cast<long long>(r.failed), static_cast<long long>(r.unrecognised),
+                            static_cast<long long>(r.unreadable));
+            }
+        });
         return status;
     } catch (const store::StoreError &e) {
         std::fprintf(stderr, "tellumic-log store: %s\n", e.what());
