@@ -145,6 +145,9 @@ void ConfigCompareDialog::applyChecked()
         if (dialog)
             dialog->refresh();
     };
+    // One apply at a time: a second against the same rows would put back stale values.
+    // The refresh after the apply gives the button back.
+    m_apply->setEnabled(false);
     if (m_site.runLns)
         m_site.runLns(std::move(job));
     else

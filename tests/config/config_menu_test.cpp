@@ -119,6 +119,7 @@ TEST_F(ConfigMenuTest, ApplySelectedWaitsInTheActionQueueForItsTick)
             EXPECT_TRUE(queue.LnsActionQueueSlots()[0].starts_with("MConfig.ApplyConfiguration,"))
                 << queue.LnsActionQueueSlots()[0];
             EXPECT_EQ(ctAmps(), "100") << "written before its turn";
+            EXPECT_FALSE(dialog->applySelected()->isEnabled()) << "a second apply of the same rows could be pressed";
         }
         window->Timer1_Timer();
         EXPECT_EQ(queue.LnsActionCount(), 0);
