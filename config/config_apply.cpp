@@ -1,5 +1,7 @@
 #include "config/config_apply.h"
 
+#include <optional>
+
 #include "config/config_file.h"
 #include "foundation/trace_log.h"
 
@@ -7,13 +9,7 @@ namespace tellumic::config {
 
 namespace {
 
-std::vector<EntrySpec> meterSpecs(lns::AppDevice &device, std::string &programId)
-{
-    programId = device.ProgramId();
-    return configEntries(programId);
-}
-
-// The raw value of each chosen entry that the file sets, in the meter's order.
+// An entry to write: the comparison's meter value is what a failure puts back.
 struct Planned
 {
     EntrySpec spec;
@@ -21,14 +17,16 @@ struct Planned
     std::string before;
 };
 
-std::vector<Planned> plan(const MeterConfig &file, const std::vector<EntrySpec> &specs, const ApplyOptions &options)
+// The comparison's differing rows that are chosen, in the meter's apply order.
+std::vector<Planned> plan(const Comparison &c, const std::vector<EntrySpec> &specs, const ApplyOptions &options)
 {
     std::vector<Planned> planned;
     for (const auto &spec : specs) {
-        const auto *value = file.find(spec.name);
-        if (!value || (!options.only.empty() && !options.only.contains(spec.name)))
+        if (!options.only.empty() && !options.only.contains(spec.name))
             continue;
-        planned.push_back({spec, resolveValue(spec, *value).raw, {}});
+        for (const auto &row : c.rows)
+            if (row.name == spec.name && row.state == RowState::Differs)
+                planned.push_back({spec, row.targetRaw, row.meterRaw});
     }
     return planned;
 }
@@ -39,41 +37,76 @@ void note(const ApplyOptions &options, const std::string &line)
         options.note(line);
 }
 
-// Puts back the entries written so far, newest first, then reads every planned entry to
-// check the meter is as it was; an entry still off is written once more.
-bool rollBack(lns::AppDevice &device, std::vector<Planned> &planned, std::size_t touched, const ApplyOptions &options)
+// A transaction where the system offers one; false when the writes go one by one.
+bool startTransaction(const ApplyOptions &options)
 {
-    for (std::size_t i = touched; i-- > 0;) {
-        try {
-            writeRaw(device, planned[i].spec, planned[i].before);
-            note(options, planned[i].spec.name + " = " + planned[i].before + " (put back)");
-        } catch (const RuntimeError &e) {
-            DebugLog("ERROR: MConfig.RollBack()," + errorText(e));
-        }
+    if (!options.system)
+        return false;
+    try {
+        options.system->StartTransaction();
+        return true;
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MConfig.StartTransaction()," + errorText(e));
+        return false;
     }
+}
+
+void cancelTransaction(lns::System &system)
+{
+    try {
+        system.CancelTransaction();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MConfig.CancelTransaction()," + errorText(e));
+    }
+}
+
+// Puts back the first `reached` entries, newest first: an entry that reads other than
+// before is written back, and every one is read to check, with one more try after a
+// failure. `seen` gets what each entry read first. True when all read as before.
+bool putBack(lns::AppDevice &device, const std::vector<Planned> &planned, std::size_t reached,
+             const ApplyOptions &options, std::vector<std::optional<std::string>> &seen)
+{
     bool restored = true;
-    for (std::size_t i = 0; i < touched; ++i) {
-        try {
-            if (readRaw(device, planned[i].spec) == planned[i].before)
-                continue;
-            writeRaw(device, planned[i].spec, planned[i].before);
-            restored = restored && readRaw(device, planned[i].spec) == planned[i].before;
-        } catch (const RuntimeError &e) {
-            DebugLog("ERROR: MConfig.RollBack()," + errorText(e));
-            restored = false;
+    for (std::size_t i = reached; i-- > 0;) {
+        const Planned &p = planned[i];
+        bool ok = false;
+        for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+            try {
+                std::string now = readRaw(device, p.spec);
+                if (!seen[i])
+                    seen[i] = now;
+                if (now != p.before) {
+                    writeRaw(device, p.spec, p.before);
+                    note(options, p.spec.name + " = " + p.before + " (put back)");
+                    now = readRaw(device, p.spec);
+                }
+                ok = now == p.before;
+            } catch (const RuntimeError &e) {
+                DebugLog("ERROR: MConfig.PutBack()," + errorText(e));
+            }
         }
+        restored = restored && ok;
     }
     return restored;
 }
 
+// The entry at which a failed commit stopped: the first that did not take its value.
+std::string stoppedAt(const std::vector<Planned> &planned, const std::vector<std::optional<std::string>> &seen)
+{
+    for (std::size_t i = 0; i < planned.size(); ++i)
+        if (seen[i] && *seen[i] != planned[i].target)
+            return planned[i].spec.name;
+    return planned.back().spec.name;
+}
+
 }  // namespace
 
-Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
+Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device, const CompareOptions &options)
 {
     DebugLog("MConfig.CompareConfig()");
     Comparison c;
-    std::string programId;
-    const auto specs = meterSpecs(device, programId);
+    const std::string programId = device.ProgramId();
+    const auto specs = configEntries(programId);
     const auto *meter = findProgramId(programId);
     if (meter && familyName(meter->family) != file.family) {
         c.otherFamily = true;
@@ -82,7 +115,7 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
     }
     if (meter && !c.otherFamily && file.programId != programId)
         c.warnings.push_back("The file comes from another model (" + file.model + ").");
-    if (meter && !c.otherFamily && !file.firmware.empty()) {
+    if (options.firmware && meter && !c.otherFamily && !file.firmware.empty()) {
         const std::string firmware = firmwareVersion(device, meter->family);
         if (firmware != file.firmware)
             c.warnings.push_back("The file comes from firmware version " + file.firmware + "; this meter has " +
@@ -92,7 +125,9 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
         c.warnings.push_back("The file comes from another meter (" + file.device + ").");
     const auto fileSpecs = configEntries(file.programId);
     for (const auto &value : file.values) {
-        CompareRow row{value.name, value.name, value.text, {}, value.unit, value.raw, {}, RowState::NotOnMeter};
+        if (!options.only.empty() && !options.only.contains(value.name))
+            continue;
+        CompareRow row{value.name, value.name, value.text, {}, value.unit, value.raw, {}, {}, RowState::NotOnMeter};
         const EntrySpec *spec = nullptr;
         for (const auto &s : specs)
             spec = (!spec && s.name == value.name) ? &s : spec;
@@ -100,11 +135,17 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device)
             row.caption = s.name == value.name ? s.caption : row.caption;
         if (spec) {
             row.caption = spec->caption;
-            ConfigValue meterValue{spec->name, readRaw(device, *spec), {}, {}};
+            ConfigValue meterValue{spec->name, {}, {}, {}};
+            try {
+                meterValue.raw = readRaw(device, *spec);
+            } catch (const RuntimeError &e) {
+                throw EntryReadError(e, spec->name);
+            }
             describe(*spec, meterValue);
             row.meterRaw = meterValue.raw;
             row.meterText = meterValue.text;
-            row.state = resolveValue(*spec, value).raw == meterValue.raw ? RowState::Equal : RowState::Differs;
+            row.targetRaw = resolveValue(*spec, value).raw;
+            row.state = row.targetRaw == meterValue.raw ? RowState::Equal : RowState::Differs;
             ++c.read;
         }
         switch (row.state) {
@@ -133,39 +174,35 @@ std::string summaryLine(const Comparison &c)
            ", read-only: " + std::to_string(c.readOnly);
 }
 
-ApplyResult applyConfig(const MeterConfig &file, lns::AppDevice &device, const ApplyOptions &options)
+ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, const ApplyOptions &options)
 {
     DebugLog("MConfig.ApplyConfig()");
     ApplyResult result;
     std::vector<Planned> planned;
     try {
-        std::string programId;
-        const auto specs = meterSpecs(device, programId);
-        const auto *meter = findProgramId(programId);
-        if (!meter || familyName(meter->family) != file.family) {
-            result.reason = "The file is for family " + file.family + ", this meter is " +
-                            (meter ? "family " + familyName(meter->family) : std::string("not a supported meter"));
+        if (comparison.otherFamily) {
+            result.reason = comparison.warnings.empty() ? std::string("The file is for another family")
+                                                         : comparison.warnings.front();
             return result;
         }
-        planned = plan(file, specs, options);
-        // Only what differs is written; what the meter reads now is what a failure puts back.
-        std::vector<Planned> writes;
-        for (auto &p : planned) {
-            p.before = readRaw(device, p.spec);
-            if (p.before != p.target)
-                writes.push_back(p);
-        }
-        planned = std::move(writes);
+        planned = plan(comparison, configEntries(device.ProgramId()), options);
     } catch (const RuntimeError &e) {
         result.reason = errorText(e);
         return result;
     }
-    std::size_t touched = 0;
+    const bool transaction = !planned.empty() && startTransaction(options);
+    std::size_t reached = 0;  // the entries whose write may have reached the meter
     try {
-        for (; touched < planned.size(); ++touched) {
-            result.failedEntry = planned[touched].spec.name;
-            writeRaw(device, planned[touched].spec, planned[touched].target);
-            note(options, planned[touched].spec.name + " = " + planned[touched].target);
+        for (std::size_t i = 0; i < planned.size(); ++i) {
+            result.failedEntry = planned[i].spec.name;
+            reached = transaction ? 0 : i + 1;
+            writeRaw(device, planned[i].spec, planned[i].target);
+        }
+        if (transaction) {
+            // The commit makes the writes in order and stops at the first that fails.
+            result.failedEntry.clear();
+            reached = planned.size();
+            options.system->CommitTransaction();
         }
         for (const auto &p : planned) {
             result.failedEntry = p.spec.name;
@@ -176,14 +213,44 @@ ApplyResult applyConfig(const MeterConfig &file, lns::AppDevice &device, const A
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MConfig.ApplyConfig()," + errorText(e));
         result.reason = errorText(e);
-        // The failed write itself may have reached the meter.
-        result.restored = rollBack(device, planned, std::min(touched + 1, planned.size()), options);
+        if (transaction)
+            cancelTransaction(*options.system);
+        std::vector<std::optional<std::string>> seen(planned.size());
+        result.restored = putBack(device, planned, reached, options, seen);
+        if (result.failedEntry.empty())
+            result.failedEntry = stoppedAt(planned, seen);
         return result;
     }
+    for (const auto &p : planned)
+        note(options, p.spec.name + " = " + p.target);
     result.failedEntry.clear();
     result.applied = true;
     result.written = static_cast<int>(planned.size());
     return result;
+}
+
+ApplyResult applyConfig(const MeterConfig &file, lns::AppDevice &device, const ApplyOptions &options)
+{
+    DebugLog("MConfig.ApplyConfig()");
+    ApplyResult result;
+    Comparison comparison;
+    try {
+        const auto *meter = findProgramId(device.ProgramId());
+        if (!meter || familyName(meter->family) != file.family) {
+            result.reason = "The file is for family " + file.family + ", this meter is " +
+                            (meter ? "family " + familyName(meter->family) : std::string("not a supported meter"));
+            return result;
+        }
+        comparison = compareConfig(file, device, {.only = options.only, .firmware = false});
+    } catch (const EntryReadError &e) {
+        result.failedEntry = e.entry();
+        result.reason = errorText(e);
+        return result;
+    } catch (const RuntimeError &e) {
+        result.reason = errorText(e);
+        return result;
+    }
+    return applyCompared(comparison, device, options);
 }
 
 }  // namespace tellumic::config

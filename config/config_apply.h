@@ -18,6 +18,7 @@ struct CompareRow
     std::string name, caption;
     std::string fileText, meterText, unit;
     std::string fileRaw, meterRaw;
+    std::string targetRaw;  // what the meter is given for the file's value (Differs and Equal rows)
     RowState state = RowState::Equal;
 };
 
@@ -30,8 +31,29 @@ struct Comparison
     bool otherFamily = false;
 };
 
-// Reads the meter's value of each file entry it has (one device call each).
-Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device);
+// An entry the meter did not answer for: the object server's error, and the entry.
+class EntryReadError : public RuntimeError
+{
+public:
+    EntryReadError(const RuntimeError &e, std::string entry)
+        : RuntimeError(e.number(), e.description(), e.source()), m_entry(std::move(entry))
+    {
+    }
+    const std::string &entry() const noexcept { return m_entry; }
+
+private:
+    std::string m_entry;
+};
+
+struct CompareOptions
+{
+    std::set<std::string> only;  // when not empty, only these entries are read and listed
+    bool firmware = true;        // read the meter's firmware version for the warning (two calls)
+};
+
+// Reads the meter's value of each file entry it has (one device call each); a read that
+// fails ends it with EntryReadError.
+Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device, const CompareOptions &options = {});
 
 // "Entries read: 9, differing: 2, equal: 7, not on this meter: 0, read-only: 0".
 std::string summaryLine(const Comparison &comparison);
@@ -50,12 +72,23 @@ struct ApplyOptions
     std::set<std::string> only;  // when not empty, only these entries
     // An information line for each value written or put back (the event log).
     std::function<void(const std::string &)> note;
+    // The meter's network system: the writes go in one transaction of it. Without one, or
+    // when it cannot start a transaction, each write goes on its own.
+    std::shared_ptr<lns::System> system;
 };
 
-// Writes the file's entries that differ on the meter: type choices first, then values,
-// each read back. When a write or read-back fails, the values written so far are put
-// back and the meter is read again to check it reads what it read before. A file of
-// another family is refused before any call. Object-server errors never pass out.
+// Writes the entries that a comparison of a file with this meter found differing: type
+// choices first, then values, in one transaction, then reads each back; nothing else is
+// read, so a meter costs one write and one read per entry written. The comparison's meter
+// values are what a failure puts back: when a write or read-back fails, the transaction is
+// cancelled, every entry that no longer reads its value of the comparison is written back,
+// and each is read again to check. A comparison of another family is refused before any
+// call. Object-server errors never pass out.
+ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, const ApplyOptions &options = {});
+
+// Reads the chosen entries of the file on the meter once (no firmware, nothing else), then
+// applies what differs as applyCompared does. A file of another family is refused before
+// any call.
 ApplyResult applyConfig(const MeterConfig &file, lns::AppDevice &device, const ApplyOptions &options = {});
 
 }  // namespace tellumic::config

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -29,8 +30,8 @@ QLabel *cell(const std::string &text, const QString &name, QWidget *parent)
 }  // namespace
 
 ConfigCompareDialog::ConfigCompareDialog(MeterConfig file, std::shared_ptr<lns::AppDevice> device,
-                                         std::function<void(const std::string &)> note, QWidget *parent)
-    : QDialog(parent), m_file(std::move(file)), m_device(std::move(device)), m_note(std::move(note))
+                                         CompareDialogSite site, QWidget *parent)
+    : QDialog(parent), m_file(std::move(file)), m_device(std::move(device)), m_site(std::move(site))
 {
     setWindowTitle(QString::fromLatin1(kCaption));
     setObjectName("frmCompareConfig");
@@ -71,7 +72,8 @@ ConfigCompareDialog::ConfigCompareDialog(MeterConfig file, std::shared_ptr<lns::
 void ConfigCompareDialog::refresh()
 {
     DebugLog("MConfig.RefreshComparison()");
-    const Comparison c = compareConfig(m_file, *m_device);
+    m_comparison = compareConfig(m_file, *m_device);
+    const Comparison &c = m_comparison;
     QString warnings;
     for (const auto &w : c.warnings)
         warnings += (warnings.isEmpty() ? QString() : QStringLiteral("\n")) + qs(w);
@@ -123,18 +125,33 @@ void ConfigCompareDialog::applyChecked()
             options.only.insert(m_names[i]);
     if (options.only.empty())
         return;
-    options.note = m_note;
-    const ApplyResult r = applyConfig(m_file, *m_device, options);
-    if (r.applied) {
-        if (m_note)
-            m_note("Configuration applied: " + std::to_string(r.written) + " entries written");
-    } else {
-        MsgBox("The configuration was not applied: " + (r.failedEntry.empty() ? std::string() : r.failedEntry + ": ") +
-                   r.reason +
-                   (r.restored ? "\r\nThe meter was left as it was." : "\r\nThe meter could not be put back as it was."),
-               MsgStyle::kExclamation, kCaption);
-    }
-    refresh();
+    options.note = m_site.note;
+    options.system = m_site.system;
+    // The job holds what it writes: the dialog may be closed before the queue runs it.
+    auto job = [dialog = QPointer<ConfigCompareDialog>(this), comparison = m_comparison, device = m_device,
+                options] {
+        DebugLog("MConfig.ApplyConfiguration()");
+        const ApplyResult r = applyCompared(comparison, *device, options);
+        if (r.applied) {
+            if (options.note)
+                options.note("Configuration applied: " + std::to_string(r.written) + " entries written");
+        } else {
+            MsgBox("The configuration was not applied: " +
+                       (r.failedEntry.empty() ? std::string() : r.failedEntry + ": ") + r.reason +
+                       (r.restored ? "\r\nThe meter was left as it was."
+                                   : "\r\nThe meter could not be put back as it was."),
+                   MsgStyle::kExclamation, kCaption);
+        }
+        if (dialog)
+            dialog->refresh();
+    };
+    // One apply at a time: a second against the same rows would put back stale values.
+    // The refresh after the apply gives the button back.
+    m_apply->setEnabled(false);
+    if (m_site.runLns)
+        m_site.runLns(std::move(job));
+    else
+        job();
 }
 
 }  // namespace tellumic::config

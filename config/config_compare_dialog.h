@@ -4,7 +4,8 @@
 // check box named by the entry's caption, the file's value, the meter's value, the unit),
 // the entries this meter does not have (listed, not to be chosen), a summary line and a
 // warning when the file comes from another meter, model, family or firmware. "Apply
-// Selected" writes the checked rows, all-or-nothing.
+// Selected" writes the checked rows, all-or-nothing, against the values the comparison
+// shows, as LNS work of the device window.
 
 #include <functional>
 #include <memory>
@@ -22,13 +23,24 @@ class QPushButton;
 
 namespace tellumic::config {
 
+// What Apply Selected reaches besides the meter.
+struct CompareDialogSite
+{
+    // The event log's information lines of what is applied.
+    std::function<void(const std::string &)> note;
+    // The meter's network system, whose transaction takes the writes.
+    std::shared_ptr<lns::System> system;
+    // Runs the writes as LNS work (the device window's action queue, which may run them at
+    // a later tick); empty: at once.
+    std::function<void(std::function<void()>)> runLns;
+};
+
 class ConfigCompareDialog : public QDialog
 {
     Q_OBJECT
 public:
-    // note receives the event log's information lines of what is applied.
-    ConfigCompareDialog(MeterConfig file, std::shared_ptr<lns::AppDevice> device,
-                        std::function<void(const std::string &)> note, QWidget *parent = nullptr);
+    ConfigCompareDialog(MeterConfig file, std::shared_ptr<lns::AppDevice> device, CompareDialogSite site,
+                        QWidget *parent = nullptr);
 
     QLabel *warning() const { return m_warning; }
     QLabel *summary() const { return m_summary; }
@@ -42,7 +54,8 @@ private:
 
     MeterConfig m_file;
     std::shared_ptr<lns::AppDevice> m_device;
-    std::function<void(const std::string &)> m_note;
+    CompareDialogSite m_site;
+    Comparison m_comparison;  // what the rows show; the values a failed apply puts back
     QLabel *m_warning = nullptr;
     QLabel *m_summary = nullptr;
     QGridLayout *m_rows = nullptr;

@@ -1,6 +1,7 @@
 #include "config/config_menu.h"
 
 #include <ctime>
+#include <map>
 
 #include <QAction>
 #include <QMenu>
@@ -19,6 +20,33 @@ namespace tellumic::config {
 namespace {
 
 constexpr const char *kFilter = "Configurations (*.json)";
+constexpr const char *kApplyAction = "MConfig.ApplyConfiguration";
+
+// The applies handed to the action queue, by the number their action carries. An action
+// the full queue drops leaves its job here, never run.
+std::map<int, std::function<void()>> &waitingApplies()
+{
+    static std::map<int, std::function<void()>> jobs;
+    return jobs;
+}
+
+void queueApply(DeviceWindow &window, std::function<void()> job)
+{
+    static int last = 0;
+    last = last == 32767 ? 1 : last + 1;
+    waitingApplies()[last] = std::move(job);
+    window.queue().ExecuteLnsAction(std::string(kApplyAction) + "," + std::to_string(last));
+}
+
+void runApply(std::int16_t number)
+{
+    const auto it = waitingApplies().find(number);
+    if (it == waitingApplies().end())
+        return;
+    const auto job = std::move(it->second);
+    waitingApplies().erase(it);
+    job();
+}
 
 std::string now()
 {
@@ -60,8 +88,9 @@ void compareConfiguration(DeviceWindow &window)
     const std::string path = dialogs().openFileName("Compare with Configuration", programFolder().string(), kFilter);
     if (path.empty())
         return;
-    ConfigCompareDialog dialog(loadConfig(path), device, [&window](const std::string &line) { window.addInfo(line); },
-                               &window);
+    CompareDialogSite site{[&window](const std::string &line) { window.addInfo(line); }, plugIn().CurrentSystem,
+                           [&window](std::function<void()> job) { queueApply(window, std::move(job)); }};
+    ConfigCompareDialog dialog(loadConfig(path), device, std::move(site), &window);
     dialog.exec();
 }
 
@@ -97,6 +126,8 @@ void installConfigMenu(DeviceWindow &window)
     for (qsizetype i = 0; i < actions.size(); ++i)
         if (actions[i]->objectName() == QLatin1String("mnuExit"))
             before = i > 0 && actions[i - 1]->isSeparator() ? actions[i - 1] : actions[i];
+    window.queue().registerAction(kApplyAction, LnsArgument::Integer,
+                                  [](const LnsActionQueue::Arg &arg) { runApply(arg.integer); });
     file->insertSeparator(before);
     addEntry(window, *file, before, QStringLiteral("Save &Configuration..."), "mnuSaveConfig", saveConfiguration);
     addEntry(window, *file, before, QStringLiteral("Compa&re with Configuration..."), "mnuCompareConfig",

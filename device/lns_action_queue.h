@@ -51,10 +51,10 @@ enum class LnsArgument { None, Text, Integer, Boolean };
 
 // Every action name the queue knows, in table order. A routine is registered against one
 // of these by the part of the plug-in that owns it.
-inline constexpr std::array<std::string_view, 22> kLnsActionNames = {
+inline constexpr std::array<std::string_view, 23> kLnsActionNames = {
     "ChangeCurrentType", "ChangeDemandType", "ChangeEnergyType", "ChangeFreqType", "ChangePowerFactType",
     "ChangePowerType", "ChangeReacPwrType", "ChangeVoltType", "ClearTmError", "DisableMonitoring",
-    "EnableMonitoring", "EndPlugIn", "PauseMonitoringNV", "ResetEnergy", "ResetPeakDemand", "SetTmDateTime",
+    "EnableMonitoring", "EndPlugIn", "MConfig.ApplyConfiguration", "PauseMonitoringNV", "ResetEnergy", "ResetPeakDemand", "SetTmDateTime",
     "UpdateLogInfo", "UpdateNvMonitoring", "UpdateTellumicState", "fMain.ApplyNvCpChanges",
     "fMain.CancelNvCpChanges", "fMain.ReadLogData"};
 

@@ -27,7 +27,8 @@ constexpr const char *kSchema[] = {
     " last_error INTEGER NOT NULL DEFAULT 0, self_test INTEGER NOT NULL DEFAULT 0,"
     " refuse_writes INTEGER NOT NULL DEFAULT 0, comm_fail_call INTEGER NOT NULL DEFAULT 0,"
     " comm_fail_rate REAL NOT NULL DEFAULT 0, update_error_nv TEXT NOT NULL DEFAULT '',"
-    " fault_generation INTEGER NOT NULL DEFAULT 0, UNIQUE (subsystem_id, name))",
+    " fault_generation INTEGER NOT NULL DEFAULT 0, refuse_write_at INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE (subsystem_id, name))",
     "CREATE TABLE IF NOT EXISTS device_values (device_id INTEGER NOT NULL, key TEXT NOT NULL, data BLOB NOT NULL,"
     " PRIMARY KEY (device_id, key))",
     // owner: "server", "system:<id>", "template:<id>" or "lonmark:<template id>:<object name>"
@@ -39,6 +40,21 @@ constexpr const char *kSchema[] = {
     "CREATE TABLE IF NOT EXISTS service_pins (id INTEGER PRIMARY KEY, neuron_id TEXT NOT NULL, program_id TEXT NOT NULL)",
     "CREATE TABLE IF NOT EXISTS settings (key TEXT PRIMARY KEY, value TEXT NOT NULL)",
 };
+
+// Columns that came after a table was first made: a database an earlier simulator created
+// gets them with their defaults.
+void addMissingColumns(SQLite::Database &db)
+{
+    static constexpr std::pair<const char *, const char *> kAdded[] = {
+        {"refuse_write_at", "ALTER TABLE devices ADD COLUMN refuse_write_at INTEGER NOT NULL DEFAULT 0"},
+    };
+    for (const auto &[column, sql] : kAdded) {
+        SQLite::Statement q(db, "SELECT 1 FROM pragma_table_info('devices') WHERE name = ?");
+        q.bind(1, column);
+        if (!q.executeStep())
+            db.exec(sql);
+    }
+}
 
 }  // namespace
 
@@ -58,6 +74,7 @@ NetworkDb::NetworkDb(const std::filesystem::path &file, std::chrono::millisecond
     write([this] {
         for (const char *sql : kSchema)
             m_db->exec(sql);
+        addMissingColumns(*m_db);
     });
     changedElsewhere();
 }

@@ -59,7 +59,7 @@ std::vector<DeviceInfo> SimControl::devices()
     SQLite::Statement q(m_db.db(),
                         "SELECT d.id, n.name, s.name, b.name, d.name, d.neuron_id, d.program_id, d.location,"
                         " IFNULL(t.name, ''), d.commissioned, d.node_state, d.comm_fail_call, d.comm_fail_rate,"
-                        " d.self_test, d.last_error, d.refuse_writes, d.update_error_nv"
+                        " d.self_test, d.last_error, d.refuse_writes, d.update_error_nv, d.refuse_write_at"
                         " FROM devices d JOIN subsystems b ON b.id = d.subsystem_id JOIN systems s ON s.id = b.system_id"
                         " JOIN networks n ON n.id = s.network_id LEFT JOIN templates t ON t.id = d.template_id"
                         " ORDER BY n.id, s.id, b.id, d.id");
@@ -77,7 +77,8 @@ std::vector<DeviceInfo> SimControl::devices()
         d.commissioned = q.getColumn(9).getInt() != 0;
         d.nodeState = q.getColumn(10).getInt();
         d.faults = DeviceFaults{q.getColumn(11).getInt(), q.getColumn(12).getDouble(), q.getColumn(13).getInt(),
-                                q.getColumn(14).getInt(), q.getColumn(15).getInt() != 0, q.getColumn(16).getString()};
+                                q.getColumn(14).getInt(), q.getColumn(15).getInt() != 0, q.getColumn(16).getString(),
+                                q.getColumn(17).getInt()};
         out.push_back(std::move(d));
     }
     return out;
@@ -119,14 +120,16 @@ void SimControl::setFaults(std::int64_t deviceId, const DeviceFaults &f)
     m_db.write([&] {
         SQLite::Statement up(m_db.db(),
                              "UPDATE devices SET comm_fail_call = ?, comm_fail_rate = ?, self_test = ?, last_error = ?,"
-                             " refuse_writes = ?, update_error_nv = ?, fault_generation = fault_generation + 1 WHERE id = ?");
+                             " refuse_writes = ?, update_error_nv = ?, refuse_write_at = ?, fault_generation = fault_generation + 1"
+                             " WHERE id = ?");
         up.bind(1, f.commFailAtCall);
         up.bind(2, f.commFailRate);
         up.bind(3, f.selfTestResult);
         up.bind(4, f.lastErrorCode);
         up.bind(5, f.refuseWrites ? 1 : 0);
         up.bind(6, f.updateErrorNv);
-        up.bind(7, deviceId);
+        up.bind(7, f.refuseWriteAt);
+        up.bind(8, deviceId);
         up.exec();
     });
 }

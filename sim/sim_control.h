@@ -37,6 +37,7 @@ struct DeviceFaults
     std::int32_t lastErrorCode = 0;   // reported by the status query until cleared
     bool refuseWrites = false;        // NV, CP and file writes are refused
     std::string updateErrorNv;        // an NV whose updates fail (monitor updates, format commits)
+    std::int32_t refuseWriteAt = 0;   // the n-th NV or CP write after setting is refused (0: none)
 };
 
 struct DeviceInfo

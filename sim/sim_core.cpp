@@ -113,7 +113,7 @@ DeviceRow &SimCore::device(std::int64_t id)
     SQLite::Statement q(m_db.db(),
                         "SELECT d.name, d.neuron_id, d.program_id, d.location, IFNULL(t.name, ''), d.commissioned,"
                         " d.node_state, d.last_error, d.self_test, d.refuse_writes, d.comm_fail_call, d.comm_fail_rate,"
-                        " d.update_error_nv, d.fault_generation, s.system_id FROM devices d"
+                        " d.update_error_nv, d.fault_generation, s.system_id, d.refuse_write_at FROM devices d"
                         " JOIN subsystems s ON s.id = d.subsystem_id LEFT JOIN templates t ON t.id = d.template_id"
                         " WHERE d.id = ?");
     q.bind(1, id);
@@ -136,6 +136,7 @@ DeviceRow &SimCore::device(std::int64_t id)
     row.updateErrorNv = q.getColumn(12).getString();
     row.faultGeneration = q.getColumn(13).getInt64();
     row.systemId = q.getColumn(14).getInt64();
+    row.refuseWriteAt = q.getColumn(15).getInt();
     row.model = findDeviceModel(row.programId);
     SQLite::Statement v(m_db.db(), "SELECT key, data FROM device_values WHERE device_id = ?");
     v.bind(1, id);
@@ -194,7 +195,7 @@ bool SimCore::commFailureDue(DeviceRow &device)
 {
     auto &count = m_callCounts[device.id];
     if (count.generation != device.faultGeneration)
-        count = CallCount{device.faultGeneration, 0};
+        count = CallCount{device.faultGeneration, 0, 0};
     ++count.calls;
     if (device.commFailCall > 0 && count.calls == static_cast<std::uint64_t>(device.commFailCall))
         return true;
@@ -203,6 +204,23 @@ bool SimCore::commFailureDue(DeviceRow &device)
         return static_cast<double>(h >> 11) * 0x1.0p-53 < device.commFailRate;
     }
     return false;
+}
+
+// Counted after the call got through: a write that did not reach the device is no write.
+bool SimCore::writeRefusalDue(DeviceRow &device)
+{
+    auto &count = m_callCounts[device.id];
+    if (count.generation != device.faultGeneration)
+        count = CallCount{device.faultGeneration, 0, 0};
+    ++count.writes;
+    return device.refuseWriteAt > 0 && count.writes == static_cast<std::uint64_t>(device.refuseWriteAt);
+}
+
+std::uint64_t SimCore::deviceWritesSinceFaults(std::int64_t deviceId)
+{
+    const auto &d = device(deviceId);
+    const auto it = m_callCounts.find(deviceId);
+    return it != m_callCounts.end() && it->second.generation == d.faultGeneration ? it->second.writes : 0;
 }
 
 std::uint64_t SimCore::deviceCallsSinceFaults(std::int64_t deviceId)
@@ -281,7 +299,7 @@ void SimCore::writeValue(std::int64_t deviceId, const std::string &key, const By
         return;
     }
     deviceCall(d, true);
-    if (d.refuseWrites)
+    if (writeRefusalDue(d) || d.refuseWrites)
         throw RuntimeError(lns::LcaError::kAccessDenied, "LCA: " + d.name + " refused the write of " + key);
     const Bytes old = storedValue(d, key);
     storeValue(d, key, bytes);

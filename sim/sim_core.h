@@ -56,6 +56,7 @@ struct DeviceRow
     std::int32_t lastError = 0;
     std::int32_t selfTest = 0;
     bool refuseWrites = false;
+    std::int32_t refuseWriteAt = 0;
     std::int32_t commFailCall = 0;
     double commFailRate = 0;
     std::string updateErrorNv;
@@ -92,6 +93,8 @@ public:
 
     // The device's transactions since its faults were last set: what comm-fail-at counts.
     std::uint64_t deviceCallsSinceFaults(std::int64_t deviceId);
+    // The NV and CP writes among them: what refuse-write-at counts.
+    std::uint64_t deviceWritesSinceFaults(std::int64_t deviceId);
 
     // One transaction with the device: latency, then the faults that stop it answering;
     // valueTraffic is NV or CP traffic, which needs a device with a running application.
@@ -176,6 +179,7 @@ private:
     void pollMonitors(std::vector<std::function<void()>> &events);
     void collectServicePins(std::vector<std::function<void()>> &events);
     bool commFailureDue(DeviceRow &device);
+    bool writeRefusalDue(DeviceRow &device);
     void requireAnswers(const DeviceRow &device, bool valueTraffic) const;
 
     std::filesystem::path m_lonWorksFolder;
@@ -195,6 +199,7 @@ private:
     {
         std::int64_t generation = -1;
         std::uint64_t calls = 0;
+        std::uint64_t writes = 0;
     };
     std::map<std::int64_t, CallCount> m_callCounts;
     std::int64_t m_lastServicePin = -1;

@@ -53,6 +53,8 @@ Commands:
                                   self-test RESULT    the self-test answers RESULT (0 passes)
                                   last-error CODE     the status query reports CODE
                                   refuse-writes on|off
+                                  refuse-write-at N   the N-th NV or CP write from now
+                                                      is refused
                                   update-error NV|none  updates of NV fail: its monitor
                                                       updates and its format changes
                                   log-short BYTES     log reads (file 5) leave out BYTES
@@ -172,6 +174,8 @@ std::string faultText(const DeviceFaults &f)
         add("last-error " + std::to_string(f.lastErrorCode));
     if (f.refuseWrites)
         add("refuse-writes on");
+    if (f.refuseWriteAt)
+        add("refuse-write-at " + std::to_string(f.refuseWriteAt));
     if (!f.updateErrorNv.empty())
         add("update-error " + f.updateErrorNv);
     return out;
@@ -419,6 +423,8 @@ int fault(const std::vector<std::string> &args)
         if (value != "on" && value != "off")
             throw UsageError{"refuse-writes takes 'on' or 'off'."};
         f.refuseWrites = value == "on";
+    } else if (kind == "refuse-write-at") {
+        f.refuseWriteAt = wholeNumber(kind, value, 0, 1'000'000);
     } else if (kind == "update-error") {
         f.updateErrorNv = value == "none" ? "" : value;
     } else {

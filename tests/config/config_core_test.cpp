@@ -81,35 +81,108 @@ TEST_F(ConfigTest, ComparisonListsExactlyTheEntriesChangedOnTheMeter)
                                   std::to_string(c.read - 2) + ", not on this meter: 0, read-only: 0");
 }
 
-// A communication failure at each device call of an apply in turn: every failed apply
-// leaves the meter reading what it read before; the sweep ends at the first index the apply
-// no longer reaches, which counts its calls.
-TEST_F(ConfigTest, FailureAtEveryCallLeavesTheMeterAsItWas)
+// A fault at each index of an apply in turn: a communication failure at every device call
+// (the comparison's reads, the writes, the read-backs) or the meter refusing every write,
+// with the writes in one system transaction and one by one. Every failed apply names the
+// entry and leaves the meter reading exactly what it read before; the sweep ends at the
+// first index the apply no longer reaches, which counts its calls or writes.
+enum class Fault { CommunicationAtCall, RefusalAtWrite };
+
+struct SweepCase
 {
+    const char *name;
+    Fault fault;
+    bool transaction;
+};
+
+class ApplyFaultSweep : public ConfigTest, public ::testing::WithParamInterface<SweepCase>
+{
+};
+
+TEST_P(ApplyFaultSweep, EveryFailedApplyLeavesTheMeterAsItWas)
+{
+    const SweepCase &c = GetParam();
     const MeterConfig file = changedConfig();
     const auto before = raws(*meter);
-    int calls = -1;
-    for (int at = 1; at < 200 && calls < 0; ++at) {
-        SCOPED_TRACE("failure at call " + std::to_string(at));
+    ApplyOptions options;
+    options.system = c.transaction ? system : nullptr;
+    std::vector<std::string> failedAt;
+    int indexes = -1;
+    for (int at = 1; at < 200 && indexes < 0; ++at) {
+        SCOPED_TRACE("fault at index " + std::to_string(at));
         sim::DeviceFaults fault;
-        fault.commFailAtCall = at;
+        (c.fault == Fault::CommunicationAtCall ? fault.commFailAtCall : fault.refuseWriteAt) = at;
         setFaults(fault);
-        const ApplyResult r = applyConfig(file, *meter);
+        const ApplyResult r = applyConfig(file, *meter, options);
         setFaults({});
         if (r.applied) {
-            calls = at - 1;
+            indexes = at - 1;
             break;
         }
+        failedAt.push_back(r.failedEntry);
         EXPECT_TRUE(r.restored);
         EXPECT_FALSE(r.reason.empty());
+        EXPECT_FALSE(r.failedEntry.empty());
         EXPECT_EQ(raws(*meter), before);
+        EXPECT_NO_THROW(system->StartTransaction()) << "a transaction was left open";
+        system->CancelTransaction();
     }
-    ASSERT_GT(calls, 0) << "the sweep never got past the apply";
-    // Reading every entry once, then each written entry written and read back once.
+    ASSERT_GT(indexes, 0) << "the sweep never got past the apply";
+    EXPECT_EQ(compareConfig(file, *meter).differing, 0);
     const int entries = static_cast<int>(file.values.size());
-    EXPECT_LE(calls, entries + 2 * 4);
-    const Comparison after = compareConfig(file, *meter);
-    EXPECT_EQ(after.differing, 0);
+    if (c.fault == Fault::RefusalAtWrite) {
+        // The refused write is the entry named, in the order the entries are written.
+        const std::vector<std::string> order = {"SCPTnvType[nvoEnergySum]", "SCPTmaxSndT", "nciCtAmps", "nciDemPerMins"};
+        EXPECT_EQ(failedAt, order);
+    } else {
+        // Each entry read once, then each of the four written and read back once.
+        EXPECT_EQ(indexes, entries + 2 * 4);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, ApplyFaultSweep,
+                         ::testing::Values(SweepCase{"CommunicationInTransaction", Fault::CommunicationAtCall, true},
+                                           SweepCase{"CommunicationOneByOne", Fault::CommunicationAtCall, false},
+                                           SweepCase{"RefusalInTransaction", Fault::RefusalAtWrite, true},
+                                           SweepCase{"RefusalOneByOne", Fault::RefusalAtWrite, false}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+// Applying costs one write and one read-back per entry written: the comparison's reads are
+// the values a failure would put back, so nothing is read twice and nothing else is read.
+TEST_F(ConfigTest, ApplyCostsAWriteAndAReadBackPerEntryWritten)
+{
+    const MeterConfig original = capture(*meter);
+    const MeterConfig file = changedConfig();
+    const std::int64_t id = sim::SimControl(lonWorks).device("TMC-FT-Log-364").id;
+    const auto calls = [&] { return server->core().deviceCallsSinceFaults(id); };
+    const auto writes = [&] { return server->core().deviceWritesSinceFaults(id); };
+    struct Case
+    {
+        const char *what;
+        std::set<std::string> only;
+        std::uint64_t written;
+    };
+    for (const Case &c : {Case{"every entry", {}, 4}, Case{"two chosen", {"nciCtAmps", "SCPTmaxSndT"}, 2},
+                          Case{"one that is equal", {"nciLogMinutes"}, 0}}) {
+        SCOPED_TRACE(c.what);
+        setFaults({});
+        const Comparison compared = compareConfig(file, *meter, {.only = c.only, .firmware = false});
+        EXPECT_EQ(calls(), static_cast<std::uint64_t>(compared.read)) << "the comparison reads each entry once";
+        setFaults({});
+        ApplyResult r = applyCompared(compared, *meter, {.only = c.only, .note = {}, .system = system});
+        ASSERT_TRUE(r.applied) << r.failedEntry << ": " << r.reason;
+        EXPECT_EQ(static_cast<std::uint64_t>(r.written), c.written);
+        EXPECT_EQ(writes(), c.written);
+        EXPECT_EQ(calls(), 2 * c.written);
+
+        ASSERT_TRUE(applyConfig(original, *meter).applied);
+        setFaults({});
+        r = applyConfig(file, *meter, {.only = c.only, .note = {}, .system = system});
+        ASSERT_TRUE(r.applied) << r.failedEntry << ": " << r.reason;
+        EXPECT_EQ(calls(), static_cast<std::uint64_t>(compared.read) + 2 * c.written)
+            << "from the file: the chosen entries read once, then written and read back";
+        ASSERT_TRUE(applyConfig(original, *meter).applied);
+    }
 }
 
 TEST_F(ConfigTest, RefusedWriteChangesNothingAndNamesTheEntry)
@@ -132,7 +205,7 @@ TEST_F(ConfigTest, OnlyWritesTheChosenEntries)
     const MeterConfig file = changedConfig();
     std::vector<std::string> notes;
     const ApplyResult r =
-        applyConfig(file, *meter, {.only = {"nciCtAmps"}, .note = [&](const std::string &l) { notes.push_back(l); }});
+        applyConfig(file, *meter, {.only = {"nciCtAmps"}, .note = [&](const std::string &l) { notes.push_back(l); }, .system = {}});
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(notes, (std::vector<std::string>{"nciCtAmps = 400"}));

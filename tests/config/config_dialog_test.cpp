@@ -38,11 +38,13 @@ protected:
     DialogsScope scope{messages};
     std::vector<std::string> notes;
     std::function<void(const std::string &)> note = [this](const std::string &l) { notes.push_back(l); };
+    // Without a device window the writes run at once, in the system's transaction.
+    CompareDialogSite site() { return {note, system, {}}; }
 };
 
 TEST_F(ConfigDialogTest, ApplySelectedWritesOnlyTheCheckedRows)
 {
-    ConfigCompareDialog dialog(changedConfig(), meter, note);
+    ConfigCompareDialog dialog(changedConfig(), meter, site());
     dialog.show();
     ASSERT_EQ(dialog.checkBoxes().size(), 4u);
     EXPECT_FALSE(dialog.warning()->isVisible());
@@ -55,7 +57,12 @@ TEST_F(ConfigDialogTest, ApplySelectedWritesOnlyTheCheckedRows)
         ASSERT_TRUE(tellumic::test::toggle(c)) << name;
         EXPECT_FALSE(c->isChecked()) << name;
     }
+    setFaults({});  // counts the meter's calls from here
     ASSERT_TRUE(pressAndWait(dialog.applySelected()));
+    const std::int64_t id = sim::SimControl(lonWorks).device("TMC-FT-Log-364").id;
+    // Nothing is read again before writing: two writes, their read-backs, then the
+    // refreshed comparison (every entry and the firmware version).
+    EXPECT_EQ(server->core().deviceCallsSinceFaults(id), 2u + 2u + 13u + 2u);
 
     EXPECT_EQ(notes, (std::vector<std::string>{"SCPTmaxSndT = 0 0:2:0:0", "nciCtAmps = 400",
                                                "Configuration applied: 2 entries written"}));
@@ -72,7 +79,7 @@ TEST_F(ConfigDialogTest, FileOfAnotherModelIsWarnedAndItsExtraEntriesCannotBeCho
 {
     MeterConfig file = capture(*device("TMC-FT-Log-PT-370"));
     set(file, "nciCtAmps", "300");
-    ConfigCompareDialog dialog(file, meter, note);
+    ConfigCompareDialog dialog(file, meter, site());
     dialog.show();
     EXPECT_TRUE(dialog.warning()->isVisible());
     if (const char *folder = std::getenv("TELLUMIC_SCREENSHOTS"); folder && *folder)
@@ -91,7 +98,7 @@ TEST_F(ConfigDialogTest, FileOfAnotherModelIsWarnedAndItsExtraEntriesCannotBeCho
 TEST_F(ConfigDialogTest, RefusedWriteIsReportedAndTheMeterLeftAsItWas)
 {
     const auto before = raws(*meter);
-    ConfigCompareDialog dialog(changedConfig(), meter, note);
+    ConfigCompareDialog dialog(changedConfig(), meter, site());
     dialog.show();
     sim::DeviceFaults refusing;
     refusing.refuseWrites = true;

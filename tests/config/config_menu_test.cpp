@@ -5,6 +5,8 @@
 #include <QCheckBox>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +87,47 @@ TEST_F(ConfigMenuTest, CompareOpensTheDialogAndAppliedValuesReachTheEventLog)
     ASSERT_TRUE(chooseMenuItem(window->menuBar(), "File", "Compare with Configuration..."));
     EXPECT_TRUE(seen);
     EXPECT_EQ(plugIn().CurrentDevice->GetInterface()->Nvs().Item("nciCtAmps")->Value(), "250");
+    EXPECT_TRUE(logHas("nciCtAmps = 250"));
+    EXPECT_TRUE(logHas("Configuration applied: 1 entries written"));
+}
+
+// Apply Selected is LNS work of the window: while other LNS work runs it waits in the
+// action queue, writing nothing, and the next tick of the window's timer applies it.
+TEST_F(ConfigMenuTest, ApplySelectedWaitsInTheActionQueueForItsTick)
+{
+    config::MeterConfig changed = config::captureConfig(*plugIn().CurrentDevice, "Demo", "now");
+    for (auto &v : changed.values)
+        if (v.name == "nciCtAmps")
+            v.raw = v.text = "250";
+    config::saveConfig(changed, file);
+    auto ctAmps = [] { return plugIn().CurrentDevice->GetInterface()->Nvs().Item("nciCtAmps")->Value(); };
+
+    home.dialogs.queueFileName(file);
+    bool seen = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        auto *dialog = qobject_cast<config::ConfigCompareDialog *>(QApplication::activeModalWidget());
+        ASSERT_TRUE(dialog);
+        seen = true;
+        const auto close = qScopeGuard([dialog] { dialog->accept(); });  // however the checks end
+        auto &queue = window->queue();
+        {
+            const LnsBusyScope tickRunning;
+            QSignalSpy clicked(dialog->applySelected(), &QAbstractButton::clicked);
+            ASSERT_TRUE(press(dialog->applySelected()));
+            ASSERT_TRUE(clicked.count() > 0 || clicked.wait(5000));
+            ASSERT_EQ(queue.LnsActionCount(), 1);
+            EXPECT_TRUE(queue.LnsActionQueueSlots()[0].starts_with("MConfig.ApplyConfiguration,"))
+                << queue.LnsActionQueueSlots()[0];
+            EXPECT_EQ(ctAmps(), "100") << "written before its turn";
+            EXPECT_FALSE(dialog->applySelected()->isEnabled()) << "a second apply of the same rows could be pressed";
+        }
+        window->Timer1_Timer();
+        EXPECT_EQ(queue.LnsActionCount(), 0);
+        EXPECT_EQ(ctAmps(), "250");
+        EXPECT_TRUE(dialog->checkBoxes().empty()) << "the dialog shows the meter as it reads now";
+    });
+    ASSERT_TRUE(chooseMenuItem(window->menuBar(), "File", "Compare with Configuration..."));
+    EXPECT_TRUE(seen);
     EXPECT_TRUE(logHas("nciCtAmps = 250"));
     EXPECT_TRUE(logHas("Configuration applied: 1 entries written"));
 }

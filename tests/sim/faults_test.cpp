@@ -106,6 +106,31 @@ TEST_F(SimTest, RefusedWritesChangeNothing)
     EXPECT_EQ(amps->Value(), "100");
 }
 
+// Only the chosen write is refused: reads do not count, and the writes of a transaction's
+// commit count as the device takes them.
+TEST_F(SimTest, RefusesTheChosenWriteOnly)
+{
+    auto amps = nv("nciCtAmps");
+    auto minutes = nv("nciDemPerMins");
+    setFaults(with([](DeviceFaults &f) { f.refuseWriteAt = 2; }));
+    EXPECT_EQ(amps->Value(), "100");
+    EXPECT_EQ(errorOf([&] { amps->SetValue("200"); }), 0);
+    EXPECT_EQ(errorOf([&] { minutes->SetValue("30"); }), lns::LcaError::kAccessDenied);
+    EXPECT_EQ(errorOf([&] { minutes->SetValue("20"); }), 0);
+    EXPECT_EQ(amps->Value(), "200");
+    EXPECT_EQ(minutes->Value(), "20");
+    EXPECT_EQ(server->core().deviceWritesSinceFaults(SimControl(lonWorks).device("TMC-FT-Log-364").id), 3u);
+
+    setFaults(with([](DeviceFaults &f) { f.refuseWriteAt = 2; }));
+    system->StartTransaction();
+    amps->SetValue("300");
+    minutes->SetValue("45");
+    EXPECT_EQ(errorOf([&] { system->CommitTransaction(); }), lns::LcaError::kAccessDenied);
+    EXPECT_EQ(amps->Value(), "300") << "the write before the refused one stays made";
+    EXPECT_EQ(minutes->Value(), "20");
+    EXPECT_EQ(SimControl(lonWorks).device("TMC-FT-Log-364").faults.refuseWriteAt, 2);
+}
+
 TEST_F(SimTest, UpdateErrorOnAMonitoredNv)
 {
     auto volts = nv("nvoVoltsA");

@@ -195,11 +195,11 @@ std::vector<std::shared_ptr<lns::AppDevice>> chosenMeters(const Site &site, cons
 
 // Applies the file to one meter: its JSON object and its line; false when it failed or
 // was skipped.
-bool applyOne(const MeterConfig &file, lns::AppDevice &meter, const std::set<std::string> &only, Json &item,
-              std::string &line)
+bool applyOne(const MeterConfig &file, const Site &site, lns::AppDevice &meter, const std::set<std::string> &only,
+              Json &item, std::string &line)
 {
     const std::string name = meter.Name();
-    const ApplyResult r = applyConfig(file, meter, {.only = only, .note = {}});
+    const ApplyResult r = applyConfig(file, meter, {.only = only, .note = {}, .system = site.system});
     if (r.applied) {
         item["result"] = "applied";
         item["written"] = r.written;
@@ -261,7 +261,7 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const
             out << "\r[" << (i + 1) << "/" << meters.size() << "] " << name << " ..." << std::flush;
         Json item{{"meter", name}};
         std::string line;
-        const bool done = applyOne(file, meter, a.only, item, line);
+        const bool done = applyOne(file, site, meter, a.only, item, line);
         status = done ? status : kExitPartly;
         results.push_back(item);
         if (!json)
