@@ -144,7 +144,7 @@ PluginCommandRun::PluginCommandRun(QDBusConnection bus, PluginSettings settings,
     auto props = settingProperties(m_settings);
     props.emplace_back(QStringLiteral("networkName"), m_command.network);
     for (const auto &[property, value] : props)
-        m_steps.push_back([this, service, property, value] { return setPropertyMessage(service, m_path, property, value); });
+        m_steps.push_back([this, service, property = property, value = value] { return setPropertyMessage(service, m_path, property, value); });
     m_steps.push_back([this, service] {
         return sendCommandMessage(service, m_path, m_command.commandId, m_command.objectType, m_command.objectName);
     });

@@ -5,7 +5,7 @@ include(GNUInstallDirs)
 set(TELLUMIC_PACKAGING_DIR ${PROJECT_SOURCE_DIR}/packaging)
 set(TELLUMIC_GENERATED_DIR ${PROJECT_BINARY_DIR}/packaging)
 
-install(TARGETS tellumic-plugin lns-host lns-sim tellumic-log XIF32BIN RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tellumic-plugin lns-host lns-sim tellumic-log tellumic-config XIF32BIN RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Files that name the installed programs, written when installing (the prefix is known then).
 function(tellumic_install_naming_bindir source placeholder destination)
@@ -40,7 +40,7 @@ configure_file(${TELLUMIC_PACKAGING_DIR}/com.tellumic.NetworkBrowser.metainfo.xm
                ${TELLUMIC_GENERATED_DIR}/com.tellumic.NetworkBrowser.metainfo.xml @ONLY)
 install(FILES ${TELLUMIC_GENERATED_DIR}/com.tellumic.NetworkBrowser.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-foreach(page tellumic-plugin lns-host lns-sim tellumic-log XIF32BIN)
+foreach(page tellumic-plugin lns-host lns-sim tellumic-log tellumic-config XIF32BIN)
   configure_file(${TELLUMIC_PACKAGING_DIR}/man/${page}.1 ${TELLUMIC_GENERATED_DIR}/man/${page}.1 @ONLY)
   # Debian wants manual pages compressed to the maximum, without a time stamp.
   add_custom_command(OUTPUT ${TELLUMIC_GENERATED_DIR}/man/${page}.1.gz
@@ -50,7 +50,7 @@ foreach(page tellumic-plugin lns-host lns-sim tellumic-log XIF32BIN)
   install(FILES ${TELLUMIC_GENERATED_DIR}/man/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endforeach()
 
-foreach(command lns-host lns-sim tellumic-log)
+foreach(command lns-host lns-sim tellumic-log tellumic-config)
   install(FILES ${TELLUMIC_PACKAGING_DIR}/tellumic.bash-completion
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${command})
 endforeach()

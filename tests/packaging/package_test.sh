@@ -59,7 +59,7 @@ for page in "$root"/usr/share/man/man1/*.1.gz; do
   [ -z "$warnings" ] || fail "man $(basename "$page"): $warnings"
   pages=$((pages + 1))
 done
-[ "$pages" -eq 5 ] || fail "$pages manual pages, not 5"
+[ "$pages" -eq 6 ] || fail "$pages manual pages, not 6"
 
 # Nothing installed names the build or the source tree.
 if grep -rlF -e "$build" -e "$source" "$root"; then
@@ -86,6 +86,10 @@ head -c 240 /dev/zero >"$work/dump.bin"
 grep -q '^Demo/Demo/Meters$' "$work/devices.txt" || fail "lns-host devices Demo: $(cat "$work/devices.txt")"
 grep -q 'TMC-FT-Log-364' "$work/devices.txt" || fail "lns-host devices Demo lists no TMC-FT-Log-364"
 
+"$bin/tellumic-config" save Demo TMC-FT-Log-364 "$work/meter.json" || fail "tellumic-config save Demo TMC-FT-Log-364"
+"$bin/tellumic-config" diff "$work/meter.json" Demo TMC-FT-Log-364 >/dev/null ||
+  fail "tellumic-config diff of the file just saved found differences"
+
 # The unpacked plug-in, started by a session bus of its own through the activation file it
 # writes for itself, registers in the network.
 "$bin/tellumic-plugin" /regserver || fail "tellumic-plugin /regserver"
@@ -107,6 +111,8 @@ complete_words lns-host browse Demo Demo/Demo/Meters/TMC-FT-Log | grep -x 'Demo/
   fail "lns-host completion of object names"
 complete_words lns-sim condition TMC-FT-Log-364 off | grep -x offline >/dev/null || fail "lns-sim completion of states"
 complete_words tellumic-log harvest --meter TMC-FT-Log- | grep -x TMC-FT-Log-364 >/dev/null || fail "tellumic-log completion of meters"
+complete_words tellumic-config apply plant.json Demo --meter TMC-FT-Log-364 TMC-FT-Pl | grep -x TMC-FT-Plus-333 >/dev/null ||
+  fail "tellumic-config completion of meters"
 [ -z "$(TELLUMIC_HOME=$work/none complete_words lns-host devices '')" ] && [ ! -e "$work/none" ] ||
   fail "completion without an installation offered names or created one"
 echo "completion offers the installation's names"
