@@ -1,9 +1,12 @@
 #include "log/harvest.h"
+#include "log/harvest_retry.h"
+#include "log/harvest_window.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <thread>
 #include <unistd.h>
 #include <variant>
 
@@ -21,7 +24,8 @@ namespace tellumic {
 
 namespace {
 
-constexpr std::string_view kZeroRecords = "Zero log records downloaded!";
+using namespace harvest_parts;
+
 // Progress goes out at most this often; the transfer's idle events come faster.
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 
@@ -29,89 +33,6 @@ double secondsBetween(Clock::TimePoint from, Clock::TimePoint to)
 {
     return std::chrono::duration<double>(to - from).count();
 }
-
-// Messages of the shared procedures are made for a message box; a harvest's lines are one
-// line each.
-std::string oneLine(std::string_view text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (i + 1 < text.size() && text[i] == '\r' && text[i + 1] == '\n')
-                ++i;
-            if (!out.empty() && out.back() != ' ')
-                out.push_back(' ');
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    while (!out.empty() && out.back() == ' ')
-        out.pop_back();
-    return out;
-}
-
-// Every text of the boxes the procedures showed (answered with their default button, each
-// kept once with its count) but the one given and the notice of a download that found
-// nothing new: the meter's notes.
-std::vector<std::string> boxNotes(const CountingDialogs &boxes, std::string_view except)
-{
-    std::vector<std::string> out;
-    for (const auto &[text, count] : boxes.texts())
-        if (text != except && text != kZeroRecords)
-            out.push_back(count == 1 ? text : text + " (" + std::to_string(count) + " times)");
-    return out;
-}
-
-// The Logging tab's fields as a download without a window fills them.
-class HarvestWindow final : public LogWindow, public EventLog
-{
-public:
-    HarvestWindow(bool isShort, std::function<void()> onProgress)
-        : m_isShort(isShort), m_onProgress(std::move(onProgress))
-    {
-    }
-
-    void setPercentComplete(std::string_view text) override { percent = text; }
-    void setFileRecNum(std::string_view) override {}
-    void setFileDateTime(std::string_view) override {}
-    void setLogFilename(std::string_view, std::string_view) override {}
-    EventLog &echLog() override { return *this; }
-    bool shortRecordsTicked() const override { return m_isShort; }
-    void UpdateLogProgress() override { m_onProgress(); }
-    void processPendingEvents() override {}
-    void logDataStored(const StoredLogData &data) override { stored = data; }
-
-    void addError(const std::string &text) override { notes.push_back(oneLine(text)); }
-    void addInfo(const std::string &text) override
-    {
-        // The completion line says what the result says already.
-        if (!text.starts_with("Log read complete."))
-            notes.push_back(oneLine(text));
-    }
-
-    std::string percent;
-    std::optional<StoredLogData> stored;
-    std::vector<std::string> notes;
-
-private:
-    bool m_isShort;
-    std::function<void()> m_onProgress;
-};
-
-class EventSinkScope
-{
-public:
-    EventSinkScope(lns::ObjectServer &server, lns::ObjectServerEvents *sink) : m_server(server)
-    {
-        m_server.SetEventSink(sink);
-    }
-    ~EventSinkScope() { m_server.SetEventSink(nullptr); }
-    EventSinkScope(const EventSinkScope &) = delete;
-    EventSinkScope &operator=(const EventSinkScope &) = delete;
-
-private:
-    lns::ObjectServer &m_server;
-};
 
 class Harvester final : public lns::ObjectServerEvents
 {
@@ -143,6 +64,14 @@ private:
         std::optional<LogInfo> info;
         MeterPlan plan;
         std::string planError;
+        MeterResult result;  // what its tries came to so far
+    };
+    // How a try at a meter ended; retryable: another try may mend it.
+    struct TryEnd
+    {
+        HarvestOutcome outcome = HarvestOutcome::Failed;
+        std::string error;
+        bool retryable = false;
     };
 
     bool stopped()
@@ -151,13 +80,19 @@ private:
             m_stopped = true;
         return m_stopped;
     }
+    bool timeUp() const { return m_deadline && processClock().now() >= *m_deadline; }
     bool openNetwork();
     void closeNetwork();
     std::vector<Meter> findMeters();
     void plan(Meter &meter);
     std::variant<LogInfo, std::string> readLogInfo(Meter &meter);
-    MeterResult harvest(Meter &meter);
-    MeterResult download(Meter &meter, MeterResult result, const std::filesystem::path &path, HeldLogDownload held);
+    int harvestAll(std::vector<Meter> &meters);
+    void reportUnfinished(Meter &meter);
+    void waitUntil(Clock::TimePoint when);
+    bool tryMeter(Meter &meter);
+    TryEnd download(Meter &meter, const std::filesystem::path &path, const HeldLogDownload &held);
+    std::optional<TryEnd> downloadChunk(Meter &meter, std::int64_t stop, std::int64_t count, const HeldLogDownload &held);
+    std::int64_t chunkThatFits(std::int64_t wanted) const;
     MeterResult resultOf(const Meter &meter) const;
     MeterResult dryRunResult(const Meter &meter) const;
     bool takeNetworkLock(std::unique_ptr<FileLock> &lock);
@@ -175,7 +110,12 @@ private:
     HarvestWindow *m_window = nullptr;  // the running download's
     MeterProgress m_progress;
     Clock::TimePoint m_lastProgress{};
+    Clock::TimePoint m_meterStart{};
+    std::int64_t m_chunkBase = 0;  // records of the meter's earlier chunks in this try
+    std::int64_t m_chunkSize = 0;
+    double m_transferSeconds = 0;  // the meter's transfers so far, for the channel's rate
     double m_rate;  // records per second this harvest expects of the channel
+    std::optional<Clock::TimePoint> m_deadline;
     bool m_stopped = false;
 };
 
@@ -200,11 +140,13 @@ void Harvester::OnSystemNssIdle()
 void Harvester::onProgress()
 {
     const auto now = processClock().now();
-    m_progress.elapsed = std::max(0.0, secondsBetween(logFtpState().LogStartTime, now));
+    const double inChunk = std::max(0.0, secondsBetween(logFtpState().LogStartTime, now));
+    m_progress.elapsed = std::max(0.0, secondsBetween(m_meterStart, now));
     m_progress.recordsPerSecond = m_rate;
-    m_progress.records =
-        std::min(m_progress.expected, static_cast<std::int64_t>(std::floor(m_progress.elapsed * m_rate)));
-    m_progress.left = std::max(0.0, static_cast<double>(m_progress.expected) / m_rate - m_progress.elapsed);
+    m_progress.records = std::min(
+        m_progress.expected,
+        m_chunkBase + std::min(m_chunkSize, static_cast<std::int64_t>(std::floor(inChunk * m_rate))));
+    m_progress.left = std::max(0.0, static_cast<double>(m_progress.expected - m_progress.records) / m_rate);
     if (now - m_lastProgress >= kProgressInterval) {
         m_lastProgress = now;
         m_report.progress(m_progress);
@@ -250,7 +192,7 @@ std::vector<Harvester::Meter> Harvester::findMeters()
     };
     for (const auto &subsystem : m_system->Subsystems()) {
         for (const auto &device : subsystem->AppDevices()) {
-            Meter meter{device, device->Name(), {}, {}, {}, {}};
+            Meter meter{device, device->Name(), {}, {}, {}, {}, {}};
             if (!m_options.meters.empty() && !named(meter.name))
                 continue;
             const std::string programId = device->ProgramId();
@@ -315,6 +257,7 @@ void Harvester::plan(Meter &meter)
 MeterResult Harvester::resultOf(const Meter &meter) const
 {
     MeterResult r;
+    r.left = -1;
     r.network = m_network;
     r.name = meter.name;
     r.file = GetLogFilename(meter.name, m_options.isShort);
@@ -327,20 +270,20 @@ MeterResult Harvester::resultOf(const Meter &meter) const
     return r;
 }
 
-MeterResult Harvester::harvest(Meter &meter)
+// One try at a meter; what it stores adds to the meter's result. True when it failed in a way
+// that another try may mend (the meter or the channel did not answer, a transfer was cut).
+bool Harvester::tryMeter(Meter &meter)
 {
-    MeterResult r = resultOf(meter);
+    MeterResult &r = meter.result;
     const auto start = processClock().now();
-    const auto finish = [&](HarvestOutcome outcome, std::string error) {
-        r.outcome = outcome;
-        r.error = std::move(error);
-        r.seconds = secondsBetween(start, processClock().now());
-        return r;
+    const auto end = [&](TryEnd e) {
+        r.outcome = e.outcome;
+        r.error = std::move(e.error);
+        r.seconds += secondsBetween(start, processClock().now());
+        return e.retryable && r.outcome == HarvestOutcome::Failed;
     };
-    if (!meter.error.empty())
-        return finish(HarvestOutcome::Failed, meter.error);
     if (stopped())
-        return finish(HarvestOutcome::Cancelled, std::string(kStoppedBeforeMeter));
+        return end({HarvestOutcome::Cancelled, std::string(kStoppedBeforeMeter), false});
     const auto path = programFolder() / r.file;
     HeldLogDownload held;
     try {
@@ -348,76 +291,123 @@ MeterResult Harvester::harvest(Meter &meter)
         // that no other download comes in between the look and this one's lines.
         held = holdLogDownload(*meter.device, path);
     } catch (const LogBusyError &e) {
-        return finish(HarvestOutcome::Busy, e.description());
+        return end({HarvestOutcome::Busy, e.description(), false});
     } catch (const RuntimeError &e) {
-        return finish(HarvestOutcome::Failed, oneLine(errorText(e)));
+        return end({HarvestOutcome::Failed, oneLine(errorText(e)), true});
     }
-    r = download(meter, r, path, std::move(held));
-    r.seconds = secondsBetween(start, processClock().now());
-    return r;
+    return end(download(meter, path, held));
 }
 
-MeterResult Harvester::download(Meter &meter, MeterResult r, const std::filesystem::path &path, HeldLogDownload held)
+Harvester::TryEnd Harvester::download(Meter &meter, const std::filesystem::path &path, const HeldLogDownload &held)
 {
-    const auto fail = [&](HarvestOutcome outcome, std::string error) {
-        r.outcome = outcome;
-        r.error = std::move(error);
-        return r;
-    };
     m_messages.clear();
     LogDateTime lastAt;
     const std::int32_t last = FindLastLogRecnum(path, lastAt);
     // A file whose end cannot be read gives no place to go on from. (The file may be missing:
     // the download creates it, as it does for the Logging tab.)
     if (!m_messages.empty())
-        return fail(HarvestOutcome::Failed, m_messages.last());
+        return {HarvestOutcome::Failed, m_messages.last(), false};
     const std::optional<std::int32_t> fileLast = last != 0 ? std::optional(last) : std::nullopt;
-    if (!meter.info) {
+    // A try after a failure reads the log information afresh: the log went on meanwhile.
+    if (!meter.info || meter.result.tries > 1) {
         auto info = readLogInfo(meter);
         if (const auto *error = std::get_if<std::string>(&info))
-            return fail(stopped() ? HarvestOutcome::Cancelled : HarvestOutcome::Failed, *error);
+            return {stopped() ? HarvestOutcome::Cancelled : HarvestOutcome::Failed, *error, true};
         meter.info = std::get<LogInfo>(info);
     }
-    const auto request = newRecordsRequest(newRecordsStop(meter.info->oldest.recordNumber, fileLast));
+    const std::int64_t firstStop = newRecordsStop(meter.info->oldest.recordNumber, fileLast);
+    const auto request = newRecordsRequest(firstStop);
     if (const auto *refusal = std::get_if<std::string>(&request))
-        return fail(HarvestOutcome::Failed, oneLine(*refusal));
-    const auto &q = std::get<LogRequest>(request);
-
-    m_progress = MeterProgress{m_network, meter.name, newRecordsCount(*meter.info, fileLast), 0, m_rate, 0, 0};
+        return {HarvestOutcome::Failed, oneLine(*refusal), false};
+    // Records the meter no longer holds cannot come; its oldest is where the first chunk stops.
+    std::int64_t stop = std::max<std::int64_t>(firstStop, meter.info->oldest.recordNumber);
+    const std::int64_t newest = meter.info->newest.recordNumber;
+    meter.result.left = std::max<std::int64_t>(0, newest - stop + 1);
+    m_progress = MeterProgress{m_network, meter.name, std::max<std::int64_t>(0, newest - stop + 1), 0, m_rate, 0, 0};
     m_progress.left = static_cast<double>(m_progress.expected) / m_rate;
     m_report.started(m_progress);
-    m_lastProgress = processClock().now();
+    m_meterStart = m_lastProgress = processClock().now();
+    m_chunkBase = 0;
     m_messages.clear();
+    while (stop <= newest) {
+        const std::int64_t count = chunkThatFits(std::min<std::int64_t>(m_options.chunkRecords, newest - stop + 1));
+        meter.result.left = newest - stop + 1;
+        if (count < 1)
+            return {HarvestOutcome::Cancelled,
+                    std::string(kTimeBoundReached) + ": " + std::to_string(meter.result.left) +
+                        " records are left for the next harvest",
+                    false};
+        if (stopped())
+            return {HarvestOutcome::Cancelled, "the harvest was stopped between two chunks", false};
+        if (auto failed = downloadChunk(meter, stop, count, held))
+            return *std::move(failed);
+        stop += count;
+        m_chunkBase += count;
+    }
+    meter.result.left = 0;
+    for (auto &note : boxNotes(m_messages, {}))
+        meter.result.notes.push_back(std::move(note));
+    for (const std::string &line : lostRecordsLines(meter.result.lost, m_options.keepBad))
+        meter.result.notes.push_back(line);
+    return {HarvestOutcome::Harvested, {}, false};
+}
+
+// The chunk that ends before the run's bound at the rate the channel is expected to move.
+std::int64_t Harvester::chunkThatFits(std::int64_t wanted) const
+{
+    if (!m_deadline)
+        return wanted;
+    // The request and the start of the transfer are not counted in the channel's rate.
+    constexpr double kChunkOverheadSeconds = 1.0;
+    const double seconds = secondsBetween(processClock().now(), *m_deadline) - kChunkOverheadSeconds;
+    return std::min(wanted, static_cast<std::int64_t>(std::floor(std::max(0.0, seconds) * m_rate)));
+}
+
+// Records stop to stop + count - 1, appended to the file when all of them came; the end of
+// the try when not.
+std::optional<Harvester::TryEnd> Harvester::downloadChunk(Meter &meter, std::int64_t stop, std::int64_t count,
+                                                          const HeldLogDownload &held)
+{
+    MeterResult &r = meter.result;
+    m_chunkSize = count;
     HarvestWindow window(m_options.isShort, [this] { onProgress(); });
     m_window = &window;
     logFtpState().LogEstimateSecs =
-        static_cast<std::int32_t>(std::lround(logEstimateSeconds(static_cast<double>(m_progress.expected), m_options.isShort)));
+        static_cast<std::int32_t>(std::lround(logEstimateSeconds(static_cast<double>(count), m_options.isShort)));
     const auto transferStart = processClock().now();
-    ReadLogDataFtp(q.count, *m_system, meter.device, m_options.isShort, q.mode, q.stopDateTime, q.stopRecnum,
-                   m_options.keepBad, window, std::move(held));
+    const LogChunk chunk{static_cast<std::int32_t>(stop + count - 1), static_cast<std::int32_t>(count)};
+    ReadLogDataFtp(static_cast<std::int32_t>(count), *m_system, meter.device, m_options.isShort, LogMode::kBackToRecord,
+                   {}, static_cast<std::int32_t>(stop), m_options.keepBad, window, held, chunk);
     m_window = nullptr;
-    const double transferSeconds = secondsBetween(transferStart, processClock().now());
+    m_transferSeconds += secondsBetween(transferStart, processClock().now());
 
-    const bool done = window.percent == "Done";
-    r.notes = window.notes;
-    for (auto &note : boxNotes(m_messages, done ? std::string_view() : std::string_view(m_messages.last())))
-        r.notes.push_back(std::move(note));
-    if (!done) {
-        const std::string error = m_messages.empty() ? "the download failed" : m_messages.last();
-        return fail(m_stopped ? HarvestOutcome::Cancelled : HarvestOutcome::Failed, error);
+    // Every chunk says what its records lost; the meter's result says it once for them all.
+    const auto chunkLost = window.stored ? lostRecordsLines(window.stored->lost, m_options.keepBad)
+                                         : std::vector<std::string>{};
+    for (auto &note : window.notes)
+        if (std::find(chunkLost.begin(), chunkLost.end(), note) == chunkLost.end())
+            r.notes.push_back(std::move(note));
+    if (window.percent != "Done") {
+        const bool failedBox = !m_messages.empty();
+        const std::string error = failedBox ? m_messages.last() : "the download failed";
+        for (auto &note : boxNotes(m_messages, failedBox ? std::string_view(error) : std::string_view()))
+            r.notes.push_back(std::move(note));
+        return TryEnd{m_stopped ? HarvestOutcome::Cancelled : HarvestOutcome::Failed, error, !m_stopped};
     }
     if (window.stored) {
-        r.records = static_cast<std::int64_t>(window.stored->records);
-        r.bytes = static_cast<std::int64_t>(window.stored->bytes);
-        r.first = window.stored->first;
-        r.last = window.stored->last;
-        r.lost = window.stored->lost;
-        // The next meters' estimates go by what this channel really moved.
-        if (r.records > 0 && transferSeconds > 0)
-            m_rate = static_cast<double>(r.records) / transferSeconds;
+        r.records += static_cast<std::int64_t>(window.stored->records);
+        r.bytes += static_cast<std::int64_t>(window.stored->bytes);
+        if (r.first.recordNumber == 0)
+            r.first = window.stored->first;
+        if (window.stored->last.recordNumber != 0)
+            r.last = window.stored->last;
+        r.lost.failedCheck += window.stored->lost.failedCheck;
+        r.lost.unrecognized += window.stored->lost.unrecognized;
+        // The next chunks' and meters' estimates go by what this channel really moved.
+        if (m_transferSeconds > 0)
+            m_rate = static_cast<double>(m_chunkBase + count) / m_transferSeconds;
     }
-    r.outcome = HarvestOutcome::Harvested;
-    return r;
+    return std::nullopt;
 }
 
 bool Harvester::takeNetworkLock(std::unique_ptr<FileLock> &lock)
@@ -446,9 +436,88 @@ MeterResult Harvester::dryRunResult(const Meter &meter) const
                                           : HarvestOutcome::Cancelled;
     r.error = r.outcome == HarvestOutcome::Cancelled ? std::string(kStoppedBeforeMeter) : error;
     r.records = meter.plan.records;
+    r.left = meter.plan.estimated ? meter.plan.records : -1;
     r.bytes = meter.plan.records * static_cast<std::int64_t>(recordSize(m_options.isShort));
     r.seconds = meter.plan.seconds;
     return r;
+}
+
+// Waits through the options' wait, a second at a time, so that a stop is not kept waiting.
+void Harvester::waitUntil(Clock::TimePoint when)
+{
+    using namespace std::chrono;
+    while (!stopped()) {
+        const auto left = ceil<milliseconds>(when - processClock().now());
+        if (left <= milliseconds::zero())
+            return;
+        const auto step = std::min<milliseconds>(left, seconds(1));
+        if (m_options.wait)
+            m_options.wait(step);
+        else
+            std::this_thread::sleep_for(step);
+    }
+}
+
+// A meter the run ends without finishing: stopped or out of time before its turn, or
+// waiting for a retry.
+void Harvester::reportUnfinished(Meter &meter)
+{
+    MeterResult &r = meter.result;
+    const std::string why = m_stopped ? std::string(kStoppedBeforeMeter) : std::string(kTimeBoundReached);
+    if (r.tries == 0) {
+        r.outcome = HarvestOutcome::Cancelled;
+        r.error = m_stopped ? why : why + " before this meter";
+        r.left = meter.plan.estimated ? meter.plan.records : -1;
+    } else {
+        r.notes.push_back(std::string("not tried again: ") +
+                          (m_stopped ? "the harvest was stopped" : std::string(kTimeBoundReached)));
+    }
+    m_report.finished(r);
+}
+
+int Harvester::harvestAll(std::vector<Meter> &meters)
+{
+    int status = HarvestStatus::kAllHarvested;
+    RetrySchedule schedule(meters.size(), m_options.retries);
+    const auto report = [&](Meter &meter) {
+        const MeterResult &r = meter.result;
+        if (r.outcome != HarvestOutcome::Harvested || r.lost.total() > 0)
+            status = HarvestStatus::kSomeFailed;
+        m_report.finished(r);
+    };
+    for (;;) {
+        const auto turn = schedule.next(processClock().now());
+        if ((!turn.meter && !turn.waitUntil) || stopped() || timeUp())
+            break;
+        if (!turn.meter) {
+            if (m_deadline && *turn.waitUntil >= *m_deadline)
+                break;
+            waitUntil(*turn.waitUntil);
+            continue;
+        }
+        Meter &meter = meters[*turn.meter];
+        if (!meter.error.empty()) {
+            schedule.done(*turn.meter);
+            meter.result.error = meter.error;
+            report(meter);
+            continue;
+        }
+        schedule.begin(*turn.meter);
+        meter.result.tries = schedule.tries(*turn.meter);
+        if (tryMeter(meter) && !stopped() && schedule.failed(*turn.meter, processClock().now())) {
+            meter.result.notes.push_back("try " + std::to_string(meter.result.tries) + " failed: " + meter.result.error);
+            continue;
+        }
+        schedule.done(*turn.meter);
+        report(meter);
+    }
+    for (std::size_t i = 0; i < meters.size(); ++i) {
+        if (schedule.waiting(i)) {
+            status = HarvestStatus::kSomeFailed;
+            reportUnfinished(meters[i]);
+        }
+    }
+    return status;
 }
 
 int Harvester::run()
@@ -457,6 +526,8 @@ int Harvester::run()
     std::unique_ptr<FileLock> lock;
     if (!m_options.dryRun && !takeNetworkLock(lock))
         return HarvestStatus::kNotHarvested;
+    if (m_options.maxTime)
+        m_deadline = processClock().now() + *m_options.maxTime;
     const DialogsScope dialogsScope(m_messages);
     const EventSinkScope sinkScope(m_server, this);
     if (!openNetwork())
@@ -474,16 +545,22 @@ int Harvester::run()
             if (!stopped())
                 plan(meter);
     std::vector<MeterPlan> plans;
-    for (const auto &meter : meters)
+    for (auto &meter : meters) {
         plans.push_back(meter.plan);
+        meter.result = resultOf(meter);
+    }
     m_report.planned(m_network, plans);
 
     int status = HarvestStatus::kAllHarvested;
-    for (auto &meter : meters) {
-        const MeterResult r = m_options.dryRun ? dryRunResult(meter) : harvest(meter);
-        if ((r.outcome != HarvestOutcome::Harvested && r.outcome != HarvestOutcome::DryRun) || r.lost.total() > 0)
-            status = HarvestStatus::kSomeFailed;
-        m_report.finished(r);
+    if (m_options.dryRun) {
+        for (auto &meter : meters) {
+            const MeterResult r = dryRunResult(meter);
+            if (r.outcome != HarvestOutcome::DryRun)
+                status = HarvestStatus::kSomeFailed;
+            m_report.finished(r);
+        }
+    } else {
+        status = harvestAll(meters);
     }
     closeNetwork();
     return status;

@@ -10,8 +10,10 @@
 // network are harvested one after another. Networks run side by side only in separate
 // processes (the log procedures keep process-wide state, as the plug-in does).
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +22,14 @@
 #include "log/log_csv.h"
 
 namespace tellumic {
+
+// The records a harvest asks a meter for in one request. A stop loses at most the chunk that
+// runs, so the chunk is small against a full log (24192 records, 88 minutes of long records
+// on a real channel), and large against what a request costs: a request and the start of the
+// transfer are two device transactions and 42 bytes on the channel, about 0.15 s on a real
+// channel, where 512 long records take 111 s and 512 short ones 35 s. A stop then loses at
+// most two minutes, and the requests take 0.1 % of the channel (0.4 % with short records).
+inline constexpr std::int32_t kHarvestChunkRecords = 512;
 
 struct HarvestOptions
 {
@@ -31,6 +41,15 @@ struct HarvestOptions
     // Read every meter's log information before the first download, so that the whole
     // harvest can be estimated (a user is watching); otherwise each meter's is read at its turn.
     bool planFirst = false;
+    // How often a meter that failed is tried again in the same run.
+    int retries = 2;
+    // The run's bound: no chunk is begun that would not end within it (by the channel's rate);
+    // what is left of a meter then waits for the next harvest.
+    std::optional<std::chrono::seconds> maxTime;
+    std::int32_t chunkRecords = kHarvestChunkRecords;
+    // How the harvest waits for a retry's turn (given at most a second at a time, so that a
+    // stop is seen); by default it sleeps. Tests move their clock instead.
+    std::function<void(std::chrono::milliseconds)> wait;
 };
 
 enum class HarvestOutcome {
@@ -44,6 +63,8 @@ std::string_view harvestOutcomeName(HarvestOutcome outcome);  // "harvested", "f
 
 // The error of a meter that the harvest did not take because it was stopped before.
 inline constexpr std::string_view kStoppedBeforeMeter = "the harvest was stopped before this meter";
+// The error of a meter that the run's time bound left unfinished or untouched.
+inline constexpr std::string_view kTimeBoundReached = "the run's time bound was reached";
 
 // What the harvest of one meter came to.
 struct MeterResult
@@ -60,6 +81,10 @@ struct MeterResult
     std::vector<std::string> notes;  // what else the download reported (decoding faults, ...)
     // Records written without values to trust: the run cannot count as complete.
     LostRecords lost;
+    // Tries the meter took in this run (0: none was begun), and the records it holds that this
+    // run did not fetch (-1: not known, its log information was not read).
+    int tries = 0;
+    std::int64_t left = 0;
     std::string neuronId, programId;  // the device's, when they could be read
     // The record store's part, when the harvest fills one: records added (-1: no store), or
     // why the store failed (the CSV file keeps every record all the same).
@@ -113,9 +138,11 @@ inline constexpr int kNotHarvested = 2;  // the network could not be opened or i
 // Harvests one network of an object server: takes the network's harvest lock (a second
 // harvest of the same network says so and ends), opens the network and its first system as
 // the plug-in does, finds the devices whose program ID is a logging model of the product
-// tables (or the named ones), and downloads each one's new records. stopRequested is asked
-// at every idle event of a transfer and between meters: once it answers true, the running
-// transfer is cancelled as the Logging tab's "Cancel" does and no further meter is taken.
+// tables (or the named ones), and downloads each one's new records in chunks, oldest first,
+// each appended to the file as soon as it is whole; a meter that fails is tried again later
+// (harvest_retry.h). stopRequested is asked at every idle event of a transfer and between
+// chunks and meters: once it answers true, the running transfer is cancelled as the Logging
+// tab's "Cancel" does (the chunks before it stay in the file) and no further meter is taken.
 // Returns a HarvestStatus; a named meter that the network does not have is not reported.
 int harvestNetwork(lns::ObjectServer &server, const std::string &network, const HarvestOptions &options,
                    HarvestReport &report, const std::function<bool()> &stopRequested);

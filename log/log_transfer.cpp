@@ -1,5 +1,6 @@
 #include "log/log_transfer.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
 #include <unistd.h>
@@ -57,11 +58,12 @@ LogFtpState &logFtpState()
 }
 
 LogSetup makeLogSetup(bool isShort, std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime,
-                      std::int32_t stopRecnum)
+                      std::int32_t stopRecnum, std::int32_t startRecnum)
 {
     LogSetup setup;
     setup.mode = mode;
     setup.count = count;
+    setup.start.recordNumber = startRecnum;
     setup.stop.recordNumber = stopRecnum;
     setup.stop.dateTime = stopDateTime;
     setup.recordFormat = isShort ? kShortRecordFormat : kLongRecordFormat;
@@ -69,11 +71,12 @@ LogSetup makeLogSetup(bool isShort, std::uint8_t mode, std::int32_t count, const
 }
 
 bool SetupLogReadFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device, bool isShort,
-                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum)
+                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
+                     std::int32_t startRecnum)
 {
     DebugLog("MLogFtp.SetupLogReadFtp()");
     try {
-        const auto bytes = LogSetupToBytes(makeLogSetup(isShort, mode, count, stopDateTime, stopRecnum));
+        const auto bytes = LogSetupToBytes(makeLogSetup(isShort, mode, count, stopDateTime, stopRecnum, startRecnum));
         newTransfer(system, kLogSetupFile, device)->Write(std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
         return true;
     } catch (const RuntimeError &e) {
@@ -166,7 +169,7 @@ HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::p
 
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
-                    bool keepBad, LogWindow &window, HeldLogDownload held)
+                    bool keepBad, LogWindow &window, HeldLogDownload held, const LogChunk &chunk)
 {
     DebugLog("MLogFtp.ReadLogDataFtp()");
     const ReadingScope reading;
@@ -175,7 +178,7 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         MsgBox("Error retrieving log data: " + errorText(e), MsgStyle::kOkOnly, "Read Log");
         window.setPercentComplete("Failed");
     };
-    std::unique_ptr<FileLock> meterLock = std::move(held.meterLock);
+    std::shared_ptr<FileLock> meterLock = std::move(held.meterLock);
     if (!meterLock) {
         try {
             meterLock = takeMeterDownloadLock(*device);
@@ -184,7 +187,7 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         }
     }
     // Without the request the meter would answer the one it held before: other records.
-    if (!SetupLogReadFtp(system, device, isShort, mode, count, stopDateTime, stopRecnum)) {
+    if (!SetupLogReadFtp(system, device, isShort, mode, count, stopDateTime, stopRecnum, chunk.startRecnum)) {
         window.setPercentComplete("Failed");
         return;
     }
@@ -201,6 +204,11 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
             window.echLog().addInfo(file->tornLineNote());
         const std::int64_t length = static_cast<std::int64_t>(recordSize(isShort)) * count;
         const std::vector<std::uint8_t> bytes = newTransfer(system, kLogDataFile, device, length)->Read();
+        if (const std::size_t received = receivedRecordCount(bytes.size(), isShort);
+            received < static_cast<std::size_t>(std::max(chunk.records, 0)))
+            throw RuntimeError(lns::LcaError::kCommunicationFailure,
+                               "the transfer was cut short: " + std::to_string(received) + " of " +
+                                   std::to_string(chunk.records) + " records came");
         const StoreResult stored = storeLogData(bytes, *file, isShort, keepBad, window);
         file->close();
         window.setPercentComplete(stored == StoreResult::WriteFailed ? "Failed" : "Done");

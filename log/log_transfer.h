@@ -51,12 +51,13 @@ LogFtpState &logFtpState();
 // The request for a download: the mode's count, stop date/time or stop record number, and
 // the record format.
 LogSetup makeLogSetup(bool isShort, std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime,
-                      std::int32_t stopRecnum);
+                      std::int32_t stopRecnum, std::int32_t startRecnum = 0);
 
 // Writes the request as file 4. A failure is traced and shown; the result says whether the
 // meter got the request.
 bool SetupLogReadFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device, bool isShort,
-                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum);
+                     std::uint8_t mode, std::int32_t count, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
+                     std::int32_t startRecnum = 0);
 
 // Reads file 3 and decodes it. Errors go to the caller.
 LogInfo ReadLogInfoFtp(lns::System &system, const std::shared_ptr<lns::AppDevice> &device);
@@ -70,7 +71,8 @@ std::unique_ptr<FileLock> takeMeterDownloadLock(lns::AppDevice &device);
 // download comes in between; the Logging tab's download holds neither and takes them itself.
 struct HeldLogDownload
 {
-    std::unique_ptr<FileLock> meterLock;
+    // Shared, so that a download in parts (a harvest's chunks) keeps both from part to part.
+    std::shared_ptr<FileLock> meterLock;
     std::shared_ptr<FileLock> fileLock;
     std::filesystem::path csv;  // the file fileLock guards: the one the download writes
 };
@@ -78,6 +80,18 @@ struct HeldLogDownload
 // Takes the meter's download lock, then the CSV file's lock: LogBusyError when another
 // download holds either, RuntimeError when one cannot be taken.
 HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::path &csv);
+
+// A part of the log fetched on its own, oldest part first: the harvest's chunks. The request
+// starts at startRecnum (the meter sends from there back to the stop record, instead of from
+// its newest record), and a transfer that brings fewer than `records` records was cut short:
+// the records it lacks are the oldest of the part, so storing the rest would leave a hole
+// that the next part could never fill. Nothing of it is stored; the download fails.
+// Zero: the whole selection from the newest record, as the Logging tab asks.
+struct LogChunk
+{
+    std::int32_t startRecnum = 0;
+    std::int32_t records = 0;
+};
 
 // The whole download into the device's CSV file; the progress box ends as "Done" or
 // "Failed". A download whose request could not be written reads nothing and appends nothing.
@@ -87,7 +101,7 @@ HeldLogDownload holdLogDownload(lns::AppDevice &device, const std::filesystem::p
 // lock) after the request.
 void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_ptr<lns::AppDevice> &device,
                     bool isShort, std::uint8_t mode, const LogDateTime &stopDateTime, std::int32_t stopRecnum,
-                    bool keepBad, LogWindow &window, HeldLogDownload held = {});
+                    bool keepBad, LogWindow &window, HeldLogDownload held = {}, const LogChunk &chunk = {});
 
 // The number of records in n received bytes: n / record size to the nearest whole number,
 // halves to the even neighbour (a last record cut short counts when more than half came).

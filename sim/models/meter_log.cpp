@@ -283,9 +283,13 @@ Bytes Meter::readFile(DeviceState &state, std::int32_t number, std::int32_t leng
         last = lo;
     }
     const std::int64_t wanted = std::min<std::int64_t>(count, static_cast<std::int64_t>(length) / static_cast<std::int64_t>(size));
+    // A start record (0 in every request of the Logging tab) makes the meter send from there
+    // back instead of from its newest record: the harvest fetches its chunks oldest first.
+    const auto start = static_cast<std::int64_t>(get(req, 5, 4));
+    const std::int64_t first = start > 0 ? std::min(start, extent.newest) : extent.newest;
     const auto badEvery = static_cast<std::int64_t>(store.number(kFaultBadCrcKey, 0));
     std::int64_t sent = 0;
-    for (auto n = extent.newest; n >= last && sent < wanted; --n, ++sent) {
+    for (auto n = first; n >= last && sent < wanted; --n, ++sent) {
         auto record = logRecord(state, n, longRecords);
         if (badEvery > 0 && (sent + 1) % badEvery == 0)
             record.back() ^= 0x5A;

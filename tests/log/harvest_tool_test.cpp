@@ -1,6 +1,7 @@
 // tellumic-log harvest as a timer or a user runs it: the built tool on an installation made
 // by the built lns-sim, with transfers sped up so that a harvest takes moments.
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -108,6 +109,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(UsageCase{"", 2, "no NETWORK given"}, UsageCase{"--bogus Site", 2, "unknown option \"--bogus\""},
                       UsageCase{"Site --meter", 2, "--meter needs a meter name"},
                       UsageCase{"Site --meter=", 2, "--meter needs a meter name"},
+                      UsageCase{"Site --retries", 2, "--retries needs a count from 0 to 999"},
+                      UsageCase{"Site --retries -1", 2, "--retries needs a count from 0 to 999"},
+                      UsageCase{"Site --max-time 0", 2, "--max-time needs a duration"},
+                      UsageCase{"Site --max-time 1h30", 2, "--max-time needs a duration"},
+                      UsageCase{"Site --max-time 5x", 2, "--max-time needs a duration"},
                       UsageCase{"--help", 0, "Usage:"},
                       UsageCase{"Nowhere", 2, "Nowhere: cannot open the network: "},
                       UsageCase{"Site --meter Site-Meter-02 --meter Absent", 1, "no meter named \"Absent\" in the network Site"}));
@@ -190,7 +196,8 @@ TEST_F(HarvestToolTest, FailedMeterGivesOneAndJournalLinesCarryTheirPriority)
     struct stat st {};
     ASSERT_EQ(::stat((home.root() / "tool.err").c_str(), &st), 0);
     const std::string journal = "JOURNAL_STREAM=" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    const ToolRun r = run("Site", journal);
+    // A retry would wait its back-off on the system clock; the harvest's tests take retries.
+    const ToolRun r = run("Site --retries 0", journal);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.err.find("<6>Site/Site-Meter-01: harvested"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("<3>Site/Site-Meter-02: FAILED after "), std::string::npos) << r.err;
@@ -198,7 +205,7 @@ TEST_F(HarvestToolTest, FailedMeterGivesOneAndJournalLinesCarryTheirPriority)
     EXPECT_NE(r.err.find("<6>Site/Site-Meter-03: harvested"), std::string::npos) << r.err;
     EXPECT_FALSE(std::filesystem::exists(csv("Site-Meter-02"))) << "a failed first download leaves no file";
 
-    const ToolRun plain = run("Site --meter Site-Meter-02");
+    const ToolRun plain = run("Site --meter Site-Meter-02 --retries 0");
     EXPECT_EQ(plain.status, 1);
     EXPECT_TRUE(plain.err.starts_with("Site/Site-Meter-02: FAILED")) << plain.err;
 }
@@ -395,6 +402,28 @@ TEST_F(HarvestToolTest, ANetworkWhoseProcessDiesReportsItsRemainingMeters)
         EXPECT_NE(seen.find("Site/" + std::string(meter) + ": FAILED after "), std::string::npos) << seen;
     }
     EXPECT_NE(seen.find(why), std::string::npos) << seen;
+}
+
+// --max-time: the run ends within its bound, says in --json what each meter left, and keeps
+// whole files that the next run completes.
+TEST_F(HarvestToolTest, MaxTimeEndsTheRunOnTimeAndTheNextCompletesIt)
+{
+    makeSite("20");  // about 1, 4 and 1.5 seconds of records
+    const auto start = std::chrono::steady_clock::now();
+    const ToolRun bounded = run("Site --json --max-time 2");
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(bounded.status, 1) << bounded.err;
+    EXPECT_LT(elapsed, 3.0) << "two seconds and the start of the processes";
+    EXPECT_NE(bounded.out.find("\"outcome\":\"cancelled\",\"error\":\"the run's time bound was reached"), std::string::npos)
+        << bounded.out;
+    EXPECT_NE(bounded.out.find("\"tries\":1,\"left\":"), std::string::npos) << bounded.out;
+
+    const ToolRun rest = run("Site --json");
+    EXPECT_EQ(rest.status, 0) << rest.err;
+    for (int n = 0; n < 3; ++n) {
+        const std::string text = test::readFile(csv("Site-Meter-0" + std::to_string(n + 1)));
+        EXPECT_TRUE(closeTo(std::count(text.begin(), text.end(), '\n') - 1, sim::siteLog(n).records)) << n;
+    }
 }
 
 // The demo installation of the README's run command.

@@ -39,7 +39,7 @@ for f in usr/bin/tellumic-plugin usr/bin/lns-host usr/bin/lns-sim usr/bin/tellum
 done
 grep -qx 'Exec=/usr/bin/tellumic-plugin -Embedding' "$root/usr/share/dbus-1/services/Tellumic_PlugIn.LNSPlugInAPI.service" ||
   fail "the activation file does not start /usr/bin/tellumic-plugin"
-grep -q '^ExecStart=/usr/bin/tellumic-log harvest %I$' "$root/usr/lib/systemd/user/tellumic-harvest@.service" ||
+grep -q '^ExecStart=/usr/bin/tellumic-log harvest %I --max-time 5h$' "$root/usr/lib/systemd/user/tellumic-harvest@.service" ||
   fail "the harvest unit does not run /usr/bin/tellumic-log"
 
 for desktop in "$root"/usr/share/applications/*.desktop; do

@@ -71,6 +71,8 @@ std::string jsonObject(const MeterResult &r)
            ",\"file\":" + jsonString(r.file) + ",\"records\":" + std::to_string(r.records) +
            ",\"bytes\":" + std::to_string(r.bytes) + ",\"first\":" + jsonRecord(r.first) +
            ",\"last\":" + jsonRecord(r.last) + ",\"seconds\":" + jsonNumber(r.seconds) +
+           ",\"tries\":" + std::to_string(r.tries) +
+           ",\"left\":" + (r.left < 0 ? std::string("null") : std::to_string(r.left)) +
            ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
            ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
            ",\"failed_check\":" + std::to_string(r.lost.failedCheck) +
@@ -243,9 +245,21 @@ std::string lostText(const MeterResult &r)
     return text;
 }
 
+// What a meter that did not finish kept of this run, and how often it was tried.
+std::string partText(const MeterResult &r)
+{
+    std::string text;
+    if (r.tries > 1)
+        text += " (" + std::to_string(r.tries) + " tries)";
+    if (r.records > 0)
+        text += "; " + std::to_string(r.records) + " records kept in " + r.file;
+    return text;
+}
+
 std::string ConsoleReport::meterLine(const MeterResult &r) const
 {
     const std::string who = r.network + "/" + r.name + ": ";
+    const std::string tries = r.tries > 1 ? ", on try " + std::to_string(r.tries) : std::string();
     switch (r.outcome) {
     case HarvestOutcome::Harvested:
         if (r.records == 0)
@@ -257,10 +271,11 @@ std::string ConsoleReport::meterLine(const MeterResult &r) const
                                                 FormatDateTime(r.first.dateTime) + " to " +
                                                 FormatDateTime(r.last.dateTime) + ")"
                                           : std::string()) +
-               ", " + formatDuration(r.seconds);
-    case HarvestOutcome::Failed: return who + "FAILED after " + formatDuration(r.seconds) + ": " + r.error;
+               ", " + formatDuration(r.seconds) + tries;
+    case HarvestOutcome::Failed:
+        return who + "FAILED after " + formatDuration(r.seconds) + partText(r) + ": " + r.error;
     case HarvestOutcome::Busy: return who + "busy, skipped: " + r.error;
-    case HarvestOutcome::Cancelled: return who + "cancelled: " + r.error;
+    case HarvestOutcome::Cancelled: return who + "cancelled: " + r.error + partText(r);
     case HarvestOutcome::DryRun:
         return who + "would fetch " + std::to_string(r.records) + " records (" + std::to_string(r.bytes) +
                " bytes) into " + r.file + ", about " + formatDuration(r.seconds);

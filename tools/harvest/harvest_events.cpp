@@ -218,6 +218,8 @@ void PipeReport::finished(const MeterResult &r)
     addField(line, static_cast<std::int64_t>(r.lost.unrecognized));
     addField(line, r.stored);
     addField(line, r.storeError);
+    addField(line, std::int64_t{r.tries});
+    addField(line, r.left);
     send(line);
 }
 
@@ -283,6 +285,8 @@ bool replayEvent(std::string_view line, HarvestReport &report)
         r.lost.unrecognized = f.count();
         r.stored = f.integer();
         r.storeError = f.text();
+        r.tries = static_cast<int>(std::clamp<std::int64_t>(f.integer(), 0, 1000));
+        r.left = f.integer();
         if (!f.ok())
             return false;
         report.finished(r);

@@ -9,7 +9,8 @@ namespace tellumic::harvest {
 void StoringReport::finished(const MeterResult &result)
 {
     if (result.outcome == HarvestOutcome::DryRun ||
-        (result.outcome == HarvestOutcome::Cancelled && result.error == kStoppedBeforeMeter)) {
+        // A meter the run did not reach (stopped, or out of time) has nothing new for the store.
+        (result.outcome == HarvestOutcome::Cancelled && (result.error == kStoppedBeforeMeter || result.tries == 0))) {
         m_next.finished(result);
         return;
     }
