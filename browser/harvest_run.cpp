@@ -55,7 +55,10 @@ void HarvestRun::start()
     m_messages.clear();
     m_outcome.clear();
     m_cancelled = false;
-    m_process.start(m_program, {QStringLiteral("harvest"), QStringLiteral("--events"), QStringLiteral("--"), m_network});
+    // Someone is watching: a meter that fails is told at once and harvested again on request,
+    // rather than tried again after minutes of back-off as the unattended run does.
+    m_process.start(m_program, {QStringLiteral("harvest"), QStringLiteral("--events"), QStringLiteral("--retries"),
+                                QStringLiteral("0"), QStringLiteral("--"), m_network});
 }
 
 void HarvestRun::cancel()
