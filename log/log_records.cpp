@@ -130,6 +130,23 @@ LogRecord LoadLogData(std::span<const std::uint8_t> bytes, std::size_t offset, b
     return rec;
 }
 
+std::size_t GoodRecordsOutside(std::span<const std::uint8_t> bytes, bool isShort, std::int32_t first, std::int32_t last)
+{
+    std::size_t outside = 0;
+    const std::size_t size = recordSize(isShort);
+    for (std::size_t offset = 0; offset + size <= bytes.size(); offset += size) {
+        LogRecord rec;
+        try {
+            decodeRecord(bytes, offset, isShort, rec);
+        } catch (const RuntimeError &) {
+            continue;  // not a record to judge by; the decoding of the download reports it
+        }
+        if (rec.recordType == kLogRecordType && rec.crcGood && (rec.recordNumber < first || rec.recordNumber > last))
+            ++outside;
+    }
+    return outside;
+}
+
 LogInfo LoadLogInfo(std::span<const std::uint8_t> bytes)
 {
     DebugLog("MLogFtp.LoadLogInfo()");

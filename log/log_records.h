@@ -107,6 +107,11 @@ std::array<std::uint8_t, kLogSetupSize> LogSetupToBytes(const LogSetup &setup);
 // record is returned as far as it was decoded. A failed check is no error: crcGood is false.
 LogRecord LoadLogData(std::span<const std::uint8_t> bytes, std::size_t offset, bool isShort);
 
+// The interval records among bytes (whole records only) that passed their check and are
+// numbered outside first..last: a meter asked for a part of its log that sends others does
+// not take the request's start record.
+std::size_t GoodRecordsOutside(std::span<const std::uint8_t> bytes, bool isShort, std::int32_t first, std::int32_t last);
+
 // Decodes the log information. Fields after one that cannot be read stay 0; the failure is
 // reported to the user.
 LogInfo LoadLogInfo(std::span<const std::uint8_t> bytes);

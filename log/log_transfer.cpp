@@ -209,6 +209,15 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
             throw RuntimeError(lns::LcaError::kCommunicationFailure,
                                "the transfer was cut short: " + std::to_string(received) + " of " +
                                    std::to_string(chunk.records) + " records came");
+        // A meter that ignores the start record sends its newest records instead: appended,
+        // they would leave a hole before them that the next harvest never fills.
+        if (chunk.startRecnum != 0) {
+            if (const std::size_t outside = GoodRecordsOutside(bytes, isShort, stopRecnum, chunk.startRecnum))
+                throw RuntimeError(lns::LcaError::kCommunicationFailure,
+                                   "the meter sent " + std::to_string(outside) + " records outside records " +
+                                       std::to_string(stopRecnum) + " to " + std::to_string(chunk.startRecnum) +
+                                       " that were asked for");
+        }
         const StoreResult stored = storeLogData(bytes, *file, isShort, keepBad, window);
         file->close();
         window.setPercentComplete(stored == StoreResult::WriteFailed ? "Failed" : "Done");

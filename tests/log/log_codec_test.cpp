@@ -287,5 +287,34 @@ TEST(TimestampToDateTest, DayCountWithTimeAsFraction)
     }
 }
 
+// A part of the log asked for by its first and last record: only good interval records
+// numbered outside it show that the meter sent another part.
+TEST(GoodRecordsOutsideTest, CountsOnlyGoodIntervalRecordsOutsideThePart)
+{
+    for (const bool isShort : {true, false}) {
+        SCOPED_TRACE(isShort ? "short" : "long");
+        const auto bytesOf = [isShort](std::int32_t from, std::int32_t to) {
+            std::vector<std::uint8_t> out;
+            for (std::int32_t n = to; n >= from; --n)  // newest first, as the meter sends
+                test::appendRecordBytes(out, test::sampleRecord(n, isShort), isShort);
+            return out;
+        };
+        EXPECT_EQ(GoodRecordsOutside(bytesOf(10, 19), isShort, 10, 19), 0u);
+        EXPECT_EQ(GoodRecordsOutside(bytesOf(30, 39), isShort, 10, 19), 10u) << "the newest records instead";
+        EXPECT_EQ(GoodRecordsOutside(bytesOf(15, 24), isShort, 10, 19), 5u);
+
+        std::vector<std::uint8_t> bytes = bytesOf(10, 11);
+        LogRecord badCheck = test::sampleRecord(99, isShort);
+        badCheck.checkByte = 0;
+        badCheck.storedCrc16 = 0;
+        test::appendRecordBytes(bytes, badCheck, isShort, true);
+        LogRecord otherType = test::sampleRecord(98, isShort);
+        otherType.recordType = 7;
+        test::appendRecordBytes(bytes, otherType, isShort);
+        bytes.push_back(0);  // a cut record at the end
+        EXPECT_EQ(GoodRecordsOutside(bytes, isShort, 10, 11), 0u) << "a record whose number cannot be trusted";
+    }
+}
+
 }  // namespace
 }  // namespace tellumic
