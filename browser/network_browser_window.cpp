@@ -170,7 +170,7 @@ void NetworkBrowserWindow::buildMenus()
     }
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About Tellumic Network Browser"), this, [this] {
+    help->addAction(QStringLiteral("&About Tellumic Network Browser"), this, [] {
         MsgBox("Tellumic Network Browser\n\nThe networks of the LonWorks installation in " + tellumicHome().string() +
                    ", their devices and the plug-ins that serve them.",
                MsgStyle::kInformation, kCaption);
