@@ -169,4 +169,24 @@ std::string toUpperAscii(std::string_view text)
     return out;
 }
 
+std::string jsonQuoted(std::string_view text)
+{
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out.push_back('\\');
+            out.push_back(ch);
+        } else if (c < 0x20 || c == 0x7F) {
+            out += "\\u00";
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        } else {
+            out.push_back(ch);
+        }
+    }
+    return out + '"';
+}
+
 }  // namespace tellumic

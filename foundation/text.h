@@ -34,6 +34,10 @@ std::optional<double> parseDouble(std::string_view text);
 // For numbers a person types on a command line.
 std::optional<std::int64_t> parseWholeNumber(std::string_view text, std::int64_t low, std::int64_t high);
 
+// text as a JSON string, quotes included: quotes and backslashes escaped, control
+// characters as \u00XX, everything else (UTF-8 included) as it stands.
+std::string jsonQuoted(std::string_view text);
+
 // ASCII case-insensitive comparison.
 bool equalsIgnoreCase(std::string_view a, std::string_view b);
 std::string toUpperAscii(std::string_view text);

@@ -134,8 +134,6 @@ std::vector<RecordRange> auditWantedRanges(const LogAudit &audit);
 
 // The audit as text lines for a person (no line ends); name heads the report.
 std::vector<std::string> auditReportLines(const std::string &name, const LogAudit &audit);
-// A text as a JSON string, quotes included.
-std::string jsonQuoted(std::string_view text);
 // The audit as one JSON object (no line end).
 std::string auditReportJson(const std::string &name, const LogAudit &audit);
 

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "foundation/text.h"
 #include "model/date_time.h"
 
 namespace tellumic::harvest {
@@ -26,31 +27,11 @@ std::string printable(std::string_view text)
     return out;
 }
 
-std::string jsonString(std::string_view text)
-{
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '"' || c == '\\') {
-            out.push_back('\\');
-            out.push_back(ch);
-        } else if (c < 0x20 || c == 0x7F) {
-            out += "\\u00";
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0xF]);
-        } else {
-            out.push_back(ch);
-        }
-    }
-    return out + '"';
-}
-
 std::string jsonRecord(const LastLogRecord &r)
 {
     if (r.recordNumber == 0)
         return "null";
-    return "{\"record\":" + std::to_string(r.recordNumber) + ",\"time\":" + jsonString(FormatDateTime(r.dateTime)) +
+    return "{\"record\":" + std::to_string(r.recordNumber) + ",\"time\":" + jsonQuoted(FormatDateTime(r.dateTime)) +
            "}";
 }
 
@@ -65,22 +46,22 @@ std::string jsonObject(const MeterResult &r)
 {
     std::string notes = "[";
     for (const auto &n : r.notes)
-        notes += (notes.size() > 1 ? "," : "") + jsonString(n);
+        notes += (notes.size() > 1 ? "," : "") + jsonQuoted(n);
     notes += "]";
-    return "{\"network\":" + jsonString(r.network) + ",\"name\":" + jsonString(r.name) +
-           ",\"file\":" + jsonString(r.file) + ",\"records\":" + std::to_string(r.records) +
+    return "{\"network\":" + jsonQuoted(r.network) + ",\"name\":" + jsonQuoted(r.name) +
+           ",\"file\":" + jsonQuoted(r.file) + ",\"records\":" + std::to_string(r.records) +
            ",\"bytes\":" + std::to_string(r.bytes) + ",\"first\":" + jsonRecord(r.first) +
            ",\"last\":" + jsonRecord(r.last) + ",\"seconds\":" + jsonNumber(r.seconds) +
            ",\"tries\":" + std::to_string(r.tries) +
            ",\"left\":" + (r.left < 0 ? std::string("null") : std::to_string(r.left)) +
-           ",\"outcome\":" + jsonString(harvestOutcomeName(r.outcome)) +
-           ",\"error\":" + (r.error.empty() ? std::string("null") : jsonString(r.error)) + ",\"notes\":" + notes +
+           ",\"outcome\":" + jsonQuoted(harvestOutcomeName(r.outcome)) +
+           ",\"error\":" + (r.error.empty() ? std::string("null") : jsonQuoted(r.error)) + ",\"notes\":" + notes +
            ",\"failed_check\":" + std::to_string(r.lost.failedCheck) +
            ",\"unrecognized\":" + std::to_string(r.lost.unrecognized) +
            (r.stored < 0 && r.storeError.empty()
                 ? std::string()
                 : ",\"stored\":" + std::to_string(std::max<std::int64_t>(r.stored, 0)) + ",\"storeError\":" +
-                      (r.storeError.empty() ? std::string("null") : jsonString(r.storeError))) +
+                      (r.storeError.empty() ? std::string("null") : jsonQuoted(r.storeError))) +
            "}";
 }
 
@@ -360,14 +341,14 @@ void ConsoleReport::json(const std::string &object)
 void ConsoleReport::networkMessage(const std::string &network, const std::string &text)
 {
     line(Priority::Error, network + ": " + text);
-    json("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonString(text) + "}");
+    json("{\"network\":" + jsonQuoted(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonQuoted(text) + "}");
 }
 
 void ConsoleReport::notHarvested(const std::vector<std::string> &networks, const std::string &reason)
 {
     line(Priority::Error, "harvest: " + reason);
     for (const auto &network : networks)
-        json("{\"network\":" + jsonString(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonString(reason) +
+        json("{\"network\":" + jsonQuoted(network) + ",\"outcome\":\"not harvested\",\"error\":" + jsonQuoted(reason) +
              "}");
 }
 
@@ -395,8 +376,8 @@ void ConsoleReport::meterNotFound(const std::string &name, const std::vector<std
     const std::string text = "no meter named \"" + name + "\" in " +
                              (networks.size() == 1 ? "the network " + networks[0] : "these networks");
     line(Priority::Error, "harvest: " + text);
-    json("{\"network\":" + (networks.size() == 1 ? jsonString(networks[0]) : std::string("null")) +
-         ",\"name\":" + jsonString(name) + ",\"outcome\":\"not found\",\"error\":" + jsonString(text) + "}");
+    json("{\"network\":" + (networks.size() == 1 ? jsonQuoted(networks[0]) : std::string("null")) +
+         ",\"name\":" + jsonQuoted(name) + ",\"outcome\":\"not found\",\"error\":" + jsonQuoted(text) + "}");
 }
 
 void ConsoleReport::summary(double elapsedSeconds)

@@ -11,6 +11,7 @@
 
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
+#include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "log/log_backfill.h"
 #include "log/log_file.h"
