@@ -135,6 +135,9 @@ public:
         } catch (const StoreError &) {
             PQclear(PQexec(m_conn, "ROLLBACK"));
             throw;
+        } catch (const std::exception &e) {  // a version that is no number
+            PQclear(PQexec(m_conn, "ROLLBACK"));
+            throw StoreError(std::string("cannot read the record store's schema version: ") + e.what());
         }
     }
     FileState fileState(const MeterKey &meter, std::string_view file) override

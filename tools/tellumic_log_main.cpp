@@ -252,19 +252,32 @@ int main(int argc, char **argv)
         return 0;
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
-    if (args[0] == "decode")
-        return decode(rest, dialogs);
-    if (args[0] == "last")
-        return last(rest, dialogs);
-    if (args[0] == "view")
-        return runLogView(rest, argc, argv);
-    if (args[0] == "harvest")
-        return harvest::harvestMain(rest);
-    if (args[0] == "audit")
-        return harvest::auditMain(rest);
-    if (args[0] == "store")
-        return storecli::storeMain(rest);
-    if (args[0] == "export")
-        return storecli::exportMain(rest);
-    return usageError("unknown command \"" + args[0] + "\"");
+    const std::string &command = args[0];
+    // Every command turns the failures it expects into its message and status; anything
+    // else (memory, a file system or database answer nobody foresaw) still ends in a message
+    // and the command's error status, never in an abort.
+    const int errorStatus = command == "harvest" || command == "audit" ? 2 : 1;
+    try {
+        if (command == "decode")
+            return decode(rest, dialogs);
+        if (command == "last")
+            return last(rest, dialogs);
+        if (command == "view")
+            return runLogView(rest, argc, argv);
+        if (command == "harvest")
+            return harvest::harvestMain(rest);
+        if (command == "audit")
+            return harvest::auditMain(rest);
+        if (command == "store")
+            return storecli::storeMain(rest);
+        if (command == "export")
+            return storecli::exportMain(rest);
+    } catch (const std::exception &e) {
+        std::cerr << "tellumic-log " << command << ": " << e.what() << '\n';
+        return errorStatus;
+    } catch (...) {
+        std::cerr << "tellumic-log " << command << ": an unexpected error\n";
+        return errorStatus;
+    }
+    return usageError("unknown command \"" + command + "\"");
 }
