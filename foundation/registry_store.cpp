@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "foundation/sqlite_write_transaction.h"
+
 namespace tellumic {
 
 namespace {
@@ -21,32 +23,6 @@ std::string leafOf(const std::string &path)
     const auto pos = path.rfind('\\');
     return pos == std::string::npos ? path : path.substr(pos + 1);
 }
-
-// BEGIN IMMEDIATE takes the write lock up front, so two writers queue on the busy
-// timeout instead of one of them failing on a lock upgrade.
-class WriteTransaction
-{
-public:
-    explicit WriteTransaction(SQLite::Database &db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
-    ~WriteTransaction()
-    {
-        if (!m_done) {
-            try {
-                m_db.exec("ROLLBACK");
-            } catch (...) {
-            }
-        }
-    }
-    void commit()
-    {
-        m_db.exec("COMMIT");
-        m_done = true;
-    }
-
-private:
-    SQLite::Database &m_db;
-    bool m_done = false;
-};
 
 bool keyExistsIn(SQLite::Database &db, std::uint32_t root, const std::string &path)
 {
@@ -92,7 +68,7 @@ SQLite::Database *RegistryStore::db()
                                                  m_busyTimeoutMs);
     db->exec("PRAGMA journal_mode = WAL");
     db->exec("PRAGMA synchronous = NORMAL");
-    WriteTransaction tx(*db);
+    SqliteWriteTransaction tx(*db);
     db->exec("CREATE TABLE IF NOT EXISTS reg_keys ("
              " root INTEGER NOT NULL, path TEXT NOT NULL COLLATE NOCASE,"
              " parent TEXT NOT NULL COLLATE NOCASE, name TEXT NOT NULL COLLATE NOCASE,"
@@ -145,7 +121,7 @@ bool RegistryStore::createKey(std::uint32_t root, std::string_view key)
         if (!path)
             return false;
         auto &d = *db();
-        WriteTransaction tx(d);
+        SqliteWriteTransaction tx(d);
         // Every missing ancestor is created along with the key.
         std::vector<std::string> chain;
         for (std::string p = *path; !p.empty(); p = parentOf(p))
@@ -197,7 +173,7 @@ bool RegistryStore::setValue(std::uint32_t root, std::string_view key, std::stri
         if (!path)
             return false;
         auto &d = *db();
-        WriteTransaction tx(d);
+        SqliteWriteTransaction tx(d);
         if (!keyExistsIn(d, root, *path))
             return false;
         SQLite::Statement up(d, "INSERT OR REPLACE INTO reg_values (root, path, name, type, data) VALUES (?, ?, ?, ?, ?)");
@@ -222,7 +198,7 @@ RegistryStore::DeleteResult RegistryStore::deleteKey(std::uint32_t root, std::st
         if (!path || path->empty())
             return DeleteResult::Failed;
         auto &d = *db();
-        WriteTransaction tx(d);
+        SqliteWriteTransaction tx(d);
         if (!keyExistsIn(d, root, *path))
             return DeleteResult::NotFound;
         SQLite::Statement children(d, "SELECT 1 FROM reg_keys WHERE root = ? AND parent = ? LIMIT 1");

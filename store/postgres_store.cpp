@@ -79,11 +79,6 @@ std::string schemaSql()
            "  ORDER BY r.meter_id, r.record_time DESC, r.record_number DESC;\n";
 }
 
-const char *formatName(bool isShort)
-{
-    return isShort ? "short" : "long";
-}
-
 // Whether two of the batch's records have the same record number and time (a file that holds
 // a record twice), which a straight copy into the table would refuse.
 bool hasRepeatedKeys(const RecordBatch &batch)

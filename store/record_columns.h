@@ -16,6 +16,12 @@ namespace tellumic::store {
 
 inline constexpr int kValueColumnCount = 27;
 
+// The meters table's record_format.
+inline const char *formatName(bool isShort)
+{
+    return isShort ? "short" : "long";
+}
+
 // Calls f(name, field, longOnly) for every value column; field is an std::int32_t, float or
 // std::uint8_t reference into v.
 template <typename Values, typename F>

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <SQLiteCpp/SQLiteCpp.h>
 
+#include "foundation/sqlite_write_transaction.h"
 #include "store/record_columns.h"
 
 namespace tellumic::store {
@@ -74,35 +75,6 @@ std::string schemaSql()
            "        ORDER BY record_time DESC, record_number DESC LIMIT 1);\n";
 }
 
-const char *formatName(bool isShort)
-{
-    return isShort ? "short" : "long";
-}
-
-class Transaction
-{
-public:
-    explicit Transaction(SQLite::Database &db) : m_db(db) { m_db.exec("BEGIN IMMEDIATE"); }
-    ~Transaction()
-    {
-        if (!m_done) {
-            try {
-                m_db.exec("ROLLBACK");
-            } catch (const std::exception &) {
-            }
-        }
-    }
-    void commit()
-    {
-        m_db.exec("COMMIT");
-        m_done = true;
-    }
-
-private:
-    SQLite::Database &m_db;
-    bool m_done = false;
-};
-
 class SqliteStore final : public RecordStore
 {
 public:
@@ -119,7 +91,7 @@ public:
         m_db.exec("PRAGMA journal_mode = WAL");
         m_db.exec("PRAGMA synchronous = NORMAL");
         m_db.exec("PRAGMA foreign_keys = ON");
-        Transaction t(m_db);
+        SqliteWriteTransaction t(m_db);
         if (!m_db.tableExists("schema_version")) {
             m_db.exec(schemaSql());
             SQLite::Statement v(m_db, "INSERT INTO schema_version (version) VALUES (?)");
@@ -158,7 +130,7 @@ public:
                        std::int64_t endBytes) override
     {
         return guarded([&] {
-            Transaction t(m_db);
+            SqliteWriteTransaction t(m_db);
             const std::int64_t id = meterId(meter);
             std::int64_t added = 0;
             SQLite::Statement ins(m_db, insertSql());
