@@ -12,21 +12,22 @@ namespace {
 // An entry to write: the comparison's meter value is what a failure puts back.
 struct Planned
 {
-    EntrySpec spec;
+    EntryDefinition entryDef;
     std::string target;
     std::string before;
 };
 
 // The comparison's differing rows that are chosen, in the meter's apply order.
-std::vector<Planned> plan(const Comparison &c, const std::vector<EntrySpec> &specs, const ApplyOptions &options)
+std::vector<Planned> plan(const Comparison &c, const std::vector<EntryDefinition> &entryDefs,
+                          const ApplyOptions &options)
 {
     std::vector<Planned> planned;
-    for (const auto &spec : specs) {
-        if (!options.only.empty() && !options.only.contains(spec.name))
+    for (const auto &entryDef : entryDefs) {
+        if (!options.only.empty() && !options.only.contains(entryDef.name))
             continue;
         for (const auto &row : c.rows)
-            if (row.name == spec.name && row.state == RowState::Differs)
-                planned.push_back({spec, row.targetRaw, row.meterRaw});
+            if (row.name == entryDef.name && row.state == RowState::Differs)
+                planned.push_back({entryDef, row.targetRaw, row.meterRaw});
     }
     return planned;
 }
@@ -72,13 +73,13 @@ bool putBack(lns::AppDevice &device, const std::vector<Planned> &planned, std::s
         bool ok = false;
         for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
             try {
-                std::string now = readRaw(device, p.spec);
+                std::string now = readRaw(device, p.entryDef);
                 if (!seen[i])
                     seen[i] = now;
                 if (now != p.before) {
-                    writeRaw(device, p.spec, p.before);
-                    note(options, p.spec.name + " = " + p.before + " (put back)");
-                    now = readRaw(device, p.spec);
+                    writeRaw(device, p.entryDef, p.before);
+                    note(options, p.entryDef.name + " = " + p.before + " (put back)");
+                    now = readRaw(device, p.entryDef);
                 }
                 ok = now == p.before;
             } catch (const RuntimeError &e) {
@@ -95,8 +96,8 @@ std::string stoppedAt(const std::vector<Planned> &planned, const std::vector<std
 {
     for (std::size_t i = 0; i < planned.size(); ++i)
         if (seen[i] && *seen[i] != planned[i].target)
-            return planned[i].spec.name;
-    return planned.back().spec.name;
+            return planned[i].entryDef.name;
+    return planned.back().entryDef.name;
 }
 
 }  // namespace
@@ -106,7 +107,7 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device, const 
     DebugLog("MConfig.CompareConfig()");
     Comparison c;
     const std::string programId = device.ProgramId();
-    const auto specs = configEntries(programId);
+    const auto entryDefs = configEntries(programId);
     const auto *meter = findProgramId(programId);
     if (meter && familyName(meter->family) != file.family) {
         c.otherFamily = true;
@@ -123,28 +124,28 @@ Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device, const 
     }
     if (file.device != device.Name() || file.neuronId != device.NeuronId())
         c.warnings.push_back("The file comes from another meter (" + file.device + ").");
-    const auto fileSpecs = configEntries(file.programId);
+    const auto fileEntryDefs = configEntries(file.programId);
     for (const auto &value : file.values) {
         if (!options.only.empty() && !options.only.contains(value.name))
             continue;
         CompareRow row{value.name, value.name, value.text, {}, value.unit, value.raw, {}, {}, RowState::NotOnMeter};
-        const EntrySpec *spec = nullptr;
-        for (const auto &s : specs)
-            spec = (!spec && s.name == value.name) ? &s : spec;
-        for (const auto &s : fileSpecs)
+        const EntryDefinition *entryDef = nullptr;
+        for (const auto &s : entryDefs)
+            entryDef = (!entryDef && s.name == value.name) ? &s : entryDef;
+        for (const auto &s : fileEntryDefs)
             row.caption = s.name == value.name ? s.caption : row.caption;
-        if (spec) {
-            row.caption = spec->caption;
-            ConfigValue meterValue{spec->name, {}, {}, {}};
+        if (entryDef) {
+            row.caption = entryDef->caption;
+            ConfigValue meterValue{entryDef->name, {}, {}, {}};
             try {
-                meterValue.raw = readRaw(device, *spec);
+                meterValue.raw = readRaw(device, *entryDef);
             } catch (const RuntimeError &e) {
-                throw EntryReadError(e, spec->name);
+                throw EntryReadError(e, entryDef->name);
             }
-            describe(*spec, meterValue);
+            describe(*entryDef, meterValue);
             row.meterRaw = meterValue.raw;
             row.meterText = meterValue.text;
-            row.targetRaw = resolveValue(*spec, value).raw;
+            row.targetRaw = resolveValue(*entryDef, value).raw;
             row.state = row.targetRaw == meterValue.raw ? RowState::Equal : RowState::Differs;
             ++c.read;
         }
@@ -194,9 +195,9 @@ ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, 
     std::size_t reached = 0;  // the entries whose write may have reached the meter
     try {
         for (std::size_t i = 0; i < planned.size(); ++i) {
-            result.failedEntry = planned[i].spec.name;
+            result.failedEntry = planned[i].entryDef.name;
             reached = transaction ? 0 : i + 1;
-            writeRaw(device, planned[i].spec, planned[i].target);
+            writeRaw(device, planned[i].entryDef, planned[i].target);
         }
         if (transaction) {
             // The commit makes the writes in order and stops at the first that fails.
@@ -205,8 +206,8 @@ ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, 
             options.system->CommitTransaction();
         }
         for (const auto &p : planned) {
-            result.failedEntry = p.spec.name;
-            const std::string back = readRaw(device, p.spec);
+            result.failedEntry = p.entryDef.name;
+            const std::string back = readRaw(device, p.entryDef);
             if (back != p.target)
                 throw RuntimeError(ErrorNumber::kSettingNotWritten, "reads back \"" + back + "\"");
         }
@@ -222,7 +223,7 @@ ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, 
         return result;
     }
     for (const auto &p : planned)
-        note(options, p.spec.name + " = " + p.target);
+        note(options, p.entryDef.name + " = " + p.target);
     result.failedEntry.clear();
     result.applied = true;
     result.written = static_cast<int>(planned.size());

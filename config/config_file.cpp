@@ -73,10 +73,10 @@ std::string checkElapsed(std::string_view raw)
     return {};
 }
 
-std::string checkRaw(const EntrySpec &spec, std::string_view raw)
+std::string checkRaw(const EntryDefinition &entryDef, std::string_view raw)
 {
-    if (spec.kind == EntryKind::NvType) {
-        const auto &list = nvTypeLists()[spec.typeGroup];
+    if (entryDef.kind == EntryKind::NvType) {
+        const auto &list = nvTypeLists()[entryDef.typeGroup];
         if (recognisedIndex(list, raw) >= 0)
             return {};
         std::string names;
@@ -84,7 +84,7 @@ std::string checkRaw(const EntrySpec &spec, std::string_view raw)
             names += (names.empty() ? "" : ", ") + std::string(t.typeName);
         return inQuotes(raw) + " is not one of the types " + names;
     }
-    const std::string_view type = spec.typeName;
+    const std::string_view type = entryDef.typeName;
     if (type == "SCPTmaxSndT" || type == "SNVT_elapsed_tm")
         return checkElapsed(raw);
     if (type == "SNVT_count" || type == "SNVT_amps_ac")
@@ -100,17 +100,17 @@ const std::set<std::string> &knownNames()
     static const std::set<std::string> names = [] {
         std::set<std::string> all;
         for (const auto &meter : supportedMeters()) {
-            for (const auto &spec : configEntries(meter.ProgramId))
-                all.insert(spec.name);
+            for (const auto &entryDef : configEntries(meter.ProgramId))
+                all.insert(entryDef.name);
         }
         return all;
     }();
     return names;
 }
 
-const EntrySpec *specOf(const std::vector<EntrySpec> &specs, std::string_view name)
+const EntryDefinition *entryDefOf(const std::vector<EntryDefinition> &entryDefs, std::string_view name)
 {
-    for (const auto &s : specs)
+    for (const auto &s : entryDefs)
         if (s.name == name)
             return &s;
     return nullptr;
@@ -144,28 +144,28 @@ ConfigValue parseEntry(const std::string &name, const Json &entry)
 
 }  // namespace
 
-Resolved resolveValue(const EntrySpec &spec, const ConfigValue &value)
+Resolved resolveValue(const EntryDefinition &entryDef, const ConfigValue &value)
 {
     ConfigValue shown{value.name, value.raw, {}, {}};
-    describe(spec, shown);
+    describe(entryDef, shown);
     Resolved r{value.raw, {}};
     if (value.text != shown.text) {
         // A person changed the text: it stands for the value.
-        if (spec.kind == EntryKind::NvType) {
+        if (entryDef.kind == EntryKind::NvType) {
             r.raw = value.text;
-            for (const auto &t : nvTypeLists()[spec.typeGroup].group.types)
+            for (const auto &t : nvTypeLists()[entryDef.typeGroup].group.types)
                 if (t.typeName == value.text)
                     r.raw = std::string(t.nvTypeText);
-        } else if (spec.typeName == "SCPTmaxSndT" || spec.typeName == "SNVT_elapsed_tm") {
+        } else if (entryDef.typeName == "SCPTmaxSndT" || entryDef.typeName == "SNVT_elapsed_tm") {
             if (!secondsToElapsedTime(value.text, r.raw))
                 r.raw = value.text;
         } else {
             r.raw = value.text;
         }
     }
-    r.error = checkRaw(spec, r.raw);
+    r.error = checkRaw(entryDef, r.raw);
     if (!r.error.empty())
-        r.error = "Entry " + inQuotes(spec.name) + ": " + r.error;
+        r.error = "Entry " + inQuotes(entryDef.name) + ": " + r.error;
     return r;
 }
 
@@ -204,8 +204,8 @@ MeterConfig parseConfig(std::string_view text)
                std::to_string(kFormatVersion) + ")");
     for (const auto &h : kHeader)
         config.*(h.member) = stringMember(j, h.key, {});
-    const auto specs = configEntries(config.programId);
-    if (specs.empty())
+    const auto entryDefs = configEntries(config.programId);
+    if (entryDefs.empty())
         refuse("program ID " + inQuotes(config.programId) + " is not a supported meter");
     const auto entries = j.find("entries");
     if (entries == j.end() || !entries->is_object())
@@ -214,13 +214,13 @@ MeterConfig parseConfig(std::string_view text)
         if (!knownNames().contains(name))
             refuse("unknown entry " + inQuotes(name));
         ConfigValue v = parseEntry(name, entry);
-        if (const auto *spec = specOf(specs, name)) {
-            const Resolved r = resolveValue(*spec, v);
+        if (const auto *entryDef = entryDefOf(entryDefs, name)) {
+            const Resolved r = resolveValue(*entryDef, v);
             if (!r.error.empty())
                 refuse(r.error);
             if (r.raw != v.raw) {
                 v.raw = r.raw;
-                describe(*spec, v);
+                describe(*entryDef, v);
             }
         }
         config.values.push_back(std::move(v));

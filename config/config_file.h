@@ -30,7 +30,7 @@ struct Resolved
     std::string raw;
     std::string error;  // empty when the value is good
 };
-Resolved resolveValue(const EntrySpec &spec, const ConfigValue &value);
+Resolved resolveValue(const EntryDefinition &entryDef, const ConfigValue &value);
 
 // The error number of a refused configuration file.
 inline constexpr std::int32_t kInvalidConfiguration = kObjectErrorBase + 2101;

@@ -103,9 +103,9 @@ std::string firmwareVersion(lns::AppDevice &device, CatalogueFamily family)
     return major.empty() ? std::string() : major + "." + minor;
 }
 
-std::vector<EntrySpec> configEntries(std::string_view programId)
+std::vector<EntryDefinition> configEntries(std::string_view programId)
 {
-    std::vector<EntrySpec> entries;
+    std::vector<EntryDefinition> entries;
     const auto *meter = findProgramId(programId);
     if (!meter)
         return entries;
@@ -140,47 +140,47 @@ const ConfigValue *MeterConfig::find(std::string_view name) const
     return nullptr;
 }
 
-void describe(const EntrySpec &spec, ConfigValue &value)
+void describe(const EntryDefinition &entryDef, ConfigValue &value)
 {
-    value.name = spec.name;
+    value.name = entryDef.name;
     value.unit.clear();
-    if (spec.kind == EntryKind::NvType) {
-        const auto &list = nvTypeLists()[spec.typeGroup];
+    if (entryDef.kind == EntryKind::NvType) {
+        const auto &list = nvTypeLists()[entryDef.typeGroup];
         const int index = recognisedIndex(list, value.raw);
         value.text = index < 0 ? value.raw : std::string(list.group.types[static_cast<std::size_t>(index)].typeName);
         return;
     }
-    if (isElapsed(spec.typeName)) {
+    if (isElapsed(entryDef.typeName)) {
         value.text = Format_SCPTmaxSndT(value.raw);
         value.unit = "s";
         return;
     }
     value.text = value.raw;
-    if (spec.typeName.starts_with("SNVT_amp"))
+    if (entryDef.typeName.starts_with("SNVT_amp"))
         value.unit = "A";
-    else if (spec.name == "nciLogMinutes" || spec.name == "nciDemPerMins")
+    else if (entryDef.name == "nciLogMinutes" || entryDef.name == "nciDemPerMins")
         value.unit = "min";
 }
 
-std::string readRaw(lns::AppDevice &device, const EntrySpec &spec)
+std::string readRaw(lns::AppDevice &device, const EntryDefinition &entryDef)
 {
-    if (spec.kind == EntryKind::InputNv)
-        return device.GetInterface()->Nvs().Item(spec.address)->Value();
-    auto cp = GetCpByTypeIndex(device, spec.address);
+    if (entryDef.kind == EntryKind::InputNv)
+        return device.GetInterface()->Nvs().Item(entryDef.address)->Value();
+    auto cp = GetCpByTypeIndex(device, entryDef.address);
     if (!cp)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + spec.address + " not found");
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + entryDef.address + " not found");
     return cp->Value();
 }
 
-void writeRaw(lns::AppDevice &device, const EntrySpec &spec, const std::string &raw)
+void writeRaw(lns::AppDevice &device, const EntryDefinition &entryDef, const std::string &raw)
 {
-    if (spec.kind == EntryKind::InputNv) {
-        device.GetInterface()->Nvs().Item(spec.address)->SetValue(raw);
+    if (entryDef.kind == EntryKind::InputNv) {
+        device.GetInterface()->Nvs().Item(entryDef.address)->SetValue(raw);
         return;
     }
-    auto cp = GetCpByTypeIndex(device, spec.address);
+    auto cp = GetCpByTypeIndex(device, entryDef.address);
     if (!cp)
-        throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + spec.address + " not found");
+        throw RuntimeError(lns::LcaError::kObjectNotFound, "Configuration property " + entryDef.address + " not found");
     cp->SetValue(raw);
 }
 
@@ -200,10 +200,10 @@ MeterConfig captureConfig(lns::AppDevice &device, const std::string &network, co
     config.saved = saved;
     config.pluginVersion = kPlugInVersion;
     config.firmware = firmwareVersion(device, meter->family);
-    for (const auto &spec : configEntries(config.programId)) {
+    for (const auto &entryDef : configEntries(config.programId)) {
         ConfigValue value;
-        value.raw = readRaw(device, spec);
-        describe(spec, value);
+        value.raw = readRaw(device, entryDef);
+        describe(entryDef, value);
         config.values.push_back(std::move(value));
     }
     return config;

@@ -27,7 +27,7 @@ enum class EntryKind {
 };
 
 // One setting of a family: its name in files, its caption in the window and how it reads.
-struct EntrySpec
+struct EntryDefinition
 {
     std::string name;      // "nciCtAmps", "SCPTnvType[nvoEnergySum]"
     std::string caption;   // as the window labels it
@@ -39,7 +39,7 @@ struct EntrySpec
 
 // The settings of a meter with this program ID, in apply order (type choices first);
 // nothing for an unsupported program ID.
-std::vector<EntrySpec> configEntries(std::string_view programId);
+std::vector<EntryDefinition> configEntries(std::string_view programId);
 
 struct ConfigValue
 {
@@ -62,15 +62,15 @@ struct MeterConfig
 std::string familyName(CatalogueFamily family);
 
 // The text and unit the window shows for a raw value of an entry.
-void describe(const EntrySpec &spec, ConfigValue &value);
+void describe(const EntryDefinition &entryDef, ConfigValue &value);
 
 // "major.minor" from the node object's version CPs; "" for families without them.
 std::string firmwareVersion(lns::AppDevice &device, CatalogueFamily family);
 
 // Reads one entry from the meter (one device call).
-std::string readRaw(lns::AppDevice &device, const EntrySpec &spec);
+std::string readRaw(lns::AppDevice &device, const EntryDefinition &entryDef);
 // Writes one entry's raw text to the meter (one device call).
-void writeRaw(lns::AppDevice &device, const EntrySpec &spec, const std::string &raw);
+void writeRaw(lns::AppDevice &device, const EntryDefinition &entryDef, const std::string &raw);
 
 // Reads every setting of a meter. `network` names its network for the file; `saved` is
 // the time of saving as text. RuntimeError 800407DE for an unsupported meter; the object

@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     static const auto meter = sim::makeMeter362();
     const sim::Bytes text(data, data + size);
-    for (const auto &nv : meter->interfaceSpec().nvs) {
+    for (const auto &nv : meter->interfaceDef().nvs) {
         MemoryState state;
         const std::string key = "cp:N" + nv.name + "/0:254";
         state.setValue(key, text);

@@ -10,7 +10,7 @@ namespace tellumic::sim {
 
 namespace {
 
-std::string cpSuffix(const CpSpec &cp)
+std::string cpSuffix(const CpDef &cp)
 {
     return "/" + std::to_string(cp.scope) + ":" + std::to_string(cp.index);
 }
@@ -47,17 +47,17 @@ std::string nvTypeKey(std::string_view nvName)
     return "type:" + std::string(nvName);
 }
 
-std::string blockCpKey(std::size_t block, const CpSpec &cp)
+std::string blockCpKey(std::size_t block, const CpDef &cp)
 {
     return "cp:F" + std::to_string(block) + cpSuffix(cp);
 }
 
-std::string nvCpKey(std::string_view nvName, const CpSpec &cp)
+std::string nvCpKey(std::string_view nvName, const CpDef &cp)
 {
     return "cp:N" + std::string(nvName) + cpSuffix(cp);
 }
 
-std::string deviceCpKey(const CpSpec &cp)
+std::string deviceCpKey(const CpDef &cp)
 {
     return "cp:C" + cpSuffix(cp);
 }

@@ -16,7 +16,7 @@
 
 namespace tellumic::sim {
 
-struct CpSpec
+struct CpDef
 {
     std::string name;
     std::int32_t scope = 0;  // resource scope: 0 standard types, 3 the maker's own
@@ -25,34 +25,34 @@ struct CpSpec
     std::string initial;     // initial value in the type's default format; "" is all zero
 };
 
-struct NvSpec
+struct NvDef
 {
     std::string name;
     std::string type;
     bool input = false;
     std::string initial;
-    std::vector<CpSpec> cps;  // the CPs that apply to this NV
+    std::vector<CpDef> cps;  // the CPs that apply to this NV
 };
 
-struct BlockSpec
+struct BlockDef
 {
     std::string name;
     std::int32_t profileKey = 0;  // functional-profile key in the resource catalogue
-    std::vector<CpSpec> cps;
+    std::vector<CpDef> cps;
 };
 
-struct InterfaceSpec
+struct InterfaceDef
 {
-    std::vector<NvSpec> nvs;
-    std::vector<BlockSpec> blocks;  // in the order "F:n" counts, from 0
-    std::vector<CpSpec> cps;        // the device's own CPs
+    std::vector<NvDef> nvs;
+    std::vector<BlockDef> blocks;  // in the order "F:n" counts, from 0
+    std::vector<CpDef> cps;        // the device's own CPs
 };
 
 // Keys under which a device's values are stored.
 std::string nvKey(std::string_view nvName);
-std::string blockCpKey(std::size_t block, const CpSpec &cp);
-std::string nvCpKey(std::string_view nvName, const CpSpec &cp);
-std::string deviceCpKey(const CpSpec &cp);
+std::string blockCpKey(std::size_t block, const CpDef &cp);
+std::string nvCpKey(std::string_view nvName, const CpDef &cp);
+std::string deviceCpKey(const CpDef &cp);
 
 // Where a device keeps the type an NV was changed to.
 std::string nvTypeKey(std::string_view nvName);
@@ -78,7 +78,7 @@ class DeviceModel
 {
 public:
     virtual ~DeviceModel() = default;
-    virtual const InterfaceSpec &interfaceSpec() const = 0;
+    virtual const InterfaceDef &interfaceDef() const = 0;
 
     // Brings values that follow time up to date before one is read.
     virtual void refresh(DeviceState &, const std::string & /*key*/) const {}

@@ -173,16 +173,16 @@ const ValueSlot &SimCore::slot(const DeviceRow &device, const std::string &key)
     }
     auto [it, added] = m_slots.try_emplace(device.model);
     if (added && device.model) {
-        const auto &ifaceSpec = device.model->interfaceSpec();
-        for (const auto &nv : ifaceSpec.nvs) {
+        const auto &interfaceDef = device.model->interfaceDef();
+        for (const auto &nv : interfaceDef.nvs) {
             addSlots(it->second, nvKey(nv.name), nv.type, nv.initial);
             for (const auto &cp : nv.cps)
                 addSlots(it->second, nvCpKey(nv.name, cp), cp.type, cp.initial);
         }
-        for (std::size_t b = 0; b < ifaceSpec.blocks.size(); ++b)
-            for (const auto &cp : ifaceSpec.blocks[b].cps)
+        for (std::size_t b = 0; b < interfaceDef.blocks.size(); ++b)
+            for (const auto &cp : interfaceDef.blocks[b].cps)
                 addSlots(it->second, blockCpKey(b, cp), cp.type, cp.initial);
-        for (const auto &cp : ifaceSpec.cps)
+        for (const auto &cp : interfaceDef.cps)
             addSlots(it->second, deviceCpKey(cp), cp.type, cp.initial);
     }
     const auto s = it->second.find(key);

@@ -12,10 +12,10 @@ namespace {
 
 using lns::Collection;
 
-const InterfaceSpec &specOf(const DeviceRow &device)
+const InterfaceDef &interfaceOf(const DeviceRow &device)
 {
-    static const InterfaceSpec none;
-    return device.model ? device.model->interfaceSpec() : none;
+    static const InterfaceDef none;
+    return device.model ? device.model->interfaceDef() : none;
 }
 
 RuntimeError invalidValue(std::string_view text, const std::string &what)
@@ -26,26 +26,26 @@ RuntimeError invalidValue(std::string_view text, const std::string &what)
 class SimCp final : public lns::Cp
 {
 public:
-    SimCp(CorePtr core, std::int64_t deviceId, std::string key, CpSpec ifaceSpec)
-        : m_core(std::move(core)), m_deviceId(deviceId), m_key(std::move(key)), m_spec(std::move(ifaceSpec))
+    SimCp(CorePtr core, std::int64_t deviceId, std::string key, CpDef cp)
+        : m_core(std::move(core)), m_deviceId(deviceId), m_key(std::move(key)), m_cp(std::move(cp))
     {
     }
-    std::string Name() override { return m_spec.name; }
-    std::int32_t ResourceScope() override { return m_spec.scope; }
-    std::int32_t TypeIndex() override { return m_spec.index; }
+    std::string Name() override { return m_cp.name; }
+    std::int32_t ResourceScope() override { return m_cp.scope; }
+    std::int32_t TypeIndex() override { return m_cp.index; }
     std::string Value() override { return formatValue(type(), m_core->readValue(m_deviceId, m_key), type().name); }
     void SetValue(std::string_view value) override
     {
         Bytes bytes;
         if (!parseValue(type(), value, type().name, bytes))
-            throw invalidValue(value, m_spec.name);
+            throw invalidValue(value, m_cp.name);
         m_core->writeValue(m_deviceId, m_key, bytes);
     }
     std::int32_t ValueAsLong() override
     {
         const auto v = parseDouble(Value());
         if (!v || std::fabs(*v) > 2147483647.0)
-            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + m_spec.name + " is not a whole number");
+            throw RuntimeError(lns::LcaError::kInvalidValue, "LCA: " + m_cp.name + " is not a whole number");
         return static_cast<std::int32_t>(std::llround(*v));
     }
     void SetValueAsLong(std::int32_t value) override { SetValue(std::to_string(value)); }
@@ -56,11 +56,11 @@ private:
     CorePtr m_core;
     std::int64_t m_deviceId;
     std::string m_key;
-    CpSpec m_spec;
+    CpDef m_cp;
 };
 
-Collection<lns::Cp> cpCollection(const CorePtr &core, std::int64_t deviceId, const std::vector<CpSpec> &cps,
-                                 const std::function<std::string(const CpSpec &)> &keyOf)
+Collection<lns::Cp> cpCollection(const CorePtr &core, std::int64_t deviceId, const std::vector<CpDef> &cps,
+                                 const std::function<std::string(const CpDef &)> &keyOf)
 {
     std::vector<std::shared_ptr<lns::Cp>> items;
     for (const auto &cp : cps)
@@ -123,9 +123,10 @@ public:
 
     Collection<lns::Cp> Cps() override
     {
-        for (const auto &nv : specOf(m_core->device(m_deviceId)).nvs)
+        for (const auto &nv : interfaceOf(m_core->device(m_deviceId)).nvs)
             if (nv.name == m_name)
-                return cpCollection(m_core, m_deviceId, nv.cps, [this](const CpSpec &cp) { return nvCpKey(m_name, cp); });
+                return cpCollection(m_core, m_deviceId, nv.cps,
+                                    [this](const CpDef &cp) { return nvCpKey(m_name, cp); });
         return {};
     }
 
@@ -147,15 +148,16 @@ private:
 class SimBlock final : public lns::FunctionalBlock
 {
 public:
-    SimBlock(CorePtr core, std::int64_t deviceId, std::size_t index, const BlockSpec &ifaceSpec)
-        : m_core(std::move(core)), m_deviceId(deviceId), m_index(index), m_spec(ifaceSpec),
+    SimBlock(CorePtr core, std::int64_t deviceId, std::size_t index, const BlockDef &block)
+        : m_core(std::move(core)), m_deviceId(deviceId), m_index(index), m_block(block),
           m_modeKey("mode:" + std::to_string(index))
     {
     }
-    std::string Name() override { return m_spec.name; }
+    std::string Name() override { return m_block.name; }
     Collection<lns::Cp> Cps() override
     {
-        return cpCollection(m_core, m_deviceId, m_spec.cps, [this](const CpSpec &cp) { return blockCpKey(m_index, cp); });
+        return cpCollection(m_core, m_deviceId, m_block.cps,
+                            [this](const CpDef &cp) { return blockCpKey(m_index, cp); });
     }
     std::int16_t Mode() override
     {
@@ -168,17 +170,17 @@ public:
         const auto u = static_cast<std::uint16_t>(mode);
         m_core->storeValue(m_core->device(m_deviceId), m_modeKey, {static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u)});
     }
-    std::int32_t FunctionalProfileKey() override { return m_spec.profileKey; }
+    std::int32_t FunctionalProfileKey() override { return m_block.profileKey; }
     std::shared_ptr<lns::ComponentApps> ComponentApplications() override
     {
-        return makeComponentApps(m_core, "device-lonmark:" + std::to_string(m_deviceId) + ":" + m_spec.name);
+        return makeComponentApps(m_core, "device-lonmark:" + std::to_string(m_deviceId) + ":" + m_block.name);
     }
 
 private:
     CorePtr m_core;
     std::int64_t m_deviceId;
     std::size_t m_index;
-    const BlockSpec &m_spec;  // models live as long as the process
+    const BlockDef &m_block;  // models live as long as the process
     std::string m_modeKey;
 };
 
@@ -189,14 +191,14 @@ public:
     Collection<lns::Nv> Nvs() override
     {
         std::vector<std::shared_ptr<lns::Nv>> items;
-        for (const auto &nv : ifaceSpec().nvs)
+        for (const auto &nv : interfaceDef().nvs)
             items.push_back(makeNvHandle(m_core, m_deviceId, nv.name));
         return Collection<lns::Nv>(std::move(items));
     }
     Collection<lns::FunctionalBlock> FunctionalBlocks() override
     {
         std::vector<std::shared_ptr<lns::FunctionalBlock>> items;
-        const auto &blocks = ifaceSpec().blocks;
+        const auto &blocks = interfaceDef().blocks;
         for (std::size_t i = 0; i < blocks.size(); ++i)
             items.push_back(std::make_shared<SimBlock>(m_core, m_deviceId, i, blocks[i]));
         return Collection<lns::FunctionalBlock>(std::move(items));
@@ -205,11 +207,11 @@ public:
     Collection<lns::FunctionalBlock> LonMarkObjects() override { return FunctionalBlocks(); }
     Collection<lns::Cp> Cps() override
     {
-        return cpCollection(m_core, m_deviceId, ifaceSpec().cps, [](const CpSpec &cp) { return deviceCpKey(cp); });
+        return cpCollection(m_core, m_deviceId, interfaceDef().cps, [](const CpDef &cp) { return deviceCpKey(cp); });
     }
 
 private:
-    const InterfaceSpec &ifaceSpec() { return specOf(m_core->device(m_deviceId)); }
+    const InterfaceDef &interfaceDef() { return interfaceOf(m_core->device(m_deviceId)); }
 
     CorePtr m_core;
     std::int64_t m_deviceId;

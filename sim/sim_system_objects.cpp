@@ -127,11 +127,11 @@ private:
 class TemplateObject final : public lns::FunctionalBlock
 {
 public:
-    TemplateObject(CorePtr core, std::int64_t templateId, const BlockSpec &ifaceSpec)
-        : m_core(std::move(core)), m_templateId(templateId), m_spec(ifaceSpec)
+    TemplateObject(CorePtr core, std::int64_t templateId, const BlockDef &block)
+        : m_core(std::move(core)), m_templateId(templateId), m_block(block)
     {
     }
-    std::string Name() override { return m_spec.name; }
+    std::string Name() override { return m_block.name; }
     Collection<lns::Cp> Cps() override { return {}; }
     std::int16_t Mode() override
     {
@@ -148,18 +148,18 @@ public:
             up.exec();
         });
     }
-    std::int32_t FunctionalProfileKey() override { return m_spec.profileKey; }
+    std::int32_t FunctionalProfileKey() override { return m_block.profileKey; }
     std::shared_ptr<lns::ComponentApps> ComponentApplications() override
     {
-        return makeComponentApps(m_core, "lonmark:" + std::to_string(m_templateId) + ":" + m_spec.name);
+        return makeComponentApps(m_core, "lonmark:" + std::to_string(m_templateId) + ":" + m_block.name);
     }
 
 private:
-    std::string modeKey() const { return "template-mode:" + std::to_string(m_templateId) + ":" + m_spec.name; }
+    std::string modeKey() const { return "template-mode:" + std::to_string(m_templateId) + ":" + m_block.name; }
 
     CorePtr m_core;
     std::int64_t m_templateId;
-    const BlockSpec &m_spec;
+    const BlockDef &m_block;
 };
 
 class SimTemplate final : public lns::DeviceTemplate
@@ -179,7 +179,7 @@ public:
     {
         std::vector<std::shared_ptr<lns::FunctionalBlock>> items;
         if (const auto *model = findDeviceModel(m_programId))
-            for (const auto &block : model->interfaceSpec().blocks)
+            for (const auto &block : model->interfaceDef().blocks)
                 items.push_back(std::make_shared<TemplateObject>(m_core, m_id, block));
         return Collection<lns::FunctionalBlock>(std::move(items));
     }

@@ -27,10 +27,12 @@ std::string xifText(const std::string &programId, const std::string &model, bool
         out << (i ? ":" : "") << programId.substr(i, 2);
     out << "\n2 15 0 1 0 3 15 6 5 0 0 0\n";
     if (const auto *m = findDeviceModel(programId)) {
-        const auto &ifaceSpec = m->interfaceSpec();
-        for (std::size_t b = 0; b < ifaceSpec.blocks.size(); ++b)
-            out << "OBJECT " << b << " " << ifaceSpec.blocks[b].profileKey << " " << ifaceSpec.blocks[b].name << "\n";
-        for (const auto &nv : ifaceSpec.nvs)
+        const auto &interfaceDef = m->interfaceDef();
+        for (std::size_t b = 0; b < interfaceDef.blocks.size(); ++b) {
+            const BlockDef &block = interfaceDef.blocks[b];
+            out << "OBJECT " << b << " " << block.profileKey << " " << block.name << "\n";
+        }
+        for (const auto &nv : interfaceDef.nvs)
             out << "VAR " << nv.name << " " << (nv.input ? "input" : "output") << " " << nv.type << "\n";
     }
     return out.str();

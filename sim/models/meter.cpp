@@ -44,7 +44,8 @@ double loadIntegral(std::size_t phase, double s)
 
 }  // namespace
 
-Meter::Meter(MeterLayout layout, InterfaceSpec ifaceSpec) : m_layout(std::move(layout)), m_spec(std::move(ifaceSpec))
+Meter::Meter(MeterLayout layout, InterfaceDef interfaceDef)
+    : m_layout(std::move(layout)), m_interface(std::move(interfaceDef))
 {
 }
 
@@ -69,18 +70,18 @@ struct Params
 // The meter sits on the bench while it is unlocked for calibration, and whenever a reference
 // source is connected to one of its phases. A phase without a reference source of its own
 // draws the rated current at the nominal voltage and unity power factor.
-void setBench(Params &p, DeviceState &state, const InterfaceSpec &ifaceSpec, bool unlocked)
+void setBench(Params &p, DeviceState &state, const InterfaceDef &interfaceDef, bool unlocked)
 {
-    MeterStore store(state, ifaceSpec);
+    MeterStore store(state, interfaceDef);
     const auto reference = store.referenceLoads();
     p.bench = unlocked || std::any_of(reference.begin(), reference.end(), [](const auto &l) { return l.has_value(); });
     for (std::size_t i = 0; i < 3; ++i)
         p.benchLoad[i] = reference[i].value_or(PhaseLoad{p.nominalVolts, p.ctAmps, 1.0});
 }
 
-Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterLayout &layout)
+Params paramsOf(DeviceState &state, const InterfaceDef &interfaceDef, const MeterLayout &layout)
 {
-    MeterStore store(state, ifaceSpec);
+    MeterStore store(state, interfaceDef);
     Params p;
     p.ctAmps = store.nvNumber(layout.name(Role::CtAmps), 100);
     if (layout.nodeBlock)
@@ -92,7 +93,7 @@ Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterL
             p.calReactive[i] = p.calPower[i] * kReactiveRatio;
             p.calVolt[i] = 10000.0 * (1 + kVoltTolerance[i]);
         }
-        setBench(p, state, ifaceSpec, false);
+        setBench(p, state, interfaceDef, false);
         return p;
     }
     const auto b = *layout.calBlock;
@@ -103,7 +104,7 @@ Params paramsOf(DeviceState &state, const InterfaceSpec &ifaceSpec, const MeterL
         p.calReactive[i] = store.cpNumber(b, "UCPTcalReactive" + phase, 10000);
         p.calVolt[i] = store.cpNumber(b, "UCPTcalVolt" + phase, 10000);
     }
-    setBench(p, state, ifaceSpec, store.unlocked(b));
+    setBench(p, state, interfaceDef, store.unlocked(b));
     return p;
 }
 
@@ -132,7 +133,7 @@ double integralOf(const EnergyRates &r, std::size_t phase, double s)
 
 MeterReading Meter::reading(DeviceState &state, Clock::TimePoint t) const
 {
-    const auto p = paramsOf(state, m_spec, m_layout);
+    const auto p = paramsOf(state, m_interface, m_layout);
     const double s = seconds(t);
     MeterReading r;
     r.hertz = 60.0 + 0.02 * std::sin(kTwoPi * s / 600.0);
@@ -154,7 +155,7 @@ MeterReading Meter::reading(DeviceState &state, Clock::TimePoint t) const
 // loadIntegral); the bench's are the constant load itself.
 EnergyRates Meter::rates(DeviceState &state) const
 {
-    const auto p = paramsOf(state, m_spec, m_layout);
+    const auto p = paramsOf(state, m_interface, m_layout);
     EnergyRates r;
     r.bench = p.bench;
     for (std::size_t i = 0; i < 3; ++i) {
@@ -170,7 +171,7 @@ EnergyRates Meter::rates(DeviceState &state) const
 // since. A meter seen for the first time has run its normal load for a year.
 std::array<double, 4> Meter::totalsWh(DeviceState &state, Clock::TimePoint t) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     auto v = store.numbers(kEnergyBaseKey, 0);
     if (v.size() < 12) {
         const double now = seconds(state.now());
@@ -203,7 +204,7 @@ std::array<double, 4> Meter::totalsNow(DeviceState &state) const
 void Meter::rebase(DeviceState &state, const std::array<double, 4> &totals) const
 {
     const auto r = rates(state);
-    MeterStore(state, m_spec)
+    MeterStore(state, m_interface)
         .setNumbers(kEnergyBaseKey, {seconds(state.now()), totals[0], totals[1], totals[2], totals[3], r.watts[0], r.watts[1],
                                      r.watts[2], r.vars[0], r.vars[1], r.vars[2], r.bench ? 1.0 : 0.0});
 }
@@ -213,7 +214,7 @@ void Meter::rebase(DeviceState &state, const std::array<double, 4> &totals) cons
 // on at the first reading after the change, which keeps the totals continuous.
 void Meter::followLoadChange(DeviceState &state) const
 {
-    const auto v = MeterStore(state, m_spec).numbers(kEnergyBaseKey, 0);
+    const auto v = MeterStore(state, m_interface).numbers(kEnergyBaseKey, 0);
     if (v.size() < 12)
         return;
     const auto r = rates(state);
@@ -228,7 +229,7 @@ void Meter::followLoadChange(DeviceState &state) const
 double Meter::energyOf(DeviceState &state, Role role, Clock::TimePoint t) const
 {
     const auto wh = totalsWh(state, t);
-    const auto off = MeterStore(state, m_spec).numbers(kResetOffsetKey, 4);
+    const auto off = MeterStore(state, m_interface).numbers(kResetOffsetKey, 4);
     const double sum = wh[0] + wh[1] + wh[2];
     switch (role) {
     case Role::EnergySumNR:
@@ -244,7 +245,7 @@ double Meter::energyOf(DeviceState &state, Role role, Clock::TimePoint t) const
 
 double Meter::demandWatts(DeviceState &state, Clock::TimePoint t) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const double period = 60.0 * std::max(1.0, store.nvNumber(m_layout.name(Role::DemandMinutes), 15));
     const double sub = period / std::max(1.0, store.nvNumber(m_layout.name(Role::DemandSubintervals), 3));
     const double end = std::floor(seconds(t) / sub) * sub;
@@ -257,14 +258,14 @@ double Meter::demandWatts(DeviceState &state, Clock::TimePoint t) const
 
 Clock::TimePoint Meter::meterTime(DeviceState &state, Clock::TimePoint t) const
 {
-    return timeAt(seconds(t) + MeterStore(state, m_spec).number(kClockOffsetKey, 0));
+    return timeAt(seconds(t) + MeterStore(state, m_interface).number(kClockOffsetKey, 0));
 }
 
 // The peak of the demand at the subinterval boundaries since the last reset; each search
 // goes on from the boundary where the last one ended.
 Meter::Peak Meter::updatePeak(DeviceState &state, Clock::TimePoint now) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     auto v = store.numbers(kPeakKey, 3);  // watts, time of the peak, last boundary looked at
     const double period = 60.0 * std::max(1.0, store.nvNumber(m_layout.name(Role::DemandMinutes), 15));
     const double sub = period / std::max(1.0, store.nvNumber(m_layout.name(Role::DemandSubintervals), 3));
@@ -287,7 +288,7 @@ Meter::Peak Meter::updatePeak(DeviceState &state, Clock::TimePoint now) const
 
 void Meter::resetPeak(DeviceState &state) const
 {
-    MeterStore(state, m_spec).setNumbers(kPeakKey, {0, 0, seconds(state.now())});
+    MeterStore(state, m_interface).setNumbers(kPeakKey, {0, 0, seconds(state.now())});
 }
 
 std::optional<Role> Meter::roleOf(const std::string &nvName) const
@@ -309,7 +310,7 @@ void Meter::refresh(DeviceState &state, const std::string &key) const
     if (!role || *role > Role::TimeSet)
         return;
     const auto now = state.now();
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     if (store.pinned(name))
         return;
     if (*role == Role::TimeSet)

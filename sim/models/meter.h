@@ -95,8 +95,8 @@ struct EnergyRates
 class Meter final : public DeviceModel
 {
 public:
-    Meter(MeterLayout layout, InterfaceSpec ifaceSpec);
-    const InterfaceSpec &interfaceSpec() const override { return m_spec; }
+    Meter(MeterLayout layout, InterfaceDef interfaceDef);
+    const InterfaceDef &interfaceDef() const override { return m_interface; }
     const MeterLayout &layout() const { return m_layout; }
 
     void refresh(DeviceState &state, const std::string &key) const override;
@@ -153,7 +153,7 @@ private:
     void initialiseLog(DeviceState &state) const;
 
     MeterLayout m_layout;
-    InterfaceSpec m_spec;
+    InterfaceDef m_interface;
 };
 
 inline constexpr std::int64_t kLogCapacity = 24192;

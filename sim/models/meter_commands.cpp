@@ -49,7 +49,7 @@ void Meter::written(DeviceState &state, const std::string &key) const
     const auto role = roleOf(name);
     if (!role)
         return;
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     if (*role < Role::DemandMinutes || (*role > Role::DemandSubintervals && *role <= Role::PfC)) {
         state.setValue(pinKey(name), {1});
         return;
@@ -99,7 +99,7 @@ void Meter::written(DeviceState &state, const std::string &key) const
 
 void Meter::cpWritten(DeviceState &state, const std::string &key) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const auto *cp = store.cpOfKey(key);
     if (key.ends_with("/0:22"))
         return sendTimeWritten(state, key);
@@ -158,7 +158,7 @@ void Meter::sendTimeWritten(DeviceState &state, const std::string &key) const
 // Any other command is refused. The property reads back the last command written.
 void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const auto cal = *m_layout.calBlock;
     switch (command) {
     case kUnlock:
@@ -197,7 +197,7 @@ void Meter::factoryCommand(DeviceState &state, std::int32_t command) const
 
 void Meter::factoryReset(DeviceState &state) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     restoreShippedTypes(state);
     store.setNvText(m_layout.name(Role::DemandMinutes), "15");
     store.setNvText(m_layout.name(Role::DemandSubintervals), "3");
@@ -214,7 +214,7 @@ void Meter::factoryReset(DeviceState &state) const
 // The log keeps the last 64 events for the flags of its records.
 void Meter::noteEvent(DeviceState &state, int flagBit) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     auto v = store.numbers(kEventsKey, 0);
     v.push_back(seconds(state.now()));
     v.push_back(flagBit);

@@ -16,39 +16,39 @@ constexpr std::int32_t kConfigProfile = 20012;
 constexpr std::int32_t kUcptModel = 2, kUcptPtRatio = 3, kUcptNominalVolt = 4, kUcptCtAmps = 5, kUcptMinVolt = 6,
                        kUcptCreepLimit = 7, kUcptCalBase = 8, kUcptSerialNumber = 23, kUcptFactoryCommand = 30;
 
-CpSpec maxSendTime(std::string initial)
+CpDef maxSendTime(std::string initial)
 {
     return {"SCPTmaxSndT", 0, 22, "SCPTmaxSndT", std::move(initial)};
 }
 
-CpSpec nvType(std::string text)
+CpDef nvType(std::string text)
 {
     return {"SCPTnvType", 0, 254, "SCPTnvType", std::move(text)};
 }
 
-std::vector<CpSpec> nodeCps(std::string majorVersion, std::string minorVersion)
+std::vector<CpDef> nodeCps(std::string majorVersion, std::string minorVersion)
 {
     return {{"SCPTlocation", 0, 17, "SCPTlocation", ""},
             {"SCPTdevMajVer", 0, 165, "SCPTdevMajVer", std::move(majorVersion)},
             {"SCPTdevMinVer", 0, 166, "SCPTdevMinVer", std::move(minorVersion)}};
 }
 
-std::vector<CpSpec> identityCps(std::string model)
+std::vector<CpDef> identityCps(std::string model)
 {
     return {{"UCPTmodel", 3, kUcptModel, "UCPTmodel", std::move(model)},
             {"UCPTserialNumber", 3, kUcptSerialNumber, "UCPTserialNumber", "100234"}};
 }
 
-CpSpec ctAmpsCp()
+CpDef ctAmpsCp()
 {
     return {"UCPTctAmps", 3, kUcptCtAmps, "UCPTctAmps", "100"};
 }
 
 // The calibration constants start at 10000 (phase adjustment 1000); the meter's true gains
 // differ from them by its component tolerances, so a new meter reads a little off.
-std::vector<CpSpec> calibrationCps()
+std::vector<CpDef> calibrationCps()
 {
-    std::vector<CpSpec> cps{{"UCPTnominalVolt", 3, kUcptNominalVolt, "UCPTnominalVolt", "120"},
+    std::vector<CpDef> cps{{"UCPTnominalVolt", 3, kUcptNominalVolt, "UCPTnominalVolt", "120"},
                             {"UCPTminVolt", 3, kUcptMinVolt, "UCPTminVolt", "24"},
                             {"UCPTcreepLimit", 3, kUcptCreepLimit, "UCPTcreepLimit", "10"}};
     std::int32_t index = kUcptCalBase;
@@ -65,25 +65,28 @@ std::vector<CpSpec> calibrationCps()
 struct Builder
 {
     MeterLayout layout;
-    InterfaceSpec ifaceSpec;
+    InterfaceDef interfaceDef;
 
     void in(Role role, std::string name, std::string type, std::string initial)
     {
         layout.name(role) = name;
-        ifaceSpec.nvs.push_back({std::move(name), std::move(type), true, std::move(initial), {}});
+        interfaceDef.nvs.push_back({std::move(name), std::move(type), true, std::move(initial), {}});
     }
-    void out(Role role, std::string name, std::string type, std::vector<CpSpec> cps = {})
+    void out(Role role, std::string name, std::string type, std::vector<CpDef> cps = {})
     {
         layout.name(role) = name;
-        ifaceSpec.nvs.push_back({std::move(name), std::move(type), false, "", std::move(cps)});
+        interfaceDef.nvs.push_back({std::move(name), std::move(type), false, "", std::move(cps)});
     }
     // The first NV of each output group carries the group's SCPTnvType.
-    void groupFirst(Role role, std::string name, std::string type, std::vector<CpSpec> cps = {})
+    void groupFirst(Role role, std::string name, std::string type, std::vector<CpDef> cps = {})
     {
         cps.push_back(nvType(shippedNvTypeText(layout, role, type)));
         out(role, std::move(name), std::move(type), std::move(cps));
     }
-    std::shared_ptr<const DeviceModel> make() { return std::make_shared<Meter>(std::move(layout), std::move(ifaceSpec)); }
+    std::shared_ptr<const DeviceModel> make()
+    {
+        return std::make_shared<Meter>(std::move(layout), std::move(interfaceDef));
+    }
 };
 
 // Families 302 and 312: NVs only, phases as array elements, update intervals as NV inputs,
@@ -98,7 +101,7 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
     const std::string volt = floatTypes ? "SNVT_volt_f" : "SNVT_volt";
     const std::string amp = floatTypes ? "SNVT_amp_f" : "SNVT_amp";
     const std::string pf = floatTypes ? "SNVT_pwr_fact_f" : "SNVT_pwr_fact";
-    b.ifaceSpec.blocks.push_back({"NodeObject", 0, {}});
+    b.interfaceDef.blocks.push_back({"NodeObject", 0, {}});
     b.layout.nodeBlock = 0;
     b.in(Role::TimeSet, "nviTimeSet", "SNVT_time_stamp", "2011/03/05 14:07:09");
     if (floatTypes)
@@ -113,14 +116,14 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
     b.out(Role::ReacA, "nvoReacPwr[0]", power);
     b.out(Role::ReacB, "nvoReacPwr[1]", power);
     b.out(Role::ReacC, "nvoReacPwr[2]", power);
-    b.ifaceSpec.nvs.push_back({"nciPwrUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
-    b.ifaceSpec.nvs.push_back({"nciReacUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
+    b.interfaceDef.nvs.push_back({"nciPwrUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
+    b.interfaceDef.nvs.push_back({"nciReacUpdtT", "SNVT_elapsed_tm", true, "0 0:0:5:0", {}});
     b.groupFirst(Role::EnergySum, "nvoEnergySum", energy);
     b.out(Role::ReacEnergySum, "nvoReacEngySum", energy);
     b.out(Role::EnergyA, "nvoEnergy[0]", energy);
     b.out(Role::EnergyB, "nvoEnergy[1]", energy);
     b.out(Role::EnergyC, "nvoEnergy[2]", energy);
-    b.ifaceSpec.nvs.push_back({"nciEngyUpdtT", "SNVT_elapsed_tm", true, "0 0:1:0:0", {}});
+    b.interfaceDef.nvs.push_back({"nciEngyUpdtT", "SNVT_elapsed_tm", true, "0 0:1:0:0", {}});
     b.groupFirst(Role::Demand, "nvoDemand", power);
     b.out(Role::PeakDemand, "nvoPkDemand", power);
     b.out(Role::PeakDemandTime, "nvoPeakDemT", "SNVT_time_stamp");
@@ -146,16 +149,16 @@ std::shared_ptr<const DeviceModel> makeMeterTmb(bool floatTypes)
 }
 
 // The float outputs of families 362 and 363, in the order the meters list them.
-void floatOutputs(Builder &b, bool blockPerNv, const std::vector<CpSpec> &energySumCps)
+void floatOutputs(Builder &b, bool blockPerNv, const std::vector<CpDef> &energySumCps)
 {
-    auto group = [&](Role role, const char *name, const char *type, std::vector<CpSpec> cps = {}) {
+    auto group = [&](Role role, const char *name, const char *type, std::vector<CpDef> cps = {}) {
         if (blockPerNv)
-            b.ifaceSpec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
+            b.interfaceDef.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
         b.groupFirst(role, name, type, std::move(cps));
     };
     auto member = [&](Role role, const char *name, const char *type) {
         if (blockPerNv)
-            b.ifaceSpec.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
+            b.interfaceDef.blocks.push_back({std::string(name).substr(3), kMeterProfile, {}});
         b.out(role, name, type);
     };
     const char *energy = blockPerNv ? "SNVT_elec_kwh_l" : "SNVT_elec_whr_f";
@@ -212,20 +215,20 @@ std::shared_ptr<const DeviceModel> makeMeter362()
     Builder b;
     b.layout.family = "362";
     b.layout.logging = true;
-    b.ifaceSpec.blocks.push_back({"NodeObject", 0, nodeCps("3", "62")});
+    b.interfaceDef.blocks.push_back({"NodeObject", 0, nodeCps("3", "62")});
     auto config = identityCps("TMC-3Y-208-FT10-L");
     config.push_back(ctAmpsCp());
     for (auto &cp : calibrationCps())
         config.push_back(cp);
-    b.ifaceSpec.blocks.push_back({"TellumicConfig", kConfigProfile, config});
+    b.interfaceDef.blocks.push_back({"TellumicConfig", kConfigProfile, config});
     b.layout.nodeBlock = 0;
     b.layout.calBlock = 1;
     b.layout.ctBlock = 1;
     for (const char *name : {"DemandMeas", "EnergyMeas", "MultiMeter", "PowerFactor", "PowerMeas", "ReactiveMeas"}) {
-        std::vector<CpSpec> cps;
+        std::vector<CpDef> cps;
         if (std::string(name) != "DemandMeas")
             cps.push_back(maxSendTime("0 0:1:0:0"));
-        b.ifaceSpec.blocks.push_back({name, kMeterProfile, cps});
+        b.interfaceDef.blocks.push_back({name, kMeterProfile, cps});
     }
     b.in(Role::TimeSet, "nviTimeSet", "SNVT_time_stamp", "2011/03/05 14:07:09");
     b.in(Role::CtAmps, "nciCtAmps", "SNVT_amps_ac", "100");
@@ -250,8 +253,8 @@ std::shared_ptr<const DeviceModel> makeMeter363(bool logging, bool ptRatio)
     node.push_back(ctAmpsCp());
     if (ptRatio)
         node.push_back({"UCPTptRatio", 3, kUcptPtRatio, "UCPTptRatio", "1"});
-    b.ifaceSpec.blocks.push_back({"NodeObject", 0, node});
-    b.ifaceSpec.blocks.push_back({"TellumicCal", kCalProfile, calibrationCps()});
+    b.interfaceDef.blocks.push_back({"NodeObject", 0, node});
+    b.interfaceDef.blocks.push_back({"TellumicCal", kCalProfile, calibrationCps()});
     b.layout.nodeBlock = 0;
     b.layout.calBlock = 1;
     b.layout.ctBlock = 0;

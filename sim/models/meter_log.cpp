@@ -91,9 +91,9 @@ std::uint16_t logCrc16(const std::uint8_t *data, std::size_t n)
 namespace {
 
 // A meter seen for the first time has logged every 15 minutes for longer than its log holds.
-LogState loadLog(DeviceState &state, const InterfaceSpec &ifaceSpec, double minutes)
+LogState loadLog(DeviceState &state, const InterfaceDef &interfaceDef, double minutes)
 {
-    MeterStore store(state, ifaceSpec);
+    MeterStore store(state, interfaceDef);
     auto v = store.numbers(kLogKey, 0);
     if (v.size() < 4) {
         const double interval = 60 * minutes;
@@ -108,9 +108,9 @@ LogState loadLog(DeviceState &state, const InterfaceSpec &ifaceSpec, double minu
     return log;
 }
 
-void saveLog(DeviceState &state, const InterfaceSpec &ifaceSpec, const LogState &log)
+void saveLog(DeviceState &state, const InterfaceDef &interfaceDef, const LogState &log)
 {
-    MeterStore(state, ifaceSpec).setNumbers(kLogKey, logStateNumbers(log));
+    MeterStore(state, interfaceDef).setNumbers(kLogKey, logStateNumbers(log));
 }
 
 std::int64_t lastOf(const LogState &log, std::size_t i, double now)
@@ -125,8 +125,8 @@ std::int64_t lastOf(const LogState &log, std::size_t i, double now)
 
 Meter::LogExtent Meter::logExtent(DeviceState &state, Clock::TimePoint now) const
 {
-    MeterStore store(state, m_spec);
-    const auto log = loadLog(state, m_spec, store.nvNumber(m_layout.name(Role::LogMinutes), 15));
+    MeterStore store(state, m_interface);
+    const auto log = loadLog(state, m_interface, store.nvNumber(m_layout.name(Role::LogMinutes), 15));
     LogExtent e;
     e.newest = std::max(lastOf(log, log.segments.size() - 1, seconds(now)), log.segments.back().first - 1);
     e.oldest = std::max(log.logStart, e.newest - kLogCapacity + 1);
@@ -135,8 +135,8 @@ Meter::LogExtent Meter::logExtent(DeviceState &state, Clock::TimePoint now) cons
 
 Clock::TimePoint Meter::logRecordTime(DeviceState &state, std::int64_t number) const
 {
-    MeterStore store(state, m_spec);
-    const auto log = loadLog(state, m_spec, store.nvNumber(m_layout.name(Role::LogMinutes), 15));
+    MeterStore store(state, m_interface);
+    const auto log = loadLog(state, m_interface, store.nvNumber(m_layout.name(Role::LogMinutes), 15));
     const LogSegment *seg = &log.segments.front();
     for (const auto &s : log.segments)
         if (s.first <= number)
@@ -146,7 +146,7 @@ Clock::TimePoint Meter::logRecordTime(DeviceState &state, std::int64_t number) c
 
 void Meter::logIntervalChanged(DeviceState &state, double minutes) const
 {
-    auto log = loadLog(state, m_spec, minutes);
+    auto log = loadLog(state, m_interface, minutes);
     const double now = seconds(state.now());
     const auto next = std::max(lastOf(log, log.segments.size() - 1, now), log.segments.back().first - 1) + 1;
     if (log.segments.back().first == next)
@@ -155,18 +155,18 @@ void Meter::logIntervalChanged(DeviceState &state, double minutes) const
     log.segments.push_back({next, std::floor(now / (60 * minutes)) * 60 * minutes, 60 * minutes});
     if (log.segments.size() > 32)
         log.segments.erase(log.segments.begin());
-    saveLog(state, m_spec, log);
+    saveLog(state, m_interface, log);
 }
 
 void Meter::initialiseLog(DeviceState &state) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const double minutes = store.nvNumber(m_layout.name(Role::LogMinutes), 15);
     logIntervalChanged(state, minutes);
-    auto log = loadLog(state, m_spec, minutes);
+    auto log = loadLog(state, m_interface, minutes);
     log.logStart = log.segments.back().first;
     log.segments = {log.segments.back()};
-    saveLog(state, m_spec, log);
+    saveLog(state, m_interface, log);
 }
 
 // One record as the meter sends it. The energies are the non-resettable registers, so a
@@ -179,7 +179,7 @@ Bytes Meter::logRecord(DeviceState &state, std::int64_t number, bool longRecord)
     Bytes b(longRecord ? kLongRecord : kShortRecord, 0);
     b[0] = 1;
     put(b, 1, static_cast<std::uint64_t>(number), 4);
-    const auto events = MeterStore(state, m_spec).numbers(kEventsKey, 0);
+    const auto events = MeterStore(state, m_interface).numbers(kEventsKey, 0);
     for (std::size_t i = 0; i + 1 < events.size(); i += 2)
         if (events[i] > previous && events[i] <= seconds(t))
             b[5] |= static_cast<std::uint8_t>(1u << static_cast<int>(events[i + 1]));
@@ -228,14 +228,14 @@ double Meter::fileBytesPerSecond(DeviceState &state, std::int32_t number) const
         return 0;
     if (number != 5)
         return kShortRecordsPerSecond * kShortRecord;
-    const Bytes req = MeterStore(state, m_spec).has(kLogRequestKey) ? state.value(kLogRequestKey) : Bytes{};
+    const Bytes req = MeterStore(state, m_interface).has(kLogRequestKey) ? state.value(kLogRequestKey) : Bytes{};
     const bool longRecords = req.size() != kRequestSize || req[40] == 2;
     return longRecords ? kLongRecordsPerSecond * kLongRecord : kShortRecordsPerSecond * kShortRecord;
 }
 
 std::optional<std::size_t> Meter::fileFailsAfter(DeviceState &state, std::int32_t number) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     if (!m_layout.logging || number != 5 || !store.has(kFaultFailAfterKey))
         return std::nullopt;
     return static_cast<std::size_t>(std::max(0.0, store.number(kFaultFailAfterKey, 0)));
@@ -245,7 +245,7 @@ Bytes Meter::readFile(DeviceState &state, std::int32_t number, std::int32_t leng
 {
     if (!m_layout.logging || (number != 3 && number != 5))
         return DeviceModel::readFile(state, number, length);
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const auto extent = logExtent(state, state.now());
     Bytes out;
     if (number == 3) {

@@ -180,25 +180,25 @@ void MeterStore::setTime(const std::string &name, Clock::TimePoint t)
 
 void MeterStore::restoreInitialType(const std::string &name)
 {
-    for (const auto &nv : m_spec.nvs)
+    for (const auto &nv : m_interface.nvs)
         if (nv.name == name && m_state.nvType(name) != nv.type)
             m_state.setNvType(name, nv.type);
 }
 
-const CpSpec *MeterStore::blockCp(std::size_t block, const std::string &name) const
+const CpDef *MeterStore::blockCp(std::size_t block, const std::string &name) const
 {
-    if (block >= m_spec.blocks.size())
+    if (block >= m_interface.blocks.size())
         return nullptr;
-    for (const auto &cp : m_spec.blocks[block].cps)
+    for (const auto &cp : m_interface.blocks[block].cps)
         if (cp.name == name)
             return &cp;
     return nullptr;
 }
 
-const CpSpec *MeterStore::cpOfKey(const std::string &key) const
+const CpDef *MeterStore::cpOfKey(const std::string &key) const
 {
-    for (std::size_t b = 0; b < m_spec.blocks.size(); ++b)
-        for (const auto &cp : m_spec.blocks[b].cps)
+    for (std::size_t b = 0; b < m_interface.blocks.size(); ++b)
+        for (const auto &cp : m_interface.blocks[b].cps)
             if (blockCpKey(b, cp) == key)
                 return &cp;
     return nullptr;

@@ -77,7 +77,7 @@ Clock::TimePoint timeAt(double seconds);
 class MeterStore
 {
 public:
-    MeterStore(DeviceState &state, const InterfaceSpec &ifaceSpec) : m_state(state), m_spec(ifaceSpec) {}
+    MeterStore(DeviceState &state, const InterfaceDef &interfaceDef) : m_state(state), m_interface(interfaceDef) {}
 
     // The meter's own numbers; missing ones read as 0.
     std::vector<double> numbers(const std::string &key, std::size_t count);
@@ -97,8 +97,8 @@ public:
     void restoreInitialType(const std::string &name);
 
     // CPs of a block, by name.
-    const CpSpec *blockCp(std::size_t block, const std::string &name) const;
-    const CpSpec *cpOfKey(const std::string &key) const;
+    const CpDef *blockCp(std::size_t block, const std::string &name) const;
+    const CpDef *cpOfKey(const std::string &key) const;
     double cpNumber(std::size_t block, const std::string &name, double fallback);
     void setCpText(std::size_t block, const std::string &name, const std::string &text);
 
@@ -111,7 +111,7 @@ public:
 
 private:
     DeviceState &m_state;
-    const InterfaceSpec &m_spec;
+    const InterfaceDef &m_interface;
 };
 
 }  // namespace tellumic::sim

@@ -207,9 +207,9 @@ std::string asciiText(const Bytes &bytes)
     return text;
 }
 
-const std::string &declaredType(const InterfaceSpec &ifaceSpec, const std::string &nvName)
+const std::string &declaredType(const InterfaceDef &interfaceDef, const std::string &nvName)
 {
-    for (const auto &nv : ifaceSpec.nvs)
+    for (const auto &nv : interfaceDef.nvs)
         if (nv.name == nvName)
             return nv.type;
     throw RuntimeError(lns::LcaError::kObjectNotFound, "The meter has no NV " + nvName);
@@ -292,7 +292,8 @@ void Meter::changeType(DeviceState &state, const std::string &key) const
         for (auto role : group.members) {
             const auto &name = m_layout.name(role);
             state.setValue(pinKey(name), {0});
-            const std::string type = target->empty() ? initialType(m_layout, group, declaredType(m_spec, name)) : *target;
+            const std::string type =
+                target->empty() ? initialType(m_layout, group, declaredType(m_interface, name)) : *target;
             if (state.nvType(name) != type)
                 state.setNvType(name, type);
         }
@@ -303,7 +304,7 @@ void Meter::changeType(DeviceState &state, const std::string &key) const
 
 void Meter::restoreShippedTypes(DeviceState &state) const
 {
-    MeterStore store(state, m_spec);
+    MeterStore store(state, m_interface);
     const auto *textType = findValueType("SCPTnvType");
     for (const auto &group : typeGroups(m_layout)) {
         for (auto role : group.members) {
@@ -312,7 +313,7 @@ void Meter::restoreShippedTypes(DeviceState &state) const
         }
         // The group's SCPTnvType names the type it sends again.
         const auto &first = m_layout.name(group.members.front());
-        for (const auto &nv : m_spec.nvs) {
+        for (const auto &nv : m_interface.nvs) {
             if (nv.name != first)
                 continue;
             for (const auto &cp : nv.cps) {

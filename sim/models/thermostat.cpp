@@ -9,19 +9,19 @@ class Thermostat final : public DeviceModel
 public:
     Thermostat()
     {
-        m_spec.nvs = {
+        m_interface.nvs = {
             {"nviSetpoint", "SNVT_temp_p", true, "21.5", {}},
             {"nvoSpaceTemp", "SNVT_temp_p", false, "20.75", {}},
         };
-        m_spec.blocks = {
+        m_interface.blocks = {
             {"NodeObject", 0, {{"SCPTlocation", 0, 17, "SCPTlocation", "Hall"}}},
             {"Thermostat", 8060, {{"SCPTmaxSndT", 0, 22, "SCPTmaxSndT", "0 0:1:0:0"}}},
         };
     }
-    const InterfaceSpec &interfaceSpec() const override { return m_spec; }
+    const InterfaceDef &interfaceDef() const override { return m_interface; }
 
 private:
-    InterfaceSpec m_spec;
+    InterfaceDef m_interface;
 };
 
 }  // namespace

@@ -498,10 +498,10 @@ protected:
     {
         const auto *meter = dynamic_cast<const sim::Meter *>(sim::findDeviceModel(kProgramId));
         ASSERT_NE(meter, nullptr);
-        auto ifaceSpec = meter->interfaceSpec();
-        for (auto &block : ifaceSpec.blocks)
-            std::erase_if(block.cps, [](const sim::CpSpec &cp) { return cp.name == "UCPTfactoryCommand"; });
-        sim::registerDeviceModel(kProgramId, std::make_shared<sim::Meter>(meter->layout(), ifaceSpec));
+        auto interfaceDef = meter->interfaceDef();
+        for (auto &block : interfaceDef.blocks)
+            std::erase_if(block.cps, [](const sim::CpDef &cp) { return cp.name == "UCPTfactoryCommand"; });
+        sim::registerDeviceModel(kProgramId, std::make_shared<sim::Meter>(meter->layout(), interfaceDef));
         CalibrationTest::SetUp();
     }
     void TearDown() override

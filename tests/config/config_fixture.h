@@ -32,9 +32,9 @@ protected:
             if (v.name == name) {
                 v.raw = raw;
                 v.text = raw;
-                for (const auto &spec : configEntries(c.programId))
-                    if (spec.name == name)
-                        describe(spec, v);
+                for (const auto &entryDef : configEntries(c.programId))
+                    if (entryDef.name == name)
+                        describe(entryDef, v);
                 return;
             }
         FAIL() << "no entry " << name;

@@ -141,7 +141,7 @@ TEST_F(SimTest, ServicePinReachesTheSinkThroughDispatch)
 class FileDevice final : public DeviceModel
 {
 public:
-    const InterfaceSpec &interfaceSpec() const override { return m_base->interfaceSpec(); }
+    const InterfaceDef &interfaceDef() const override { return m_base->interfaceDef(); }
     Bytes readFile(DeviceState &, std::int32_t number, std::int32_t length) const override
     {
         if (number != 9)

@@ -184,19 +184,20 @@ class TypedDevice final : public DeviceModel
 public:
     TypedDevice()
     {
-        m_spec.nvs = {{"nvoPower", "SNVT_power_f", false, "1500.5", {{"SCPTnvType", 0, 254, "UCPTmodel", "SNVT_power_f"}}}};
+        m_interface.nvs = {
+            {"nvoPower", "SNVT_power_f", false, "1500.5", {{"SCPTnvType", 0, 254, "UCPTmodel", "SNVT_power_f"}}}};
     }
-    const InterfaceSpec &interfaceSpec() const override { return m_spec; }
+    const InterfaceDef &interfaceDef() const override { return m_interface; }
     void written(DeviceState &state, const std::string &key) const override
     {
-        if (key != nvCpKey("nvoPower", m_spec.nvs[0].cps[0]))
+        if (key != nvCpKey("nvoPower", m_interface.nvs[0].cps[0]))
             return;
         const auto bytes = state.value(key);
         state.setNvType("nvoPower", std::string(bytes.begin(), std::find(bytes.begin(), bytes.end(), 0)));
     }
 
 private:
-    InterfaceSpec m_spec;
+    InterfaceDef m_interface;
 };
 
 TEST_F(SimTest, ModelsCanChangeTheTypeOfAnNv)
