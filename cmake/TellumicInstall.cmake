@@ -80,7 +80,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The plug-in is started by the session bus; the windows open on X11 (or XWayland).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "dbus, dbus-user-session | dbus-session-bus, qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-x11, xauth, libglib2.0-bin")
+# bash-completion loads the completions of the programs (networks and devices by name).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "dbus-x11, xauth, libglib2.0-bin, bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

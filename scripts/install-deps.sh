@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
   libgl1-mesa-dev libxkbcommon-dev
-  dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db
+  dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion
 )
 
 missing=()

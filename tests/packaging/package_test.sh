@@ -23,6 +23,9 @@ for lib in libqt6widgets6 libqt6dbus6 libsqlite3-0 libstdc++6 dbus; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 
+[[ $(dpkg-deb -f "$deb" Recommends) == *bash-completion* ]] ||
+  fail "Recommends lacks bash-completion, which loads the programs' completions: $(dpkg-deb -f "$deb" Recommends)"
+
 lintian --fail-on error --suppress-tags no-manual-page "$deb" | tee "$work/lintian.log" || fail "lintian reports errors"
 
 root=$work/root
