@@ -149,18 +149,25 @@ void HarvestRun::processEnded(int exitCode, QProcess::ExitStatus status)
 
 QString HarvestRun::outcomeText() const
 {
+    // Meters a stop left before their turn are "not taken"; the rest by their outcome. Every
+    // meter's stored records count, a cancelled or failed one's whole chunks too.
     std::map<std::string, int> counts;
     std::int64_t records = 0;
+    const std::string notTaken = "not taken";
     for (const auto &r : m_meters) {
-        if (r.done)
-            ++counts[r.outcome];
-        if (r.done && r.outcome == harvestOutcomeName(HarvestOutcome::Harvested))
-            records += r.records;
+        if (!r.done)
+            continue;
+        const bool skipped = r.outcome == harvestOutcomeName(HarvestOutcome::Cancelled) && r.error == kStoppedBeforeMeter;
+        ++counts[skipped ? notTaken : r.outcome];
+        records += r.records;
     }
     QString tally;
+    std::vector<std::string> names;
     for (const HarvestOutcome o : {HarvestOutcome::Harvested, HarvestOutcome::Failed, HarvestOutcome::Busy,
-                                   HarvestOutcome::Cancelled}) {
-        const std::string name(harvestOutcomeName(o));
+                                   HarvestOutcome::Cancelled})
+        names.emplace_back(harvestOutcomeName(o));
+    names.push_back(notTaken);
+    for (const std::string &name : names) {
         if (counts[name] > 0)
             tally += (tally.isEmpty() ? QString() : QStringLiteral(", ")) + QString::number(counts[name]) + ' ' +
                      QString::fromStdString(name);
@@ -168,7 +175,8 @@ QString HarvestRun::outcomeText() const
     if (tally.isEmpty())
         tally = QStringLiteral("no logging meter taken");
     const QString net = m_network;
-    const QString newRecords = QStringLiteral("%1 new records").arg(records);
+    const QString newRecords = records == 1 ? QStringLiteral("1 new record stored")
+                                            : QStringLiteral("%1 new records stored").arg(records);
     if (m_exitStatus == HarvestStatus::kAllHarvested)
         return QStringLiteral("Harvest of %1 finished: %2; %3.").arg(net, tally, newRecords);
     if (m_exitStatus == HarvestStatus::kSomeFailed)

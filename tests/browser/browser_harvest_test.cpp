@@ -3,6 +3,7 @@
 
 #include <csignal>
 
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -75,15 +76,54 @@ TEST_F(BrowserHarvestTest, AHarvestStartedAndCancelledLeavesEveryFileWhole)
     ASSERT_TRUE(test::press(cancel));
     ASSERT_TRUE(waitForEnd(run));
     EXPECT_EQ(run->exitStatus(), 128 + SIGTERM);
-    EXPECT_EQ(run->outcome(), "Harvest of Demo cancelled: 2 cancelled; 0 new records; every file is whole.");
+    EXPECT_EQ(run->outcome(), "Harvest of Demo cancelled: 1 cancelled, 1 not taken; 0 new records stored; every file is whole.");
     EXPECT_EQ(window->status(), run->outcome());
     EXPECT_EQ(window->harvestPanel()->outcome(), run->outcome());
-    EXPECT_EQ(panelRows()[0].second.left(9), "Cancelled");
+    EXPECT_EQ(panelRows()[0].second, "Cancelled: the running transfer was stopped; no records stored");
+    EXPECT_EQ(panelRows()[1].second, "Not taken: the harvest was stopped before this meter");
     EXPECT_FALSE(cancel->isEnabled());
     // A first download that was cancelled leaves no file, and no lock behind.
     for (const auto &entry : std::filesystem::directory_iterator(programFolder()))
         EXPECT_TRUE(entry.path().extension() != ".csv" && entry.path().extension() != ".lock") << entry.path();
     EXPECT_TRUE(menuItemEnabled("Device", "Harvest Network Now"));
+}
+
+// A harvest cancelled after a whole chunk: the chunk is in the file, and the window counts
+// it, keeps the total where the harvest stopped and says in words why the meter ended.
+TEST_F(BrowserHarvestTest, ACancelledHarvestCountsTheRecordsItStored)
+{
+    browser::SimInstallation::setTransferSpeed(40);  // a chunk of 512 in seconds, the log in minutes
+    openWindow();
+    browser::HarvestRun *run = startHarvest();
+    ASSERT_TRUE(run);
+    // The first meter's file, whatever year its name carries: its lines but the header's two.
+    const auto records = [&] {
+        std::error_code ec;
+        for (const auto &entry : std::filesystem::directory_iterator(programFolder(), ec)) {
+            if (entry.path().filename().string().starts_with("TMC-FT-Log-364-log-full-") &&
+                entry.path().extension() == ".csv") {
+                const std::string text = test::readFile(entry.path());
+                return std::max<std::int64_t>(0, std::count(text.begin(), text.end(), '\n') - 2);
+            }
+        }
+        return std::int64_t{0};
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return records() > 0; }, test::kProcessWaitMs));
+    ASSERT_TRUE(test::press(window->harvestPanel()->cancelButton()));
+    ASSERT_TRUE(waitForEnd(run));
+    const std::int64_t stored = records();
+    EXPECT_GE(stored, 512);
+    EXPECT_EQ(run->outcome(), QStringLiteral("Harvest of Demo cancelled: 1 cancelled, 1 not taken; %1 new records "
+                                             "stored; every file is whole.")
+                                  .arg(stored));
+    EXPECT_EQ(panelRows()[0].second,
+              QStringLiteral("Cancelled: the running transfer was stopped; %1 records stored").arg(stored));
+    EXPECT_EQ(panelRows()[1].second, "Not taken: the harvest was stopped before this meter");
+    auto *total = window->harvestPanel()->findChild<QProgressBar *>("harvestTotal");
+    ASSERT_TRUE(total);
+    EXPECT_GT(total->value(), 0);
+    EXPECT_LT(total->value(), total->maximum()) << "the bar stays where the harvest stopped";
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(total)->text(QAccessible::Name), "Harvest total");
 }
 
 // A harvest to its end on a fast channel, with a meter whose downloads fail (set from the
@@ -98,7 +138,7 @@ TEST_F(BrowserHarvestTest, AHarvestToItsEndTellsEachMetersOutcome)
     ASSERT_TRUE(run);
     ASSERT_TRUE(waitForEnd(run));
     EXPECT_EQ(run->exitStatus(), 1);
-    EXPECT_EQ(run->outcome(), "Harvest of Demo finished with problems: 1 harvested, 1 failed; 24192 new records.");
+    EXPECT_EQ(run->outcome(), "Harvest of Demo finished with problems: 1 harvested, 1 failed; 24192 new records stored.");
     const auto rows = panelRows();
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[0], std::make_pair(QString("TMC-FT-Log-364"), QString("Harvested")));
