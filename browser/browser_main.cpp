@@ -20,7 +20,8 @@ int runNetworkBrowser(int &argc, char **argv, std::optional<int> exitAfterSecond
         const auto app = startApplication(argc, argv, "lns-host", "the network browser needs a display");
         QApplication::setApplicationName(QStringLiteral("lns-host"));
         QApplication::setApplicationDisplayName(QString::fromLatin1(NetworkBrowserWindow::kCaption));
-        QApplication::setDesktopFileName(QStringLiteral("com.tellumic.NetworkBrowser"));
+        QApplication::setDesktopFileName(QString::fromLatin1(NetworkBrowserWindow::kDesktopFileName));
+        QApplication::setWindowIcon(NetworkBrowserWindow::icon());
         installAccessibleComboBoxes();
         const DialogsScope boxes(dialogs);
         NetworkBrowserWindow window(QDBusConnection::sessionBus());

@@ -5,9 +5,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QHeaderView>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStackedWidget>
@@ -23,6 +25,8 @@
 #include "browser/sim_installation.h"
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
+#include "foundation/plugin_state.h"
+#include "sim/installation.h"
 
 namespace tellumic::browser {
 
@@ -55,11 +59,13 @@ void NetworkBrowserWindow::guarded(const QString &what, const std::function<void
 
 NetworkBrowserWindow::NetworkBrowserWindow(QDBusConnection bus, QWidget *parent)
     : QMainWindow(parent), m_bus(std::move(bus)),
-      m_harvestProgram(pathText(programPath("tellumic-log"))), m_model(new NetworkTreeModel(this)),
+      m_harvestProgram(pathText(programPath("tellumic-log"))),
+      m_pluginProgram(pathText(programPath("tellumic-plugin"))), m_model(new NetworkTreeModel(this)),
       m_pages(new QStackedWidget), m_status(new QLabel), m_refresh(new QTimer(this))
 {
     setObjectName(QStringLiteral("networkBrowser"));
     setWindowTitle(QString::fromLatin1(kCaption));
+    setWindowIcon(icon());
     m_pages->addWidget(buildOffer());
     m_pages->addWidget(buildBrowser());
     setCentralWidget(m_pages);
@@ -76,7 +82,19 @@ NetworkBrowserWindow::NetworkBrowserWindow(QDBusConnection bus, QWidget *parent)
     reload();
 }
 
-NetworkBrowserWindow::~NetworkBrowserWindow() = default;
+NetworkBrowserWindow::~NetworkBrowserWindow()
+{
+    // A registration still running ends with the window, without telling a window that is
+    // no longer there.
+    for (QProcess *p : findChildren<QProcess *>(QStringLiteral("pluginRegistration"), Qt::FindDirectChildrenOnly))
+        disconnect(p, nullptr, this, nullptr);
+}
+
+QIcon NetworkBrowserWindow::icon()
+{
+    return QIcon::fromTheme(QString::fromLatin1(kDesktopFileName),
+                            QIcon(QStringLiteral(":/icons/%1.svg").arg(QString::fromLatin1(kDesktopFileName))));
+}
 
 QWidget *NetworkBrowserWindow::buildOffer()
 {
@@ -262,10 +280,11 @@ void NetworkBrowserWindow::updateSimulatorMenu()
 
 void NetworkBrowserWindow::reload()
 {
-    if (!SimInstallation::present()) {
-        showOffer();
+    if (const auto presence = SimInstallation::look(); !presence.present) {
+        showOffer(presence.unreadable);
         return;
     }
+    m_unreadable.clear();
     const std::string selected = selectedObjectName();
     m_pages->setCurrentWidget(m_browserPage);
     m_reader.reset();
@@ -284,8 +303,7 @@ void NetworkBrowserWindow::reload()
         setStatus(QStringLiteral("The networks cannot be read: ") + qs(e.description()), true);
     }
     m_tree->expandAll();
-    for (int c = 0; c < NetworkTreeModel::kColumnCount - 1; ++c)
-        m_tree->resizeColumnToContents(c);
+    fitColumns();
     if (const QModelIndex again = m_model->indexOf(selected); again.isValid())
         m_tree->setCurrentIndex(again);
     else if (m_model->rowCount() > 0 && !m_tree->currentIndex().isValid())
@@ -320,16 +338,26 @@ void NetworkBrowserWindow::reload()
 void NetworkBrowserWindow::tick()
 {
     try {
-        const bool present = SimInstallation::present();
-        if (present == offeringDemo()) {  // created or removed by another program meanwhile
+        const auto presence = SimInstallation::look();
+        const bool present = presence.present;
+        // Created, removed or mended by another program meanwhile.
+        const bool firstPage = m_pages->currentIndex() == 0;
+        if (present == firstPage || (!present && presence.unreadable != m_unreadable)) {
             reload();
             return;
         }
         if (!present || !m_reader)
             return;
+        // A plug-in registered or deregistered on this machine by another program shows in
+        // the Plug-ins menu without a File > Refresh.
+        if (auto plugins = registeredPlugins(); !(plugins == m_plugins)) {
+            m_plugins = std::move(plugins);
+            rebuildPluginsMenu();
+        }
         auto networks = m_model->networks();
         m_reader->refresh(networks);
         m_model->updateNetworks(networks);
+        fitColumns();
         if (m_refreshFailed) {
             m_refreshFailed = false;
             setStatus(QStringLiteral("The network database answers again."));
@@ -343,23 +371,42 @@ void NetworkBrowserWindow::tick()
     }
 }
 
-bool NetworkBrowserWindow::offeringDemo() const
+void NetworkBrowserWindow::fitColumns()
 {
-    return m_pages->currentIndex() == 0;
+    // A refresh brings longer texts ("Uncommissioned" where "Online" was): every column but
+    // the last, which takes the rest, is as wide as what it shows now.
+    for (int c = 0; c < NetworkTreeModel::kColumnCount - 1; ++c)
+        m_tree->resizeColumnToContents(c);
 }
 
-void NetworkBrowserWindow::showOffer()
+bool NetworkBrowserWindow::offeringDemo() const
+{
+    return m_pages->currentIndex() == 0 && m_unreadable.empty();
+}
+
+void NetworkBrowserWindow::showOffer(const std::string &unreadable)
 {
     m_reader.reset();
     m_server.reset();
     m_model->setNetworks({});
+    m_unreadable = unreadable;
+    m_pages->setCurrentIndex(0);
+    if (!unreadable.empty()) {
+        // There is an installation: making another over it would fail, or lose it.
+        const QString text = QStringLiteral("The LonWorks installation in %1 cannot be opened: %2")
+                                 .arg(pathText(SimInstallation::home()), qs(unreadable));
+        m_offerText->setText(text);
+        m_createDemo->hide();
+        setStatus(text, true);
+        return;
+    }
+    m_createDemo->show();
     m_offerText->setText(
         QStringLiteral("There is no LonWorks installation in %1.\n\nCreate the demo installation? It is made in %2: "
                        "the network \"Demo\" with one meter of each supported Tellumic model and a thermostat of "
                        "another maker, on a simulated LonWorks channel (what \"lns-sim init\" makes). The folder "
                        "is set by TELLUMIC_HOME.")
             .arg(pathText(SimInstallation::home()), pathText(SimInstallation::lonWorksFolderToBe())));
-    m_pages->setCurrentIndex(0);
     m_createDemo->setFocus();
     setStatus(QStringLiteral("No installation yet."));
 }
@@ -378,10 +425,57 @@ void NetworkBrowserWindow::createDemo()
         QApplication::restoreOverrideCursor();
         reload();
         m_tree->setFocus();
-        setStatus(QStringLiteral("Created the demo installation in %1.%2")
-                      .arg(pathText(SimInstallation::lonWorksFolderToBe()), warning.empty() ? QString() : ' ' + qs(warning)),
-                  !warning.empty());
+        const QString created = QStringLiteral("Created the demo installation in %1.%2")
+                                    .arg(pathText(SimInstallation::lonWorksFolderToBe()),
+                                         warning.empty() ? QString() : ' ' + qs(warning));
+        setStatus(created, !warning.empty());
+        registerDemoPlugin(created);
     });
+}
+
+void NetworkBrowserWindow::registerDemoPlugin(const QString &created)
+{
+    // A demo is for browsing meters: the plug-in is registered on this machine and in the
+    // demo network, as "tellumic-plugin /regplugin" and "lns-host register Demo" do.
+    auto *registration = new QProcess(this);
+    registration->setObjectName(QStringLiteral("pluginRegistration"));
+    registration->setProcessChannelMode(QProcess::MergedChannels);
+    const auto failed = [this, created](const QString &why) {
+        tellError(QStringLiteral("%1 The plug-in could not be registered on this machine: %2. Register it with "
+                                 "\"tellumic-plugin /regplugin\", then choose File > Refresh and Plug-ins > "
+                                 "Register Tellumic LNS Plug-In in Demo.")
+                      .arg(created, why));
+    };
+    connect(registration, &QProcess::errorOccurred, this, [registration, failed](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        failed(QStringLiteral("%1 (%2)").arg(registration->program(), registration->errorString()));
+        registration->deleteLater();
+    });
+    connect(registration, &QProcess::finished, this, [this, registration, created, failed](int code, QProcess::ExitStatus how) {
+        registration->deleteLater();
+        guarded(QStringLiteral("The plug-in could not be registered"), [&] {
+            const QString output = QString::fromLocal8Bit(registration->readAll()).trimmed();
+            if (how != QProcess::NormalExit || code != 0) {
+                failed(output.isEmpty() ? QStringLiteral("%1 ended with status %2").arg(m_pluginProgram).arg(code) : output);
+                return;
+            }
+            m_plugins = registeredPlugins();
+            rebuildPluginsMenu();
+            const RegisteredPlugin *plugin = pluginOf(m_plugins, kProgId);
+            if (!plugin) {
+                failed(QStringLiteral("its record is not in the registry"));
+                return;
+            }
+            const QString network = QString::fromLatin1(sim::kDemoNetwork.data(), sim::kDemoNetwork.size());
+            startPluginCommand(qs(plugin->progId), network, HostCommand::kRegister, 0, QString(),
+                               QStringLiteral("%1 The plug-in %2 is registered on this machine and in the network %3: "
+                                              "double-click a meter to browse it.")
+                                   .arg(created, qs(plugin->name), network));
+        });
+    });
+    setStatus(created + QStringLiteral(" Registering the plug-in . . ."));
+    registration->start(m_pluginProgram, {QStringLiteral("/regplugin")});
 }
 
 QString NetworkBrowserWindow::status() const

@@ -21,6 +21,7 @@
 #include "browser/registered_plugins.h"
 
 class QAction;
+class QIcon;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -38,6 +39,10 @@ class NetworkBrowserWindow : public QMainWindow
     Q_OBJECT
 public:
     static constexpr const char *kCaption = "Tellumic Network Browser";
+    // The desktop entry's name and its icon's; the window class is the program's name,
+    // "lns-host", which the entry names as its StartupWMClass.
+    static constexpr const char *kDesktopFileName = "com.tellumic.NetworkBrowser";
+    static QIcon icon();
     // The states are read again this often while the window is open.
     static constexpr int kRefreshIntervalMs = 2000;
 
@@ -60,6 +65,8 @@ public:
     bool commandRunning() const { return !m_commandRun.isNull(); }
     // The tellumic-log that Harvest Network Now runs; tests may put another.
     void setHarvestProgram(const QString &program) { m_harvestProgram = program; }
+    // The tellumic-plugin that Create Demo Installation registers; tests may put another.
+    void setPluginProgram(const QString &program) { m_pluginProgram = program; }
 
 Q_SIGNALS:
     // A plug-in command (device command, register, deregister) has its answer.
@@ -75,8 +82,11 @@ private:
     void rebuildDeviceMenu();
     void rebuildPluginsMenu();
     void updateSimulatorMenu();
-    void showOffer();
+    // The first-run page: the demo installation offered, or why the one there cannot be opened.
+    void showOffer(const std::string &unreadable = {});
+    void fitColumns();
     void createDemo();
+    void registerDemoPlugin(const QString &created);
     void setStatus(const QString &text, bool error = false);
     // Tells an error of something the user asked for: the status line and a message box.
     void tellError(const QString &text);
@@ -106,6 +116,7 @@ private:
 
     QDBusConnection m_bus;
     QString m_harvestProgram;
+    QString m_pluginProgram;
     std::unique_ptr<lns::ObjectServer> m_server;
     std::unique_ptr<NetworkReader> m_reader;
     RegisteredPlugins m_plugins;
@@ -128,6 +139,7 @@ private:
     QPointer<HarvestRun> m_harvest;
     QPointer<PluginCommandRun> m_commandRun;
     bool m_refreshFailed = false;
+    std::string m_unreadable;  // why the installation cannot be opened, as shown
 };
 
 }  // namespace tellumic::browser

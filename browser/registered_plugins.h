@@ -14,12 +14,14 @@ struct RegisteredPlugin
     std::string progId;  // its default value: the bus name the plug-in answers on
     std::string version;
     std::string description;
+    bool operator==(const RegisteredPlugin &) const = default;
 };
 
 struct RegisteredPlugins
 {
     std::vector<RegisteredPlugin> plugins;
     std::string failure;  // the registry could not be read: the list says nothing
+    bool operator==(const RegisteredPlugins &) const = default;
 };
 
 RegisteredPlugins registeredPlugins();

@@ -49,18 +49,18 @@ const std::array<SpeedChoice, 4> &speedChoices()
     return kSpeeds;
 }
 
-bool SimInstallation::present()
+SimInstallation::Presence SimInstallation::look()
 {
     // Looking must not create the registry store: the first run leaves the home untouched
     // until the user asks for the demo installation.
     std::error_code ec;
     if (!std::filesystem::exists(registryStorePath(), ec))
-        return false;
+        return {};
     try {
         const auto path = sim::lonWorksPathSetting(registryStorePath());
-        return !path.empty() && std::filesystem::is_regular_file(sim::networkDbPath(nativePath(path)), ec);
-    } catch (const RuntimeError &) {
-        return false;
+        return {!path.empty() && std::filesystem::is_regular_file(sim::networkDbPath(nativePath(path)), ec), {}};
+    } catch (const RuntimeError &e) {
+        return {false, e.description()};
     }
 }
 

@@ -46,8 +46,16 @@ const std::array<SpeedChoice, 4> &speedChoices();
 class SimInstallation
 {
 public:
+    // What TELLUMIC_HOME holds: an installation to open, none yet, or one whose registry
+    // cannot be read (a read-only or damaged home); then why, as the command-line tools say.
+    struct Presence
+    {
+        bool present = false;
+        std::string unreadable;
+    };
+    static Presence look();
     // True when TELLUMIC_HOME names a LonWorks installation with its network database.
-    static bool present();
+    static bool present() { return look().present; }
     // Where a new installation goes (TELLUMIC_HOME) and where the LonWorks folder would be.
     static std::filesystem::path home();
     static std::filesystem::path lonWorksFolderToBe();

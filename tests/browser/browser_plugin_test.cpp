@@ -7,6 +7,7 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 
 #include "foundation/registry.h"
@@ -27,6 +28,17 @@ protected:
     void SetUp() override
     {
         makeDemo();
+        startBus();
+        ASSERT_EQ(runPlugin({"/regplugin"}), 0);
+        openWindow(*bus);
+    }
+    // A private session bus that starts the plug-in from the activation file in the test's
+    // home; the window's own children (Create Demo Installation's registration) write there.
+    void startBus()
+    {
+        m_xdgDataHome = qgetenv("XDG_DATA_HOME");
+        m_hadXdgDataHome = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString((home.root() / "xdg").string()));
         env = QProcessEnvironment::systemEnvironment();
         env.insert("TELLUMIC_HOME", QString::fromStdString(home.root().string()));
         env.insert("XDG_DATA_HOME", QString::fromStdString((home.root() / "xdg").string()));
@@ -36,8 +48,6 @@ protected:
         bus = std::make_unique<QDBusConnection>(
             QDBusConnection::connectToBus(daemon.address(), "browser-test-" + QString::number(++s_count)));
         ASSERT_TRUE(bus->isConnected());
-        ASSERT_EQ(runPlugin({"/regplugin"}), 0);
-        openWindow(*bus);
     }
     void TearDown() override
     {
@@ -45,6 +55,25 @@ protected:
         if (bus)
             QDBusConnection::disconnectFromBus(bus->name());
         daemon.stop(test::kProcessWaitMs);
+        if (m_hadXdgDataHome)
+            qputenv("XDG_DATA_HOME", m_xdgDataHome);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+
+    // Lets go of the device window that Browse opened, as a host does, and waits for the
+    // plug-in to end.
+    void releaseDeviceWindow()
+    {
+        const QString path = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject")
+                                 .arguments()
+                                 .value(0)
+                                 .value<QDBusObjectPath>()
+                                 .path();
+        EXPECT_TRUE(property(path, "Visible").toBool());
+        call(path, "org.freedesktop.DBus.Properties", "Set", {kPlugin, "Visible", QVariant::fromValue(QDBusVariant(false))});
+        call(path, kPlugin, "Release");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !pluginOnBus(); }, test::kProcessWaitMs));
     }
 
     int runPlugin(const QStringList &args)
@@ -80,6 +109,8 @@ protected:
     bool pluginOnBus() { return bus->interface()->isServiceRegistered(kPlugin).value(); }
 
     QProcessEnvironment env;
+    QByteArray m_xdgDataHome;
+    bool m_hadXdgDataHome = false;
     test::PrivateBus daemon;
     std::unique_ptr<QDBusConnection> bus;
     static inline int s_count = 0;
@@ -161,6 +192,67 @@ TEST_F(BrowserPluginTest, APluginThatIsNotRegisteredIsTold)
               "The plug-in Tellumic_PlugIn.LNSPlugInAPI that serves \"Browse Tellumic\" is not registered on this "
               "machine; register it with \"tellumic-plugin /regplugin\", then refresh.");
     EXPECT_FALSE(window->commandRunning());
+}
+
+// The first run on a machine where nothing is registered yet.
+class BrowserFirstRunTest : public BrowserPluginTest
+{
+protected:
+    void SetUp() override { startBus(); }
+};
+
+// The demo installation made in the window is ready to browse, as scripts/run.sh leaves it:
+// the plug-in registered on this machine and in Demo, "Browse Tellumic" on every meter.
+TEST_F(BrowserFirstRunTest, TheDemoMadeInTheWindowOpensADeviceWindow)
+{
+    openWindow(*bus);
+    window->setPluginProgram(PLUGIN_EXE);
+    QSignalSpy answers(window.get(), &browser::NetworkBrowserWindow::commandFinished);
+    auto *create = window->findChild<QPushButton *>("cmdCreateDemo");
+    ASSERT_TRUE(create);
+    ASSERT_TRUE(test::press(create));
+    EXPECT_EQ(commandAnswer(answers), "");
+    const QString root = QString::fromStdString(home.root().string());
+    // (Between the two, the note that a test's folder has no XIF converter beside it.)
+    EXPECT_TRUE(window->status().startsWith("Created the demo installation in " + root + "/LonWorks."))
+        << window->status().toStdString();
+    EXPECT_TRUE(window->status().endsWith(" The plug-in Tellumic LNS Plug-In is registered on this machine and in the "
+                                          "network Demo: double-click a meter to browse it."))
+        << window->status().toStdString();
+    int meters = 0;
+    for (const auto &network : model().networks())
+        for (const auto &subsystem : network.subsystems)
+            for (const auto &device : subsystem.devices)
+                if (!device.model.empty()) {
+                    ++meters;
+                    EXPECT_EQ(cell(device.objectName, NetworkTreeModel::kCommands), "Browse Tellumic") << device.name;
+                }
+    EXPECT_GT(meters, 5);
+    EXPECT_TRUE(menuItemEnabled("Plug-ins", "Deregister Tellumic LNS Plug-In in Demo"));
+
+    // Enter on a meter opens its device window.
+    ASSERT_TRUE(selectByKeys("TMC-FT-Log-364"));
+    QTest::keyClick(window->tree(), Qt::Key_Return);
+    EXPECT_EQ(commandAnswer(answers), "");
+    EXPECT_EQ(window->status(), "\"Browse Tellumic\" sent for Demo/Demo/Meters/TMC-FT-Log-364.");
+    ASSERT_TRUE(pluginOnBus());
+    releaseDeviceWindow();
+    EXPECT_TRUE(home.dialogs.shown().empty());
+}
+
+// A plug-in that another program registers on this machine shows in the Plug-ins menu at the
+// next refresh of the window, without File > Refresh.
+TEST_F(BrowserFirstRunTest, APluginRegisteredElsewhereShowsAtTheNextRefresh)
+{
+    makeDemo();
+    openWindow(*bus);
+    EXPECT_FALSE(menuItemEnabled("Plug-ins", "Register Tellumic LNS Plug-In in Demo"));
+    ASSERT_EQ(runPlugin({"/regplugin"}), 0);
+    window->tick();
+    EXPECT_TRUE(menuItemEnabled("Plug-ins", "Register Tellumic LNS Plug-In in Demo"));
+    ASSERT_EQ(runPlugin({"/deregplugin"}), 0);
+    window->tick();
+    EXPECT_FALSE(menuItemEnabled("Plug-ins", "Register Tellumic LNS Plug-In in Demo"));
 }
 
 }  // namespace

@@ -67,6 +67,15 @@ TEST_F(NetworkBrowserTest, FirstRunOffersTheDemoInstallationAndMakesIt)
     EXPECT_EQ(sim::lonWorksPathSetting(registryStorePath()), (home.root() / "LonWorks").string());
 }
 
+// The window carries the icon its desktop entry names (from the icon theme, or its own where
+// the theme lacks it), so that a task bar shows the browser as the menu does.
+TEST_F(NetworkBrowserTest, TheWindowCarriesItsIcon)
+{
+    openWindow();
+    EXPECT_FALSE(window->windowIcon().pixmap(32, 32).isNull());
+    EXPECT_FALSE(browser::NetworkBrowserWindow::icon().pixmap(64, 64).isNull());
+}
+
 TEST_F(NetworkBrowserTest, AnInstallationMadeElsewhereShowsAtTheNextRefresh)
 {
     openWindow();
@@ -134,6 +143,24 @@ TEST_F(NetworkBrowserTest, ADeviceTakenOfflineShowsOfflineAtTheNextRefresh)
 }
 
 // The Simulator menu acts on the selected device through the simulator's control API.
+// A refresh that brings a longer state than the tree showed widens its column: no state is
+// cut off ("Soft Offli...").
+TEST_F(NetworkBrowserTest, EveryStateIsShownWholeAfterARefresh)
+{
+    makeDemo();
+    openWindow();
+    sim::SimControl control(sim::installedLonWorksFolder());
+    QTreeView *tree = window->tree();
+    const QAbstractItemView *view = tree;  // the widest cell, as the view measures it
+    for (const auto &choice : browser::conditionChoices()) {
+        SCOPED_TRACE(choice.label);
+        control.setCondition(simDevice(kLogMeter).id, choice.condition);
+        window->tick();
+        ASSERT_EQ(cell(kLogMeter, NetworkTreeModel::kState).toLower(), QString::fromLatin1(choice.label).toLower());
+        EXPECT_GE(tree->columnWidth(NetworkTreeModel::kState), view->sizeHintForColumn(NetworkTreeModel::kState));
+    }
+}
+
 TEST_F(NetworkBrowserTest, SimulatorMenuChangesTheSelectedDevice)
 {
     makeDemo();
@@ -358,6 +385,40 @@ TEST_F(NetworkBrowserTest, ANetworkThatCannotBeOpenedIsTold)
     sim::SimControl(sim::installedLonWorksFolder()).setCondition(simDevice(kLogMeter).id, sim::DeviceCondition::Offline);
     window->tick();
     EXPECT_EQ(cell(kLogMeter, NetworkTreeModel::kState), "Offline");
+}
+
+// An installation whose registry cannot be read (a read-only home, a damaged file) is not a
+// first run: the window gives the reason the command-line tools give, and offers no demo
+// installation to put over it. Mended, it shows at the next refresh.
+TEST_F(NetworkBrowserTest, AnInstallationThatCannotBeOpenedIsToldNotOfferedAgain)
+{
+    makeDemo();
+    const auto kept = home.root() / "registry.kept";
+    std::filesystem::rename(registryStorePath(), kept);
+    test::writeFile(registryStorePath(), "not a registry, but not nothing either");
+    std::string reason;
+    try {
+        sim::lonWorksPathSetting(registryStorePath());
+    } catch (const RuntimeError &e) {
+        reason = e.description();
+    }
+    ASSERT_FALSE(reason.empty());
+
+    openWindow();
+    EXPECT_FALSE(window->offeringDemo());
+    const QString root = QString::fromStdString(home.root().string());
+    const QString text = window->findChild<QLabel *>("offerText")->text();
+    EXPECT_EQ(text, "The LonWorks installation in " + root + " cannot be opened: " + QString::fromStdString(reason));
+    EXPECT_FALSE(window->findChild<QPushButton *>("cmdCreateDemo")->isVisible());
+    EXPECT_EQ(window->status(), text);
+    window->tick();
+    EXPECT_EQ(window->status(), text);
+
+    std::filesystem::remove(registryStorePath());
+    std::filesystem::rename(kept, registryStorePath());
+    window->tick();
+    EXPECT_EQ(cell(kLogMeter, NetworkTreeModel::kState), "Online");
+    EXPECT_TRUE(window->status().startsWith("1 network, ")) << window->status().toStdString();
 }
 
 // Screen readers and tools that drive the window from outside find every control, and every
