@@ -55,6 +55,10 @@ foreach(command lns-host lns-sim tellumic-log tellumic-config)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME ${command})
 endforeach()
 
+# What lintian notes of texts the package cannot spell otherwise, each with its reason.
+install(FILES ${TELLUMIC_PACKAGING_DIR}/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+        RENAME tellumic)
+
 configure_file(${TELLUMIC_PACKAGING_DIR}/changelog ${TELLUMIC_GENERATED_DIR}/changelog @ONLY)
 add_custom_command(OUTPUT ${TELLUMIC_GENERATED_DIR}/changelog.gz
                    COMMAND gzip -9nf -k ${TELLUMIC_GENERATED_DIR}/changelog

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 
 #include <QApplication>
+#include <QIcon>
 
 #include "foundation/file_io.h"
 #include "foundation/qt_dialogs.h"
@@ -62,7 +63,12 @@ int runLogView(const std::vector<std::string> &args, int &argc, char **argv)
     int status = 0;
     try {
         const auto app = startApplication(argc, argv, "tellumic-log", "view opens a window and needs a display");
+        // The window class is the program's name, as the desktop entry's StartupWMClass says.
+        QApplication::setApplicationName(QStringLiteral("tellumic-log"));
         QApplication::setApplicationDisplayName(QStringLiteral("Tellumic Log Viewer"));
+        QApplication::setDesktopFileName(QStringLiteral("com.tellumic.LogViewer"));
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("com.tellumic.LogViewer"),
+                                                     QIcon(QStringLiteral(":/icons/com.tellumic.LogViewer.svg"))));
         const DialogsScope boxes(dialogs);
         logview::LogViewerWindow window;
         dialogs.setParent(&window);
