@@ -356,8 +356,13 @@ void NetworkBrowserWindow::tick()
         }
         auto networks = m_model->networks();
         m_reader->refresh(networks);
+        const DeviceEntry *selected = selectedDevice();
+        const auto commandsBefore = selected ? selected->commands : std::vector<PluginCommand>{};
         m_model->updateNetworks(networks);
         fitColumns();
+        // The Device menu is made again only when what it lists changed: an open menu stays.
+        if (const DeviceEntry *now = selectedDevice(); now && now->commands != commandsBefore)
+            rebuildDeviceMenu();
         if (m_refreshFailed) {
             m_refreshFailed = false;
             setStatus(QStringLiteral("The network database answers again."));

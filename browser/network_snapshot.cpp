@@ -82,6 +82,27 @@ const PluginCommand *commandOf(const DeviceEntry &device, std::size_t index)
     return index < device.commands.size() ? &device.commands[index] : nullptr;
 }
 
+namespace {
+
+// The commands plug-ins registered on a device's template; many devices share a template, so
+// each template's are read once per pass (cache).
+const std::vector<PluginCommand> &templateCommands(const lns::Collection<lns::DeviceTemplate> &templates,
+                                                   const std::string &name,
+                                                   std::map<std::string, std::vector<PluginCommand>> &cache)
+{
+    auto known = cache.find(name);
+    if (known == cache.end()) {
+        std::vector<PluginCommand> commands;
+        if (auto t = templates.Find(name))
+            for (const auto &app : t->ComponentApplications()->Items())
+                commands.push_back({app->Name(), app->ProgId(), app->CommandId(), app->ObjectType()});
+        known = cache.emplace(name, std::move(commands)).first;
+    }
+    return known->second;
+}
+
+}  // namespace
+
 struct NetworkReader::OpenNetwork
 {
     std::shared_ptr<lns::Network> network;
@@ -161,16 +182,7 @@ NetworkEntry NetworkReader::readOpen(OpenNetwork &open)
                 d.model = meter->Model;
                 d.logging = meter->logging;
             }
-            const std::string templateName = device->TemplateName();
-            auto known = commandsOf.find(templateName);
-            if (known == commandsOf.end()) {
-                std::vector<PluginCommand> commands;
-                if (auto t = templates.Find(templateName))
-                    for (const auto &app : t->ComponentApplications()->Items())
-                        commands.push_back({app->Name(), app->ProgId(), app->CommandId(), app->ObjectType()});
-                known = commandsOf.emplace(templateName, std::move(commands)).first;
-            }
-            d.commands = known->second;
+            d.commands = templateCommands(templates, device->TemplateName(), commandsOf);
             d.state = deviceStateText(device->Commissioned(), device->State());
             if (d.logging)
                 d.log = readLogStatus(d.name);
@@ -186,12 +198,18 @@ void NetworkReader::refresh(std::vector<NetworkEntry> &networks)
 {
     for (std::size_t n = 0; n < networks.size() && n < m_open.size(); ++n) {
         const auto &devices = m_open[n]->devices;
+        if (devices.empty())
+            continue;
+        // A plug-in registered or deregistered in the network by another program meanwhile.
+        const auto templates = m_open[n]->system->DeviceTemplates();
+        std::map<std::string, std::vector<PluginCommand>> commandsOf;
         std::size_t i = 0;
         for (auto &sub : networks[n].subsystems) {
             for (auto &d : sub.devices) {
                 if (i >= devices.size())
                     return;
                 const auto &device = devices[i++];
+                d.commands = templateCommands(templates, device->TemplateName(), commandsOf);
                 d.state = deviceStateText(device->Commissioned(), device->State());
                 if (d.logging)
                     d.log = readLogStatus(d.name);

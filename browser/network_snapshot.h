@@ -24,6 +24,7 @@ struct PluginCommand
     std::string progId;  // the plug-in's bus name
     std::int32_t commandId = 0;
     std::int32_t objectType = 0;
+    bool operator==(const PluginCommand &) const = default;
 };
 
 // The newest record of a meter's CSV logs (short or long) in the program folder.
@@ -87,7 +88,7 @@ public:
     std::vector<NetworkEntry> read();
     // One network by name, as read() reads it; RuntimeError when it cannot be opened.
     NetworkEntry readNetwork(const std::string &name);
-    // The states and logs of the devices read last into networks (which read() gave).
+    // The states, commands and logs of the devices read last into networks (which read() gave).
     // RuntimeError when the database cannot be read; the entries keep their last values.
     void refresh(std::vector<NetworkEntry> &networks);
 

@@ -314,6 +314,25 @@ TEST_F(NetworkBrowserTest, EveryCommandOfADeviceIsOfferedAndDoubleClickRunsTheFi
     openWindow();
     constexpr const char *k362 = "Demo/Demo/Meters/TMC-FT-362";
     EXPECT_EQ(cell(k362, NetworkTreeModel::kCommands), "Commission, Configure");
+    // Registered meanwhile by another program: shown at the next refresh, in the tree and in
+    // the Device menu of the selected device.
+    ASSERT_TRUE(selectByKeys("TMC-FT-Plus-333"));
+    EXPECT_FALSE(menuItemEnabled("Device", "Inspect"));
+    {
+        sim::SimObjectServer server(sim::installedLonWorksFolder());
+        server.Open();
+        auto network = server.Networks().Item("Demo");
+        network->Open();
+        auto system = network->Systems().Item(1);
+        system->Open();
+        auto device = system->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Plus-333");
+        system->DeviceTemplates().Find(device->TemplateName())->ComponentApplications()->Add(
+            "Inspect", "Other_Tool.Commissioning", 7)->SetCommandId(32);
+        network->Close();
+    }
+    window->tick();
+    EXPECT_EQ(cell("Demo/Demo/Meters/TMC-FT-Plus-333", NetworkTreeModel::kCommands), "Inspect");
+    EXPECT_TRUE(menuItemEnabled("Device", "Inspect"));
     const auto notRegistered = [](const char *command) {
         return std::string("The plug-in Other_Tool.Commissioning that serves \"") + command +
                "\" is not registered on this machine; register it with \"tellumic-plugin /regplugin\", then refresh.";

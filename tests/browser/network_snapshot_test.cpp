@@ -120,6 +120,32 @@ TEST_F(NetworkReaderTest, RefreshReadsTheStatesThatAnotherProgramSet)
     EXPECT_EQ(find(networks, "TMC-FT-362")->state, "Online");
 }
 
+// A plug-in that another program registers in the network (or deregisters) shows in the
+// devices' commands at the next refresh.
+TEST_F(NetworkReaderTest, RefreshReadsTheCommandsThatAnotherProgramRegistered)
+{
+    NetworkReader reader(*server);
+    auto networks = reader.read();
+    ASSERT_TRUE(find(networks, "TMC-FT-Log-364")->commands.empty());
+    {
+        sim::SimObjectServer other(folder);
+        other.Open();
+        auto network = other.Networks().Item("Demo");
+        network->Open();
+        auto system = network->Systems().Item(1);
+        system->Open();
+        const auto meter = system->Subsystems().Item("Meters")->AppDevices().Item("TMC-FT-Log-364");
+        system->DeviceTemplates().Item(meter->TemplateName())->ComponentApplications()->Add(
+            "Browse Tellumic", "Tellumic_PlugIn.LNSPlugInAPI", 7)->SetCommandId(20);
+        network->Close();
+    }
+    reader.refresh(networks);
+    ASSERT_EQ(find(networks, "TMC-FT-Log-364")->commands.size(), 1u);
+    EXPECT_EQ(find(networks, "TMC-FT-Log-364")->commands[0].name, "Browse Tellumic");
+    EXPECT_EQ(find(networks, "TMC-FT-Log-364")->commands[0].commandId, 20);
+    EXPECT_TRUE(find(networks, "Thermostat")->commands.empty());
+}
+
 // The newest of a meter's two logs, by the time of its last record; what cannot be read says so.
 TEST_F(NetworkReaderTest, LogStatusTakesTheNewestLog)
 {
