@@ -206,10 +206,17 @@ TEST_P(ConfigToolSignalTest, StopPutsTheMeterBeingWrittenBack)
     EXPECT_EQ(status, 128 + signal) << text;
     const std::string name = signalName(signal);
     EXPECT_NE(text.find("Plant-Meter-02: applied, 3 entries written\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Plant-Meter-03: stopped by " + name + "; the meter reads as before\n"), std::string::npos)
+    // The signal finds the third meter being read or written, or (rarely) the program between
+    // the two: either way that meter is left as it was and the last is not touched.
+    const bool third = text.find("Plant-Meter-03: ") != std::string::npos;
+    if (third) {
+        EXPECT_NE(text.find("Plant-Meter-03: stopped by " + name + "; the meter reads as before\n"), std::string::npos)
+            << text;
+    }
+    EXPECT_NE(text.find("tellumic-config: stopped by " + name + "; " + (third ? "1" : "2") + " meter(s) not written\n"),
+              std::string::npos)
         << text;
-    EXPECT_NE(text.find("tellumic-config: stopped by " + name + "; 1 meter(s) not written\n"), std::string::npos)
-        << text;
+    EXPECT_EQ(text.find("Plant-Meter-04: "), std::string::npos) << text;
     ASSERT_EQ(lnsSim("latency 0").status, 0);
     EXPECT_EQ(tool("diff " + file + " Plant Plant-Meter-02").status, 0);
     for (const auto &[meter, diff] : before)

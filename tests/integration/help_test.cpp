@@ -1,6 +1,7 @@
 // Every program's --help on a machine with nothing installed: the text, exit 0, and the home
 // left as it was (a help that opens the installation fails there, or creates files in it).
 
+#include <cctype>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -62,7 +63,13 @@ INSTANTIATE_TEST_SUITE_P(
                       HelpRow{TELLUMIC_CONFIG_EXE, "--help", "tellumic-config save"},
                       HelpRow{TELLUMIC_CONFIG_EXE, "apply --help", "tellumic-config apply"},
                       HelpRow{XIF32BIN_EXE, "--help", "Usage: XIF32BIN"},
-                      HelpRow{PLUGIN_EXE, "--help", "tellumic-plugin"}));
+                      HelpRow{PLUGIN_EXE, "--help", "tellumic-plugin"}),
+    [](const ::testing::TestParamInfo<HelpRow> &info) {
+        std::string name = std::filesystem::path(info.param.program).filename().string() + "_" + info.param.args;
+        for (char &c : name)
+            c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name + "_" + std::to_string(info.index);
+    });
 
 }  // namespace
 }  // namespace tellumic::test
