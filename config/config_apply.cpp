@@ -100,6 +100,29 @@ std::string stoppedAt(const std::vector<Planned> &planned, const std::vector<std
     return planned.back().entryDef.name;
 }
 
+// Thrown where an apply was asked to stop.
+struct Stopped
+{
+};
+
+void stopIfRequested(const ApplyOptions &options)
+{
+    if (options.stopRequested && options.stopRequested())
+        throw Stopped{};
+}
+
+// After a failure or a stop: the transaction cancelled and the reached entries put back.
+void rollBack(lns::AppDevice &device, const std::vector<Planned> &planned, std::size_t reached, bool transaction,
+              const ApplyOptions &options, ApplyResult &result)
+{
+    if (transaction)
+        cancelTransaction(*options.system);
+    std::vector<std::optional<std::string>> seen(planned.size());
+    result.restored = putBack(device, planned, reached, options, seen);
+    if (result.failedEntry.empty() && !result.stopped)
+        result.failedEntry = stoppedAt(planned, seen);
+}
+
 }  // namespace
 
 Comparison compareConfig(const MeterConfig &file, lns::AppDevice &device, const CompareOptions &options)
@@ -195,17 +218,20 @@ ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, 
     std::size_t reached = 0;  // the entries whose write may have reached the meter
     try {
         for (std::size_t i = 0; i < planned.size(); ++i) {
+            stopIfRequested(options);
             result.failedEntry = planned[i].entryDef.name;
             reached = transaction ? 0 : i + 1;
             writeRaw(device, planned[i].entryDef, planned[i].target);
         }
         if (transaction) {
+            stopIfRequested(options);
             // The commit makes the writes in order and stops at the first that fails.
             result.failedEntry.clear();
             reached = planned.size();
             options.system->CommitTransaction();
         }
         for (const auto &p : planned) {
+            stopIfRequested(options);
             result.failedEntry = p.entryDef.name;
             const std::string back = readRaw(device, p.entryDef);
             if (back != p.target)
@@ -214,12 +240,14 @@ ApplyResult applyCompared(const Comparison &comparison, lns::AppDevice &device, 
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MConfig.ApplyConfig()," + errorText(e));
         result.reason = errorText(e);
-        if (transaction)
-            cancelTransaction(*options.system);
-        std::vector<std::optional<std::string>> seen(planned.size());
-        result.restored = putBack(device, planned, reached, options, seen);
-        if (result.failedEntry.empty())
-            result.failedEntry = stoppedAt(planned, seen);
+        rollBack(device, planned, reached, transaction, options, result);
+        return result;
+    } catch (const Stopped &) {
+        DebugLog("MConfig.ApplyConfig(), stopped");
+        result.stopped = true;
+        result.failedEntry.clear();
+        result.reason = "stopped before it was complete";
+        rollBack(device, planned, reached, transaction, options, result);
         return result;
     }
     for (const auto &p : planned)

@@ -65,6 +65,7 @@ struct ApplyResult
     std::string failedEntry;  // on failure: the entry whose write or read-back failed
     std::string reason;       // and why
     bool restored = true;     // the meter reads what it read before
+    bool stopped = false;     // stopRequested ended it (failedEntry is empty then)
 };
 
 struct ApplyOptions
@@ -75,6 +76,10 @@ struct ApplyOptions
     // The meter's network system: the writes go in one transaction of it. Without one, or
     // when it cannot start a transaction, each write goes on its own.
     std::shared_ptr<lns::System> system;
+    // Asked before each write, before the commit and before each read-back: true ends the
+    // apply as a failure (the program was told to stop); what was written is put back as
+    // after a failed write, and the put-back itself is not cut short.
+    std::function<bool()> stopRequested;
 };
 
 // Writes the entries that a comparison of a file with this meter found differing: type

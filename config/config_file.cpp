@@ -2,13 +2,17 @@
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <fcntl.h>
+#include <filesystem>
 #include <set>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
+#include "config/config_json_shape.h"
+#include "foundation/file_io.h"
+#include "foundation/text.h"
 #include "model/catalogue_families.h"
+#include "model/number_format.h"
 #include "model/value_format.h"
 #include "nvtype/nv_type_tables.h"
 
@@ -34,7 +38,8 @@ const HeaderKey kHeader[] = {
 
 [[noreturn]] void refuse(const std::string &reason) { throw RuntimeError(kInvalidConfiguration, reason); }
 
-std::string inQuotes(std::string_view s) { return "\"" + std::string(s) + "\""; }
+// Quoted as in JSON, so a control character in a refused value shows as an escape.
+std::string inQuotes(std::string_view s) { return jsonQuoted(s); }
 
 bool parseNumber(std::string_view text, double &value)
 {
@@ -43,41 +48,70 @@ bool parseNumber(std::string_view text, double &value)
     return ec == std::errc() && ptr == end && std::isfinite(value);
 }
 
-// Whole numbers between lo and hi.
-std::string checkWhole(std::string_view raw, double lo, double hi)
+// The meter's own text of a whole number between lo and hi ("100" for "00100" or "100.0"):
+// it reads back what it keeps, and a write of any other text would never read back.
+std::string checkWhole(std::string_view raw, double lo, double hi, std::string &canonical)
 {
     double v = 0;
     if (!parseNumber(raw, v) || v != std::floor(v) || v < lo || v > hi)
         return inQuotes(raw) + " is not a whole number from " + std::to_string(static_cast<long long>(lo)) + " to " +
                std::to_string(static_cast<long long>(hi));
+    canonical = std::to_string(static_cast<long long>(v));
     return {};
 }
 
-std::string checkNumber(std::string_view raw, double lo, double hi, std::string_view range)
+// Tenths, as the meter keeps them: "1.5" for "1.50", "0.0" for "-0".
+std::string checkTenths(std::string_view raw, std::string &canonical)
 {
     double v = 0;
-    if (!parseNumber(raw, v) || v < lo || v > hi)
-        return inQuotes(raw) + " is not a number from " + std::string(range);
+    if (!parseNumber(raw, v) || v < -3276.8 || v > 3276.7)
+        return inQuotes(raw) + " is not a number from -3276.8 to 3276.7";
+    canonical = formatNumber(std::round(v * 10) / 10 + 0.0, "0.0");
     return {};
 }
 
-// "days hours:minutes:seconds:milliseconds" within each field's range.
-std::string checkElapsed(std::string_view raw)
+// A single-precision number in its shortest exact text, as the meter writes it.
+std::string checkFloat(std::string_view raw, std::string &canonical)
 {
-    unsigned d = 0, h = 0, m = 0, s = 0, ms = 0;
-    char tail = 0;
-    const std::string text(raw);
-    const int n = std::sscanf(text.c_str(), "%u %u:%u:%u:%u%c", &d, &h, &m, &s, &ms, &tail);
-    if (n != 5 || d > 65535 || h > 23 || m > 59 || s > 59 || ms > 999)
-        return inQuotes(raw) + " is not an elapsed time from 0 0:0:0:0 to 65535 23:59:59:999";
+    double v = 0;
+    if (!parseNumber(raw, v) || v < -3.4e38 || v > 3.4e38)
+        return inQuotes(raw) + " is not a number from -3.4E+38 to 3.4E+38";
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, static_cast<float>(v) + 0.0f);
+    canonical.assign(text, r.ptr);
     return {};
 }
 
-std::string checkRaw(const EntryDefinition &entryDef, std::string_view raw)
+// "days hours:minutes:seconds:milliseconds" within each field's range, digits only.
+std::string checkElapsed(std::string_view raw, std::string &canonical)
 {
+    static constexpr unsigned kMax[] = {65535, 23, 59, 59, 999};
+    static constexpr char kAfter[] = {' ', ':', ':', ':', '\0'};
+    std::string text;
+    const char *at = raw.data();
+    const char *const end = raw.data() + raw.size();
+    for (int i = 0; i < 5; ++i) {
+        unsigned field = 0;
+        const auto r = std::from_chars(at, end, field);
+        const bool last = i == 4;
+        if (r.ec != std::errc() || field > kMax[i] || (last ? r.ptr != end : (r.ptr == end || *r.ptr != kAfter[i])))
+            return inQuotes(raw) + " is not an elapsed time from 0 0:0:0:0 to 65535 23:59:59:999";
+        text += std::to_string(field);
+        if (!last)
+            text.push_back(kAfter[i]);
+        at = r.ptr + (last ? 0 : 1);
+    }
+    canonical = std::move(text);
+    return {};
+}
+
+// The reason a raw value is refused, or "" with the text the meter keeps for it.
+std::string checkRaw(const EntryDefinition &entryDef, std::string_view raw, std::string &canonical)
+{
+    canonical = std::string(raw);
     if (entryDef.kind == EntryKind::NvType) {
         const auto &list = nvTypeLists()[entryDef.typeGroup];
-        if (recognisedIndex(list, raw) >= 0)
+        if (raw.find('\0') == std::string_view::npos && recognisedIndex(list, raw) >= 0)
             return {};
         std::string names;
         for (const auto &t : list.group.types)
@@ -86,12 +120,12 @@ std::string checkRaw(const EntryDefinition &entryDef, std::string_view raw)
     }
     const std::string_view type = entryDef.typeName;
     if (type == "SCPTmaxSndT" || type == "SNVT_elapsed_tm")
-        return checkElapsed(raw);
+        return checkElapsed(raw, canonical);
     if (type == "SNVT_count" || type == "SNVT_amps_ac")
-        return checkWhole(raw, 0, 65535);
+        return checkWhole(raw, 0, 65535, canonical);
     if (type == "SNVT_amp")
-        return checkNumber(raw, -3276.8, 3276.7, "-3276.8 to 3276.7");
-    return checkNumber(raw, -3.4e38, 3.4e38, "-3.4E+38 to 3.4E+38");
+        return checkTenths(raw, canonical);
+    return checkFloat(raw, canonical);
 }
 
 // Names any family's catalogue knows: a file may hold one that this meter reads only.
@@ -107,6 +141,20 @@ const std::set<std::string> &knownNames()
     }();
     return names;
 }
+
+}  // namespace
+
+bool isHeaderKey(const std::string &key)
+{
+    for (const auto &h : kHeader)
+        if (key == h.key)
+            return true;
+    return false;
+}
+
+bool isKnownEntryName(const std::string &name) { return knownNames().contains(name); }
+
+namespace {
 
 const EntryDefinition *entryDefOf(const std::vector<EntryDefinition> &entryDefs, std::string_view name)
 {
@@ -163,9 +211,12 @@ Resolved resolveValue(const EntryDefinition &entryDef, const ConfigValue &value)
             r.raw = value.text;
         }
     }
-    r.error = checkRaw(entryDef, r.raw);
+    std::string canonical;
+    r.error = checkRaw(entryDef, r.raw, canonical);
     if (!r.error.empty())
         r.error = "Entry " + inQuotes(entryDef.name) + ": " + r.error;
+    else
+        r.raw = std::move(canonical);
     return r;
 }
 
@@ -184,16 +235,12 @@ std::string toJson(const MeterConfig &config)
 
 MeterConfig parseConfig(std::string_view text)
 {
-    const Json j = Json::parse(text.begin(), text.end(), nullptr, false);
+    if (text.size() > kMaxConfigBytes)
+        refuse("the file is larger than " + std::to_string(kMaxConfigBytes) + " bytes, the most a configuration holds");
+    // The shape is checked as the parser goes: unknown and repeated keys end it at once.
+    const Json j = Json::parse(text.begin(), text.end(), ConfigJsonShape(), false);
     if (j.is_discarded() || !j.is_object())
         refuse("not a JSON configuration file");
-    for (const auto &[key, value] : j.items()) {
-        bool known = key == "format" || key == "entries";
-        for (const auto &h : kHeader)
-            known = known || key == h.key;
-        if (!known)
-            refuse("unknown key " + inQuotes(key));
-    }
     MeterConfig config;
     const auto format = j.find("format");
     if (format == j.end() || !format->is_number_integer())
@@ -211,8 +258,6 @@ MeterConfig parseConfig(std::string_view text)
     if (entries == j.end() || !entries->is_object())
         refuse("\"entries\" must be an object");
     for (const auto &[name, entry] : entries->items()) {
-        if (!knownNames().contains(name))
-            refuse("unknown entry " + inQuotes(name));
         ConfigValue v = parseEntry(name, entry);
         if (const auto *entryDef = entryDefOf(entryDefs, name)) {
             const Resolved r = resolveValue(*entryDef, v);
@@ -230,13 +275,16 @@ MeterConfig parseConfig(std::string_view text)
 
 MeterConfig loadConfig(const std::string &path)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw RuntimeError(ErrorNumber::kFileNotFound, path + ": cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
     try {
-        return parseConfig(text.str());
+        // Not a pipe or a device: one that never ends would be read for ever.
+        const RegularFile file = openRegularFile(path, O_RDONLY, "configuration files", Links::kFollow);
+        text = file.readAt(0, kMaxConfigBytes + 1);
+    } catch (const RuntimeError &e) {
+        throw RuntimeError(ErrorNumber::kFileNotFound, path + ": cannot be read: " + e.description());
+    }
+    try {
+        return parseConfig(text);
     } catch (const RuntimeError &e) {
         throw RuntimeError(e.number(), path + ": " + e.description());
     }
@@ -244,11 +292,20 @@ MeterConfig loadConfig(const std::string &path)
 
 void saveConfig(const MeterConfig &config, const std::string &path)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << toJson(config);
-    out.close();
-    if (!out)
-        throw RuntimeError(ErrorNumber::kPathFileAccess, path + ": cannot be written");
+    // Written beside the file and moved over it once complete: a failure or a kill midway
+    // leaves the file as it was. A link is followed, so that the file it names is replaced
+    // and the link stays; a device or a folder in the file's place is never replaced.
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(target, ec)))
+        target = fs::weakly_canonical(target, ec);
+    if (ec)
+        target = path;
+    const fs::file_status status = fs::status(target, ec);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        throw RuntimeError(ErrorNumber::kPathFileAccess, "cannot write " + path + ": it is not a regular file");
+    replaceFile(target, toJson(config));
 }
 
 }  // namespace tellumic::config

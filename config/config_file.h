@@ -2,7 +2,7 @@
 
 // Configuration files: JSON with a format version, the meter it was saved from and one
 // object per entry ({"raw", "text", "unit"}). A file is checked whole before anything
-// uses it: unknown keys, wrong types and values outside an entry's range are refused with
+// uses it: unknown and repeated keys, wrong types and values outside an entry's range are refused with
 // the key's or entry's name.
 
 #include <optional>
@@ -20,8 +20,14 @@ std::string toJson(const MeterConfig &config);
 // reason otherwise.
 MeterConfig parseConfig(std::string_view json);
 
-// Reads and parses a file; the file's name is put before the reason of a failure.
+// The most a configuration file may hold; a real one is a few kilobytes.
+inline constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+// Reads and parses a file (a regular file, not a pipe or a device); the file's name is put
+// before the reason of a failure.
 MeterConfig loadConfig(const std::string &path);
+// Replaces the file with the configuration once it is completely written; RuntimeError with
+// the system's reason otherwise, the file left as it was.
 void saveConfig(const MeterConfig &config, const std::string &path);
 
 // The raw value that a file value stands for, or the reason it is refused.

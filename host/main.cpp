@@ -9,8 +9,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "device/device_window.h"
 #include "foundation/child_process.h"
@@ -154,10 +156,31 @@ int runAutomation(QApplication &app)
     return app.exec();
 }
 
+const char *const kUsage = R"(Usage:
+  tellumic-plugin                     show the registration window (needs a display)
+  tellumic-plugin /regplugin          register the plug-in in the LNS installation
+  tellumic-plugin /deregplugin [/deregmode:-1|0|1]
+                                      deregister it
+  tellumic-plugin /regserver          install its D-Bus activation file
+  tellumic-plugin /unregserver        remove it
+  tellumic-plugin -Embedding          serve automation objects (the session bus starts it so)
+  tellumic-plugin --help              show this text
+The LNS installation and the program folder are under TELLUMIC_HOME.
+)";
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    // Help opens nothing, not even the program folder.
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        errno = 0;
+        std::fputs(kUsage, stdout);
+        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0)
+            return 0;
+        std::fprintf(stderr, "tellumic-plugin: cannot write standard output: %s\n", std::strerror(errno));
+        return 1;
+    }
     // The program folder comes first, so that the start's own trace line lands in it.
     std::filesystem::path folder;
     try {

@@ -27,6 +27,7 @@
 #include "foundation/runtime_error.h"
 #include "foundation/text.h"
 #include "sim/sim_object_server.h"
+#include "tools/standard_output.h"
 
 namespace {
 
@@ -310,7 +311,7 @@ int main(int argc, char **argv)
 {
     std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        return run(args, argc, argv);
+        return checkedExit("lns-host", run(args, argc, argv), 1);
     } catch (const UsageError &e) {
         std::cerr << "lns-host: " << e.message << "\nTry 'lns-host --help'.\n";
         return 2;

@@ -22,6 +22,7 @@
 #include "sim/resource_files.h"
 #include "sim/sim_control.h"
 #include "sim/sim_object_server.h"
+#include "tools/standard_output.h"
 
 namespace {
 
@@ -623,7 +624,7 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        return run(args);
+        return checkedExit("lns-sim", run(args), 1);
     } catch (const UsageError &e) {
         std::fprintf(stderr, "lns-sim: %s\n", e.message.c_str());
         return 2;

@@ -21,6 +21,7 @@
 #include "tools/tellumic_log_view.h"
 #include "tools/harvest/harvest_main.h"
 #include "tools/harvest/log_gaps_main.h"
+#include "tools/standard_output.h"
 #include "tools/store/store_main.h"
 
 namespace tellumic {
@@ -231,12 +232,13 @@ int last(const std::vector<std::string> &args, CountingDialogs &dialogs)
     return std::cout && dialogs.texts().empty() ? 0 : 1;
 }
 
-}  // namespace
-}  // namespace tellumic
-
-int main(int argc, char **argv)
+bool asksForHelp(const std::vector<std::string> &args)
 {
-    using namespace tellumic;
+    return std::any_of(args.begin(), args.end(), [](const std::string &a) { return a == "--help" || a == "-h"; });
+}
+
+int run(int argc, char **argv)
+{
     // The plug-in's trace belongs to the plug-in: the tool neither writes nor creates it.
     auto trace = std::make_unique<TraceLog>(std::filesystem::path(), processClock());
     trace->forceState(TraceLog::Off);
@@ -253,6 +255,11 @@ int main(int argc, char **argv)
     }
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     const std::string &command = args[0];
+    // The commands without a help of their own show the program's.
+    if ((command == "decode" || command == "last" || command == "view") && asksForHelp(rest)) {
+        std::cout << kUsage;
+        return 0;
+    }
     // Every command turns the failures it expects into its message and status; anything
     // else (memory, a file system or database answer nobody foresaw) still ends in a message
     // and the command's error status, never in an abort.
@@ -280,4 +287,14 @@ int main(int argc, char **argv)
         return errorStatus;
     }
     return usageError("unknown command \"" + command + "\"");
+}
+
+}  // namespace
+}  // namespace tellumic
+
+int main(int argc, char **argv)
+{
+    using namespace tellumic;
+    const bool harvestStatuses = argc > 1 && (std::strcmp(argv[1], "harvest") == 0 || std::strcmp(argv[1], "audit") == 0);
+    return checkedExit("tellumic-log", run(argc, argv), harvestStatuses ? 2 : 1);
 }

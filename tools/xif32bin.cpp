@@ -2,14 +2,27 @@
 // Usage: XIF32BIN XIF-PATH XFB-PATH
 
 #include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "sim/xif_files.h"
+#include "tools/standard_output.h"
+
+namespace {
+
+const char *const kUsage = "Usage: XIF32BIN XIF-PATH XFB-PATH\n"
+                           "Converts the external interface file XIF-PATH into its binary form XFB-PATH.\n";
+
+}  // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return tellumic::checkedExit("XIF32BIN", 0, 2);
+    }
     if (argc != 3) {
-        std::fputs("Usage: XIF32BIN XIF-PATH XFB-PATH\n", stderr);
+        std::fputs(kUsage, stderr);
         return 2;
     }
     try {

@@ -147,6 +147,43 @@ INSTANTIATE_TEST_SUITE_P(Faults, ApplyFaultSweep,
                                            SweepCase{"RefusalOneByOne", Fault::RefusalAtWrite, false}),
                          [](const auto &info) { return std::string(info.param.name); });
 
+// The program told to stop (a signal) at each point the apply asks in turn, with the writes
+// in one system transaction and one by one: every stopped apply leaves the meter as it was
+// and no transaction open; the sweep ends where the apply no longer asks.
+class ApplyStopSweep : public ConfigTest, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(ApplyStopSweep, EveryStoppedApplyLeavesTheMeterAsItWas)
+{
+    const MeterConfig file = changedConfig();
+    const auto before = raws(*meter);
+    int asks = -1;
+    for (int at = 1; at < 50 && asks < 0; ++at) {
+        SCOPED_TRACE("stop at ask " + std::to_string(at));
+        int asked = 0;
+        ApplyOptions options;
+        options.system = GetParam() ? system : nullptr;
+        options.stopRequested = [&] { return ++asked >= at; };
+        const ApplyResult r = applyConfig(file, *meter, options);
+        if (r.applied) {
+            asks = at - 1;
+            break;
+        }
+        EXPECT_TRUE(r.stopped);
+        EXPECT_TRUE(r.restored);
+        EXPECT_EQ(r.failedEntry, "");
+        EXPECT_EQ(raws(*meter), before);
+        EXPECT_NO_THROW(system->StartTransaction()) << "a transaction was left open";
+        system->CancelTransaction();
+    }
+    // Before each of the four writes, before the commit, before each read-back.
+    EXPECT_EQ(asks, GetParam() ? 9 : 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stops, ApplyStopSweep, ::testing::Bool(),
+                         [](const auto &info) { return std::string(info.param ? "InTransaction" : "OneByOne"); });
+
 // Applying costs one write and one read-back per entry written: the comparison's reads are
 // the values a failure would put back, so nothing is read twice and nothing else is read.
 TEST_F(ConfigTest, ApplyCostsAWriteAndAReadBackPerEntryWritten)
@@ -169,7 +206,7 @@ TEST_F(ConfigTest, ApplyCostsAWriteAndAReadBackPerEntryWritten)
         const Comparison compared = compareConfig(file, *meter, {.only = c.only, .firmware = false});
         EXPECT_EQ(calls(), static_cast<std::uint64_t>(compared.read)) << "the comparison reads each entry once";
         setFaults({});
-        ApplyResult r = applyCompared(compared, *meter, {.only = c.only, .note = {}, .system = system});
+        ApplyResult r = applyCompared(compared, *meter, {.only = c.only, .note = {}, .system = system, .stopRequested = {}});
         ASSERT_TRUE(r.applied) << r.failedEntry << ": " << r.reason;
         EXPECT_EQ(static_cast<std::uint64_t>(r.written), c.written);
         EXPECT_EQ(writes(), c.written);
@@ -177,7 +214,7 @@ TEST_F(ConfigTest, ApplyCostsAWriteAndAReadBackPerEntryWritten)
 
         ASSERT_TRUE(applyConfig(original, *meter).applied);
         setFaults({});
-        r = applyConfig(file, *meter, {.only = c.only, .note = {}, .system = system});
+        r = applyConfig(file, *meter, {.only = c.only, .note = {}, .system = system, .stopRequested = {}});
         ASSERT_TRUE(r.applied) << r.failedEntry << ": " << r.reason;
         EXPECT_EQ(calls(), static_cast<std::uint64_t>(compared.read) + 2 * c.written)
             << "from the file: the chosen entries read once, then written and read back";
@@ -205,7 +242,7 @@ TEST_F(ConfigTest, OnlyWritesTheChosenEntries)
     const MeterConfig file = changedConfig();
     std::vector<std::string> notes;
     const ApplyResult r =
-        applyConfig(file, *meter, {.only = {"nciCtAmps"}, .note = [&](const std::string &l) { notes.push_back(l); }, .system = {}});
+        applyConfig(file, *meter, {.only = {"nciCtAmps"}, .note = [&](const std::string &l) { notes.push_back(l); }, .system = {}, .stopRequested = {}});
     ASSERT_TRUE(r.applied);
     EXPECT_EQ(r.written, 1);
     EXPECT_EQ(notes, (std::vector<std::string>{"nciCtAmps = 400"}));

@@ -1,8 +1,11 @@
 #include "tools/config/config_tool.h"
 
 #include "tools/config/dry_run.h"
+#include "tools/config/stop_signals.h"
 
+#include <algorithm>
 #include <ctime>
+#include <optional>
 #include <fstream>
 #include <ostream>
 
@@ -28,6 +31,8 @@ diff   compares FILE with a meter: exit 0 equal, 1 different, 2 error.
 apply  writes FILE to each chosen meter in turn, each all-or-nothing: exit 0 all applied,
        1 some failed or were skipped (the rest applied), 2 usage or network errors.
        --dry-run prints each meter's differences and writes nothing.
+       SIGTERM, SIGINT or SIGHUP puts the meter being written back and ends with 128 and
+       the signal's number; the meters after it are not written.
 The network is opened in the LNS installation under TELLUMIC_HOME.
 )";
 
@@ -199,8 +204,15 @@ bool applyOne(const MeterConfig &file, const Site &site, lns::AppDevice &meter, 
               Json &item, std::string &line)
 {
     const std::string name = meter.Name();
-    const ApplyResult r = applyConfig(file, meter, {.only = only, .note = {}, .system = site.system});
-    if (r.applied) {
+    const ApplyResult r = applyConfig(file, meter,
+                                      {.only = only, .note = {}, .system = site.system,
+                                       .stopRequested = [] { return StopSignals::received() != 0; }});
+    const char *const afterwards = r.restored ? "; the meter reads as before" : "; the meter could not be put back as it was";
+    if (r.stopped) {
+        item["result"] = "stopped";
+        item["restored"] = r.restored;
+        line = name + ": stopped by " + signalName(StopSignals::received()) + afterwards;
+    } else if (r.applied) {
         item["result"] = "applied";
         item["written"] = r.written;
         line = name + ": applied, " + std::to_string(r.written) + " entries written";
@@ -210,10 +222,7 @@ bool applyOne(const MeterConfig &file, const Site &site, lns::AppDevice &meter, 
         item["entry"] = r.failedEntry;
         item["reason"] = r.reason;
         item["restored"] = r.restored;
-        line = name + (skipped ? ": skipped: " + r.reason
-                               : ": failed at " + r.failedEntry + ": " + r.reason +
-                                     (r.restored ? "; the meter reads as before"
-                                                 : "; the meter could not be put back as it was"));
+        line = name + (skipped ? ": skipped: " + r.reason : ": failed at " + r.failedEntry + ": " + r.reason + afterwards);
     }
     return r.applied;
 }
@@ -222,6 +231,11 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const
           bool json, bool terminal)
 {
     const ApplyArgs a = parseApply(args);
+    // Caught from here on: a stop ends the apply between device calls, with the meter being
+    // written put back (a dry run writes nothing and ends at once).
+    std::optional<StopSignals> stopSignals;
+    if (!a.dryRun)
+        stopSignals.emplace();
     const MeterConfig file = loadConfig(a.file);
     std::unique_ptr<FileLock> lock;
     if (!a.dryRun) {
@@ -254,7 +268,8 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const
             out << results.dump(2) << "\n";
         return status;
     }
-    for (std::size_t i = 0; i < meters.size(); ++i) {
+    std::size_t i = 0;
+    for (; i < meters.size() && StopSignals::received() == 0; ++i) {
         auto &meter = *meters[i];
         const std::string name = meter.Name();
         if (terminal && !json)
@@ -265,14 +280,25 @@ int apply(const std::vector<std::string> &args, lns::ObjectServer &server, const
         status = done ? status : kExitPartly;
         results.push_back(item);
         if (!json)
-            out << (terminal ? "\r\33[K" : "") << line << "\n";
+            out << (terminal ? "\r\33[K" : "") << line << "\n" << std::flush;
     }
     if (json)
         out << results.dump(2) << "\n";
+    if (const int signal = StopSignals::received()) {
+        out.flush();
+        err << "tellumic-config: stopped by " << signalName(signal) << "; " << (meters.size() - i)
+            << " meter(s) not written\n";
+        return kExitSignalBase + signal;
+    }
     return status;
 }
 
 }  // namespace
+
+bool asksForHelp(const std::vector<std::string> &args)
+{
+    return std::any_of(args.begin(), args.end(), [](const std::string &a) { return a == "--help" || a == "-h"; });
+}
 
 int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &server, const ServerFactory &openServer,
                   std::ostream &out, std::ostream &err, bool terminal)
@@ -283,7 +309,7 @@ int runConfigTool(const std::vector<std::string> &args, lns::ObjectServer &serve
     for (const auto &arg : args)
         (arg == "--json" ? json = true : (a.push_back(arg), false));
     try {
-        if (a.empty() || a[0] == "--help" || a[0] == "-h") {
+        if (a.empty() || asksForHelp(a)) {
             (a.empty() ? err : out) << kConfigUsage;
             return a.empty() ? kExitError : kExitDone;
         }

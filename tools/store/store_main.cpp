@@ -3,7 +3,9 @@
 
 #include "tools/store/store_main.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 #include "store/csv_loader.h"
@@ -194,7 +196,7 @@ int exportMain(const std::vector<std::string> &args)
             out += "\r\n";
         }
         if (std::fwrite(out.data(), 1, out.size(), stdout) != out.size() || std::fflush(stdout) != 0) {
-            std::fprintf(stderr, "tellumic-log export: cannot write the output\n");
+            std::fprintf(stderr, "tellumic-log export: cannot write the output: %s\n", std::strerror(errno));
             return 1;
         }
         return 0;
