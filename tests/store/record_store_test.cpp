@@ -267,6 +267,45 @@ TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFrom
     EXPECT_EQ(m_store->recordCount(meter.key), 40 + 24 + 8);
 }
 
+// A gap filled in the middle of a stored file (a line put in where a record was missing) makes
+// the file one that no longer begins with what was stored, even when the put-in line is as
+// long as the file's last line, so that the old byte count falls on a line end again: the
+// file is read whole, and the filled record is stored.
+TEST_P(RecordStoreTest, AFileRewrittenInTheMiddleWithALineOfTheSameLengthIsReadWhole)
+{
+    const auto records = sampleRecords(1, 40, false);
+    std::vector<LogRecord> withGap = records;
+    withGap.erase(withGap.begin() + 19);  // record 20
+    const auto path = writeLog("Filled", false, csvText(withGap, false, true));
+    const MeterInfo meter = meterOfLogFile(path, "Site A");
+    const auto lines = goodLines(records, false);
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, static_cast<std::int64_t>(lines.size()) - 1);
+    const std::int64_t stored = m_store->fileState(meter.key, path.filename().string()).storedBytes;
+
+    const std::string filled = csvText(records, false, true);
+    test::writeFile(path, filled);
+    // The fixture is the hard case: the old count lands just after a line end.
+    ASSERT_EQ(FormatLogDataCsv(records[19], false, false).size(), FormatLogDataCsv(records[39], false, false).size());
+    ASSERT_EQ(filled.substr(static_cast<std::size_t>(stored) - 2, 2), "\r\n");
+    const LoadResult again = loadLogFile(*m_store, meter, path, false);
+    EXPECT_TRUE(again.fromStart);
+    EXPECT_EQ(again.added, 1);
+    EXPECT_EQ(m_store->recordCount(meter.key), static_cast<std::int64_t>(lines.size()));
+    const FileState state = m_store->fileState(meter.key, path.filename().string());
+    EXPECT_EQ(state.storedBytes, static_cast<std::int64_t>(filled.size()));
+    EXPECT_EQ(state.failed, 4);  // counted once: the whole file's counts replaced the old
+    EXPECT_TRUE(loadLogFile(*m_store, meter, path, false).upToDate);
+
+    // A line changed in place, the file's length kept: read whole as well.
+    std::string changed = filled;
+    const std::size_t at = changed.find("\r\n10,") + 2;
+    changed[at + 1] = '1';  // record 10 becomes a second record 11
+    test::writeFile(path, changed);
+    const LoadResult rewritten = loadLogFile(*m_store, meter, path, false);
+    EXPECT_FALSE(rewritten.upToDate);
+    EXPECT_TRUE(rewritten.fromStart);
+}
+
 TEST_P(RecordStoreTest, RecordsOfATimeRangeComeOldestFirst)
 {
     const auto path = writeLog("Meter4", true, csvText(sampleRecords(1, 40, true), true, true));
@@ -290,12 +329,13 @@ TEST_P(RecordStoreTest, ViewsGiveDailyEnergyAndTheLastRecordPerMeter)
         "SELECT day, energy_kwh FROM daily_energy WHERE device_name = 'Meter5' ORDER BY day");
     ASSERT_EQ(daily.size(), 3u);
     EXPECT_EQ(daily[0][0], "2011-01-01");
-    // Sums of the intervals ending that day: day 1 runs from record 1 to record 94 (95 is
-    // missing), day 2 to record 191, day 3 to record 200.
-    EXPECT_NEAR(std::stod(daily[0][1]), (94 - 1) * 0.3, 1e-9);
+    // Sums of the intervals begun that day: day 1 runs from record 1 (00:15) to record 96
+    // (the next day's 00:00, which closes its last interval), day 2 to record 192, day 3 to
+    // record 200.
+    EXPECT_NEAR(std::stod(daily[0][1]), (96 - 1) * 0.3, 1e-9);
     EXPECT_EQ(daily[1][0], "2011-01-02");
-    EXPECT_NEAR(std::stod(daily[1][1]), (191 - 94) * 0.3, 1e-9);
-    EXPECT_NEAR(std::stod(daily[2][1]), (200 - 191) * 0.3, 1e-9);
+    EXPECT_NEAR(std::stod(daily[1][1]), (192 - 96) * 0.3, 1e-9);
+    EXPECT_NEAR(std::stod(daily[2][1]), (200 - 192) * 0.3, 1e-9);
     const auto last = m_store->queryText(
         "SELECT record_number, energy_sum FROM last_records WHERE device_name = 'Meter5'");
     ASSERT_EQ(last.size(), 1u);
