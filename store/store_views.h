@@ -14,7 +14,9 @@ enum class SqlDialect { Sqlite, Postgresql };
 // 00:00), so an interval belongs to the day it began, as the log viewer counts it; an
 // interval across midnight (records not aligned to it), one whose energy falls (a reset), one
 // ended by a record that set the clock, and the first record of a meter (no interval) count
-// for no day. Filtering by meter columns reads only that meter's records.
+// for no day. PostgreSQL applies a filter on meter columns before the window, so it reads
+// only that meter's records; SQLite (3.40) pushes no filter into a window and works the view
+// out for every meter.
 std::string dailyEnergyViewSql(SqlDialect dialect);
 
 // last_records: each meter's newest record, found through the index per meter.
