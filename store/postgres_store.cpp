@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <libpq-fe.h>
+#include <optional>
 
 #include "model/date_time.h"
+#include "store/meter_identity.h"
 #include "store/postgres_copy.h"
 #include "store/record_columns.h"
 #include "store/store_views.h"
@@ -151,6 +153,7 @@ public:
     {
         exec("BEGIN");
         try {
+            followMeter(meter);
             const Result id = execParams(
                 "INSERT INTO meters (network, device_name, record_format, neuron_id, program_id, model)"
                 " VALUES ($1, $2, $3, NULLIF($4, ''), NULLIF($5, ''), NULLIF($6, ''))"
@@ -261,6 +264,30 @@ public:
     }
 
 private:
+    // Renames the meter stored under meter's Neuron ID when it comes under another key. The
+    // rows read are locked, so that two loads at once cannot both take one for theirs.
+    void followMeter(const MeterInfo &meter)
+    {
+        const std::string format = formatName(meter.key.isShort);
+        std::optional<MeterKey> byNeuronId;
+        if (!meter.neuronId.empty()) {
+            const Result r = execParams("SELECT network, device_name FROM meters WHERE neuron_id = $1"
+                                        " AND record_format = $2 FOR UPDATE",
+                                        {meter.neuronId, format});
+            if (PQntuples(r.get()) > 0)
+                byNeuronId = MeterKey{value(r, 0, 0), value(r, 0, 1), meter.key.isShort};
+        }
+        std::optional<std::string> neuronIdOfKey;
+        const Result k = execParams("SELECT coalesce(neuron_id, '') FROM meters WHERE network = $1 AND device_name = $2"
+                                    " AND record_format = $3 FOR UPDATE",
+                                    {meter.key.network, meter.key.name, format});
+        if (PQntuples(k.get()) > 0)
+            neuronIdOfKey = value(k, 0, 0);
+        if (followsNeuronId(meter, byNeuronId, neuronIdOfKey))
+            execParams("UPDATE meters SET network = $1, device_name = $2 WHERE neuron_id = $3 AND record_format = $4",
+                       {meter.key.network, meter.key.name, meter.neuronId, format});
+    }
+
     // Brings a store of an earlier schema to this one, in the transaction that opens it. Only
     // the store's owner may alter its tables; anyone else is told so.
     void migrate(int version)

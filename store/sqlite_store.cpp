@@ -2,9 +2,11 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include "foundation/sqlite_write_transaction.h"
+#include "store/meter_identity.h"
 #include "store/record_columns.h"
 #include "store/store_views.h"
 
@@ -247,8 +249,33 @@ private:
         q.bind(3, formatName(key.isShort));
     }
 
+    // Renames the meter stored under meter's Neuron ID when it comes under another key.
+    void followMeter(const MeterInfo &meter)
+    {
+        std::optional<MeterKey> byNeuronId;
+        if (!meter.neuronId.empty()) {
+            SQLite::Statement q(m_db, "SELECT network, device_name FROM meters WHERE neuron_id = ? AND record_format = ?");
+            q.bind(1, meter.neuronId);
+            q.bind(2, formatName(meter.key.isShort));
+            if (q.executeStep())
+                byNeuronId = MeterKey{q.getColumn(0).getString(), q.getColumn(1).getString(), meter.key.isShort};
+        }
+        std::optional<std::string> neuronIdOfKey;
+        SQLite::Statement k(m_db, "SELECT neuron_id FROM meters WHERE network = ? AND device_name = ? AND record_format = ?");
+        bindKey(k, meter.key);
+        if (k.executeStep())
+            neuronIdOfKey = k.getColumn(0).getString();
+        if (!followsNeuronId(meter, byNeuronId, neuronIdOfKey))
+            return;
+        SQLite::Statement move(m_db, "UPDATE meters SET network = ?1, device_name = ?2 WHERE neuron_id = ?4 AND record_format = ?3");
+        bindKey(move, meter.key);
+        move.bind(4, meter.neuronId);
+        move.exec();
+    }
+
     std::int64_t meterId(const MeterInfo &meter)
     {
+        followMeter(meter);
         SQLite::Statement up(m_db,
                              "INSERT INTO meters (network, device_name, record_format, neuron_id, program_id, model)"
                              " VALUES (?1, ?2, ?3, NULLIF(?4, ''), NULLIF(?5, ''), NULLIF(?6, ''))"

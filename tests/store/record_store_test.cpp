@@ -306,6 +306,57 @@ TEST_P(RecordStoreTest, AFileRewrittenInTheMiddleWithALineOfTheSameLengthIsReadW
     EXPECT_TRUE(rewritten.fromStart);
 }
 
+// A meter is told by its Neuron ID: moved to another network under another name, it stays one
+// meter; a meter of another Neuron ID under a stored meter's name, or a Neuron ID that two
+// stored meters could be, is refused and changes nothing.
+TEST_P(RecordStoreTest, AMeterIsToldByItsNeuronId)
+{
+    const auto first = writeLog("Meter7", false, csvText(sampleRecords(1, 30, false), false, true));
+    MeterInfo meter = meterOfLogFile(first, "Site A");
+    meter.neuronId = "04A1B2C3D4E5";
+    EXPECT_EQ(loadLogFile(*m_store, meter, first, false).added, 24);
+
+    const auto moved = writeLog("Hall 7", false, csvText(sampleRecords(31, 20, false), false, true));
+    MeterInfo renamed = meterOfLogFile(moved, "Site B");
+    renamed.neuronId = meter.neuronId;
+    EXPECT_EQ(loadLogFile(*m_store, renamed, moved, false).added, 16);
+    EXPECT_TRUE(m_store->meters("Meter7").empty());
+    ASSERT_EQ(m_store->meters("Hall 7").size(), 1u);
+    EXPECT_EQ(m_store->meters("Hall 7")[0].key.network, "Site B");
+    EXPECT_EQ(m_store->recordCount(renamed.key), 40);
+
+    struct Row
+    {
+        const char *name;
+        std::string network, neuronId;
+        const char *says;
+    };
+    const Row rows[] = {
+        {"another meter in its place", "Site B", "04FFFFFFFFFF", "put in another's place"},
+        {"a name the Neuron ID's meter does not have", "Site C", "04A1B2C3D4E5", "cannot tell which one"},
+    };
+    // A meter of Site C stored without a Neuron ID, under the name the last row gives.
+    const auto other = writeLog("Hall 7b", false, csvText(sampleRecords(1, 10, false), false, true));
+    MeterInfo siteC = meterOfLogFile(other, "Site C");
+    loadLogFile(*m_store, siteC, other, false);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        MeterInfo m = row.network == "Site C" ? siteC : renamed;
+        m.neuronId = row.neuronId;
+        const auto path = row.network == "Site C" ? other : moved;
+        test::writeFile(path, test::readFile(path) + csvText(sampleRecords(60, 10, false), false, false));
+        try {
+            loadLogFile(*m_store, m, path, false);
+            ADD_FAILURE() << "stored";
+        } catch (const StoreError &e) {
+            EXPECT_NE(std::string(e.what()).find(row.says), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(m_store->recordCount(renamed.key), 40);
+    EXPECT_EQ(m_store->recordCount(siteC.key), 8);
+    EXPECT_EQ(m_store->queryText("SELECT COUNT(*) FROM meters").at(0).at(0), "2");
+}
+
 TEST_P(RecordStoreTest, RecordsOfATimeRangeComeOldestFirst)
 {
     const auto path = writeLog("Meter4", true, csvText(sampleRecords(1, 40, true), true, true));
