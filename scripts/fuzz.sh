@@ -15,7 +15,7 @@ targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_log_data_short fuzz_log_data_long fuzz_log_info fuzz_find_last_log_recnum fuzz_parse_date_time
     fuzz_logview_csv fuzz_object_name fuzz_xif fuzz_resource_catalogue fuzz_value_text fuzz_numbers
-    fuzz_nv_type_text fuzz_config_file)
+    fuzz_nv_type_text fuzz_config_file fuzz_store_url)
 fi
 build_dir=${TELLUMIC_FUZZ_BUILD_DIR:-build-fuzz}
 lock=${TELLUMIC_BUILD_LOCK:-/tmp/tellumic-build.lock}

@@ -7,26 +7,39 @@
 #include <optional>
 
 #include "store/csv_records.h"
+#include "store/file_digest.h"
 
 namespace tellumic::store {
 
 namespace {
 
-std::string readFrom(const std::filesystem::path &file, std::int64_t offset)
+std::string readWhole(const std::filesystem::path &file)
 {
     std::ifstream in(file, std::ios::binary);
     if (!in)
         throw StoreError("cannot read " + file.string() + ": " + std::strerror(errno));
     in.seekg(0, std::ios::end);
     const std::int64_t size = in.tellg();
-    if (offset > size)
-        offset = size;
-    std::string text(static_cast<std::size_t>(size - offset), '\0');
-    in.seekg(offset);
+    std::string text(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     if (!in)
         throw StoreError("cannot read " + file.string());
     return text;
+}
+
+// Lines that are all unreadable, or bytes without a line end of a CSV log, are no log: the
+// load fails rather than report a file stored that gave nothing.
+void checkSomethingRead(const RecordBatch &batch, std::string_view lines, std::size_t taken, bool fromStart)
+{
+    if (!batch.records.empty() || batch.failed != 0 || batch.unrecognised != 0)
+        return;
+    if (batch.unreadable != 0)
+        throw StoreError("no line is a record of a CSV log (" + std::to_string(batch.unreadable) +
+                         " unreadable lines); nothing stored");
+    // A line still being written after those stored is left for a later read.
+    if (fromStart && taken == 0 && !lines.empty())
+        throw StoreError("no line ends in CR LF as the lines of a CSV log do; nothing stored");
 }
 
 }  // namespace
@@ -62,37 +75,29 @@ LogRead readLogFile(const MeterInfo &meter, const std::filesystem::path &file, c
         read.result.upToDate = true;  // nothing to take
         return read;
     }
+    std::string text = readWhole(file);
     std::int64_t offset = 0;
-    std::string text;
-    std::size_t skip = 0;
-    if (state) {
-        const auto size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec));
-        if (ec)
-            throw StoreError("cannot read " + file.string() + ": " + ec.message());
-        if (state->storedBytes == size) {
+    // Read on only where the file still begins with what the store took.
+    if (state && state->storedBytes > 0 && state->storedBytes <= static_cast<std::int64_t>(text.size()) &&
+        fileDigest(std::string_view(text).substr(0, static_cast<std::size_t>(state->storedBytes))) ==
+            state->storedDigest) {
+        if (state->storedBytes == static_cast<std::int64_t>(text.size())) {
             read.result.upToDate = true;
             return read;
         }
-        // The store stopped after a line end; anything else is another file now.
-        if (state->storedBytes >= 2 && state->storedBytes < size) {
-            text = readFrom(file, state->storedBytes - 2);
-            if (text.starts_with("\r\n")) {
-                offset = state->storedBytes;
-                skip = 2;
-            }
-        }
+        offset = state->storedBytes;
     }
     read.result.fromStart = offset == 0;
-    if (read.result.fromStart) {
-        text = readFrom(file, 0);
-        skip = 0;
-    }
-    const std::size_t taken = readLogCsvText(std::string_view(text).substr(skip), meter.key.isShort, read.batch);
+    const std::size_t skip = static_cast<std::size_t>(offset);
+    const std::string_view lines = std::string_view(text).substr(skip);
+    const std::size_t taken = readLogCsvText(lines, meter.key.isShort, read.batch);
+    checkSomethingRead(read.batch, lines, taken, read.result.fromStart);
     read.result.records = static_cast<std::int64_t>(read.batch.records.size());
     read.result.failed = read.batch.failed;
     read.result.unrecognised = read.batch.unrecognised;
     read.result.unreadable = read.batch.unreadable;
     read.endBytes = offset + static_cast<std::int64_t>(taken);
+    read.digest = fileDigest(std::string_view(text).substr(0, static_cast<std::size_t>(read.endBytes)));
     return read;
 }
 
@@ -100,7 +105,8 @@ LoadResult storeLogRead(RecordStore &store, const LogRead &read)
 {
     LoadResult result = read.result;
     if (!result.upToDate)
-        result.added = store.store(read.meter, read.fileName, read.batch, result.fromStart, read.endBytes);
+        result.added =
+            store.store(read.meter, read.fileName, read.batch, result.fromStart, read.endBytes, read.digest);
     return result;
 }
 

@@ -26,9 +26,9 @@ struct LoadResult
 MeterInfo meterOfLogFile(const std::filesystem::path &file, const std::string &network);
 
 // Stores the records of a meter's CSV file in one transaction. With whole set, or when the
-// store has nothing of the file, or the file no longer holds what the store took (it is
-// shorter, or a line does not end where the store stopped), the whole file is read and its
-// counts replace the store's; otherwise only the lines after those stored are read. A file
+// store has nothing of the file, or the file no longer begins with what the store took (it
+// is shorter, or the digest of its first stored bytes differs), the whole file is read and
+// its counts replace the store's; otherwise only the lines after those stored are read. A file
 // that does not exist adds nothing. StoreError when the file cannot be read or the store fails.
 LoadResult loadLogFile(RecordStore &store, const MeterInfo &meter, const std::filesystem::path &file, bool whole);
 
@@ -40,6 +40,7 @@ struct LogRead
     RecordBatch batch;
     LoadResult result;  // all but added
     std::int64_t endBytes = 0;
+    std::string digest;  // of the file's first endBytes bytes
 };
 // Reads the file from where state says the store stopped (whole when state is null). Uses no
 // store, so it may run on another thread. StoreError when the file cannot be read.

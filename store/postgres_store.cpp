@@ -4,10 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <libpq-fe.h>
+#include <optional>
 
 #include "model/date_time.h"
+#include "store/meter_identity.h"
 #include "store/postgres_copy.h"
 #include "store/record_columns.h"
+#include "store/store_views.h"
 
 namespace tellumic::store {
 
@@ -52,6 +55,7 @@ std::string schemaSql()
            "  failed_records bigint NOT NULL,\n"
            "  unrecognised_records bigint NOT NULL,\n"
            "  unreadable_lines bigint NOT NULL,\n"
+           "  stored_digest text,\n"
            "  PRIMARY KEY (meter_id, file_name));\n"
            "CREATE TABLE interval_records (\n"
            "  meter_id bigint NOT NULL,\n"
@@ -64,19 +68,8 @@ std::string schemaSql()
            "CREATE VIEW meter_faults AS\n"
            "  SELECT meter_id, SUM(failed_records) AS failed_records,\n"
            "         SUM(unrecognised_records) AS unrecognised_records, SUM(unreadable_lines) AS unreadable_lines\n"
-           "  FROM meter_files GROUP BY meter_id;\n"
-           "CREATE VIEW daily_energy AS\n"
-           "  SELECT m.network, m.device_name, m.record_format, d.meter_id, d.day,\n"
-           "         SUM(d.delta) / 10.0 AS energy_kwh, COUNT(*) AS intervals\n"
-           "  FROM (SELECT meter_id, to_char(record_time, 'YYYY-MM-DD') AS day,\n"
-           "               energy_sum - LAG(energy_sum) OVER (PARTITION BY meter_id\n"
-           "                                                ORDER BY record_time, record_number) AS delta\n"
-           "        FROM interval_records) d JOIN meters m USING (meter_id)\n"
-           "  GROUP BY m.network, m.device_name, m.record_format, d.meter_id, d.day;\n"
-           "CREATE VIEW last_records AS\n"
-           "  SELECT DISTINCT ON (r.meter_id) m.network, m.device_name, m.record_format, r.*\n"
-           "  FROM interval_records r JOIN meters m USING (meter_id)\n"
-           "  ORDER BY r.meter_id, r.record_time DESC, r.record_number DESC;\n";
+           "  FROM meter_files GROUP BY meter_id;\n" +
+           dailyEnergyViewSql(SqlDialect::Postgresql) + lastRecordsViewSql(SqlDialect::Postgresql);
 }
 
 // Whether two of the batch's records have the same record number and time (a file that holds
@@ -126,6 +119,8 @@ public:
             if (version > kSchemaVersion)
                 throw StoreError("the record store is of a later version (schema " + std::to_string(version) +
                                  "); this program knows schema " + std::to_string(kSchemaVersion));
+            if (version < 2)
+                migrate(version);
             exec("COMMIT");
         } catch (const StoreError &) {
             PQclear(PQexec(m_conn, "ROLLBACK"));
@@ -138,8 +133,8 @@ public:
     FileState fileState(const MeterKey &meter, std::string_view file) override
     {
         const Result r = execParams(
-            "SELECT f.stored_bytes, f.failed_records, f.unrecognised_records, f.unreadable_lines"
-            " FROM meter_files f JOIN meters m USING (meter_id)"
+            "SELECT f.stored_bytes, f.failed_records, f.unrecognised_records, f.unreadable_lines,"
+            " coalesce(f.stored_digest, '') FROM meter_files f JOIN meters m USING (meter_id)"
             " WHERE m.network = $1 AND m.device_name = $2 AND m.record_format = $3 AND f.file_name = $4",
             {meter.network, meter.name, formatName(meter.isShort), std::string(file)});
         FileState s;
@@ -148,15 +143,17 @@ public:
             s.failed = std::stoll(value(r, 0, 1));
             s.unrecognised = std::stoll(value(r, 0, 2));
             s.unreadable = std::stoll(value(r, 0, 3));
+            s.storedDigest = value(r, 0, 4);
         }
         return s;
     }
 
     std::int64_t store(const MeterInfo &meter, std::string_view file, const RecordBatch &batch, bool fromStart,
-                       std::int64_t endBytes) override
+                       std::int64_t endBytes, std::string_view digest) override
     {
         exec("BEGIN");
         try {
+            followMeter(meter);
             const Result id = execParams(
                 "INSERT INTO meters (network, device_name, record_format, neuron_id, program_id, model)"
                 " VALUES ($1, $2, $3, NULLIF($4, ''), NULLIF($5, ''), NULLIF($6, ''))"
@@ -168,14 +165,16 @@ public:
                  meter.model});
             const std::string meterId = value(id, 0, 0);
             const std::int64_t added = addRecords(std::stoll(meterId), batch, meter.key.isShort);
-            execParams(std::string("INSERT INTO meter_files VALUES ($1, $2, $3, $4, $5, $6)"
-                                   " ON CONFLICT (meter_id, file_name) DO UPDATE SET stored_bytes = $3, ") +
+            execParams(std::string("INSERT INTO meter_files (meter_id, file_name, stored_bytes, failed_records,"
+                                   " unrecognised_records, unreadable_lines, stored_digest)"
+                                   " VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (meter_id, file_name)"
+                                   " DO UPDATE SET stored_bytes = $3, stored_digest = $7, ") +
                            (fromStart ? "failed_records = $4, unrecognised_records = $5, unreadable_lines = $6"
                                       : "failed_records = meter_files.failed_records + $4,"
                                         " unrecognised_records = meter_files.unrecognised_records + $5,"
                                         " unreadable_lines = meter_files.unreadable_lines + $6"),
                        {meterId, std::string(file), std::to_string(endBytes), std::to_string(batch.failed),
-                        std::to_string(batch.unrecognised), std::to_string(batch.unreadable)});
+                        std::to_string(batch.unrecognised), std::to_string(batch.unreadable), std::string(digest)});
             exec("COMMIT");
             return added;
         } catch (const StoreError &) {
@@ -265,6 +264,43 @@ public:
     }
 
 private:
+    // Renames the meter stored under meter's Neuron ID when it comes under another key. The
+    // rows read are locked, so that two loads at once cannot both take one for theirs.
+    void followMeter(const MeterInfo &meter)
+    {
+        const std::string format = formatName(meter.key.isShort);
+        std::optional<MeterKey> byNeuronId;
+        if (!meter.neuronId.empty()) {
+            const Result r = execParams("SELECT network, device_name FROM meters WHERE neuron_id = $1"
+                                        " AND record_format = $2 FOR UPDATE",
+                                        {meter.neuronId, format});
+            if (PQntuples(r.get()) > 0)
+                byNeuronId = MeterKey{value(r, 0, 0), value(r, 0, 1), meter.key.isShort};
+        }
+        std::optional<std::string> neuronIdOfKey;
+        const Result k = execParams("SELECT coalesce(neuron_id, '') FROM meters WHERE network = $1 AND device_name = $2"
+                                    " AND record_format = $3 FOR UPDATE",
+                                    {meter.key.network, meter.key.name, format});
+        if (PQntuples(k.get()) > 0)
+            neuronIdOfKey = value(k, 0, 0);
+        if (followsNeuronId(meter, byNeuronId, neuronIdOfKey))
+            execParams("UPDATE meters SET network = $1, device_name = $2 WHERE neuron_id = $3 AND record_format = $4",
+                       {meter.key.network, meter.key.name, meter.neuronId, format});
+    }
+
+    // Brings a store of an earlier schema to this one, in the transaction that opens it. Only
+    // the store's owner may alter its tables; anyone else is told so.
+    void migrate(int version)
+    {
+        try {
+            exec(migrateToVersion2Sql(SqlDialect::Postgresql));
+        } catch (const StoreError &e) {
+            throw StoreError("the record store is of schema " + std::to_string(version) +
+                             "; its owner must open it once to bring it to schema " + std::to_string(kSchemaVersion) +
+                             " (" + e.what() + ")");
+        }
+    }
+
     // The batch's records whose key is new. The meter's row, locked by the upsert until the
     // end of the transaction, keeps every other writer off this meter's records meanwhile:
     // a meter with no records yet takes the batch straight into the table, which saves

@@ -3,6 +3,7 @@
 #include "foundation/paths.h"
 #include "store/postgres_store.h"
 #include "store/sqlite_store.h"
+#include "store/store_url.h"
 
 namespace tellumic::store {
 
@@ -13,16 +14,12 @@ std::string defaultStorePath()
 
 std::unique_ptr<RecordStore> openRecordStore(std::string_view url)
 {
-    if (url.starts_with("sqlite:")) {
-        const std::string_view path = url.substr(7);
-        return openSqliteStore(path.empty() ? defaultStorePath() : std::string(path));
-    }
-    if (url.starts_with("postgresql://") || url.starts_with("postgres://"))
-        return openPostgresStore(std::string(url));
-    if (url.starts_with("postgresql:"))
-        return openPostgresStore(std::string(url.substr(11)));
-    throw StoreError("\"" + std::string(url) +
-                     "\" is not a record store URL: use sqlite:PATH or postgresql://...");
+    const StoreUrl parsed = parseStoreUrl(url);
+    if (parsed.kind == StoreUrl::Kind::Postgresql)
+        return openPostgresStore(parsed.target);
+    if (parsed.target.empty())
+        return openSqliteStore(defaultStorePath(), true);
+    return openSqliteStore(parsed.target, false);
 }
 
 }  // namespace tellumic::store

@@ -24,8 +24,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The version of the schema this program writes; a store made by a later version is refused.
-inline constexpr int kSchemaVersion = 1;
+// The version of the schema this program writes; a store of an earlier version is brought to
+// it when opened, one made by a later version is refused.
+inline constexpr int kSchemaVersion = 2;
 
 // A meter's records of one format: one device of one network, short or long records.
 struct MeterKey
@@ -60,6 +61,7 @@ struct RecordBatch
 struct FileState
 {
     std::int64_t storedBytes = 0;  // the file's bytes taken, whole lines only; 0: none yet
+    std::string storedDigest;      // fileDigest of those bytes; "": not known (read it whole)
     std::int64_t failed = 0;
     std::int64_t unrecognised = 0;
     std::int64_t unreadable = 0;
@@ -83,11 +85,11 @@ public:
     virtual FileState fileState(const MeterKey &meter, std::string_view file) = 0;
 
     // In one transaction: the meter's row, the batch's records whose key (meter, record
-    // number, record time) is new, and the file's state: storedBytes = endBytes and the
-    // batch's counts, added to the file's earlier counts unless fromStart. Returns the number
-    // of records added. Nothing is kept when it throws.
+    // number, record time) is new, and the file's state: storedBytes = endBytes, storedDigest
+    // = digest and the batch's counts, added to the file's earlier counts unless fromStart.
+    // Returns the number of records added. Nothing is kept when it throws.
     virtual std::int64_t store(const MeterInfo &meter, std::string_view file, const RecordBatch &batch,
-                               bool fromStart, std::int64_t endBytes) = 0;
+                               bool fromStart, std::int64_t endBytes, std::string_view digest) = 0;
 
     // The meters stored under this device name, of every network and format.
     virtual std::vector<MeterInfo> meters(std::string_view name) = 0;

@@ -2,10 +2,13 @@
 
 #include <cmath>
 #include <filesystem>
+#include <optional>
 #include <SQLiteCpp/SQLiteCpp.h>
 
 #include "foundation/sqlite_write_transaction.h"
+#include "store/meter_identity.h"
 #include "store/record_columns.h"
+#include "store/store_views.h"
 
 namespace tellumic::store {
 
@@ -46,6 +49,7 @@ std::string schemaSql()
            "  failed_records INTEGER NOT NULL,\n"
            "  unrecognised_records INTEGER NOT NULL,\n"
            "  unreadable_lines INTEGER NOT NULL,\n"
+           "  stored_digest TEXT,\n"
            "  PRIMARY KEY (meter_id, file_name));\n"
            "CREATE TABLE interval_records (\n"
            "  meter_id INTEGER NOT NULL REFERENCES meters,\n"
@@ -58,21 +62,8 @@ std::string schemaSql()
            "CREATE VIEW meter_faults AS\n"
            "  SELECT meter_id, SUM(failed_records) AS failed_records,\n"
            "         SUM(unrecognised_records) AS unrecognised_records, SUM(unreadable_lines) AS unreadable_lines\n"
-           "  FROM meter_files GROUP BY meter_id;\n"
-           "CREATE VIEW daily_energy AS\n"
-           "  SELECT m.network, m.device_name, m.record_format, d.meter_id, d.day,\n"
-           "         SUM(d.delta) / 10.0 AS energy_kwh, COUNT(*) AS intervals\n"
-           "  FROM (SELECT meter_id, substr(record_time, 1, 10) AS day,\n"
-           "               energy_sum - LAG(energy_sum) OVER (PARTITION BY meter_id\n"
-           "                                                ORDER BY record_time, record_number) AS delta\n"
-           "        FROM interval_records) d JOIN meters m USING (meter_id)\n"
-           "  GROUP BY d.meter_id, d.day;\n"
-           "CREATE VIEW last_records AS\n"
-           "  SELECT m.network, m.device_name, m.record_format, r.*\n"
-           "  FROM meters m JOIN interval_records r ON r.meter_id = m.meter_id\n"
-           "   AND (r.record_time, r.record_number) =\n"
-           "       (SELECT record_time, record_number FROM interval_records n WHERE n.meter_id = m.meter_id\n"
-           "        ORDER BY record_time DESC, record_number DESC LIMIT 1);\n";
+           "  FROM meter_files GROUP BY meter_id;\n" +
+           dailyEnergyViewSql(SqlDialect::Sqlite) + lastRecordsViewSql(SqlDialect::Sqlite);
 }
 
 class SqliteStore final : public RecordStore
@@ -102,6 +93,8 @@ public:
         if (version > kSchemaVersion)
             throw StoreError(path + " is a record store of a later version (schema " + std::to_string(version) +
                              "); this program knows schema " + std::to_string(kSchemaVersion));
+        if (version < 2)
+            m_db.exec(migrateToVersion2Sql(SqlDialect::Sqlite));
         t.commit();
     }
 
@@ -109,7 +102,8 @@ public:
     {
         return guarded([&] {
             SQLite::Statement q(m_db,
-                                "SELECT f.stored_bytes, f.failed_records, f.unrecognised_records, f.unreadable_lines"
+                                "SELECT f.stored_bytes, f.failed_records, f.unrecognised_records, f.unreadable_lines,"
+                                " f.stored_digest"
                                 " FROM meter_files f JOIN meters m USING (meter_id)"
                                 " WHERE m.network = ? AND m.device_name = ? AND m.record_format = ?"
                                 " AND f.file_name = ?");
@@ -121,13 +115,14 @@ public:
                 s.failed = q.getColumn(1).getInt64();
                 s.unrecognised = q.getColumn(2).getInt64();
                 s.unreadable = q.getColumn(3).getInt64();
+                s.storedDigest = q.getColumn(4).getString();
             }
             return s;
         });
     }
 
     std::int64_t store(const MeterInfo &meter, std::string_view file, const RecordBatch &batch, bool fromStart,
-                       std::int64_t endBytes) override
+                       std::int64_t endBytes, std::string_view digest) override
     {
         return guarded([&] {
             SqliteWriteTransaction t(m_db);
@@ -141,22 +136,23 @@ public:
                 added += ins.exec();
                 ins.reset();
             }
-            SQLite::Statement f(
-                m_db, fromStart
-                          ? "INSERT INTO meter_files VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-                            " ON CONFLICT (meter_id, file_name) DO UPDATE SET stored_bytes = ?3,"
-                            " failed_records = ?4, unrecognised_records = ?5, unreadable_lines = ?6"
-                          : "INSERT INTO meter_files VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-                            " ON CONFLICT (meter_id, file_name) DO UPDATE SET stored_bytes = ?3,"
-                            " failed_records = failed_records + ?4,"
-                            " unrecognised_records = unrecognised_records + ?5,"
-                            " unreadable_lines = unreadable_lines + ?6");
+            SQLite::Statement f(m_db, std::string("INSERT INTO meter_files (meter_id, file_name, stored_bytes,"
+                                                  " failed_records, unrecognised_records, unreadable_lines,"
+                                                  " stored_digest) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"
+                                                  " ON CONFLICT (meter_id, file_name) DO UPDATE SET"
+                                                  " stored_bytes = ?3, stored_digest = ?7, ") +
+                                          (fromStart ? "failed_records = ?4, unrecognised_records = ?5,"
+                                                       " unreadable_lines = ?6"
+                                                     : "failed_records = failed_records + ?4,"
+                                                       " unrecognised_records = unrecognised_records + ?5,"
+                                                       " unreadable_lines = unreadable_lines + ?6"));
             f.bind(1, id);
             f.bind(2, std::string(file));
             f.bind(3, endBytes);
             f.bind(4, batch.failed);
             f.bind(5, batch.unrecognised);
             f.bind(6, batch.unreadable);
+            f.bind(7, std::string(digest));
             f.exec();
             t.commit();
             return added;
@@ -253,8 +249,33 @@ private:
         q.bind(3, formatName(key.isShort));
     }
 
+    // Renames the meter stored under meter's Neuron ID when it comes under another key.
+    void followMeter(const MeterInfo &meter)
+    {
+        std::optional<MeterKey> byNeuronId;
+        if (!meter.neuronId.empty()) {
+            SQLite::Statement q(m_db, "SELECT network, device_name FROM meters WHERE neuron_id = ? AND record_format = ?");
+            q.bind(1, meter.neuronId);
+            q.bind(2, formatName(meter.key.isShort));
+            if (q.executeStep())
+                byNeuronId = MeterKey{q.getColumn(0).getString(), q.getColumn(1).getString(), meter.key.isShort};
+        }
+        std::optional<std::string> neuronIdOfKey;
+        SQLite::Statement k(m_db, "SELECT neuron_id FROM meters WHERE network = ? AND device_name = ? AND record_format = ?");
+        bindKey(k, meter.key);
+        if (k.executeStep())
+            neuronIdOfKey = k.getColumn(0).getString();
+        if (!followsNeuronId(meter, byNeuronId, neuronIdOfKey))
+            return;
+        SQLite::Statement move(m_db, "UPDATE meters SET network = ?1, device_name = ?2 WHERE neuron_id = ?4 AND record_format = ?3");
+        bindKey(move, meter.key);
+        move.bind(4, meter.neuronId);
+        move.exec();
+    }
+
     std::int64_t meterId(const MeterInfo &meter)
     {
+        followMeter(meter);
         SQLite::Statement up(m_db,
                              "INSERT INTO meters (network, device_name, record_format, neuron_id, program_id, model)"
                              " VALUES (?1, ?2, ?3, NULLIF(?4, ''), NULLIF(?5, ''), NULLIF(?6, ''))"
@@ -329,12 +350,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<RecordStore> openSqliteStore(const std::string &path)
+std::unique_ptr<RecordStore> openSqliteStore(const std::string &path, bool createFolder)
 {
     try {
         const std::filesystem::path file(path);
-        if (file.has_parent_path())
-            std::filesystem::create_directories(file.parent_path());
+        const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+        if (createFolder)
+            std::filesystem::create_directories(folder);
+        else if (!std::filesystem::is_directory(folder))
+            throw StoreError("cannot open the record store " + path + ": there is no folder " + folder.string());
         return std::make_unique<SqliteStore>(path);
     } catch (const SQLite::Exception &e) {
         throw StoreError("cannot open the record store " + path + ": " + e.what());

@@ -123,6 +123,38 @@ TEST_P(HarvestStoreTest, TwoNetworksHarvestedAtOnceIntoOneStoreLoseAndDuplicateN
     }
 }
 
+// A meter's file stored by hand after a harvest stored it is the same meter: without
+// --network the store's meter of that name takes it, nothing is added twice, and daily energy
+// counts each interval once. A file the store cannot place is refused.
+TEST_P(HarvestStoreTest, StoringAHarvestedFileByHandKeepsOneMeter)
+{
+    const ToolRun first = harvest(m_url);
+    ASSERT_EQ(first.status, 0) << first.out;
+    const auto store = openRecordStore(m_url);
+    const auto energy = [&] { return store->queryText("SELECT SUM(energy_kwh), SUM(intervals) FROM daily_energy"); };
+    const auto before = energy();
+    test::writeFile(home.programFolder() / "Elsewhere-log-full-2026.csv", test::readFile(logs().front()));
+    ASSERT_EQ(shell("cd Plug-In && '" TELLUMIC_LOG_TOOL "' store *.csv --store '" + m_url + "' >store.out 2>&1"), 1);
+    const std::string out = test::readFile(home.programFolder() / "store.out");
+    EXPECT_NE(out.find("Elsewhere-log-full-2026.csv: the record store has no meter \"Elsewhere\" yet"),
+              std::string::npos) << out;
+    for (const auto &file : logs()) {
+        if (file.filename().string().starts_with("Elsewhere"))
+            continue;
+        const MeterInfo meter = meterOfLogFile(file, "Site");
+        const auto meters = store->meters(meter.key.name);
+        ASSERT_EQ(meters.size(), 1u) << file;
+        EXPECT_EQ(meters[0].key.network, "Site");
+        EXPECT_EQ(meters[0].neuronId.size(), 12u);
+    }
+    EXPECT_EQ(energy(), before);
+    EXPECT_EQ(store->queryText("SELECT COUNT(*) FROM meters").at(0).at(0), "3");
+    // The harvest goes on with the same meters.
+    const ToolRun second = harvest(m_url);
+    ASSERT_EQ(second.status, 0) << second.out;
+    EXPECT_EQ(store->queryText("SELECT COUNT(*) FROM meters").at(0).at(0), "3");
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, HarvestStoreTest, ::testing::ValuesIn(allBackends()),
                          [](const auto &info) { return backendName(info.param); });
 

@@ -267,6 +267,96 @@ TEST_P(RecordStoreTest, CatchingUpReadsOnlyWhatTheFileGainedAndAWholeNewFileFrom
     EXPECT_EQ(m_store->recordCount(meter.key), 40 + 24 + 8);
 }
 
+// A gap filled in the middle of a stored file (a line put in where a record was missing) makes
+// the file one that no longer begins with what was stored, even when the put-in line is as
+// long as the file's last line, so that the old byte count falls on a line end again: the
+// file is read whole, and the filled record is stored.
+TEST_P(RecordStoreTest, AFileRewrittenInTheMiddleWithALineOfTheSameLengthIsReadWhole)
+{
+    const auto records = sampleRecords(1, 40, false);
+    std::vector<LogRecord> withGap = records;
+    withGap.erase(withGap.begin() + 19);  // record 20
+    const auto path = writeLog("Filled", false, csvText(withGap, false, true));
+    const MeterInfo meter = meterOfLogFile(path, "Site A");
+    const auto lines = goodLines(records, false);
+    EXPECT_EQ(loadLogFile(*m_store, meter, path, false).added, static_cast<std::int64_t>(lines.size()) - 1);
+    const std::int64_t stored = m_store->fileState(meter.key, path.filename().string()).storedBytes;
+
+    const std::string filled = csvText(records, false, true);
+    test::writeFile(path, filled);
+    // The fixture is the hard case: the old count lands just after a line end.
+    ASSERT_EQ(FormatLogDataCsv(records[19], false, false).size(), FormatLogDataCsv(records[39], false, false).size());
+    ASSERT_EQ(filled.substr(static_cast<std::size_t>(stored) - 2, 2), "\r\n");
+    const LoadResult again = loadLogFile(*m_store, meter, path, false);
+    EXPECT_TRUE(again.fromStart);
+    EXPECT_EQ(again.added, 1);
+    EXPECT_EQ(m_store->recordCount(meter.key), static_cast<std::int64_t>(lines.size()));
+    const FileState state = m_store->fileState(meter.key, path.filename().string());
+    EXPECT_EQ(state.storedBytes, static_cast<std::int64_t>(filled.size()));
+    EXPECT_EQ(state.failed, 4);  // counted once: the whole file's counts replaced the old
+    EXPECT_TRUE(loadLogFile(*m_store, meter, path, false).upToDate);
+
+    // A line changed in place, the file's length kept: read whole as well.
+    std::string changed = filled;
+    const std::size_t at = changed.find("\r\n10,") + 2;
+    changed[at + 1] = '1';  // record 10 becomes a second record 11
+    test::writeFile(path, changed);
+    const LoadResult rewritten = loadLogFile(*m_store, meter, path, false);
+    EXPECT_FALSE(rewritten.upToDate);
+    EXPECT_TRUE(rewritten.fromStart);
+}
+
+// A meter is told by its Neuron ID: moved to another network under another name, it stays one
+// meter; a meter of another Neuron ID under a stored meter's name, or a Neuron ID that two
+// stored meters could be, is refused and changes nothing.
+TEST_P(RecordStoreTest, AMeterIsToldByItsNeuronId)
+{
+    const auto first = writeLog("Meter7", false, csvText(sampleRecords(1, 30, false), false, true));
+    MeterInfo meter = meterOfLogFile(first, "Site A");
+    meter.neuronId = "04A1B2C3D4E5";
+    EXPECT_EQ(loadLogFile(*m_store, meter, first, false).added, 24);
+
+    const auto moved = writeLog("Hall 7", false, csvText(sampleRecords(31, 20, false), false, true));
+    MeterInfo renamed = meterOfLogFile(moved, "Site B");
+    renamed.neuronId = meter.neuronId;
+    EXPECT_EQ(loadLogFile(*m_store, renamed, moved, false).added, 16);
+    EXPECT_TRUE(m_store->meters("Meter7").empty());
+    ASSERT_EQ(m_store->meters("Hall 7").size(), 1u);
+    EXPECT_EQ(m_store->meters("Hall 7")[0].key.network, "Site B");
+    EXPECT_EQ(m_store->recordCount(renamed.key), 40);
+
+    struct Row
+    {
+        const char *name;
+        std::string network, neuronId;
+        const char *says;
+    };
+    const Row rows[] = {
+        {"another meter in its place", "Site B", "04FFFFFFFFFF", "put in another's place"},
+        {"a name the Neuron ID's meter does not have", "Site C", "04A1B2C3D4E5", "cannot tell which one"},
+    };
+    // A meter of Site C stored without a Neuron ID, under the name the last row gives.
+    const auto other = writeLog("Hall 7b", false, csvText(sampleRecords(1, 10, false), false, true));
+    MeterInfo siteC = meterOfLogFile(other, "Site C");
+    loadLogFile(*m_store, siteC, other, false);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        MeterInfo m = row.network == "Site C" ? siteC : renamed;
+        m.neuronId = row.neuronId;
+        const auto path = row.network == "Site C" ? other : moved;
+        test::writeFile(path, test::readFile(path) + csvText(sampleRecords(60, 10, false), false, false));
+        try {
+            loadLogFile(*m_store, m, path, false);
+            ADD_FAILURE() << "stored";
+        } catch (const StoreError &e) {
+            EXPECT_NE(std::string(e.what()).find(row.says), std::string::npos) << e.what();
+        }
+    }
+    EXPECT_EQ(m_store->recordCount(renamed.key), 40);
+    EXPECT_EQ(m_store->recordCount(siteC.key), 8);
+    EXPECT_EQ(m_store->queryText("SELECT COUNT(*) FROM meters").at(0).at(0), "2");
+}
+
 TEST_P(RecordStoreTest, RecordsOfATimeRangeComeOldestFirst)
 {
     const auto path = writeLog("Meter4", true, csvText(sampleRecords(1, 40, true), true, true));
@@ -290,12 +380,13 @@ TEST_P(RecordStoreTest, ViewsGiveDailyEnergyAndTheLastRecordPerMeter)
         "SELECT day, energy_kwh FROM daily_energy WHERE device_name = 'Meter5' ORDER BY day");
     ASSERT_EQ(daily.size(), 3u);
     EXPECT_EQ(daily[0][0], "2011-01-01");
-    // Sums of the intervals ending that day: day 1 runs from record 1 to record 94 (95 is
-    // missing), day 2 to record 191, day 3 to record 200.
-    EXPECT_NEAR(std::stod(daily[0][1]), (94 - 1) * 0.3, 1e-9);
+    // Sums of the intervals begun that day: day 1 runs from record 1 (00:15) to record 96
+    // (the next day's 00:00, which closes its last interval), day 2 to record 192, day 3 to
+    // record 200.
+    EXPECT_NEAR(std::stod(daily[0][1]), (96 - 1) * 0.3, 1e-9);
     EXPECT_EQ(daily[1][0], "2011-01-02");
-    EXPECT_NEAR(std::stod(daily[1][1]), (191 - 94) * 0.3, 1e-9);
-    EXPECT_NEAR(std::stod(daily[2][1]), (200 - 191) * 0.3, 1e-9);
+    EXPECT_NEAR(std::stod(daily[1][1]), (192 - 96) * 0.3, 1e-9);
+    EXPECT_NEAR(std::stod(daily[2][1]), (200 - 192) * 0.3, 1e-9);
     const auto last = m_store->queryText(
         "SELECT record_number, energy_sum FROM last_records WHERE device_name = 'Meter5'");
     ASSERT_EQ(last.size(), 1u);

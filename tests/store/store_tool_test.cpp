@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "log/log_csv.h"
+#include "store/record_store.h"
+#include "tests/store/store_backends.h"
 #include "tests/log/record_bytes.h"
 #include "tests/support/temp_home.h"
 
@@ -80,11 +82,78 @@ TEST_F(StoreToolTest, BadUrlsAndUnknownMetersAreRefusedWithAReason)
         {"export --store '" + url() + "' --meter Nobody", 1, "has no meter \"Nobody\""},
         {"export --store '" + url() + "' --meter X --from yesterday", 2, "a TIME must be"},
         {"store /nonexistent/records.csv --store '" + url() + "'", 1, "is not the name of a CSV log"},
+        // Stores that would keep nothing, or be other than the file named.
+        {"store '" + path.string() + "' --store sqlite::memory:", 1, "an in-memory database keeps no record"},
+        {"store '" + path.string() + "' --store 'sqlite:file:x.sqlite?mode=memory'", 1, "URI forms"},
+        {"store '" + path.string() + "' --store 'sqlite:file:sub/x.sqlite'", 1, "URI forms"},
+        {"store '" + path.string() + "' --store 'sqlite://host/x.sqlite'", 1, "URI forms"},
+        {"store '" + path.string() + "' --store 'sqlite:x.sqlite?mode=ro'", 1, "URI parameters are not taken"},
+        {"store '" + path.string() + "' --store 'sqlite:sub/'", 1, "names a folder"},
+        {"store '" + path.string() + "' --store 'sqlite:missing/deeper/x.sqlite'", 1, "there is no folder missing/deeper"},
+        {"store '" + path.string() + "' --store 'postgresql:host'", 1, "cannot connect to the record store: missing \"=\" after"},
     };
     for (const Row &row : rows) {
-        const auto run = test::runCommand(tool() + " " + row.args + " 2>&1");
+        const auto run = test::runCommand("cd '" + home.root().string() + "' && " + tool() + " " + row.args + " 2>&1");
         EXPECT_EQ(run.status, row.status) << row.args << "\n" << run.out;
         EXPECT_NE(run.out.find(row.says), std::string::npos) << run.out;
+        EXPECT_EQ(run.out.find(" records, "), std::string::npos) << run.out;
+    }
+    // No folder was made for a refused or unopened store.
+    for (const char *folder : {"file:", "file:sub", "sub", "missing"})
+        EXPECT_FALSE(std::filesystem::exists(home.root() / folder)) << folder;
+}
+
+// A file that gives no record of a CSV log is no stored log: the load says so, stores
+// nothing of it (no meter either) and ends with status 1, beside a file that is stored.
+TEST_F(StoreToolTest, AFileOfNoCsvLogLinesFailsAndStoresNothing)
+{
+    const auto good = writeLog(1, 10, true);
+    std::string lfOnly = test::readFile(good);
+    for (std::size_t at; (at = lfOnly.find("\r\n")) != std::string::npos;)
+        lfOnly.replace(at, 2, "\n");
+    struct Row
+    {
+        const char *name;
+        std::string text;
+        const char *says;
+    };
+    const Row rows[] = {
+        {"every line unreadable", "not,a,log\r\n\r\n<html>\r\n", "no line is a record of a CSV log (3 unreadable lines)"},
+        {"header and unreadable lines", std::string(logCsvHeader(false)) + "\r\n1;2;3\r\n",
+         "no line is a record of a CSV log (1 unreadable lines)"},
+        {"lines ending in LF only", lfOnly, "no line ends in CR LF"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto bad = home.programFolder() / "Hall 2-log-full-2011.csv";
+        test::writeFile(bad, row.text);
+        const auto run = test::runCommand(tool() + " store '" + bad.string() + "' '" + good.string() + "' --store '" +
+                                          url() + "' --network Plant 2>&1");
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_NE(run.out.find("tellumic-log store: " + bad.string() + ": " + row.says), std::string::npos) << run.out;
+        EXPECT_NE(run.out.find("Hall 1-log-full-2011.csv: "), std::string::npos) << run.out;
+        const auto exported = test::runCommand(tool() + " export --store '" + url() + "' --meter 'Hall 2' 2>&1");
+        EXPECT_NE(exported.out.find("has no meter \"Hall 2\""), std::string::npos) << exported.out;
+    }
+}
+
+// A PostgreSQL store's failure while it takes a file names the file.
+TEST_F(StoreToolTest, AFailureWhileStoringAFileNamesTheFile)
+{
+    const auto path = writeLog(1, 10, true);
+    auto *server = test::PostgresServer::instance();
+    if (!server)
+        GTEST_SKIP() << test::PostgresServer::skipReason();
+    const std::string owner = server->newDatabaseUrl();
+    store::openRecordStore(owner);  // the owner makes the schema; the reader may only read
+    const std::string reader = server->addPasswordRole(owner, "reader", "read-8Hk");
+    server->runAsSuperuser(owner, "GRANT SELECT ON ALL TABLES IN SCHEMA public TO reader");
+    const std::vector<std::string> urls = {reader};
+    for (const auto &u : urls) {
+        SCOPED_TRACE(u);
+        const auto run = test::runCommand(tool() + " store '" + path.string() + "' --store '" + u + "' --network P 2>&1");
+        EXPECT_EQ(run.status, 1) << run.out;
+        EXPECT_NE(run.out.find("tellumic-log store: " + path.string() + ": record store"), std::string::npos) << run.out;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "tools/store/store_main.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,10 +23,13 @@ constexpr const char *kStoreUsage =
     "\n"
     "Loads CSV log files into the record store URL (sqlite:PATH, sqlite: for the default\n"
     "file in the program folder, or postgresql://...). The meter is the device the file is\n"
-    "named after, in the network NAME when given; records already stored are not added again.\n"
+    "named after, in the network NAME; without --network, the meter of that name the store\n"
+    "holds already (from a harvest), and the file is refused when the store has none or\n"
+    "several. Records already stored are not added again.\n"
     "A file loaded before is read on from where that load stopped (whole when it no longer\n"
     "begins with what was loaded), so loading it again costs next to nothing.\n"
-    "Exit status: 0 every file was stored; 1 a file or the store failed; 2 bad command line.\n";
+    "Exit status: 0 every file was stored; 1 the store failed, or a file could not be read, had\n"
+    "no line of a CSV log or no meter to go to (the other files were stored); 2 bad command line.\n";
 
 constexpr const char *kExportUsage =
     "Usage:\n"
@@ -104,6 +108,39 @@ bool timeBound(std::string &text)
     return store::readRecordTime(text, dt);
 }
 
+// A file tells its device name only: without --network its meter is the one the store has
+// under that name (a harvest stored it with its network and Neuron ID). Another meter is not
+// made up with an empty network, which would hold every record a second time; when the store
+// cannot tell which meter it is, the file is refused.
+void identifyMeter(store::RecordStore &s, store::MeterInfo &meter)
+{
+    std::vector<store::MeterInfo> known = s.meters(meter.key.name);
+    std::vector<std::string> networks;
+    const store::MeterInfo *same = nullptr;
+    for (const auto &m : known) {
+        if (std::find(networks.begin(), networks.end(), m.key.network) == networks.end())
+            networks.push_back(m.key.network);
+        if (m.key.isShort == meter.key.isShort)
+            same = &m;
+    }
+    if (networks.empty())
+        throw store::StoreError("the record store has no meter \"" + meter.key.name +
+                                "\" yet, so it cannot tell its network: give it with --network NAME");
+    if (networks.size() > 1) {
+        std::string list;
+        for (const auto &n : networks)
+            list += (list.empty() ? "\"" : ", \"") + n + "\"";
+        throw store::StoreError("the record store has a meter \"" + meter.key.name + "\" in several networks (" +
+                                list + "): choose one with --network NAME");
+    }
+    meter.key.network = networks.front();
+    if (same) {
+        meter.neuronId = same->neuronId;
+        meter.programId = same->programId;
+        meter.model = same->model;
+    }
+}
+
 }  // namespace
 
 int storeMain(const std::vector<std::string> &args)
@@ -125,10 +162,13 @@ int storeMain(const std::vector<std::string> &args)
         std::vector<std::string> names;  // as given
         for (const auto &file : a.files) {
             try {
-                files.push_back({store::meterOfLogFile(file, a.network), file});
+                store::MeterInfo meter = store::meterOfLogFile(file, a.network);
+                if (!a.networkGiven)
+                    identifyMeter(*store, meter);
+                files.push_back({std::move(meter), file});
                 names.push_back(file);
             } catch (const store::StoreError &e) {
-                std::fprintf(stderr, "tellumic-log store: %s\n", e.what());
+                std::fprintf(stderr, "tellumic-log store: %s: %s\n", file.c_str(), e.what());
                 status = 1;
             }
         }
@@ -136,7 +176,7 @@ int storeMain(const std::vector<std::string> &args)
                             [&](std::size_t i, const store::LoadResult &r, const std::string &error) {
             const char *file = names[i].c_str();
             if (!error.empty()) {
-                std::fprintf(stderr, "tellumic-log store: %s\n", error.c_str());
+                std::fprintf(stderr, "tellumic-log store: %s: %s\n", file, error.c_str());
                 status = 1;
             } else if (r.upToDate) {
                 std::printf("%s: nothing new since the last load\n", file);
