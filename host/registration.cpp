@@ -78,15 +78,6 @@ void restoreActivationFile(const std::optional<std::string> &before)
 
 }  // namespace
 
-std::filesystem::path activationFilePath()
-{
-    const char *data = std::getenv("XDG_DATA_HOME");
-    const char *home = std::getenv("HOME");
-    const std::filesystem::path base = data && *data ? std::filesystem::path(data)
-                                                     : std::filesystem::path(home ? home : ".") / ".local" / "share";
-    return base / "dbus-1" / "services" / (std::string(kProgId) + ".service");
-}
-
 bool installActivationFile(const std::filesystem::path &executable)
 {
     const auto path = activationFilePath();

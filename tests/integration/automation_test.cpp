@@ -161,6 +161,44 @@ TEST_F(AutomationTest, AFailedRegistrationLeavesTheActivationFileAsItWas)
     }
 }
 
+// An activation file that an earlier /regserver from elsewhere (a build tree, or an
+// installation) left in the user's folder overrides the machine's: lns-host names the
+// program the bus starts, and /unregserver removes the file.
+TEST_F(AutomationTest, AnActivationFileForAnotherProgramIsNamed)
+{
+    const auto activation = home.root() / "xdg" / "dbus-1" / "services" / "Tellumic_PlugIn.LNSPlugInAPI.service";
+    const QString ours = QString::fromLocal8Bit(PLUGIN_EXE);
+    struct Row
+    {
+        const char *exec;
+        const char *started;
+    };
+    const Row rows[] = {
+        {"/usr/bin/env \"TELLUMIC_HOME=/home/u/t\" \"/home/u/src/build/host/tellumic-plugin\" -Embedding",
+         "/home/u/src/build/host/tellumic-plugin"},
+        {"/usr/bin/tellumic-plugin -Embedding", "/usr/bin/tellumic-plugin"},
+    };
+    for (const auto &row : rows) {
+        std::filesystem::create_directories(activation.parent_path());
+        test::writeFile(activation, std::string("[D-BUS Service]\nName=Tellumic_PlugIn.LNSPlugInAPI\nExec=") + row.exec + "\n");
+        QString out;
+        EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains(QString("lns-host: note: the session bus starts the plug-in ") + row.started + ", as " +
+                                 QString::fromStdString(activation.string()) + " says"))
+            << out.toStdString();
+        EXPECT_TRUE(out.contains("'" + ours + " /unregserver' removes the file")) << out.toStdString();
+        ASSERT_EQ(run(PLUGIN_EXE, {"/unregserver"}), 0);
+        EXPECT_FALSE(std::filesystem::exists(activation));
+        EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0);
+        EXPECT_FALSE(out.contains("note:")) << out.toStdString();
+    }
+    // The file for the plug-in beside lns-host: nothing to say.
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regserver"}), 0);
+    QString out;
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0);
+    EXPECT_FALSE(out.contains("note:")) << out.toStdString();
+}
+
 // The plug-in's command line where there is no display (over ssh): the switches that show
 // no window work; the registration window says it needs one. A home that is a file is
 // named in one line.
@@ -183,7 +221,6 @@ TEST_F(AutomationTest, CommandLineWithoutADisplay)
         {{"/deregplugin"}, true, ""},
         {{}, false, "needs a display"},
         {{"/unknown"}, false, "needs a display"},
-        {{"-Embedding"}, false, "needs a display"},
     };
     for (const auto &row : rows) {
         QString out;
@@ -210,6 +247,45 @@ TEST_F(AutomationTest, CommandLineWithoutADisplay)
     EXPECT_TRUE(out.startsWith("tellumic-plugin: cannot use the program folder " + QString::fromStdString(file.string())))
         << out.toStdString();
     EXPECT_EQ(out.count('\n'), 1) << out.toStdString();
+}
+
+// Started by the bus where there is no display (over ssh), the plug-in serves what needs
+// none, and what would show the device window is refused with the reason.
+TEST_F(AutomationTest, WithoutADisplayThePlugInServesWhatNeedsNone)
+{
+    // The bus starts the plug-in in its own environment: a bus without a display.
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    QDBusConnection::disconnectFromBus(bus->name());
+    daemon.stop(kWaitMs);
+    ASSERT_TRUE(daemon.start(kWaitMs, env));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", daemon.address());
+    bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(daemon.address(), "headless"));
+    ASSERT_TRUE(bus->isConnected());
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+
+    QString out;
+    EXPECT_EQ(run(LNS_HOST_EXE, {"register", "Demo"}, &out), 0) << out.toStdString();
+    EXPECT_EQ(run(LNS_HOST_EXE, {"devices", "Demo"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("Browse Tellumic (20)")) << out.toStdString();
+
+    const QString path = createObject();
+    EXPECT_EQ(getProperty(path, "Version").toString(), "1.11");
+    EXPECT_EQ(setProperty(path, "networkName", "Demo").type(), QDBusMessage::ReplyMessage);
+    const QString reason = "the device window needs a display, and none is available (DISPLAY is not set)";
+    const auto browse = call(path, "Tellumic_PlugIn.LNSPlugInAPI", "SendCommand",
+                             {20, QVariant::fromValue(qint16(7)), "Demo/Demo/Meters/TMC-FT-Log-364"});
+    EXPECT_EQ(browse.errorName(), "Tellumic_PlugIn.Error.E20006");
+    EXPECT_EQ(browse.errorMessage(), "ProcessDeviceCommand(): " + reason);
+    const auto show = setProperty(path, "Visible", true);
+    EXPECT_EQ(show.errorName(), "Tellumic_PlugIn.Error.E20006");
+    EXPECT_EQ(show.errorMessage(), reason);
+    EXPECT_FALSE(getProperty(path, "Visible").toBool());
+    EXPECT_EQ(call(path, "Tellumic_PlugIn.LNSPlugInAPI", "Release").type(), QDBusMessage::ReplyMessage);
+
+    EXPECT_NE(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364"}, &out), 0);
+    EXPECT_TRUE(out.contains(reason)) << out.toStdString();
+    EXPECT_EQ(run(LNS_HOST_EXE, {"deregister", "Demo"}, &out), 0) << out.toStdString();
 }
 
 // The first start in a fresh home traces its own start line.
@@ -302,6 +378,35 @@ TEST_F(AutomationTest, AMissingLonWorksPathIsThePlugInsError)
     const auto reply = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
     EXPECT_EQ(reply.errorMessage(), "GetLonWorksPath(): Invalid LonWorks path in registry");
     EXPECT_EQ(reply.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x800407DAu));
+}
+
+// Every program says the same where there is no installation at all, and how to make one.
+TEST_F(AutomationTest, AMissingInstallationIsToldAlikeByEveryProgram)
+{
+    const auto fresh = home.root() / "fresh";
+    env.insert("TELLUMIC_HOME", QString::fromStdString(fresh.string()));
+    const QString says = "there is no simulated LNS installation in " + QString::fromStdString(fresh.string()) +
+                         "; run 'lns-sim init' first";
+    struct Row
+    {
+        const char *program;
+        QStringList args;
+    };
+    const Row rows[] = {
+        {LNS_HOST_EXE, {"devices", "Demo"}},
+        {LNS_SIM_EXE, {"list"}},
+        {LNS_SIM_EXE, {"show", "TMC-FT-Log-364"}},
+        {TELLUMIC_LOG_EXE, {"harvest", "Demo"}},
+        {TELLUMIC_LOG_EXE, {"audit", "--network", "Demo"}},
+        {TELLUMIC_CONFIG_EXE, {"save", "Demo", "TMC-FT-Log-364"}},
+    };
+    for (const auto &row : rows) {
+        QString out;
+        const QString line = QString(row.program).section('/', -1) + " " + row.args.join(' ');
+        EXPECT_NE(run(row.program, row.args, &out), 0) << line.toStdString();
+        EXPECT_TRUE(out.contains(says)) << line.toStdString() << ": " << out.toStdString();
+        EXPECT_FALSE(out.contains(QString::number(0x800407DAu))) << line.toStdString() << ": " << out.toStdString();
+    }
 }
 
 // lns-host refuses numbers it cannot use and says which option they were given to.
