@@ -14,6 +14,7 @@
 
 #include "foundation/runtime_error.h"
 #include "foundation/trace_log.h"
+#include "host/bus_connection.h"
 #include "host/plugin_api.h"
 
 namespace tellumic {
@@ -142,20 +143,35 @@ bool readsProperties(const QDBusMessage &message)
 
 // Texts a client sends (property values, object names, interface and property names) are
 // bounded: a name repeated in an error would otherwise make a reply too large for the bus,
-// and no network, interface or object name comes near this length.
+// and no network, interface or object name comes near this length. Characters are counted
+// as a person counts them (code points), not as QString stores them: an emoji is one.
 constexpr qsizetype kMaxTextLength = 1024;
+
+// The UTF-16 units of text that hold its first `characters` code points.
+qsizetype unitsOfCharacters(const QString &text, qsizetype characters)
+{
+    qsizetype units = 0;
+    for (; characters > 0 && units < text.size(); --characters)
+        units += text.at(units).isHighSurrogate() && units + 1 < text.size() && text.at(units + 1).isLowSurrogate() ? 2 : 1;
+    return units;
+}
+
+bool longerThanBound(const QString &text)
+{
+    return unitsOfCharacters(text, kMaxTextLength) < text.size();
+}
 
 bool textTooLong(const QVariant &value)
 {
     if (value.metaType() == QMetaType::fromType<QDBusVariant>())
         return textTooLong(value.value<QDBusVariant>().variant());
-    return value.metaType() == QMetaType::fromType<QString>() && value.toString().size() > kMaxTextLength;
+    return value.metaType() == QMetaType::fromType<QString>() && longerThanBound(value.toString());
 }
 
 // A text from the client as an error repeats it: at most kMaxTextLength characters of it.
 QString shown(const QString &text)
 {
-    return text.size() > kMaxTextLength ? text.left(kMaxTextLength) + QStringLiteral("...") : text;
+    return longerThanBound(text) ? text.left(unitsOfCharacters(text, kMaxTextLength)) + QStringLiteral("...") : text;
 }
 
 QDBusMessage invalidArgs(const QDBusMessage &message, const char *expected)
@@ -183,6 +199,7 @@ AutomationService::~AutomationService()
 
 bool AutomationService::registerObject()
 {
+    acceptMessagesOfAnySize(m_connection);
     return m_connection.isConnected() &&
            m_connection.registerVirtualObject(QString::fromLatin1(kFactoryPath), this, QDBusConnection::SubPath);
 }

@@ -95,6 +95,7 @@ void ProcessDeviceCommand(std::shared_ptr<lns::AppDevice> device, const CommandR
 {
     try {
         DebugLog("modFramework.ProcessDeviceCommand(" + device->Name() + "," + std::to_string(command.CommandId) + ")");
+        requireWindows();
         auto &window = DeviceWindow::instance();
         // A second device in the same process: the first one's monitoring stops and the
         // window is laid out afresh, so that no event of the old meter lands in the new one.

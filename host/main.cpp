@@ -24,6 +24,7 @@
 #include "foundation/trace_log.h"
 #include "foundation/ui_pump.h"
 #include "host/automation_service.h"
+#include "host/plugin_api.h"
 #include "host/registration.h"
 #include "host/registration_window.h"
 #include "model/product_tables.h"
@@ -77,6 +78,17 @@ void installPlatform()
         return std::make_shared<sim::SimObjectServer>(folder, sim::atSeam([&] { return sim::installationOptions(folder); }));
     });
     setResourceCatalogueFactory([] { return sim::makeResourceCatalogue(); });
+}
+
+// The platforms the bus-started plug-in tries in turn: the display the environment names,
+// then none.
+QByteArray fallbackPlatforms()
+{
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return "wayland;xcb;offscreen";
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return "xcb;offscreen";
+    return "offscreen";
 }
 
 int registerServer()
@@ -228,17 +240,33 @@ int main(int argc, char **argv)
     const char *needsDisplay = automation ? "the device window needs a display, and none is available"
                                           : "the registration window needs a display, and none is available; "
                                             "/regplugin and /deregplugin work without one";
+    // Started by the bus, the plug-in serves whatever display there is, or none: without
+    // one it runs on Qt's offscreen platform, and what would show a window says why not.
+    const bool offscreenFallback = automation && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (offscreenFallback)
+        qputenv("QT_QPA_PLATFORM", fallbackPlatforms());
     if (!displayNamed()) {
         std::fprintf(stderr, "tellumic-plugin: %s (DISPLAY is not set)\n", needsDisplay);
         return 1;
     }
     const auto application = startApplication(argc, argv, "tellumic-plugin", needsDisplay);
     QApplication &app = *application;
+    bool headless = false;
+    if (offscreenFallback) {
+        qunsetenv("QT_QPA_PLATFORM");  // the converter and the other programs started choose their own
+        headless = QGuiApplication::platformName() == QLatin1String("offscreen");
+    }
+    if (headless)
+        setWindowsUnavailable(std::string(needsDisplay) +
+                              (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                                   ? " (DISPLAY is not set)"
+                                   : " (the display named in DISPLAY cannot be reached)"));
     QApplication::setApplicationName(QStringLiteral("tellumic-plugin"));
     QApplication::setApplicationDisplayName(QString::fromLatin1(kPlugInName));
     QtDialogs qtDialogs;
+    // Without a display nobody could answer a message box: each takes its default button.
     if (dialogLog.isEmpty())
-        setDialogs(&qtDialogs);
+        setDialogs(headless ? static_cast<Dialogs *>(&loggedDialogs) : &qtDialogs);
     setUiPump([] { QApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     ProgressWindow::setExpiredHandler([] { EndPlugIn(); });
     if (automation)

@@ -37,6 +37,12 @@ DeviceWindow &window()
     return DeviceWindow::instance();
 }
 
+std::string &windowsUnavailable()
+{
+    static std::string reason;
+    return reason;
+}
+
 // Moving or sizing is refused while the window is minimised or maximised.
 void requireNormalState()
 {
@@ -130,6 +136,8 @@ bool LNSPlugInAPI::Visible()
 void LNSPlugInAPI::SetVisible(bool visible)
 {
     DebugLog("LNSPlugInAPI.Visible(" + boolText(visible) + ")");
+    if (visible)
+        requireWindows();
     window().setVisible(visible);
     if (visible) {
         window().raise();
@@ -345,6 +353,17 @@ void LNSPlugInAPI::refuseWrite(const std::string &property)
 {
     DebugLog("LNSPlugInAPI." + property + "()");
     throw hostError(HostError::kReadOnly, "Attempt to write to read-only property");
+}
+
+void setWindowsUnavailable(std::string reason)
+{
+    windowsUnavailable() = std::move(reason);
+}
+
+void requireWindows()
+{
+    if (!windowsUnavailable().empty())
+        throw hostError(HostError::kWindowOrNetwork, windowsUnavailable());
 }
 
 }  // namespace tellumic

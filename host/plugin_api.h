@@ -69,4 +69,11 @@ private:
 // Fills the tables and binds the object server on the first object of a process.
 void initialiseFirstClient();
 
+// Started by the bus where no display can be reached, the plug-in serves what needs no
+// window (commands 50 and 51, the properties); what would show a window fails with error
+// 20006 and this reason. "" (the default): windows can be shown.
+void setWindowsUnavailable(std::string reason);
+// Throws that error while windows cannot be shown.
+void requireWindows();
+
 }  // namespace tellumic

@@ -4,7 +4,10 @@
 #include <QCoreApplication>
 #include <QProcess>
 
+#include <fstream>
 #include <map>
+#include <optional>
+#include <sstream>
 
 #include "foundation/dialogs.h"
 #include "foundation/file_io.h"
@@ -47,16 +50,33 @@ std::string quoted(const std::string &text)
     return out + "\"";
 }
 
-}  // namespace
-
-std::filesystem::path activationFilePath()
+// The activation file as it is now; nothing when there is none.
+std::optional<std::string> activationFileText()
 {
-    const char *data = std::getenv("XDG_DATA_HOME");
-    const char *home = std::getenv("HOME");
-    const std::filesystem::path base = data && *data ? std::filesystem::path(data)
-                                                     : std::filesystem::path(home ? home : ".") / ".local" / "share";
-    return base / "dbus-1" / "services" / (std::string(kProgId) + ".service");
+    std::ifstream in(activationFilePath(), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
+
+// Puts the activation file back as it was before a registration that failed: the bus must
+// not start a plug-in that is not registered.
+void restoreActivationFile(const std::optional<std::string> &before)
+{
+    if (!before) {
+        removeActivationFile();
+        return;
+    }
+    try {
+        replaceFile(activationFilePath(), *before);
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: MMain.RegisterRegistrationCommand(), the activation file could not be put back: " + e.description());
+    }
+}
+
+}  // namespace
 
 bool installActivationFile(const std::filesystem::path &executable)
 {
@@ -105,6 +125,7 @@ std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistr
             return {};
         }
     }
+    const auto activationBefore = activationFileText();
     if (runServerRegistration && !runSelf("/regserver")) {
         if (showMessages)
             MsgBox(std::string("Plug-in ") + kProgId + "registration as COM server failed", MsgStyle::kCritical, "");
@@ -131,6 +152,8 @@ std::string RegisterRegistrationCommand(bool showMessages, bool runServerRegistr
         const std::string why = "the registry could not be written" +
                                 (registry.storeFailure().empty() ? std::string() : ": " + registry.storeFailure());
         DebugLog("ERROR: MMain.RegisterRegistrationCommand(), " + why);
+        if (runServerRegistration)
+            restoreActivationFile(activationBefore);
         if (showMessages)
             MsgBox("Plug-in " + std::string(kProgId) + " was not registered: " + why, MsgStyle::kCritical, kPlugInName);
         return why;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "foundation/object_server.h"
+#include "host/activation_file.h"
 #include "model/product_tables.h"
 
 namespace tellumic {
@@ -35,8 +36,6 @@ std::int16_t ConstRange(std::int16_t lower, std::int16_t upper, std::int16_t &va
 std::string DeregisterMe(std::int32_t mode, bool showProgress);
 void Cleanup(bool resetAll);
 
-// The D-Bus activation file of the plug-in's bus name, in the user's services folder.
-std::filesystem::path activationFilePath();
 // Writes it: started by the bus, the plug-in runs as `executable -Embedding` with the
 // TELLUMIC_HOME in force now. Returns false when it cannot be written.
 bool installActivationFile(const std::filesystem::path &executable);

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build ccache pkg-config clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libqt6sql6-sqlite
+  qt6-base-dev qt6-base-dev-tools libqt6dbus6 libdbus-1-dev libqt6sql6-sqlite
   qt6-charts-dev libqt6charts6 libqt6opengl6-dev qt6-svg-dev libqt6svg6
   libsqlite3-dev libsqlitecpp-dev nlohmann-json3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds twice (GCC into build/, clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer into build-asan/) and runs every test in both builds, under a
-# private D-Bus session bus with Qt's offscreen platform. Exits non-zero when anything fails.
+# private D-Bus session bus (scripts/test-bus.sh) with Qt's offscreen platform. Exits non-zero when anything fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,7 +10,7 @@ TELLUMIC_SANITIZE=1 bash scripts/build.sh
 
 export QT_QPA_PLATFORM=offscreen
 run_tests() {
-  dbus-run-session -- ctest --test-dir "$1" --output-on-failure -j"$(nproc)" --timeout 900
+  bash scripts/test-bus.sh ctest --test-dir "$1" --output-on-failure -j"$(nproc)" --timeout 900
 }
 status=0
 run_tests "${TELLUMIC_BUILD_DIR:-build}" || status=1

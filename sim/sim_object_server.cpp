@@ -85,11 +85,20 @@ void SimObjectServer::DispatchEvents()
     atSeam([&] { m_core->dispatchEvents(); });
 }
 
+NoInstallation::NoInstallation() : RuntimeError(ErrorNumber::kInvalidLonWorksPath, noInstallationMessage(tellumicHome()))
+{
+}
+
+std::string noInstallationMessage(const std::filesystem::path &home)
+{
+    return "there is no simulated LNS installation in " + home.string() + "; run 'lns-sim init' first";
+}
+
 std::filesystem::path installedLonWorksFolder()
 {
     const auto path = lonWorksPathSetting(registryStorePath());
     if (path.empty())
-        throw RuntimeError(ErrorNumber::kInvalidLonWorksPath, "Invalid LonWorks path in registry");
+        throw NoInstallation();
     return nativePath(path);
 }
 

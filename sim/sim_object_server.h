@@ -51,8 +51,19 @@ private:
     std::unique_ptr<lns::ObjectServerEvents> m_sink;
 };
 
+// There is no simulated installation under TELLUMIC_HOME: error 800407DA with the text
+// every program gives for it (noInstallationMessage).
+class NoInstallation : public RuntimeError
+{
+public:
+    NoInstallation();
+};
+
+// What every program says where there is no simulated installation under home.
+std::string noInstallationMessage(const std::filesystem::path &home);
+
 // The LonWorks folder named in the registry ("LonWorks Path" under HKLM
-// "SOFTWARE\LonWorks"); RuntimeError 800407DA when there is none.
+// "SOFTWARE\LonWorks"); NoInstallation when there is none.
 std::filesystem::path installedLonWorksFolder();
 
 }  // namespace tellumic::sim

@@ -26,6 +26,7 @@
 #include "foundation/registry.h"
 #include "foundation/runtime_error.h"
 #include "foundation/text.h"
+#include "host/activation_file.h"
 #include "sim/sim_object_server.h"
 #include "tools/standard_output.h"
 
@@ -277,6 +278,10 @@ int run(const std::vector<std::string> &args, int &argc, char **argv)
     }
     QCoreApplication app(argc, argv);
     const std::string &command = o.positional[0];
+    // The plug-in a person means is the one beside this program; the bus may start another.
+    if (command == "register" || command == "deregister" || command == "browse" || command == "close")
+        if (const std::string note = otherActivationNote(programPath("tellumic-plugin")); !note.empty())
+            std::cerr << "lns-host: note: " << note << "\n";
     auto need = [&](std::size_t n) {
         if (o.positional.size() != n)
             throw UsageError{"'" + command + "' takes " + std::to_string(n - 1) + " argument" + (n == 2 ? "" : "s")};
@@ -317,6 +322,9 @@ int main(int argc, char **argv)
         return 2;
     } catch (const browser::CallError &e) {
         std::cerr << "lns-host: " << e.text << "\n";
+        return 1;
+    } catch (const sim::NoInstallation &e) {
+        std::cerr << "lns-host: " << e.description() << "\n";
         return 1;
     } catch (const RuntimeError &e) {
         std::cerr << "lns-host: " << e.description() << " (" << e.unsignedNumber() << ")\n";

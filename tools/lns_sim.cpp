@@ -142,7 +142,7 @@ std::filesystem::path lonWorksFolder()
             throw UsageError{"The network database " + db.string() + " of the installation in " + home.string() +
                              " is missing; run 'lns-sim init' to create it."};
     }
-    throw UsageError{"There is no simulated installation in " + home.string() + "; run 'lns-sim init' first."};
+    throw UsageError{sim::noInstallationMessage(home)};
 }
 
 const char *stateText(const DeviceInfo &d)

@@ -276,11 +276,16 @@ TEST_F(AutomationServiceTest, LongTextsAreRefused)
         {"an interface name",
          [&](const QString &text) { return call(*client, path, "org.freedesktop.DBus.Properties", "GetAll", {text}); }},
     };
+    // Characters as a person counts them: an emoji (two UTF-16 units) is one.
+    const QString characters[] = {QStringLiteral("n"), QStringLiteral("\U0001F600")};
     for (const auto &row : rows) {
-        const auto refused = row.call(QString(1025, 'n'));
-        EXPECT_EQ(refused.errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << row.what;
-        EXPECT_TRUE(refused.errorMessage().endsWith("takes texts of at most 1024 characters")) << row.what;
-        EXPECT_NE(row.call(QString(1024, 'n')).errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << row.what;
+        for (const auto &character : characters) {
+            const auto refused = row.call(character.repeated(1025));
+            EXPECT_EQ(refused.errorName(), "org.freedesktop.DBus.Error.InvalidArgs") << row.what;
+            EXPECT_TRUE(refused.errorMessage().endsWith("takes texts of at most 1024 characters")) << row.what;
+            EXPECT_NE(row.call(character.repeated(1024)).errorName(), "org.freedesktop.DBus.Error.InvalidArgs")
+                << row.what << " " << character.toStdString();
+        }
     }
     const auto huge = setText("networkName")(QString(8 << 20, 'n'));
     EXPECT_EQ(huge.errorName(), "org.freedesktop.DBus.Error.InvalidArgs");

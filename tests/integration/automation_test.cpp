@@ -1,108 +1,18 @@
 // The plug-in as a host meets it: a separate process on a private session bus, started by
 // bus activation from the file its registration installs.
 
-#include <gtest/gtest.h>
-
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusObjectPath>
-#include <QDBusVariant>
-#include <QDeadlineTimer>
-#include <QProcess>
-
-#include <QThread>
+#include <functional>
 
 #include <unistd.h>
 
 #include "foundation/registry.h"
-#include "tests/support/private_bus.h"
-#include "tests/support/temp_home.h"
+#include "tests/integration/automation_fixture.h"
 
 namespace tellumic {
 namespace {
 
-constexpr int kWaitMs = 30'000;
-
-class AutomationTest : public test::HomeTest
-{
-protected:
-    void SetUp() override
-    {
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert("TELLUMIC_HOME", QString::fromStdString(home.root().string()));
-        env.insert("XDG_DATA_HOME", QString::fromStdString((home.root() / "xdg").string()));
-        env.insert("TELLUMIC_DIALOG_LOG", dialogLog());
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        ASSERT_EQ(run(LNS_SIM_EXE, {"init"}), 0);
-        ASSERT_TRUE(daemon.start(kWaitMs, env));
-        env.insert("DBUS_SESSION_BUS_ADDRESS", daemon.address());
-        bus = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(daemon.address(), "test-" + QString::number(++s_count)));
-        ASSERT_TRUE(bus->isConnected());
-    }
-    void TearDown() override
-    {
-        if (bus)
-            QDBusConnection::disconnectFromBus(bus->name());
-        daemon.stop(kWaitMs);
-    }
-
-    QString dialogLog() const { return QString::fromStdString((home.root() / "dialogs.log").string()); }
-
-    int run(const QString &program, const QStringList &args, QString *output = nullptr)
-    {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(program, args);
-        if (!p.waitForFinished(kWaitMs)) {
-            p.kill();
-            return -1;
-        }
-        if (output)
-            *output = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
-        return p.exitCode();
-    }
-
-    QDBusMessage call(const QString &path, const QString &interface, const QString &method, const QVariantList &args = {})
-    {
-        auto m = QDBusMessage::createMethodCall("Tellumic_PlugIn.LNSPlugInAPI", path, interface, method);
-        m.setArguments(args);
-        return bus->call(m, QDBus::Block, kWaitMs);
-    }
-    QString createObject()
-    {
-        const auto reply = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
-        return reply.arguments().value(0).value<QDBusObjectPath>().path();
-    }
-    QDBusMessage setProperty(const QString &path, const QString &name, const QVariant &value)
-    {
-        return call(path, "org.freedesktop.DBus.Properties", "Set",
-                    {"Tellumic_PlugIn.LNSPlugInAPI", name, QVariant::fromValue(QDBusVariant(value))});
-    }
-    QVariant getProperty(const QString &path, const QString &name)
-    {
-        return call(path, "org.freedesktop.DBus.Properties", "Get", {"Tellumic_PlugIn.LNSPlugInAPI", name})
-            .arguments()
-            .value(0)
-            .value<QDBusVariant>()
-            .variant();
-    }
-    bool pluginOnBus() { return bus->interface()->isServiceRegistered("Tellumic_PlugIn.LNSPlugInAPI").value(); }
-    // Waits (bounded) for the plug-in to leave the bus.
-    bool pluginLeaves()
-    {
-        QDeadlineTimer deadline(kWaitMs);
-        while (pluginOnBus() && !deadline.hasExpired())
-            QThread::msleep(20);
-        return !pluginOnBus();
-    }
-
-    QProcessEnvironment env;
-    test::PrivateBus daemon;
-    std::unique_ptr<QDBusConnection> bus;
-    static inline int s_count = 0;
-};
+using test::AutomationTest;
+using test::kWaitMs;
 
 TEST_F(AutomationTest, RegistrationInstallsTheActivationAndAClientCreatesObjects)
 {
@@ -226,6 +136,69 @@ TEST_F(AutomationTest, DeregistrationSwitchesAndTheExactMatchRule)
     EXPECT_EQ(CRegistry().MachineSetting("SOFTWARE\\LonWorks\\LCA\\Plug-Ins\\Tellumic LNS Plug-In", "Version"), "");
 }
 
+// A registration that fails leaves the activation file as it found it: the bus must not
+// start a plug-in that host tools do not know, nor another program than before.
+TEST_F(AutomationTest, AFailedRegistrationLeavesTheActivationFileAsItWas)
+{
+    const auto activation = home.root() / "xdg" / "dbus-1" / "services" / "Tellumic_PlugIn.LNSPlugInAPI.service";
+    // A registry that cannot be written: a folder where its file belongs.
+    const auto registry = home.root() / "registry.sqlite";
+    for (const char *suffix : {"", "-wal", "-shm"})
+        std::filesystem::remove(registry.string() + suffix);
+    std::filesystem::create_directories(registry);
+    const char *befores[] = {nullptr, "[D-BUS Service]\nName=Tellumic_PlugIn.LNSPlugInAPI\nExec=/opt/earlier -Embedding\n"};
+    for (const char *before : befores) {
+        std::filesystem::remove(activation);
+        if (before)
+            test::writeFile(activation, before);
+        QString out;
+        EXPECT_EQ(run(PLUGIN_EXE, {"/regplugin"}, &out), 1) << out.toStdString();
+        EXPECT_TRUE(out.contains("the plug-in could not be registered: the registry could not be written")) << out.toStdString();
+        EXPECT_EQ(std::filesystem::exists(activation), before != nullptr);
+        if (before) {
+            EXPECT_EQ(test::readFile(activation), before);
+        }
+    }
+}
+
+// An activation file that an earlier /regserver from elsewhere (a build tree, or an
+// installation) left in the user's folder overrides the machine's: lns-host names the
+// program the bus starts, and /unregserver removes the file.
+TEST_F(AutomationTest, AnActivationFileForAnotherProgramIsNamed)
+{
+    const auto activation = home.root() / "xdg" / "dbus-1" / "services" / "Tellumic_PlugIn.LNSPlugInAPI.service";
+    const QString ours = QString::fromLocal8Bit(PLUGIN_EXE);
+    struct Row
+    {
+        const char *exec;
+        const char *started;
+    };
+    const Row rows[] = {
+        {"/usr/bin/env \"TELLUMIC_HOME=/home/u/t\" \"/home/u/src/build/host/tellumic-plugin\" -Embedding",
+         "/home/u/src/build/host/tellumic-plugin"},
+        {"/usr/bin/tellumic-plugin -Embedding", "/usr/bin/tellumic-plugin"},
+    };
+    for (const auto &row : rows) {
+        std::filesystem::create_directories(activation.parent_path());
+        test::writeFile(activation, std::string("[D-BUS Service]\nName=Tellumic_PlugIn.LNSPlugInAPI\nExec=") + row.exec + "\n");
+        QString out;
+        EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0) << out.toStdString();
+        EXPECT_TRUE(out.contains(QString("lns-host: note: the session bus starts the plug-in ") + row.started + ", as " +
+                                 QString::fromStdString(activation.string()) + " says"))
+            << out.toStdString();
+        EXPECT_TRUE(out.contains("'" + ours + " /unregserver' removes the file")) << out.toStdString();
+        ASSERT_EQ(run(PLUGIN_EXE, {"/unregserver"}), 0);
+        EXPECT_FALSE(std::filesystem::exists(activation));
+        EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0);
+        EXPECT_FALSE(out.contains("note:")) << out.toStdString();
+    }
+    // The file for the plug-in beside lns-host: nothing to say.
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regserver"}), 0);
+    QString out;
+    EXPECT_EQ(run(LNS_HOST_EXE, {"close"}, &out), 0);
+    EXPECT_FALSE(out.contains("note:")) << out.toStdString();
+}
+
 // The plug-in's command line where there is no display (over ssh): the switches that show
 // no window work; the registration window says it needs one. A home that is a file is
 // named in one line.
@@ -248,7 +221,6 @@ TEST_F(AutomationTest, CommandLineWithoutADisplay)
         {{"/deregplugin"}, true, ""},
         {{}, false, "needs a display"},
         {{"/unknown"}, false, "needs a display"},
-        {{"-Embedding"}, false, "needs a display"},
     };
     for (const auto &row : rows) {
         QString out;
@@ -275,6 +247,45 @@ TEST_F(AutomationTest, CommandLineWithoutADisplay)
     EXPECT_TRUE(out.startsWith("tellumic-plugin: cannot use the program folder " + QString::fromStdString(file.string())))
         << out.toStdString();
     EXPECT_EQ(out.count('\n'), 1) << out.toStdString();
+}
+
+// Started by the bus where there is no display (over ssh), the plug-in serves what needs
+// none, and what would show the device window is refused with the reason.
+TEST_F(AutomationTest, WithoutADisplayThePlugInServesWhatNeedsNone)
+{
+    // The bus starts the plug-in in its own environment: a bus without a display.
+    for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        env.remove(name);
+    QDBusConnection::disconnectFromBus(bus->name());
+    daemon.stop(kWaitMs);
+    ASSERT_TRUE(daemon.start(kWaitMs, env));
+    env.insert("DBUS_SESSION_BUS_ADDRESS", daemon.address());
+    bus = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(daemon.address(), "headless"));
+    ASSERT_TRUE(bus->isConnected());
+    ASSERT_EQ(run(PLUGIN_EXE, {"/regplugin"}), 0);
+
+    QString out;
+    EXPECT_EQ(run(LNS_HOST_EXE, {"register", "Demo"}, &out), 0) << out.toStdString();
+    EXPECT_EQ(run(LNS_HOST_EXE, {"devices", "Demo"}, &out), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("Browse Tellumic (20)")) << out.toStdString();
+
+    const QString path = createObject();
+    EXPECT_EQ(getProperty(path, "Version").toString(), "1.11");
+    EXPECT_EQ(setProperty(path, "networkName", "Demo").type(), QDBusMessage::ReplyMessage);
+    const QString reason = "the device window needs a display, and none is available (DISPLAY is not set)";
+    const auto browse = call(path, "Tellumic_PlugIn.LNSPlugInAPI", "SendCommand",
+                             {20, QVariant::fromValue(qint16(7)), "Demo/Demo/Meters/TMC-FT-Log-364"});
+    EXPECT_EQ(browse.errorName(), "Tellumic_PlugIn.Error.E20006");
+    EXPECT_EQ(browse.errorMessage(), "ProcessDeviceCommand(): " + reason);
+    const auto show = setProperty(path, "Visible", true);
+    EXPECT_EQ(show.errorName(), "Tellumic_PlugIn.Error.E20006");
+    EXPECT_EQ(show.errorMessage(), reason);
+    EXPECT_FALSE(getProperty(path, "Visible").toBool());
+    EXPECT_EQ(call(path, "Tellumic_PlugIn.LNSPlugInAPI", "Release").type(), QDBusMessage::ReplyMessage);
+
+    EXPECT_NE(run(LNS_HOST_EXE, {"browse", "Demo", "Demo/Demo/Meters/TMC-FT-Log-364"}, &out), 0);
+    EXPECT_TRUE(out.contains(reason)) << out.toStdString();
+    EXPECT_EQ(run(LNS_HOST_EXE, {"deregister", "Demo"}, &out), 0) << out.toStdString();
 }
 
 // The first start in a fresh home traces its own start line.
@@ -367,6 +378,35 @@ TEST_F(AutomationTest, AMissingLonWorksPathIsThePlugInsError)
     const auto reply = call("/Tellumic_PlugIn/LNSPlugInAPI", "Tellumic_PlugIn.Factory", "CreateObject");
     EXPECT_EQ(reply.errorMessage(), "GetLonWorksPath(): Invalid LonWorks path in registry");
     EXPECT_EQ(reply.errorName(), "Tellumic_PlugIn.Error.E" + QString::number(0x800407DAu));
+}
+
+// Every program says the same where there is no installation at all, and how to make one.
+TEST_F(AutomationTest, AMissingInstallationIsToldAlikeByEveryProgram)
+{
+    const auto fresh = home.root() / "fresh";
+    env.insert("TELLUMIC_HOME", QString::fromStdString(fresh.string()));
+    const QString says = "there is no simulated LNS installation in " + QString::fromStdString(fresh.string()) +
+                         "; run 'lns-sim init' first";
+    struct Row
+    {
+        const char *program;
+        QStringList args;
+    };
+    const Row rows[] = {
+        {LNS_HOST_EXE, {"devices", "Demo"}},
+        {LNS_SIM_EXE, {"list"}},
+        {LNS_SIM_EXE, {"show", "TMC-FT-Log-364"}},
+        {TELLUMIC_LOG_EXE, {"harvest", "Demo"}},
+        {TELLUMIC_LOG_EXE, {"audit", "--network", "Demo"}},
+        {TELLUMIC_CONFIG_EXE, {"save", "Demo", "TMC-FT-Log-364"}},
+    };
+    for (const auto &row : rows) {
+        QString out;
+        const QString line = QString(row.program).section('/', -1) + " " + row.args.join(' ');
+        EXPECT_NE(run(row.program, row.args, &out), 0) << line.toStdString();
+        EXPECT_TRUE(out.contains(says)) << line.toStdString() << ": " << out.toStdString();
+        EXPECT_FALSE(out.contains(QString::number(0x800407DAu))) << line.toStdString() << ": " << out.toStdString();
+    }
 }
 
 // lns-host refuses numbers it cannot use and says which option they were given to.

@@ -477,8 +477,7 @@ int harvestMain(const std::vector<std::string> &args)
         // A registry that cannot be read (a read-only home) is no missing installation.
         const bool unreadable = e.description().starts_with("The registry ");
         report.notHarvested(a.networks, unreadable ? e.description()
-                                                   : "there is no simulated LNS installation in " +
-                                                         tellumicHome().string() + "; run 'lns-sim init' first");
+                                                   : sim::noInstallationMessage(tellumicHome()));
         return HarvestStatus::kNotHarvested;
     } catch (const std::exception &e) {
         report.notHarvested(a.networks, "the simulated LNS installation in " + tellumicHome().string() +
