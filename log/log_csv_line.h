@@ -1,8 +1,8 @@
 #pragma once
 
 // What one line of a CSV log is: the one judgement that the audit, the backfill, the
-// harvest's look at a file it appends to, the record store and the log viewer share, so
-// that none of them counts a line as a record that another calls damaged.
+// harvest's look at a file it appends to and the record store share, so that none of them
+// counts a line as a record that another calls damaged.
 
 #include <cstddef>
 #include <cstdint>
