@@ -5,8 +5,11 @@
 #include <QStyle>
 #include <QTextStream>
 
+#include <system_error>
+
 #include "foundation/clock.h"
 #include "foundation/dialogs.h"
+#include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "model/date_time.h"
 
@@ -103,6 +106,13 @@ bool EventLogWidget::writeTo(const QString &fileName)
         bytes += line.toUtf8() + "\r\n";
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() || !file.commit()) {
         MsgBox("Could not save the event log to " + fileName.toStdString() + ": " + file.errorString().toStdString(),
+               MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
+        return false;
+    }
+    // As every replaced file: the new name is on disk before the save counts as done.
+    if (const int err = syncFolderOf(fileName.toStdString())) {
+        MsgBox("Could not save the event log to " + fileName.toStdString() + ": " +
+                   std::error_code(err, std::generic_category()).message(),
                MsgStyle::kOkOnly + MsgStyle::kExclamation, "Tellumic Plug-in");
         return false;
     }

@@ -75,7 +75,30 @@ int syncFile(int fd)
     return ::fsync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
 }
 
+// fdatasync: the data and what reading it back needs (its size), not its times.
+int syncFileData(int fd)
+{
+    return ::fdatasync(fd) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
+}
+
 }  // namespace
+
+int syncFolderOf(const std::filesystem::path &file)
+{
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : std::filesystem::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int err = syncFile(fd);
+    ::close(fd);
+    return err;
+}
+
+void syncFolder(const std::filesystem::path &file)
+{
+    if (const int err = syncFolderOf(file))
+        throw fileError(err);
+}
 
 RegularFile::RegularFile(RegularFile &&other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_size(other.m_size)
@@ -215,6 +238,10 @@ void ReplacementFile::commit()
         ::unlink(m_temporary.c_str());
         throw failure(err);
     }
+    // The new name lives in the folder: until the folder is on disk, a power cut may bring
+    // back the old file, or none.
+    if (const int folderErr = syncFolderOf(m_target))
+        throw failure(folderErr);
 }
 
 void replaceFile(const std::filesystem::path &target, std::string_view bytes)
@@ -278,7 +305,7 @@ void AppendFile::sync()
 {
     if (m_file.fd() < 0)
         throw fileError(EBADF);
-    if (const int err = syncFile(m_file.fd()))
+    if (const int err = syncFileData(m_file.fd()))
         throw fileError(err);
 }
 

@@ -58,10 +58,17 @@ enum class Links
 RegularFile openRegularFile(const std::filesystem::path &path, int flags, std::string_view kind = "files",
                             Links links = Links::kRefuse);
 
+// Makes the folder entry of a file durable (a file created or renamed there): RuntimeError
+// when it could not be stored. Where the file system cannot make it durable, nothing.
+void syncFolder(const std::filesystem::path &file);
+// The same, giving the errno value (0: done).
+int syncFolderOf(const std::filesystem::path &file);
+
 // A file that replaces its target once it is complete. It is written beside the target under
 // a temporary name of its own and moved into place by commit(), made durable first, so a
 // failure never leaves a broken target and never removes anything but its own temporary
-// file. Destroyed without commit(), it removes the temporary file and the target stays as it
+// file; after the move the folder is made durable too, so that the new file is the one a
+// power cut leaves. Destroyed without commit(), it removes the temporary file and the target stays as it
 // was. Every failure is a RuntimeError described "cannot write <target>: <the system's reason>".
 class ReplacementFile
 {
@@ -111,7 +118,8 @@ public:
     void write(std::initializer_list<std::string_view> pieces);
     void write(std::string_view bytes) { write({bytes}); }
     void writeLine(std::string_view line) { write({line, "\r\n"}); }
-    // Makes what was written durable; RuntimeError when it could not be stored.
+    // Makes what was written durable (its data and size; fdatasync); RuntimeError when it
+    // could not be stored.
     void sync();
     // Flushes and closes; throws RuntimeError when the data could not be stored.
     void close();

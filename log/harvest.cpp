@@ -301,6 +301,12 @@ bool Harvester::tryMeter(Meter &meter)
 Harvester::TryEnd Harvester::download(Meter &meter, const std::filesystem::path &path, const HeldLogDownload &held)
 {
     m_messages.clear();
+    try {
+        // A file that is not this meter's log is left as it is; another try would not mend it.
+        checkLogCsvFile(path, m_options.isShort);
+    } catch (const RuntimeError &e) {
+        return {HarvestOutcome::Failed, oneLine(errorText(e)), false};
+    }
     LogDateTime lastAt;
     const std::int32_t last = FindLastLogRecnum(path, lastAt);
     // A file whose end cannot be read gives no place to go on from. (The file may be missing:

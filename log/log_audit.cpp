@@ -4,60 +4,11 @@
 #include <limits>
 
 #include "foundation/text.h"
+#include "log/log_csv_line.h"
 
 namespace tellumic {
 
 namespace {
-
-// Columns of the two line formats that the audit reads.
-constexpr std::size_t kShortFields = 13, kLongFields = 36;
-constexpr std::size_t kShortPowerFail = 5, kLongPowerFail = 28;  // ClockChange follows PowerFail
-
-constexpr std::string_view kErrorParsingNote = "Error parsing log record: ";
-
-bool digits(std::string_view s, std::int64_t &value)
-{
-    if (s.empty() || s.size() > 10)
-        return false;
-    value = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9')
-            return false;
-        value = value * 10 + (c - '0');
-    }
-    return true;
-}
-
-// "YYYY-MM-DD hh:mm:ss" exactly, as a download writes it, with fields on the calendar.
-bool parseLineTime(std::string_view s, LogDateTime &t)
-{
-    if (s.size() != 19 || s[4] != '-' || s[7] != '-' || s[10] != ' ' || s[13] != ':' || s[16] != ':')
-        return false;
-    std::int64_t y = 0, mo = 0, d = 0, h = 0, mi = 0, se = 0;
-    if (!digits(s.substr(0, 4), y) || !digits(s.substr(5, 2), mo) || !digits(s.substr(8, 2), d) ||
-        !digits(s.substr(11, 2), h) || !digits(s.substr(14, 2), mi) || !digits(s.substr(17, 2), se))
-        return false;
-    if (mo < 1 || mo > 12 || d < 1 || d > 31 || h > 23 || mi > 59 || se > 59)
-        return false;
-    t = LogDateTime{static_cast<std::int32_t>(y), static_cast<std::uint8_t>(mo), static_cast<std::uint8_t>(d),
-                    static_cast<std::uint8_t>(h), static_cast<std::uint8_t>(mi), static_cast<std::uint8_t>(se)};
-    return true;
-}
-
-// Splits a line into at most max + 1 fields (one more tells a line that has too many).
-std::size_t splitFields(std::string_view line, std::string_view *fields, std::size_t max)
-{
-    std::size_t n = 0;
-    std::size_t start = 0;
-    while (n < max + 1) {
-        const std::size_t comma = line.find(',', start);
-        fields[n++] = line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-        if (comma == std::string_view::npos)
-            return n;
-        start = comma + 1;
-    }
-    return n;
-}
 
 struct ParsedRecord
 {
@@ -92,6 +43,8 @@ private:
     LogAudit m_audit;
     std::vector<ParsedRecord> m_good;  // records that passed their check, in file order
     bool m_formatKnown = false;
+    LogCsvValues m_values;
+    std::string m_scratch;
 };
 
 void Auditor::readLines()
@@ -129,75 +82,83 @@ void Auditor::readLine(std::string_view line, std::size_t begin, std::size_t end
             return;
         }
     }
-    std::string_view f[kLongFields + 1];
-    const std::size_t n = splitFields(line, f, kLongFields);
-    if (!m_formatKnown && (n == kShortFields || n == kLongFields)) {
-        m_audit.isShort = n == kShortFields;
-        m_formatKnown = true;
+    if (!m_formatKnown) {
+        const auto n = static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+        if (n == kShortLogFields || n == kLongLogFields) {
+            m_audit.isShort = n == kShortLogFields;
+            m_formatKnown = true;
+        }
     }
-    const std::size_t expected = m_audit.isShort ? kShortFields : kLongFields;
-    if (!whole || n != expected) {
+    if (!whole) {
         addLost(begin, end, 0, LostLine::Cause::Unreadable);
         return;
     }
-    const std::string_view notes = f[n - 1];
-    if (f[0].empty()) {
-        const auto cause = notes == kCrcMismatchNote ? LostLine::Cause::FailedCheck
-                           : notes.starts_with(kUnrecognizedTypeNote) || notes.starts_with(kErrorParsingNote)
-                               ? LostLine::Cause::Unrecognized
-                               : LostLine::Cause::Unreadable;
-        addLost(begin, end, 0, cause);
+    LogCsvValues &v = m_values;
+    switch (judgeLogCsvLine(line, m_audit.isShort, v, m_scratch)) {
+    case LogLineKind::Header:
+        m_audit.lines.push_back({AuditedLine::Kind::Header, 0, begin, end});
         return;
-    }
-    std::int64_t number = 0;
-    LogDateTime t;
-    if (!digits(f[0], number) || number <= 0 || number > std::numeric_limits<std::int32_t>::max() ||
-        !parseLineTime(f[1], t)) {
+    case LogLineKind::FailedCheck:
+        // A record kept although it failed its check carries its number, but no values to trust.
+        addLost(begin, end, v.recordNumber, LostLine::Cause::FailedCheck);
+        return;
+    case LogLineKind::Unrecognized:
+        addLost(begin, end, 0, LostLine::Cause::Unrecognized);
+        return;
+    case LogLineKind::Unreadable:
         addLost(begin, end, 0, LostLine::Cause::Unreadable);
         return;
+    case LogLineKind::Record:
+        break;
     }
-    // A record kept although it failed its check has values that cannot be trusted.
-    if (notes.ends_with(kCrcMismatchNote)) {
-        addLost(begin, end, number, LostLine::Cause::FailedCheck);
-        return;
-    }
-    m_audit.lines.push_back({AuditedLine::Kind::Record, number, begin, end});
-    m_good.push_back({number, t, lineNo});
-    const std::size_t flag = m_audit.isShort ? kShortPowerFail : kLongPowerFail;
-    const bool powerFailed = f[flag] == "1", clockChanged = f[flag + 1] == "1";
+    m_audit.lines.push_back({AuditedLine::Kind::Record, v.recordNumber, begin, end});
+    m_good.push_back({v.recordNumber, v.dateTime, lineNo});
+    const bool powerFailed = (v.flags & LogFlag::kPowerFail) != 0, clockChanged = (v.flags & LogFlag::kClockChange) != 0;
     if (powerFailed || clockChanged)
-        m_audit.flagged.push_back({number, t, powerFailed, clockChanged});
+        m_audit.flagged.push_back({v.recordNumber, v.dateTime, powerFailed, clockChanged});
 }
 
 // Lines without a number that stand where a download wrote a record: a failed check or an
-// unrecognised record. A cut or garbled line stands for nothing known.
+// unrecognised record.
 bool standsForRecord(const LostLine &l)
 {
     return l.recordNumber == 0 && l.cause != LostLine::Cause::Unreadable;
 }
 
+// Lines without a number get the numbers their neighbours leave free. Between two records,
+// the lines that stand for a record take the numbers missing there when they are as many;
+// so do all the lines, unreadable ones too, when all of them are (a garbled line in a run of
+// lines one for each missing number stands for its record). At the file's start or end only
+// the lines that stand for a record are numbered, as the records next to the nearest one.
 void Auditor::inferLostNumbers()
 {
     auto &lines = m_audit.lines;
     std::size_t lostIndex = 0;
     std::vector<std::size_t> run;  // indexes into m_audit.lost of the unnumbered lines since the last number
     std::int64_t previous = 0;
+    const auto number = [&](const std::vector<std::size_t> &which, std::int64_t from) {
+        for (std::size_t i = 0; i < which.size(); ++i) {
+            LostLine &l = m_audit.lost[which[i]];
+            l.recordNumber = from + static_cast<std::int64_t>(i);
+            l.inferred = true;
+            lines[l.line - 1].recordNumber = l.recordNumber;
+        }
+    };
     const auto settle = [&](std::int64_t next) {
-        const auto k = static_cast<std::int64_t>(run.size());
-        std::int64_t from = 0;
-        if (previous != 0 && next != 0)
-            from = next - previous - 1 == k ? previous + 1 : 0;
-        else if (previous != 0)
-            from = previous + 1;
-        else if (next != 0)
-            from = next - k >= 1 ? next - k : 0;
-        if (from != 0) {
-            for (std::size_t i = 0; i < run.size(); ++i) {
-                LostLine &l = m_audit.lost[run[i]];
-                l.recordNumber = from + static_cast<std::int64_t>(i);
-                l.inferred = true;
-                lines[l.line - 1].recordNumber = l.recordNumber;
-            }
+        std::vector<std::size_t> standing;
+        for (const std::size_t i : run)
+            if (standsForRecord(m_audit.lost[i]))
+                standing.push_back(i);
+        const auto k = static_cast<std::int64_t>(standing.size());
+        if (previous != 0 && next != 0) {
+            if (next - previous - 1 == k)
+                number(standing, previous + 1);
+            else if (next - previous - 1 == static_cast<std::int64_t>(run.size()))
+                number(run, previous + 1);
+        } else if (previous != 0) {
+            number(standing, previous + 1);
+        } else if (next != 0 && next - k >= 1) {
+            number(standing, next - k);
         }
         run.clear();
     };
@@ -206,12 +167,10 @@ void Auditor::inferLostNumbers()
             continue;
         if (line.kind == AuditedLine::Kind::Lost) {
             const LostLine &l = m_audit.lost[lostIndex++];
-            if (standsForRecord(l)) {
+            if (l.recordNumber == 0) {
                 run.push_back(lostIndex - 1);
                 continue;
             }
-            if (l.recordNumber == 0)
-                continue;
         }
         if (!run.empty())
             settle(line.recordNumber);
@@ -237,6 +196,15 @@ void Auditor::findMissingAndDuplicates()
         if (j - i > 1)
             m_audit.duplicates.push_back({explicitNumbers[i], j - i});
         i = j;
+    }
+    // A lower number after a higher one is out of order unless another line carries it too
+    // (a download over records the file held writes them again, after the newer ones).
+    std::int64_t highest = 0;
+    for (const auto &r : m_good) {
+        const auto [lo, hi] = std::equal_range(explicitNumbers.begin(), explicitNumbers.end(), r.number);
+        if (r.number < highest && hi - lo == 1)
+            m_audit.outOfOrder.push_back({r.line, r.number});
+        highest = std::max(highest, r.number);
     }
     known = explicitNumbers;
     for (const LostLine &l : m_audit.lost)
@@ -387,6 +355,13 @@ std::size_t LogAudit::lostRecords() const
     }));
 }
 
+std::size_t LogAudit::unreadableLines() const
+{
+    return static_cast<std::size_t>(std::count_if(lost.begin(), lost.end(), [](const LostLine &l) {
+        return l.recordNumber == 0 && l.cause == LostLine::Cause::Unreadable;
+    }));
+}
+
 LogAudit auditLogCsv(std::string_view text)
 {
     return Auditor(text).run();
@@ -411,6 +386,17 @@ std::vector<RecordRange> auditWantedRanges(const LogAudit &audit)
             merged.push_back(r);
     }
     return merged;
+}
+
+std::string auditShortfallText(const LogAudit &audit)
+{
+    std::string why =
+        std::to_string(audit.missingCount()) + " missing, " + std::to_string(audit.lostRecords()) + " lost";
+    if (const std::size_t n = audit.unreadableLines())
+        why += ", " + std::to_string(n) + (n == 1 ? " unreadable line" : " unreadable lines");
+    if (const std::size_t n = audit.outOfOrder.size())
+        why += ", " + std::to_string(n) + (n == 1 ? " line" : " lines") + " out of order";
+    return why;
 }
 
 std::vector<std::string> auditReportLines(const std::string &name, const LogAudit &audit)
@@ -444,6 +430,10 @@ std::vector<std::string> auditReportLines(const std::string &name, const LogAudi
                           return "record " + std::to_string(d.recordNumber) + " (" + std::to_string(d.lines) +
                                  " lines)";
                       }));
+    if (!audit.outOfOrder.empty())
+        out.push_back("  out of order: " + joined(audit.outOfOrder, [](const OutOfOrderLine &l) {
+                          return "line " + std::to_string(l.line) + " (record " + std::to_string(l.recordNumber) + ")";
+                      }));
     for (const TimeStep &s : audit.timeSteps)
         out.push_back(std::string(s.back ? "  time goes back" : "  time jumps") + " from record " +
                       std::to_string(s.fromRecord) + " (" + FormatDateTime(s.from) + ") to record " +
@@ -455,8 +445,7 @@ std::vector<std::string> auditReportLines(const std::string &name, const LogAudi
     if (audit.complete()) {
         out.push_back("  complete");
     } else {
-        out.push_back("  not complete: " + std::to_string(audit.missingCount()) + " missing, " +
-                      std::to_string(audit.lostRecords()) + " lost");
+        out.push_back("  not complete: " + auditShortfallText(audit));
     }
     return out;
 }
@@ -480,6 +469,9 @@ std::string auditReportJson(const std::string &name, const LogAudit &audit)
          }, ",") + "]";
     j += ",\"duplicates\":[" + joined(audit.duplicates, [](const DuplicateRecord &d) {
              return "{\"record\":" + std::to_string(d.recordNumber) + ",\"lines\":" + std::to_string(d.lines) + "}";
+         }, ",") + "]";
+    j += ",\"out_of_order\":[" + joined(audit.outOfOrder, [](const OutOfOrderLine &l) {
+             return "{\"line\":" + std::to_string(l.line) + ",\"record\":" + std::to_string(l.recordNumber) + "}";
          }, ",") + "]";
     const auto steps = [&](bool back) {
         std::vector<TimeStep> of;

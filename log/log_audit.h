@@ -73,6 +73,14 @@ struct DuplicateRecord
     std::size_t lines = 0;  // how many lines carry it
 };
 
+// A record line that comes after a line of a higher record (and is the only line of its
+// record): the file is not in record order, as no download writes it.
+struct OutOfOrderLine
+{
+    std::size_t line = 0;  // 1-based line of the file
+    std::int64_t recordNumber = 0;
+};
+
 // A record that carries one of the flags an energy reading must be read with.
 struct FlaggedRecord
 {
@@ -109,6 +117,7 @@ struct LogAudit
     std::vector<RecordRange> missing;  // numbers between first and last that no line carries
     std::vector<LostLine> lost;
     std::vector<DuplicateRecord> duplicates;
+    std::vector<OutOfOrderLine> outOfOrder;
     std::vector<TimeStep> timeSteps;   // times that go back or jump
     std::vector<FlaggedRecord> flagged;
     std::vector<AuditedLine> lines;    // every line, in file order
@@ -117,9 +126,15 @@ struct LogAudit
     // Lost lines that stand for a record (a garbled line between two neighbouring records
     // stands for none).
     std::size_t lostRecords() const;
-    // Every record from first to last is in the file with values to trust. Records written
-    // twice (a "Count of Records" download over records the file held) lose nothing.
-    bool complete() const { return missing.empty() && lostRecords() == 0; }
+    // Unreadable lines that stand for no record the audit could name: damage all the same.
+    std::size_t unreadableLines() const;
+    // Every record from first to last is in the file with values to trust, in record order,
+    // and no line is damaged. Records written twice (a "Count of Records" download over
+    // records the file held) lose nothing.
+    bool complete() const
+    {
+        return missing.empty() && lostRecords() == 0 && unreadableLines() == 0 && outOfOrder.empty();
+    }
 };
 
 // Audits the text of a CSV log (lines ending in CR LF or LF). A line without values between
@@ -131,6 +146,10 @@ LogAudit auditLogCsv(std::string_view text);
 // The record numbers that lines without a record number, or with a failed check, stand for,
 // and those missing: what a backfill asks the meter for, in rising order.
 std::vector<RecordRange> auditWantedRanges(const LogAudit &audit);
+
+// What keeps a file from being complete: "N missing, M lost", then the unreadable lines and
+// the lines out of order where there are any.
+std::string auditShortfallText(const LogAudit &audit);
 
 // The audit as text lines for a person (no line ends); name heads the report.
 std::vector<std::string> auditReportLines(const std::string &name, const LogAudit &audit);

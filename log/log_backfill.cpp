@@ -199,6 +199,8 @@ BackfillResult backfillLogFile(lns::System &system, const std::shared_ptr<lns::A
         return result;
     }
     const std::string text = readLogFileTail(csv, std::numeric_limits<std::size_t>::max());
+    // A file that is not a log is never rewritten: its lines could not be told apart.
+    checkLogCsvText(csv, text, std::nullopt);
     result.before = auditLogCsv(text);
     result.after = result.before;
     const std::vector<RecordRange> wanted = auditWantedRanges(result.before);

@@ -131,8 +131,9 @@ bool writeLogCsvText(LogCsvFile &file, bool writeHeader, bool isShort, std::stri
 bool LogDataCsv(LogCsvFile &file, bool writeHeader, std::span<const LogRecord> records, bool isShort, bool reverse,
                 bool keepBad, LogWindow &window);
 
-// The last record stored in a CSV file, found in its last 4000 bytes: its record number
-// (0 if the file is missing or holds none) and, through lastDateTime, its date and time. A
+// The last record stored in a CSV file, found in its last 4000 bytes: the highest record
+// number there (0 if the file is missing or holds none; lines out of order do not hide a
+// higher one) and, through lastDateTime, its date and time. A
 // line counts as a record when its number is above 0 and its date and time exist on the
 // calendar; other lines are passed over like the header.
 std::int32_t FindLastLogRecnum(const std::filesystem::path &file, LogDateTime &lastDateTime);

@@ -12,6 +12,7 @@
 #include "foundation/file_io.h"
 #include "foundation/paths.h"
 #include "foundation/trace_log.h"
+#include "log/log_csv_line.h"
 
 namespace tellumic {
 
@@ -124,10 +125,12 @@ std::filesystem::path meterDownloadLockPath(std::string_view neuronId)
     return logLockPath(programFolder() / name);
 }
 
-LogCsvFile::LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock)
+LogCsvFile::LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock,
+                       std::optional<bool> isShort)
     : m_path(std::move(path)),
       m_file(std::move(file)),
       m_lock(std::move(lock)),
+      m_isShort(isShort),
       m_sizeAtOpen(m_file ? m_file->sizeAtOpen() : 0)
 {
     // The lock is held: no other writer is half-way through a line. A torn line is cut off
@@ -135,6 +138,8 @@ LogCsvFile::LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> f
     // with wrong values; the download fetches it again after the last whole line.
     if (!m_file || m_sizeAtOpen == 0)
         return;
+    // Only a log's last line is ever cut: checked before, so that the cut is one a write left.
+    checkLogCsvFile(m_path, m_isShort);
     const std::uintmax_t keep = lastWholeLineEnd(m_path);
     if (keep >= m_sizeAtOpen)
         return;
@@ -204,22 +209,23 @@ std::shared_ptr<FileLock> takeLogFileLock(const std::filesystem::path &csv)
     return lock;
 }
 
-std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path)
+std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::optional<bool> isShort)
 {
-    return open(path, takeLogFileLock(path));
+    return open(path, takeLogFileLock(path), isShort);
 }
 
 std::unique_ptr<LogCsvFile> LogCsvFile::openAgain() const
 {
-    return open(path(), m_lock);
+    return open(path(), m_lock, m_isShort);
 }
 
-std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
+std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock,
+                                             std::optional<bool> isShort)
 {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 || errno != ENOENT) {
         auto file = AppendFile::openRegular(path, "log files");
-        return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, std::move(file), std::move(lock)));
+        return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, std::move(file), std::move(lock), isShort));
     }
     // Nothing there: the first append creates it. What would keep it from being created is
     // told now, before the meter sends for minutes.
@@ -228,7 +234,7 @@ std::unique_ptr<LogCsvFile> LogCsvFile::open(const std::filesystem::path &path, 
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw fileError(errno);
-    return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, nullptr, std::move(lock)));
+    return std::unique_ptr<LogCsvFile>(new LogCsvFile(path, nullptr, std::move(lock), isShort));
 }
 
 std::uintmax_t LogCsvFile::size() const
@@ -249,8 +255,14 @@ void LogCsvFile::append(std::initializer_list<std::string_view> pieces)
 
 void LogCsvFile::sync()
 {
-    if (m_file)
-        m_file->sync();
+    if (!m_file)
+        return;
+    m_file->sync();
+    // A log created here is lost to a power cut until its name is on disk too.
+    if (m_created && !m_folderSynced) {
+        syncFolder(m_path);
+        m_folderSynced = true;
+    }
 }
 
 bool LogCsvFile::pathNamesThisFile() const
@@ -268,16 +280,49 @@ void LogCsvFile::close()
     m_lock.reset();
 }
 
-std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path, std::shared_ptr<FileLock> lock)
+std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path, std::shared_ptr<FileLock> lock,
+                                                 std::optional<bool> isShort)
 {
     DebugLog("MFileIO.OpenFileForAppend(" + path.string() + ")");
     try {
-        return lock ? LogCsvFile::open(path, std::move(lock)) : LogCsvFile::open(path);
+        return lock ? LogCsvFile::open(path, std::move(lock), isShort) : LogCsvFile::open(path, isShort);
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: MFileIO.OpenFileForAppend()," + errorText(e));
         MsgBox(openFailureMessage(e), MsgStyle::kOkOnly, "Error writing log file");
         return nullptr;
     }
+}
+
+namespace {
+RuntimeError notALogError(const std::filesystem::path &path, const std::string &fault)
+{
+    return RuntimeError(ErrorNumber::kPathFileAccess, "Path/File access error: " + path.filename().string() +
+                                                          " is not a CSV log of this meter (" + fault +
+                                                          "); it is left as it is");
+}
+}  // namespace
+
+void checkLogCsvText(const std::filesystem::path &path, std::string_view text, std::optional<bool> isShort)
+{
+    const std::string fault = logCsvFileFault(text, text, isShort);
+    if (!fault.empty())
+        throw notALogError(path, fault);
+}
+
+void checkLogCsvFile(const std::filesystem::path &path, std::optional<bool> isShort)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return;
+    const RegularFile file = openRegularFile(path, O_RDONLY, "log files");
+    // The first line and the last two with room to spare; a longer line is no log's line.
+    constexpr std::size_t kEnds = 4 * kMaxLogLineBytes;
+    const std::string head = file.readAt(0, kEnds);
+    const std::uintmax_t size = file.size();
+    const std::string tail = size <= kEnds ? head : file.readAt(size - kEnds, kEnds);
+    const std::string fault = logCsvFileFault(head, tail, isShort);
+    if (!fault.empty())
+        throw notALogError(path, fault);
 }
 
 std::string readLogFileTail(const std::filesystem::path &path, std::size_t maxBytes)

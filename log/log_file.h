@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -78,11 +79,13 @@ public:
 
     // Opens the log for appending, or makes ready to create it. RuntimeError on failure:
     // LogBusyError when another download holds its lock, 70 permission denied, 76 path not
-    // found, 61 disk full, 63 a name too long, 75 a symbolic link, not a regular file or any
-    // other failure (the lock file's too).
-    static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path);
+    // found, 61 disk full, 63 a name too long, 75 a symbolic link, not a regular file, a file
+    // that is not a CSV log of the format (isShort; either format when not given: see
+    // checkLogCsvFile) or any other failure (the lock file's too).
+    static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path, std::optional<bool> isShort = {});
     // The same under the log's lock that the caller took already (takeLogFileLock).
-    static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock);
+    static std::unique_ptr<LogCsvFile> open(const std::filesystem::path &path, std::shared_ptr<FileLock> lock,
+                                            std::optional<bool> isShort = {});
     // The same log's path opened afresh, under the lock this one holds (the name was found
     // to lead to another file after writing).
     std::unique_ptr<LogCsvFile> openAgain() const;
@@ -102,7 +105,8 @@ public:
     // Appends the pieces in order, all or none (AppendFile::write); the first creates a log
     // that did not exist.
     void append(std::initializer_list<std::string_view> pieces);
-    // Makes what was written durable; RuntimeError when it could not be stored.
+    // Makes what was written durable, and the name of a log created here; RuntimeError when
+    // it could not be stored.
     void sync();
     // True when the path, not following a link, still names the file written here (and when
     // nothing was written: there is nothing to lose).
@@ -113,15 +117,18 @@ public:
     void close();
 
 private:
-    LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock);
+    LogCsvFile(std::filesystem::path path, std::unique_ptr<AppendFile> file, std::shared_ptr<FileLock> lock,
+               std::optional<bool> isShort);
     void removeIfCreatedEmpty() noexcept;
 
     std::filesystem::path m_path;
     std::unique_ptr<AppendFile> m_file;  // nullptr until the first append creates the log
     std::shared_ptr<FileLock> m_lock;
+    std::optional<bool> m_isShort;
     std::uintmax_t m_sizeAtOpen = 0;
     std::uintmax_t m_tornBytesCut = 0;
     bool m_created = false;  // the log was created here
+    bool m_folderSynced = false;  // the new log's name is durable
 };
 
 // The error when another download holds a lock that a download needs: 70 permission
@@ -157,7 +164,18 @@ std::uintmax_t lastWholeLineEnd(const std::filesystem::path &path);
 // the user is told as OpenFileForAppend tells it ("Error writing log file") and the result
 // is nullptr.
 std::unique_ptr<LogCsvFile> OpenLogFileForAppend(const std::filesystem::path &path,
-                                                 std::shared_ptr<FileLock> lock = nullptr);
+                                                 std::shared_ptr<FileLock> lock = nullptr,
+                                                 std::optional<bool> isShort = {});
+
+// A file that a download may append to (or a backfill rewrite) is a CSV log of the format
+// (either format when not given), as logCsvFileFault judges its first and last bytes: one
+// that is not (lines that end in CR alone, binary data, another format's log) is never cut,
+// appended to or rewritten, as its records could not be told from the rest. RuntimeError 75
+// "... is not a CSV log of this meter (<why>); it is left as it is" when it is not, or as
+// openRegularFile names a failure to read it; nothing for a file that does not exist.
+void checkLogCsvFile(const std::filesystem::path &path, std::optional<bool> isShort);
+// The same for the text of a whole file.
+void checkLogCsvText(const std::filesystem::path &path, std::string_view text, std::optional<bool> isShort);
 
 // The last maxBytes bytes of a log (all of it when shorter). The same rules as for
 // appending: RuntimeError for a missing file, a symbolic link or anything but a regular

@@ -65,7 +65,9 @@ void scanLastLogRecnum(std::string_view tail, LastLogRecord &found)
             continue;
         try {
             const LogDateTime dateTime = ParseDateTime(line.substr(comma + 1, next - comma - 1));
-            if (isCalendarDateTime(dateTime))
+            // The highest record, not the last line's: two lines out of order would otherwise
+            // send the next download back over a record the file holds.
+            if (isCalendarDateTime(dateTime) && *number >= found.recordNumber)
                 found = {static_cast<std::int32_t>(*number), dateTime};
         } catch (const RuntimeError &) {
             // A date that does not parse: not a stored record either.

@@ -197,7 +197,7 @@ void ReadLogDataFtp(std::int32_t count, lns::System &system, const std::shared_p
         // now is another year's file, which the lock does not guard.
         if (held.fileLock)
             path = held.csv;
-        const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path, std::move(held.fileLock));
+        const std::unique_ptr<LogCsvFile> file = OpenLogFileForAppend(path, std::move(held.fileLock), isShort);
         if (!file)
             return;
         if (file->tornBytesCut() != 0)

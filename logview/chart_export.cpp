@@ -8,6 +8,9 @@
 #include <QSaveFile>
 #include <QSvgGenerator>
 
+#include <system_error>
+
+#include "foundation/file_io.h"
 #include "logview/chart_panel.h"
 
 namespace tellumic::logview {
@@ -23,6 +26,9 @@ QString commit(QSaveFile &file)
 {
     if (!file.commit())
         return file.errorString();
+    // As every replaced file: the new name is on disk before the export counts as done.
+    if (const int err = syncFolderOf(file.fileName().toStdString()))
+        return QString::fromStdString(std::error_code(err, std::generic_category()).message());
     return {};
 }
 

@@ -7,75 +7,12 @@
 #include <cstdio>
 #include <limits>
 
+#include "log/log_csv_line.h"
 #include "model/date_time.h"
 
 namespace tellumic::store {
 
 namespace {
-
-constexpr std::size_t kShortFields = 13;
-constexpr std::size_t kLongFields = 36;
-constexpr std::size_t kMaxFields = kLongFields;
-
-// Splits at every ","; false when the line has not exactly count fields.
-bool splitFields(std::string_view line, std::size_t count, std::array<std::string_view, kMaxFields> &fields)
-{
-    std::size_t n = 0;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t comma = line.find(',', start);
-        if (n == count)
-            return false;
-        fields[n++] = line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
-        if (comma == std::string_view::npos)
-            return n == count;
-        start = comma + 1;
-    }
-}
-
-bool readInt(std::string_view text, std::int32_t &v)
-{
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
-
-// Tenths of a kWh shown with one digit after the point: "12.3", ".5", "-.5".
-bool readEnergy(std::string_view text, std::int32_t &tenths)
-{
-    if (text.size() < 2 || text[text.size() - 2] != '.')
-        return false;
-    const char last = text.back();
-    if (last < '0' || last > '9')
-        return false;
-    const bool negative = text.front() == '-';
-    const std::string_view whole = text.substr(negative ? 1 : 0, text.size() - 2 - (negative ? 1 : 0));
-    std::int64_t v = 0;
-    if (!whole.empty()) {
-        // Digits only: from_chars would take a second sign.
-        if (whole.front() < '0' || whole.front() > '9' || whole.size() > 10)
-            return false;
-        const auto [end, ec] = std::from_chars(whole.data(), whole.data() + whole.size(), v);
-        if (ec != std::errc() || end != whole.data() + whole.size())
-            return false;
-    }
-    v = v * 10 + (last - '0');
-    if (negative)
-        v = -v;
-    if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
-        return false;
-    tenths = static_cast<std::int32_t>(v);
-    return true;
-}
-
-bool readFloat(std::string_view text, float &v)
-{
-    if (text == "NaN") {
-        v = std::numeric_limits<float>::quiet_NaN();
-        return true;
-    }
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    return ec == std::errc() && end == text.data() + text.size() && !text.empty();
-}
 
 bool readTwoDigits(std::string_view text, std::size_t at, int &v)
 {
@@ -140,77 +77,18 @@ std::string recordTimeText(const LogDateTime &dt)
 
 namespace {
 
-// The flag columns, PowerFail first, as the line shows them.
-constexpr std::uint8_t kFlagBits[] = {LogFlag::kPowerFail, LogFlag::kClockChange, LogFlag::kCalChange,
-                                      LogFlag::kCfgChange,  LogFlag::kOnline,      LogFlag::kError,
-                                      LogFlag::kReset};
-
-bool readValues(const std::array<std::string_view, kMaxFields> &f, bool isShort, LogCsvValues &v)
-{
-    if (!readInt(f[0], v.recordNumber) || !readRecordTime(f[1], v.dateTime) || !readEnergy(f[2], v.energySum) ||
-        !readFloat(f[3], v.demand))
-        return false;
-    std::size_t i = 4;
-    if (!isShort) {
-        for (std::int32_t *e : {&v.energyPosSum, &v.energy[0], &v.energy[1], &v.energy[2], &v.reacEnergySum})
-            if (!readEnergy(f[i++], *e))
-                return false;
-        for (float *x : {&v.powerSum, &v.power[0], &v.power[1], &v.power[2], &v.reacPowerSum, &v.reacPower[0],
-                         &v.reacPower[1], &v.reacPower[2], &v.volts[0], &v.volts[1], &v.volts[2], &v.current[0],
-                         &v.current[1], &v.current[2], &v.pf[0], &v.pf[1], &v.pf[2], &v.frequency})
-            if (!readFloat(f[i++], *x))
-                return false;
-    }
-    if (!readInt(f[i++], v.logSeconds))
-        return false;
-    v.flags = 0;
-    for (const std::uint8_t bit : kFlagBits) {
-        const std::string_view t = f[i++];
-        if (t == "1")
-            v.flags |= bit;
-        else if (!t.empty())
-            return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-namespace {
-
 // readLogCsvLine with the buffer for the line given back, kept from line to line.
 LineKind readLine(std::string_view line, bool isShort, LogCsvValues &values, std::string &again)
 {
-    if (line == logCsvColumnsLine(isShort) || line == logCsvUnitsLine(isShort))
-        return LineKind::Header;
-    std::array<std::string_view, kMaxFields> fields;
-    const std::size_t count = isShort ? kShortFields : kLongFields;
-    if (!splitFields(line, count, fields))
-        return LineKind::Unreadable;
-    const std::string_view notes = fields[count - 1];
-    if (fields[0].empty()) {
-        // A line without values says why in its Notes alone.
-        for (std::size_t i = 0; i + 1 < count; ++i)
-            if (!fields[i].empty())
-                return LineKind::Unreadable;
-        if (notes == kCrcMismatchNote)
-            return LineKind::Failed;
-        if (notes.starts_with(kUnrecognizedTypeNote))
-            return LineKind::Unrecognised;
-        return LineKind::Unreadable;
+    // The one judgement of a line that the audit and the viewer share.
+    switch (judgeLogCsvLine(line, isShort, values, again)) {
+    case LogLineKind::Header: return LineKind::Header;
+    case LogLineKind::Record: return LineKind::Record;
+    case LogLineKind::FailedCheck: return LineKind::Failed;
+    case LogLineKind::Unrecognized: return LineKind::Unrecognised;
+    case LogLineKind::Unreadable: break;
     }
-    values = LogCsvValues{};
-    if (!readValues(fields, isShort, values))
-        return LineKind::Unreadable;
-    // Kept although it failed its check: counted, not stored.
-    const bool failed = notes.ends_with(kCrcMismatchNote);
-    again.clear();
-    appendLogCsvValues(again, values, isShort);
-    if (failed)
-        again.append(kCrcMismatchNote);
-    if (again != line)
-        return LineKind::Unreadable;
-    return failed ? LineKind::Failed : LineKind::Record;
+    return LineKind::Unreadable;
 }
 
 }  // namespace

@@ -308,6 +308,33 @@ TEST(HarvestRetrySchedule, TakesFirstTriesFirstThenRetriesAfterTheirBackOff)
     EXPECT_FALSE(s.next(t0 + 60s).waitUntil);
 }
 
+// Retries that fall due while a meter's first try is still waiting come after it, and among
+// themselves in the order their meters failed, not by when they fell due.
+TEST(HarvestRetrySchedule, ARetryThatFallsDueWaitsForTheFirstTriesStillWaiting)
+{
+    const Clock::TimePoint t0{};
+    RetrySchedule s(4, 2);
+    ASSERT_EQ(s.next(t0).meter, 0u);
+    s.begin(0);
+    ASSERT_TRUE(s.failed(0, t0));  // due at 10 s
+    ASSERT_EQ(s.next(t0).meter, 1u);
+    s.begin(1);
+    ASSERT_TRUE(s.failed(1, t0 + 5s));  // due at 15 s
+    // Meter 2's first try ran long: both retries fell due meanwhile, meter 3 still waits.
+    ASSERT_EQ(s.next(t0 + 5s).meter, 2u);
+    s.begin(2);
+    s.done(2);
+    const std::pair<std::size_t, std::chrono::seconds> order[] = {{3, 40s}, {0, 41s}, {1, 42s}};
+    for (const auto &[meter, at] : order) {
+        const auto turn = s.next(t0 + at);
+        ASSERT_EQ(turn.meter, meter) << "at " << at.count() << " s";
+        EXPECT_FALSE(turn.waitUntil);
+        s.begin(meter);
+        s.done(meter);
+    }
+    EXPECT_FALSE(s.next(t0 + 50s).meter);
+}
+
 // A bound on the run: no chunk begins that would not end within it; every file is whole, the
 // meters not finished say what is left, and the next harvest completes them.
 class HarvestTimeBound : public HarvestResumeTest, public ::testing::WithParamInterface<int>

@@ -2,6 +2,7 @@
 // by the built lns-sim, with transfers sped up so that a harvest takes moments.
 
 #include <chrono>
+#include <thread>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -228,6 +229,51 @@ TEST_F(HarvestToolTest, SecondHarvestOfANetworkSaysSoAndEnds)
                         "already running (process 4242)\"}\n");
 }
 
+// A file at a meter's log name that is no CSV log of its format is refused with the reason
+// and left byte for byte: never cut as a torn line, never appended to. Its records could not
+// be told from the rest, and those the meter no longer holds would be gone for good.
+TEST_F(HarvestToolTest, AFileThatIsNoLogOfTheMeterIsLeftAsItIs)
+{
+    makeSite();
+    ASSERT_EQ(run("Site --meter Site-Meter-01").status, 0);
+    ASSERT_EQ(run("Site --meter Site-Meter-01 --short").status, 0);
+    const std::string log = test::readFile(csv("Site-Meter-01"));
+    std::string shortCsv = csv("Site-Meter-01");
+    shortCsv.replace(shortCsv.find("-log-full-"), 10, "-log-short-");
+    const std::string shortLog = test::readFile(shortCsv);
+    std::string crOnly;
+    for (const char c : log)
+        if (c != '\n')
+            crOnly.push_back(c);
+    std::string binary(10 << 20, '\0');
+    std::uint32_t x = 12345;
+    for (char &c : binary) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    const std::string header = std::string(logCsvHeader(false)) + "\r\n";
+    struct Row
+    {
+        const char *what;
+        std::string text;
+    };
+    const Row rows[] = {
+        {"lines ending in CR alone", crOnly},
+        {"random binary data", binary},
+        {"a log of short records", shortLog},
+        {"the header and then binary data", header + binary.substr(0, 1 << 20)},
+        {"a last line longer than any line", log + std::string(5000, '7')},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        test::writeFile(csv("Site-Meter-01"), row.text);
+        const ToolRun r = run("Site --meter Site-Meter-01");
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("is not a CSV log of this meter"), std::string::npos) << r.err;
+        EXPECT_TRUE(test::readFile(csv("Site-Meter-01")) == row.text) << "the file was changed";
+    }
+}
+
 // Records that fail their check are written as the Logging tab writes them, and counted: in
 // the meter's line, in its summary object, and in the exit status.
 TEST_F(HarvestToolTest, RecordsThatFailTheirCheckAreCountedAndEndWithOne)
@@ -402,6 +448,57 @@ TEST_F(HarvestToolTest, ANetworkWhoseProcessDiesReportsItsRemainingMeters)
         EXPECT_NE(seen.find("Site/" + std::string(meter) + ": FAILED after "), std::string::npos) << seen;
     }
     EXPECT_NE(seen.find(why), std::string::npos) << seen;
+}
+
+// The main process killed outright: its network's worker ends with it, so that no worker holds
+// the network's lock with nobody to report to, and a harvest started at once goes on. The
+// worker is held stopped, so that it could not notice the loss of its reader by itself.
+TEST_F(HarvestToolTest, AWorkerEndsWithItsMainProcess)
+{
+    makeSite("20");
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::string tool = TELLUMIC_LOG_TOOL;
+    char *argv[] = {tool.data(), const_cast<char *>("harvest"), const_cast<char *>("Site"), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, tool.c_str(), &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(err[1]);
+    std::string seen;
+    char buf[512];
+    while (seen.find("Site/Site-Meter-01: harvested") == std::string::npos) {
+        const ssize_t n = ::read(err[0], buf, sizeof buf);
+        ASSERT_GT(n, 0) << seen;
+        seen.append(buf, static_cast<std::size_t>(n));
+    }
+    const pid_t worker = childOf(pid);
+    ASSERT_GT(worker, 0);
+    ::kill(worker, SIGSTOP);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ::close(err[0]);
+
+    std::unique_ptr<FileLock> free;
+    for (int i = 0; i < 500 && !free; ++i) {
+        free = FileLock::tryAcquire(harvestLockPath("Site"));
+        if (!free)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const bool workerLived = ::kill(worker, 0) == 0 && test::readFile("/proc/" + std::to_string(worker) + "/stat")
+                                                               .find(") T ") != std::string::npos;
+    ::kill(worker, SIGKILL);  // the test leaves nothing running, whatever it found
+    EXPECT_FALSE(workerLived) << "the worker outlived its main process";
+    ASSERT_TRUE(free) << "the network's lock is still held";
+    free.reset();
+
+    const ToolRun next = run("Site");
+    EXPECT_EQ(next.status, 0) << next.err;
+    EXPECT_TRUE(lockFiles().empty());
 }
 
 // --max-time: the run ends within its bound, says in --json what each meter left, and keeps

@@ -52,13 +52,14 @@ TEST_F(LogFileLockTest, SecondWriterFindsTheLogBusyUntilTheFirstIsClosed)
                   ") is appending to it\r\nThis can happen if you have the log CSV file\r\n open in another "
                   "application such as Excel");
 
-    first->append({"a\r\n"});
+    // A log's first line (the file is opened again below, which only a log may be).
+    first->append({logCsvHeader(true), "\r\n"});
     first->close();
     EXPECT_FALSE(std::filesystem::exists(logLockPath(csv()))) << "the lock file goes with the lock";
     auto second = LogCsvFile::open(csv());
     ASSERT_TRUE(second);
     second->close();
-    EXPECT_EQ(test::readFile(csv()), "a\r\n");
+    EXPECT_EQ(test::readFile(csv()), std::string(logCsvHeader(true)) + "\r\n");
 }
 
 TEST_F(LogFileLockTest, LockOfAKilledHolderIsFree)

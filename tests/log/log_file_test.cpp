@@ -269,6 +269,8 @@ INSTANTIATE_TEST_SUITE_P(
         LastCase{"GoodRecordOutOfWindow", header() + line(7) + std::string(4000, 'x') + "\r\n" + kNoValue, 0, "", false},
         LastCase{"FirstLineNeverUsed", line(5), 0, "", false},
         LastCase{"TornLastLine", header() + line(41) + "42,2011-03", 41, "2011-03-05 12:15:00", false},
+        LastCase{"HighestOfLinesOutOfOrder", header() + line(40) + line(42) + line(41), 42, "2011-03-05 12:15:00",
+                 false},
         LastCase{"TornAfterItsDate", header() + line(41) + "42,2011-03-05 12:30:00,10000.0,10", 41,
                  "2011-03-05 12:15:00", false},
         // Lines with a number out of range or a NUL are passed over like other bad lines.
@@ -329,24 +331,77 @@ TEST(LogCsvFileTornLineTest, OpeningCutsATornLastLine)
         const char *what;
         std::string before, after;
     };
+    const std::string whole = header() + line(1);
     const Row rows[] = {
         {"empty", "", ""},
-        {"whole", "h\r\n1,a\r\n", "h\r\n1,a\r\n"},
-        {"torn record", "h\r\n1,a\r\n2,b", "h\r\n1,a\r\n"},
-        {"torn line end", "h\r\n1,a\r\n2,b\r", "h\r\n1,a\r\n"},
-        {"torn header", "Record#,Da", ""},
-        {"long torn line", "h\r\n" + std::string(200'000, 'y'), "h\r\n"},
+        {"whole", whole, whole},
+        {"torn record", whole + "2,2011-03", whole},
+        {"torn line end", whole + line(2).substr(0, line(2).size() - 1), whole},
+        {"torn header", "RecordNum,Da", ""},
+        {"torn after the header", header() + "1,2011-03-05 12:15:00,10", header()},
     };
     for (const auto &row : rows) {
         const auto path = home.root() / "torn.csv";
         test::writeFile(path, row.before);
-        auto file = LogCsvFile::open(path);
+        auto file = LogCsvFile::open(path, true);
         EXPECT_EQ(file->sizeAtOpen(), row.after.size()) << row.what;
         EXPECT_EQ(file->tornBytesCut(), row.before.size() - row.after.size()) << row.what;
         EXPECT_EQ(file->tornLineNote().empty(), row.before == row.after) << row.what;
-        file->append({"3,c", "\r\n"});
+        file->append({line(3)});
         file->close();
-        EXPECT_EQ(test::readFile(path), row.after + "3,c\r\n") << row.what;
+        EXPECT_EQ(test::readFile(path), row.after + line(3)) << row.what;
+    }
+}
+
+// A file that is not a CSV log of the format is never cut, appended to or rewritten, by the
+// Logging tab's download as by the harvest: its end is no torn line of a log, and what follows
+// could not be told from it. The download is refused with the reason.
+TEST_F(LogFileTest, AFileThatIsNoLogOfTheFormatIsLeftAsItIs)
+{
+    const std::string log = header() + lines(1, 20);
+    std::string crOnly;
+    for (const char c : log)
+        if (c != '\n')
+            crOnly.push_back(c);
+    std::string binary(1 << 20, '\0');
+    std::uint32_t x = 7;
+    for (char &c : binary) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    std::string nuls = line(21);
+    nuls.insert(nuls.find(",10000.0") + 3, std::string(4096, '\0'));
+    struct Row
+    {
+        const char *what;
+        std::string text;
+        const char *why;
+    };
+    const Row rows[] = {
+        {"lines ending in CR alone", crOnly, "its lines do not end in CR LF"},
+        {"random binary data", binary, ""},
+        {"a log of long records", std::string(logCsvHeader(false)) + "\r\n", "it is a log of long records"},
+        {"the header and then binary data", header() + binary, ""},
+        {"a torn end longer than a line", log + std::string(200'000, 'y'), "its end is not a line of a log"},
+        {"a torn end with a NUL", log + std::string("21,2011\0", 8), "its end is not a line of a log"},
+        {"a last line with NULs in its values", log + nuls, "its last line is not a line of a log"},
+        {"a last line ending in LF alone", log + "21,x\n", "its lines do not end in CR LF"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        test::writeFile(csv(), row.text);
+        try {
+            LogCsvFile::open(csv(), true);
+            ADD_FAILURE() << "opened";
+        } catch (const RuntimeError &e) {
+            EXPECT_NE(e.description().find("is not a CSV log of this meter (" + std::string(row.why)),
+                      std::string::npos)
+                << e.description();
+        }
+        home.dialogs.clearShown();
+        EXPECT_FALSE(OpenLogFileForAppend(csv(), nullptr, true));
+        EXPECT_EQ(home.dialogs.shown().size(), 1u);
+        EXPECT_TRUE(test::readFile(csv()) == row.text) << "the file was changed";
     }
 }
 

@@ -51,6 +51,51 @@ std::string shortLog(const std::vector<std::int32_t> &skip = {}, const std::vect
     return text;
 }
 
+// The text with a line put in after the count-th record line.
+std::string withLine(const std::string &text, int count, const std::string &line)
+{
+    std::size_t at = 0;
+    for (int n = 0; n < count + 2; ++n)
+        at = text.find("\r\n", at) + 2;
+    return text.substr(0, at) + line + text.substr(at);
+}
+
+// The text with 4096 NULs inside the values of the record line of number n.
+std::string nulsIn(const std::string &text, std::int32_t n)
+{
+    std::string out = text;
+    const std::size_t at = out.find("\r\n" + std::to_string(n) + ",") + 2;
+    out.insert(out.find(",", at + std::to_string(n).size() + 1) + 2, std::string(4096, '\0'));
+    return out;
+}
+
+std::string garbage(std::size_t bytes)
+{
+    std::string out(bytes, '\0');
+    std::uint32_t x = 99;
+    for (char &c : out) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    return out + "\r\n";
+}
+
+std::string swapLastTwo(const std::string &text)
+{
+    const std::size_t last = text.rfind("\r\n", text.size() - 3) + 2;
+    const std::size_t before = text.rfind("\r\n", last - 3) + 2;
+    return text.substr(0, before) + text.substr(last) + text.substr(before, last - before);
+}
+
+std::string crOnly(const std::string &text)
+{
+    std::string out;
+    for (const char c : text)
+        if (c != '\n')
+            out.push_back(c);
+    return out;
+}
+
 class LogGapsToolTest : public test::HomeTest
 {
 protected:
@@ -126,8 +171,25 @@ INSTANTIATE_TEST_SUITE_P(
         // A record written twice loses nothing; a garbled line among whole records stands for none.
         AuditCase{"Duplicate", shortLog() + recordLine(77, true), "", 0,
                   {"  duplicates: record 77 (2 lines)\n", "  complete\n"}},
-        AuditCase{"Garbled", shortLog() + "200,2026-04-0\r\n", "", 0,
-                  {"  unreadable: line 203 (record not known)\n", "  complete\n"}},
+        // A damaged line is reported, and numbered where the records around leave one number
+        // free; a file with one is not complete.
+        AuditCase{"Garbled", withLine(shortLog(), 100, "100,2026-04-0\r\n"), "", 1,
+                  {"  unreadable: line 103 (record not known)\n", "  not complete: 0 missing, 0 lost, 1 unreadable line\n"}},
+        AuditCase{"GarbledInPlaceOfARecord", withLine(shortLog({100}), 99, "100,2026-04-0\r\n"), "", 1,
+                  {"  unreadable: line 102 (record 100)\n", "  not complete: 0 missing, 1 lost\n"}},
+        AuditCase{"NulsInARecord", nulsIn(shortLog(), 100), "", 1,
+                  {"  unreadable: line 102 (record 100)\n", "  not complete: 0 missing, 1 lost\n"}},
+        AuditCase{"GarbageAmongRecords", withLine(shortLog(), 100, garbage(1 << 20)), "", 1,
+                  {" unreadable lines\n"}},
+        AuditCase{"OutOfOrder", swapLastTwo(shortLog()), "", 1,
+                  {"  out of order: line 202 (record 199)\n",
+                   "  not complete: 0 missing, 0 lost, 1 line out of order\n"}},
+        // Files that a harvest would not append to and a backfill would not rewrite.
+        AuditCase{"GarbledLastLine", shortLog() + "200,2026-04-0\r\n", "", 2,
+                  {"is not a CSV log (its last line is not a line of a log)"}},
+        AuditCase{"HeaderThenGarbage", std::string(logCsvHeader(true)) + "\r\n" + garbage(10 << 20), "", 2,
+                  {"is not a CSV log"}},
+        AuditCase{"CrOnly", crOnly(shortLog()), "", 2, {"is not a CSV log (its lines do not end in CR LF)"}},
         AuditCase{"NotALog", "hello\r\n", "", 2, {"is not a CSV log"}},
         AuditCase{"Missing", "", "", 2, {"cannot read"}}),
     [](const auto &info) { return std::string(info.param.name); });
@@ -192,6 +254,81 @@ TEST_F(LogGapsToolTest, FillGapsEndsAsACleanDownload)
         EXPECT_EQ(clean.substr(0, filled.size()), filled);
     else
         EXPECT_EQ(filled, clean);
+}
+
+// A file that is no CSV log is never called complete and never rewritten: the backfill
+// refuses it with the reason, as the audit and the harvest do.
+TEST_F(LogGapsToolTest, FillGapsLeavesAFileThatIsNoLogAsItIs)
+{
+    makeSite();
+    ASSERT_EQ(run("harvest Site").status, 0);
+    const std::string log = test::readFile(csv());
+    for (const std::string &text : {crOnly(log), garbage(10 << 20), log + garbage(1 << 16)}) {
+        test::writeFile(csv(), text);
+        const ToolRun fill = run("harvest Site --fill-gaps");
+        EXPECT_EQ(fill.status, 1) << fill.out << fill.err;
+        EXPECT_NE(fill.out.find(": not filled: "), std::string::npos) << fill.out;
+        EXPECT_NE(fill.out.find("is not a CSV log of this meter"), std::string::npos) << fill.out;
+        EXPECT_TRUE(test::readFile(csv()) == text) << "the file was changed";
+    }
+}
+
+// The backfill replaces the file at once: a write cut short (here by a file size limit) leaves
+// the old file whole, and the audit still finds what it lacks.
+TEST_F(LogGapsToolTest, FillGapsCutShortLeavesTheOldFile)
+{
+    // The second meter's log is larger than the installation's databases, which the limit
+    // must leave room for.
+    ASSERT_EQ(shell(LNS_SIM " init --network Site --logging-meters 2 >/dev/null"), 0);
+    ASSERT_EQ(shell(LNS_SIM " latency 0 && " LNS_SIM " transfer-speed 100000"), 0);
+    ASSERT_EQ(run("harvest Site --meter Site-Meter-02").status, 0);
+    const std::filesystem::path path = csv().string().replace(csv().string().find("Meter-01"), 8, "Meter-02");
+    const std::string log = test::readFile(path);
+    // The file without its 11th to 20th record lines.
+    std::size_t from = 0;
+    for (int n = 0; n < 12; ++n)
+        from = log.find("\r\n", from) + 2;
+    std::size_t to = from;
+    for (int n = 0; n < 10; ++n)
+        to = log.find("\r\n", to) + 2;
+    const std::string planted = log.substr(0, from) + log.substr(to);
+    test::writeFile(path, planted);
+
+    // Blocks of 512 bytes; an ignored SIGXFSZ makes the write fail instead of the process.
+    const std::string limit = std::to_string(planted.size() / 512);
+    ToolRun fill;
+    fill.status = shell("trap '' XFSZ; ulimit -f " + limit + " && '" TELLUMIC_LOG_TOOL
+                        "' harvest Site --meter Site-Meter-02 --fill-gaps >tool.out 2>tool.err");
+    fill.out = test::readFile(home.root() / "tool.out");
+    EXPECT_EQ(fill.status, 1) << fill.out << test::readFile(home.root() / "tool.err");
+    EXPECT_NE(fill.out.find("cannot write " + path.string() + ": File too large"), std::string::npos) << fill.out;
+    EXPECT_TRUE(test::readFile(path) == planted) << "the file was changed";
+    const ToolRun audit = run("audit '" + path.string() + "'");
+    EXPECT_EQ(audit.status, 1) << audit.out << audit.err;
+    EXPECT_NE(audit.out.find("  missing records: "), std::string::npos) << audit.out;
+    // Nothing of the cut write is left beside the file.
+    std::size_t files = 0;
+    for (const auto &entry : std::filesystem::directory_iterator(programFolder()))
+        files += entry.path().filename().string().starts_with(path.filename().string()) ? 1 : 0;
+    EXPECT_EQ(files, 1u);
+}
+
+// Two record lines out of order: the audit says so, and the next harvest goes on after the
+// highest record in the file instead of writing one again.
+TEST_F(LogGapsToolTest, LinesOutOfOrderAreReportedAndNotFetchedAgain)
+{
+    makeSite();
+    ASSERT_EQ(run("harvest Site").status, 0);
+    const std::string swapped = swapLastTwo(test::readFile(csv()));
+    test::writeFile(csv(), swapped);
+    const ToolRun audit = run("audit --network Site");
+    EXPECT_EQ(audit.status, 1) << audit.out << audit.err;
+    EXPECT_NE(audit.out.find("  out of order: line "), std::string::npos) << audit.out;
+
+    ASSERT_EQ(run("harvest Site").status, 0);
+    const ToolRun again = run("audit --network Site");
+    EXPECT_EQ(again.out.find("duplicates"), std::string::npos) << again.out;
+    EXPECT_EQ(test::readFile(csv()).substr(0, swapped.size()), swapped);
 }
 
 // A range the meter no longer holds cannot be fetched: it is reported as lost for good and

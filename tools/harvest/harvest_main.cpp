@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <optional>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -309,6 +310,7 @@ bool startChildren(std::vector<Child> &children, const HarvestOptions &options, 
                    ConsoleReport &report)
 {
     std::fflush(nullptr);  // nothing buffered may be written twice
+    const pid_t parent = ::getpid();
     for (Child &c : children) {
         int p[2];
         if (::pipe2(p, O_CLOEXEC) != 0) {
@@ -324,6 +326,11 @@ bool startChildren(std::vector<Child> &children, const HarvestOptions &options, 
             return false;
         }
         if (pid == 0) {
+            // A worker outlives no main process, however that one ends: left alone it would
+            // hold the network's lock with nobody to report to. Killed, it keeps every whole
+            // chunk, as a killed harvest does. The parent may have gone before the request.
+            if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() != parent)
+                std::_Exit(HarvestStatus::kNotHarvested);
             ::close(p[0]);
             for (const Child &other : children)
                 if (other.fd >= 0)

@@ -14,6 +14,7 @@
 #include "foundation/text.h"
 #include "foundation/trace_log.h"
 #include "log/log_backfill.h"
+#include "log/log_csv_line.h"
 #include "log/log_file.h"
 #include "model/product_tables.h"
 #include "sim/sim_object_server.h"
@@ -37,7 +38,8 @@ constexpr const char *kAuditUsage =
     "formats). --json prints one object per file instead.\n"
     "\n"
     "Exit status: 0 every file is complete (records written twice lose nothing); 1 records\n"
-    "are missing or their lines carry no values to trust;\n"
+    "are missing or their lines carry no values to trust, lines are damaged or out of record\n"
+    "order;\n"
     "2 a file cannot be read or is not a CSV log, or a bad command line.\n";
 
 // Audit (and backfill) statuses.
@@ -64,6 +66,12 @@ int auditFile(const std::filesystem::path &path, const std::string &name, bool j
         text = readLogFileTail(path, std::numeric_limits<std::size_t>::max());
     } catch (const RuntimeError &e) {
         std::fprintf(stderr, "tellumic-log: cannot read %s: %s\n", name.c_str(), e.description().c_str());
+        return kUnreadable;
+    }
+    // The judgement that keeps a harvest from appending to a file and a backfill from
+    // rewriting it: the audit calls no file complete that those leave alone.
+    if (const std::string fault = logCsvFileFault(text, text, std::nullopt); !fault.empty()) {
+        std::fprintf(stderr, "tellumic-log: %s is not a CSV log (%s)\n", name.c_str(), fault.c_str());
         return kUnreadable;
     }
     const LogAudit audit = auditLogCsv(text);
@@ -248,8 +256,7 @@ MeterOutcome fillMeter(lns::System &system, const std::shared_ptr<lns::AppDevice
             m.line += "; lost for good (the meter no longer holds them): records " + rangesText(r.lostForGood);
         if (r.notSent > 0)
             m.line += "; " + std::to_string(r.notSent) + " records asked for were not sent";
-        m.line += a.complete() ? "; complete" : "; still " + std::to_string(a.missingCount()) + " missing, " +
-                                                   std::to_string(a.lostRecords()) + " lost";
+        m.line += a.complete() ? "; complete" : "; still " + auditShortfallText(a);
         m.json = jsonHead + ",\"outcome\":\"" + (a.complete() ? "complete" : "incomplete") +
                  "\",\"asked\":" + rangesJson(r.asked) + ",\"received\":" + std::to_string(r.received) +
                  ",\"filled\":" + std::to_string(r.counts.filled) + ",\"replaced\":" +
