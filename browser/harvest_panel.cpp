@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 
 #include "browser/harvest_run.h"
-#include "tools/harvest/harvest_console.h"
+#include "harvest/harvest_console.h"
 
 namespace tellumic::browser {
 

@@ -6,7 +6,7 @@
 
 #include <QTimer>
 
-#include "tools/harvest/harvest_events.h"
+#include "harvest/harvest_events.h"
 
 namespace tellumic::browser {
 

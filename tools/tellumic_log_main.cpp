@@ -19,8 +19,8 @@
 #include "log/log_file.h"
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
-#include "tools/harvest/harvest_main.h"
-#include "tools/harvest/log_gaps_main.h"
+#include "harvest/harvest_main.h"
+#include "harvest/log_gaps_main.h"
 #include "tools/standard_output.h"
 #include "tools/store/store_main.h"
 

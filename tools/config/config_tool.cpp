@@ -1,6 +1,6 @@
 #include "tools/config/config_tool.h"
 
-#include "tools/config/dry_run.h"
+#include "config/dry_run.h"
 #include "tools/config/stop_signals.h"
 
 #include <algorithm>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "foundation/object_server.h"
-#include "tools/config/dry_run.h"
+#include "config/dry_run.h"
 
 namespace tellumic::config {
 

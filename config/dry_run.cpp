@@ -1,4 +1,4 @@
-#include "tools/config/dry_run.h"
+#include "config/dry_run.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "tools/harvest/harvest_console.h"
+#include "harvest/harvest_console.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "tools/harvest/harvest_store.h"
+#include "harvest/harvest_store.h"
 
 #include "foundation/paths.h"
 #include "model/product_tables.h"

@@ -18,7 +18,7 @@
 #include "log/log_file.h"
 #include "sim/logging_site.h"
 #include "tests/support/temp_home.h"
-#include "tools/harvest/harvest_events.h"
+#include "harvest/harvest_events.h"
 
 extern char **environ;
 

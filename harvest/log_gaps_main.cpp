@@ -1,7 +1,7 @@
 // tellumic-log audit and tellumic-log harvest --fill-gaps: whether the CSV logs hold every
 // record from their first to their last, and the fetching of what they lack from the meters.
 
-#include "tools/harvest/log_gaps_main.h"
+#include "harvest/log_gaps_main.h"
 
 #include <algorithm>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "tools/harvest/harvest_events.h"
+#include "harvest/harvest_events.h"
 
 #include <algorithm>
 #include <cerrno>

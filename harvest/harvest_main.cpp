@@ -3,7 +3,7 @@
 // own, so that networks run side by side while every harvest keeps the plug-in's one thread;
 // the main process shows what they report and ends with their worst status.
 
-#include "tools/harvest/harvest_main.h"
+#include "harvest/harvest_main.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,10 +23,10 @@
 #include "sim/network_db.h"
 #include "sim/sim_object_server.h"
 #include "sim/installation.h"
-#include "tools/harvest/harvest_console.h"
-#include "tools/harvest/harvest_events.h"
-#include "tools/harvest/harvest_store.h"
-#include "tools/harvest/log_gaps_main.h"
+#include "harvest/harvest_console.h"
+#include "harvest/harvest_events.h"
+#include "harvest/harvest_store.h"
+#include "harvest/log_gaps_main.h"
 
 namespace tellumic::harvest {
 
