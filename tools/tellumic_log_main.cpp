@@ -20,6 +20,7 @@
 #include "log/log_transfer.h"
 #include "tools/tellumic_log_view.h"
 #include "tools/harvest_command.h"
+#include "tools/audit_command.h"
 #include "harvest/log_gaps_main.h"
 #include "tools/standard_output.h"
 #include "tools/store/store_main.h"
