@@ -347,7 +347,7 @@ void ChartPanel::refresh()
             const CivilSeconds t = data->time[*at];
             m_content.peak = ChartContent::Peak{static_cast<double>(t), v,
                                                 QStringLiteral("Peak %1 Watt at %2")
-                                                    .arg(qs(formatReading(v)), qs(formatCivil(t)))};
+                                                    .arg(qs(formatReading(v, data->decimals[kDemand])), qs(formatCivil(t)))};
         }
     }
     if (!any) {
