@@ -21,7 +21,7 @@ int runNetworkBrowser(int &argc, char **argv, std::optional<int> exitAfterSecond
         QApplication::setApplicationName(QStringLiteral("lns-host"));
         QApplication::setApplicationDisplayName(QString::fromLatin1(NetworkBrowserWindow::kCaption));
         QApplication::setDesktopFileName(QStringLiteral("com.tellumic.NetworkBrowser"));
-        installAccessibleComboBoxes();
+        installAccessibleWidgets();
         const DialogsScope boxes(dialogs);
         NetworkBrowserWindow window(QDBusConnection::sessionBus());
         dialogs.setParent(&window);

@@ -23,6 +23,7 @@
 #include "browser/sim_installation.h"
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
+#include "foundation/qt_accessible.h"
 
 namespace tellumic::browser {
 
@@ -59,6 +60,7 @@ NetworkBrowserWindow::NetworkBrowserWindow(QDBusConnection bus, QWidget *parent)
       m_pages(new QStackedWidget), m_status(new QLabel), m_refresh(new QTimer(this))
 {
     setObjectName(QStringLiteral("networkBrowser"));
+    installAccessibleWidgets();
     setWindowTitle(QString::fromLatin1(kCaption));
     m_pages->addWidget(buildOffer());
     m_pages->addWidget(buildBrowser());

@@ -38,7 +38,7 @@ CalibrationWindow::CalibrationWindow(DeviceWindow &deviceWindow, QWidget *parent
 {
     setObjectName("fCalTellumic");
     setWindowTitle(QStringLiteral("Calibrate Tellumic"));
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     buildUi();
     wireEditing();
     m_timer.setObjectName("Timer1");

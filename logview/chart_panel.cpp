@@ -192,7 +192,7 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
     : QWidget(parent), m_group(group), m_state(state)
 {
     setObjectName(QStringLiteral("chart%1").arg(static_cast<int>(group)));
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     m_chart = new QChart;
     m_chart->legend()->hide();
     m_chart->setTitle(chartTitle(group));
