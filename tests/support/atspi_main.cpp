@@ -8,6 +8,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,12 +84,21 @@ int main(int argc, char **argv)
     Helper display, bus;
     // gtest_discover_tests lists the tests with this program too: that needs neither.
     const bool listing = argc > 1 && std::string(argv[1]).rfind("--gtest_list_tests", 0) == 0;
+    // The accessibility bus puts its socket in the runtime folder (~/.cache without one):
+    // each test program has its own, so that programs run side by side keep their buses apart.
+    char runtimeDir[] = "/tmp/tellumic-atspi-XXXXXX";
+    const bool ownRuntime = !listing && ::mkdtemp(runtimeDir) != nullptr;
+    std::error_code removeError;
+    if (ownRuntime)
+        qputenv("XDG_RUNTIME_DIR", runtimeDir);
     if (!listing) {
         if (!display.start({"Xvfb", "-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, 20000) ||
             !bus.start({"dbus-daemon", "--session", "--nofork", "--print-address=1"}, 10000)) {
             std::fprintf(stderr, "No display (Xvfb) or no private session bus (dbus-daemon) for the AT-SPI tests\n");
             display.stop();
             bus.stop();
+            if (ownRuntime)
+                std::filesystem::remove_all(runtimeDir, removeError);
             return 1;
         }
         qputenv("DISPLAY", QByteArray(":") + QByteArray::fromStdString(display.line()));
@@ -107,5 +118,7 @@ int main(int argc, char **argv)
     }
     bus.stop();
     display.stop();
+    if (ownRuntime)
+        std::filesystem::remove_all(runtimeDir, removeError);
     return status;
 }
