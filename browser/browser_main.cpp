@@ -22,7 +22,7 @@ int runNetworkBrowser(int &argc, char **argv, std::optional<int> exitAfterSecond
         QApplication::setApplicationDisplayName(QString::fromLatin1(NetworkBrowserWindow::kCaption));
         QApplication::setDesktopFileName(QString::fromLatin1(NetworkBrowserWindow::kDesktopFileName));
         QApplication::setWindowIcon(NetworkBrowserWindow::icon());
-        installAccessibleComboBoxes();
+        installAccessibleWidgets();
         const DialogsScope boxes(dialogs);
         NetworkBrowserWindow window(QDBusConnection::sessionBus());
         dialogs.setParent(&window);

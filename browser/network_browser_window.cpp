@@ -26,6 +26,7 @@
 #include "foundation/dialogs.h"
 #include "foundation/paths.h"
 #include "foundation/plugin_state.h"
+#include "foundation/qt_accessible.h"
 #include "sim/installation.h"
 
 namespace tellumic::browser {
@@ -64,6 +65,7 @@ NetworkBrowserWindow::NetworkBrowserWindow(QDBusConnection bus, QWidget *parent)
       m_pages(new QStackedWidget), m_status(new QLabel), m_refresh(new QTimer(this))
 {
     setObjectName(QStringLiteral("networkBrowser"));
+    installAccessibleWidgets();
     setWindowTitle(QString::fromLatin1(kCaption));
     setWindowIcon(icon());
     m_pages->addWidget(buildOffer());

@@ -180,12 +180,13 @@ void CalibrationWindow::ComputeCalibration()
 {
     DebugLog("fCalTellumic.ComputeCalibration()");
     m_cmdRecomputeCal->setEnabled(false);
-    SetTmDateTime(m_deviceWindow, FormatDateTimeVB(processClock().now()));
     try {
         const double target = toDouble(text(m_txtTargetPower));
         const double nominal = toDouble(text(m_txtNominalVac));
-        // Every constant is computed and checked before one is shown or written.
+        // Every constant is computed and checked before anything is written to the meter,
+        // its clock included.
         const auto c = computeConstants(m_calPower, m_calVolt, m_measPower, m_measVolt, target, nominal);
+        SetTmDateTime(m_deviceWindow, FormatDateTimeVB(processClock().now()));
         for (std::size_t i = 0; i < 3; ++i) {
             m_txtCalPower[i]->setText(QString::number(c.calPower[i]));
             m_txtCalReactive[i]->setText(QString::number(c.calReactive[i]));

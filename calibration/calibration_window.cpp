@@ -38,7 +38,7 @@ CalibrationWindow::CalibrationWindow(DeviceWindow &deviceWindow, QWidget *parent
 {
     setObjectName("fCalTellumic");
     setWindowTitle(QStringLiteral("Calibrate Tellumic"));
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     buildUi();
     wireEditing();
     m_timer.setObjectName("Timer1");
@@ -54,6 +54,10 @@ CalibrationWindow::CalibrationWindow(DeviceWindow &deviceWindow, QWidget *parent
 
 CalibrationWindow::~CalibrationWindow()
 {
+    // Hiding the dialog as it goes takes the focus from the model box, which may report a
+    // choice then: nothing of this window may answer once it is being destroyed.
+    for (QObject *child : findChildren<QObject *>())
+        QObject::disconnect(child, nullptr, this, nullptr);
     m_timer.stop();
     setHourglass(false);
 }
@@ -162,10 +166,15 @@ void CalibrationWindow::wireEditing()
     m_cboModel->setProperty("field", static_cast<int>(Field::Model));
     // A choice from the list counts only when it changes the model shown: the list also
     // reports the entry it opened on, after Escape or a click on the same entry.
+    // A model chosen from the list is stored at once, with its voltages: Enter in the open
+    // list chooses, and no key reaches the box after it.
     connect(m_cboModel, &QComboBox::activated, this, [this] {
         if (m_cboModel->lineEdit()->text() == m_modelShown)
             return;
-        guarded("cboModel_Click", [&] { onFieldEdited(Field::Model); });
+        guarded("cboModel_Click", [&] {
+            onFieldEdited(Field::Model);
+            storeField(Field::Model);
+        });
     });
     for (QLineEdit *e : {m_txtCtAmps, m_txtNominalVac})
         connect(e, &QLineEdit::textChanged, this, [this, e] {
@@ -192,21 +201,51 @@ void CalibrationWindow::onFieldEdited(Field field)
     onModelChosen();
 }
 
+// The model's voltages go into their boxes, red: they are stored with the model (storeModel).
 void CalibrationWindow::onModelChosen()
 {
     const std::string model = text(m_cboModel->lineEdit());
     try {
         if (const auto nominal = NominalVacFromModel(model); nominal != 0) {
             m_txtNominalVac->setText(QString::number(nominal));
-            CommitNominalVac();
+            setUnsaved(Field::NominalVac, true);
         }
         if (const auto minimum = MinVacFromModel(model); minimum != 0) {
             m_txtMinVac->setText(QString::number(minimum));
-            CommitMinVac();
+            setUnsaved(Field::MinVac, true);
         }
     } catch (const RuntimeError &e) {
         DebugLog("ERROR: fCalTellumic.cboModel_Change()," + errorText(e));
     }
+}
+
+// A model and the voltages shown with it are stored together or not at all: the meter never
+// holds one model's voltages under another model's name. A voltage the meter refuses puts
+// the model it held back.
+bool CalibrationWindow::storeModel()
+{
+    std::string before;
+    try {
+        if (m_modelCp)
+            before = m_modelCp->Value();
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fCalTellumic.StoreField()," + errorText(e));
+    }
+    if (!storeCp([this] { return m_modelCp; }, std::string(trimBlanks(text(m_cboModel->lineEdit()))), Field::Model))
+        return false;
+    const auto pending = [this](Field f) { return fieldEdit(f)->property("unsaved").toBool(); };
+    if ((!pending(Field::NominalVac) || CommitNominalVac()) && (!pending(Field::MinVac) || CommitMinVac())) {
+        updateTargetPower(true);
+        return true;
+    }
+    try {
+        if (m_modelCp->Value() != before)
+            m_modelCp->SetValue(before);
+    } catch (const RuntimeError &e) {
+        DebugLog("ERROR: fCalTellumic.StoreField()," + errorText(e));
+    }
+    setUnsaved(Field::Model, true);
+    return false;
 }
 
 bool CalibrationWindow::eventFilter(QObject *watched, QEvent *event)
@@ -243,8 +282,7 @@ bool CalibrationWindow::storeField(Field field)
     } reset{m_storing};
     try {
         switch (field) {
-        case Field::Model:
-            return storeCp([this] { return m_modelCp; }, std::string(trimBlanks(text(m_cboModel->lineEdit()))), field);
+        case Field::Model: return storeModel();
         case Field::SerialNumber:
             return storeCp([this] { return m_serialNumberCp; }, text(m_txtSerialNumber), field);
         case Field::CtAmps: {
@@ -289,8 +327,15 @@ bool CalibrationWindow::storeCp(const std::function<std::shared_ptr<lns::Cp>()> 
     static const char *const captions[] = {"Model", "SerialNumber", "CtAmps", "NominalVac", "MinVac", "CreepLimit"};
     const std::string caption = captions[static_cast<int>(field)];
     const bool numeric = field != Field::Model && field != Field::SerialNumber;
-    if (numeric && !parseDouble(value)) {
+    const auto number = numeric ? parseDouble(value) : std::nullopt;
+    if (numeric && !number) {
         MsgBox(caption + ": \"" + value + "\" is not a number.", MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
+        return false;
+    }
+    // A rating or nominal voltage of 0 (or less) leaves no target power to calibrate against.
+    if ((field == Field::CtAmps || field == Field::NominalVac) && !(*number > 0)) {
+        MsgBox(caption + ": \"" + value + "\" must be more than 0 " + (field == Field::CtAmps ? "A." : "V."),
+               MsgStyle::kOkOnly + MsgStyle::kExclamation, kCaption);
         return false;
     }
     try {

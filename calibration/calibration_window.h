@@ -143,6 +143,7 @@ private:
     void setUnsaved(Field field, bool unsaved);
     void onFieldEdited(Field field);
     bool storeField(Field field);
+    bool storeModel();
     bool storeCp(const std::function<std::shared_ptr<lns::Cp>()> &fetch, const std::string &value, Field field);
     bool storePendingFields();
     void updateTargetPower(bool report);

@@ -17,6 +17,7 @@
 #include "device/window_support.h"
 #include "foundation/dialogs.h"
 #include "foundation/plugin_state.h"
+#include "foundation/qt_accessible.h"
 #include "foundation/registry.h"
 #include "foundation/trace_log.h"
 
@@ -42,6 +43,7 @@ QString controlObjectName(ControlRef control)
 DeviceWindow::DeviceWindow(QWidget *parent) : QMainWindow(parent), m_queue(*this)
 {
     setObjectName("fMain");
+    installAccessibleWidgets();
     buildUi();
     buildMenus();
     registerActions();

@@ -2,11 +2,11 @@
 
 namespace tellumic {
 
-// Gives the product's drop-down lists an accessible object that screen readers announce by
-// the list's caption (its accessible name, or the label it is the buddy of) with what it
-// shows as its value. Qt's own object on Linux answers the list's value for its name too, so
-// a list captioned "Model" is heard only as "TMC-3Y-400-FT10-L". Safe to call again; every
-// window with a drop-down list calls it before building its controls.
-void installAccessibleComboBoxes();
+// Gives the product's drop-down lists and labels the accessible objects screen readers need
+// (accessible_combo_box.h, accessible_label.h): a list is heard by its caption with the entry
+// it shows, a named label with what it says. Qt's own objects on Linux answer a list's shown
+// entry for its name and a named label's name alone. Safe to call again; every window calls
+// it before building its controls, since an object once made for a widget stays.
+void installAccessibleWidgets();
 
 }  // namespace tellumic

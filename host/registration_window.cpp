@@ -20,7 +20,7 @@ RegistrationWindow::RegistrationWindow(bool startedWithCommandLine, QWidget *par
 {
     DebugLog("fRegisterPlugIn.Form_Load()");
     setObjectName("fRegisterPlugIn");
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     setWindowTitle(QString::fromLatin1(kPlugInName));
     setAttribute(Qt::WA_DeleteOnClose);
 

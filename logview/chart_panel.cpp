@@ -192,7 +192,7 @@ ChartPanel::ChartPanel(ChartGroup group, LogViewState &state, QWidget *parent)
     : QWidget(parent), m_group(group), m_state(state)
 {
     setObjectName(QStringLiteral("chart%1").arg(static_cast<int>(group)));
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     m_chart = new QChart;
     m_chart->legend()->hide();
     m_chart->setTitle(chartTitle(group));
@@ -347,7 +347,7 @@ void ChartPanel::refresh()
             const CivilSeconds t = data->time[*at];
             m_content.peak = ChartContent::Peak{static_cast<double>(t), v,
                                                 QStringLiteral("Peak %1 Watt at %2")
-                                                    .arg(qs(formatReading(v)), qs(formatCivil(t)))};
+                                                    .arg(qs(formatReading(v, data->decimals[kDemand])), qs(formatCivil(t)))};
         }
     }
     if (!any) {

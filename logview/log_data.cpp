@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numeric>
 
+#include "log/log_audit.h"
 #include "logview/log_gaps.h"
 
 namespace tellumic::logview {
@@ -105,8 +106,11 @@ void copyRecords(const RawLog &raw, const std::vector<std::uint32_t> &order, Log
     }
 }
 
-// Breaks from flags and from records missing in time.
-void markBreaks(LogData &d)
+// Breaks from flags and from records missing in time. One missing interval is a gap like any
+// other: a step half as long again as the steps around it breaks the line, and so does a jump
+// in the record numbers whose time spans more than one logging interval (records missing
+// one by one leave no regular step around them).
+void markBreaks(LogData &d, std::int64_t interval)
 {
     const std::size_t n = d.size();
     d.breakBefore.assign(n, 0);
@@ -114,6 +118,7 @@ void markBreaks(LogData &d)
         return;
     d.breakBefore[0] = 1;
     auto step = [&d](std::size_t i) { return d.time[i] - d.time[i - 1]; };
+    auto longer = [](CivilSeconds s, CivilSeconds than) { return than > 0 && 2 * s > 3 * than; };
     for (std::size_t i = 1; i < n; ++i) {
         if (d.flags[i] & kBreakingFlags) {
             d.breakBefore[i] = 1;
@@ -123,7 +128,8 @@ void markBreaks(LogData &d)
         for (const std::size_t j : {i - 1, i + 1})
             if (j >= 1 && j < n && step(j) > 0)
                 around = around == 0 ? step(j) : std::min(around, step(j));
-        if (around > 0 && step(i) > 2 * around)
+        const bool numbersJump = d.recordNumber[i] > d.recordNumber[i - 1] + 1;
+        if (longer(step(i), around) || (numbersJump && longer(step(i), interval)))
             d.breakBefore[i] = 1;
     }
 }
@@ -275,8 +281,9 @@ LogData buildLogData(const RawLog &raw, ReadReport report)
     std::vector<std::uint32_t> order = timeOrder(raw);
     d.farRecords = setApartFar(raw, order);
     copyRecords(raw, order, d);
-    markBreaks(d);
-    addGapMarkers(raw, d);
+    const std::int64_t interval = typicalLogInterval(d.recordNumber, d.time);
+    markBreaks(d, interval);
+    addGapMarkers(raw, d, interval);
     addNoValueMarkers(raw, d);
     addRecordMarkers(raw, order, d);
     addFarMarkers(d);

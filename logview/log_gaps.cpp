@@ -26,12 +26,14 @@ bool isGap(const Marker &m)
 
 }  // namespace
 
-void addGapMarkers(const RawLog &raw, LogData &d)
+void addGapMarkers(const RawLog &raw, LogData &d, std::int64_t interval)
 {
-    const std::int64_t interval = typicalLogInterval(d.recordNumber, d.time);
     // In time order the numbers may run back and on (a clock set back): a number that jumps
     // there skips records the file holds elsewhere.
+    // Records set apart for their far date are in the file all the same.
     std::vector<std::int32_t> numbers(d.recordNumber);
+    for (const FarRecord &f : d.farRecords)
+        numbers.push_back(f.recordNumber);
     std::sort(numbers.begin(), numbers.end());
     const auto held = [&](const RecordRange &r) {
         const auto it = std::lower_bound(numbers.begin(), numbers.end(), r.first);

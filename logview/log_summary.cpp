@@ -36,12 +36,30 @@ std::string plural(std::uint64_t n, std::string_view one, std::string_view many)
     return std::to_string(n) + " " + std::string(n == 1 ? one : many);
 }
 
-// readings: min and max are single-precision values of the log. The mean shows at least
-// meanDecimals decimals: never coarser than the values it is the mean of.
-std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings,
-                      int meanDecimals = 3)
+// kWh are counted in tenths: one decimal always.
+constexpr int kKwhDecimals = 1;
+
+// Pads a number to at least `decimals` decimals.
+std::string withDecimals(std::string s, int decimals)
 {
-    auto value = [readings](double v) { return readings ? formatReading(static_cast<float>(v)) : formatValue(v); };
+    if (decimals <= 0 || s == "NaN")
+        return s;
+    const std::size_t point = s.find('.');
+    const int have = point == std::string::npos ? 0 : static_cast<int>(s.size() - point - 1);
+    if (point == std::string::npos)
+        s += '.';
+    return s + std::string(static_cast<std::size_t>(std::max(0, decimals - have)), '0');
+}
+
+// readings: min and max are single-precision values of the log. Every number shows at least
+// the `decimals` its column is written with, and the mean at least three: never coarser
+// than the values it is the mean of.
+std::string statsLine(std::string_view name, std::string_view unit, const SeriesStats &s, bool readings,
+                      int decimals = 0)
+{
+    auto value = [readings, decimals](double v) {
+        return readings ? formatReading(static_cast<float>(v), decimals) : formatValue(v, std::max(3, decimals), decimals);
+    };
     std::string line(name);
     if (!unit.empty())
         line += " (" + std::string(unit) + ")";
@@ -49,7 +67,7 @@ std::string statsLine(std::string_view name, std::string_view unit, const Series
         return line + ": no values";
     line += ": min " + value(s.min) + " at " + formatCivil(s.minTime);
     line += ", max " + value(s.max) + " at " + formatCivil(s.maxTime);
-    line += ", mean " + formatValue(s.mean, std::max(3, meanDecimals));
+    line += ", mean " + formatValue(s.mean, std::max(3, decimals), decimals);
     return line;
 }
 
@@ -67,17 +85,17 @@ constexpr MarkerName kMarkerNames[] = {{"line without values", "lines without va
 
 }  // namespace
 
-std::string formatReading(float v)
+std::string formatReading(float v, int keptDecimals)
 {
     if (!std::isfinite(v))
         return "NaN";
     char b[64];
     const auto r = std::to_chars(b, b + sizeof b, v, std::chars_format::fixed);
     std::string s(b, r.ptr);
-    return s == "-0" ? "0" : s;
+    return withDecimals(s == "-0" ? "0" : s, keptDecimals);
 }
 
-std::string formatValue(double v, int decimals)
+std::string formatValue(double v, int decimals, int keptDecimals)
 {
     if (!std::isfinite(v))
         return "NaN";
@@ -92,7 +110,7 @@ std::string formatValue(double v, int decimals)
     }
     if (s == "-0")
         s = "0";
-    return s;
+    return withDecimals(s, std::min(keptDecimals, decimals));
 }
 
 RangeSummary summarize(const LogData &data, TimeRange range)
@@ -147,9 +165,9 @@ std::string dailyEnergyText(const RangeSummary &s)
     auto partial = [&s](CivilSeconds day) {
         return std::binary_search(s.partialDays.begin(), s.partialDays.end(), day) ? " (partial)" : "";
     };
-    line += ": min " + formatValue(d.min) + " on " + formatCivilDate(d.minTime) + partial(d.minTime);
-    line += ", max " + formatValue(d.max) + " on " + formatCivilDate(d.maxTime) + partial(d.maxTime);
-    line += ", mean " + formatValue(d.mean) + " over " + plural(d.count, "day", "days");
+    line += ": min " + formatValue(d.min, 3, kKwhDecimals) + " on " + formatCivilDate(d.minTime) + partial(d.minTime);
+    line += ", max " + formatValue(d.max, 3, kKwhDecimals) + " on " + formatCivilDate(d.maxTime) + partial(d.maxTime);
+    line += ", mean " + formatValue(d.mean, 3, kKwhDecimals) + " over " + plural(d.count, "day", "days");
     if (s.partialDays.empty())
         return line;
     constexpr std::size_t kNamed = 4;
@@ -189,7 +207,7 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
                 std::to_string(data.recordNumber[s.last - 1]) + ")\n";
     }
     if (const auto peak = peakDemandRecord(data, s.first, s.last))
-        text += "Peak demand: " + formatReading(data.values[kDemand][*peak]) + " Watt at " +
+        text += "Peak demand: " + formatReading(data.values[kDemand][*peak], data.decimals[kDemand]) + " Watt at " +
                 formatCivil(data.time[*peak]) + "\n";
     for (std::size_t k = 0; k < quantityCount(data.format); ++k)
         if (scope.series[k])
@@ -197,8 +215,8 @@ std::string summaryText(const LogData &data, const RangeSummary &s, const Summar
                               data.decimals[k]) +
                     "\n";
     if (scope.intervalEnergy) {
-        text += statsLine("Interval energy", "kWh", s.intervalEnergy, false) + "\n";
-        text += "Energy of these intervals: " + formatValue(s.intervalEnergyTotal, 1) + " kWh\n";
+        text += statsLine("Interval energy", "kWh", s.intervalEnergy, false, kKwhDecimals) + "\n";
+        text += "Energy of these intervals: " + formatValue(s.intervalEnergyTotal, 1, kKwhDecimals) + " kWh\n";
     }
     if (scope.dailyEnergy)
         text += dailyEnergyText(s) + "\n";
@@ -226,7 +244,7 @@ std::string readoutText(const LogData &data, double time, const SummaryScope &sc
         if (!scope.series[k])
             continue;
         const std::string_view unit = chartGroupInfo(kQuantities[k].group).unit;
-        text += std::string(kQuantities[k].column) + ": " + formatReading(data.values[k][i]) +
+        text += std::string(kQuantities[k].column) + ": " + formatReading(data.values[k][i], data.decimals[k]) +
                 (unit.empty() ? "" : " " + std::string(unit)) + "\n";
     }
     auto containing = [time](const std::vector<Bar> &bars) -> const Bar * {
@@ -236,13 +254,13 @@ std::string readoutText(const LogData &data, double time, const SummaryScope &sc
     };
     if (scope.intervalEnergy) {
         const Bar *b = containing(data.intervalEnergy);
-        text += b ? "Interval energy: " + formatValue(b->kwh, 1) + " kWh (" + formatCivil(b->start).substr(11) + " to " +
+        text += b ? "Interval energy: " + formatValue(b->kwh, 1, kKwhDecimals) + " kWh (" + formatCivil(b->start).substr(11) + " to " +
                         formatCivil(b->end).substr(11) + ")\n"
                   : std::string("Interval energy: none here\n");
     }
     if (scope.dailyEnergy) {
         const Bar *b = containing(data.dailyEnergy);
-        text += b ? "Day " + formatCivilDate(b->start) + ": " + formatValue(b->kwh, 1) + " kWh over " +
+        text += b ? "Day " + formatCivilDate(b->start) + ": " + formatValue(b->kwh, 1, kKwhDecimals) + " kWh over " +
                         formatValue(static_cast<double>(b->covered) / 3600.0, 2) + " h of records" +
                         (b->partial ? " (partial day)" : "") + "\n"
                   : std::string("Day: no energy\n");

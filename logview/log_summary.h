@@ -70,9 +70,11 @@ std::string farRecordsText(const LogData &data);
 // The lines the file's read left out, one sentence ("" when none).
 std::string skippedLinesText(const ReadReport &report);
 
-// A number with at most `decimals` decimals, no trailing zeros and "." as the point.
-std::string formatValue(double v, int decimals = 3);
-// A value as the log stores it (single precision): the fewest digits that give it back.
-std::string formatReading(float v);
+// A number with at most `decimals` decimals and "." as the point; trailing zeros go, but
+// never below `keptDecimals` decimals (a column written "121.0" reads "121.0", not "121").
+std::string formatValue(double v, int decimals = 3, int keptDecimals = 0);
+// A value as the log stores it (single precision): the fewest digits that give it back,
+// with at least `keptDecimals` decimals (those its column is written with).
+std::string formatReading(float v, int keptDecimals = 0);
 
 }  // namespace tellumic::logview

@@ -30,6 +30,7 @@
 #include <QVBoxLayout>
 
 #include "foundation/dialogs.h"
+#include "foundation/qt_accessible.h"
 #include "logview/chart_export.h"
 #include "logview/chart_panel.h"
 #include "logview/log_rows.h"
@@ -75,6 +76,7 @@ void LogViewerWindow::guarded(const char *what, F &&f)
 LogViewerWindow::LogViewerWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("LogViewerWindow"));
+    installAccessibleWidgets();
     setWindowTitle(QString::fromLatin1(kCaption));
     setAccessibleName(QString::fromLatin1(kCaption));
     m_loader = new LogLoader(this);

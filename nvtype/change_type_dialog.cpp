@@ -41,7 +41,7 @@ public:
 ChangeTypeDialog::ChangeTypeDialog(DeviceWindow &window) : QDialog(&window), m_window(window)
 {
     setObjectName("fChangeType");
-    installAccessibleComboBoxes();
+    installAccessibleWidgets();
     setWindowTitle(QStringLiteral("Tellumic - Change SNVT Types"));
     setAttribute(Qt::WA_DeleteOnClose);
     m_deviceName = plugIn().CurrentDeviceName;

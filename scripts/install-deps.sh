@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev libsqlitecpp-dev nlohmann-json3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
+  at-spi2-core python3 python3-gi gir1.2-atspi-2.0
   libgl1-mesa-dev libxkbcommon-dev
   dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion
 )

@@ -51,6 +51,9 @@ std::vector<std::string> recordLines()
     return lines;
 }
 
+// A meter clock no compute would set.
+constexpr const char *kClockBefore = "2012/04/06 10:20:30";
+
 class CalibrationFlow : public CalibrationTest
 {
 protected:
@@ -155,10 +158,12 @@ TEST_F(CalibrationFlow, NoPowerOnOnePhaseWritesNothing)
     startCalibration();
     tick();
     EXPECT_EQ(text("txtErrPowerC"), "-100.00%");
+    nv("nviTimeSet")->SetValue(kClockBefore);
     compute();
     EXPECT_EQ(boxes(),
               std::vector<std::string>{"|Error computing calibration: Division by zero (the real power of phase C measured 0)"});
     expectMeterConstants("10000");
+    EXPECT_EQ(nv("nviTimeSet")->Value(), kClockBefore) << "a refused compute does not set the meter clock either";
     EXPECT_EQ(text("txtErrPowerC"), "-100.00%") << "the measurement stays for the technician to see";
 }
 
@@ -437,14 +442,20 @@ TEST_F(CalibrationFlow, AfterACancelTheNextCalibrationStartsFromTheMetersConstan
         << text("txtPassStatus");
 }
 
-// A CT rating of 0 makes the target power 0: Compute says so and writes nothing.
+// A CT rating of 0 is refused where it is typed; the target power it shows is 0, and Compute
+// says so and writes nothing, not even the meter clock.
 TEST_F(CalibrationFlow, NoTargetPowerWritesNothing)
 {
     openPinned({{"nvoPowerA", "594"}});
     startCalibration();
     type("txtCtAmps", "0");
     enter("txtCtAmps");
+    EXPECT_EQ(boxes(), std::vector<std::string>{"Tellumic Calibration|CtAmps: \"0\" must be more than 0 A."});
+    EXPECT_TRUE(isRed("txtCtAmps"));
+    EXPECT_EQ(nodeCp("UCPTctAmps")->Value(), "5");
     EXPECT_EQ(text("txtTargetPower"), "0");
+    home.dialogs.clearShown();
+    nv("nviTimeSet")->SetValue(kClockBefore);
     tick();
     ASSERT_TRUE(press("cmdRecomputeCal"));
     EXPECT_TRUE(edit("txtCtAmps")->isReadOnly()) << "computing, the window takes no settings";
@@ -453,6 +464,7 @@ TEST_F(CalibrationFlow, NoTargetPowerWritesNothing)
     EXPECT_EQ(boxes(), std::vector<std::string>{"|Error computing calibration: Nothing to calibrate against (the target "
                                                 "power, CtAmps \u00D7 NominalVac, is 0)"});
     expectMeterConstants("10000");
+    EXPECT_EQ(nv("nviTimeSet")->Value(), kClockBefore) << "nothing is written before the checks pass";
     EXPECT_FALSE(edit("txtCtAmps")->isReadOnly()) << "editable again once the compute is over";
 }
 

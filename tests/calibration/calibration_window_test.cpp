@@ -245,11 +245,15 @@ class ModelBox : public CalibrationTest, public ::testing::WithParamInterface<Ty
 {
 };
 
-TEST_P(ModelBox, ChoosingAModelCommitsItsVoltages)
+// A model and its voltages are stored together: a model chosen from the list at once, a typed
+// one on Enter; until then the meter keeps the model and the voltages it had.
+TEST_P(ModelBox, IsStoredTogetherWithItsVoltages)
 {
     const auto &m = GetParam();
     openCalibration("TMC-FT-Log-364");
     startCalibration();
+    const std::string model = nodeCp("UCPTmodel")->Value(), nominal = calCp("UCPTnominalVolt")->Value(),
+                      minimum = calCp("UCPTminVolt")->Value();
     if (m.fromList) {
         const int i = combo()->findText(m.typed);
         ASSERT_GE(i, 0);
@@ -257,15 +261,19 @@ TEST_P(ModelBox, ChoosingAModelCommitsItsVoltages)
         Q_EMIT combo()->activated(i);
     } else {
         type("cboModel", m.typed);
+        EXPECT_TRUE(isRed("cboModel"));
+        EXPECT_EQ(nodeCp("UCPTmodel")->Value(), model) << "typing stores nothing";
+        EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), nominal);
+        EXPECT_EQ(calCp("UCPTminVolt")->Value(), minimum);
+        enter("cboModel");
     }
-    EXPECT_TRUE(isRed("cboModel"));
     EXPECT_EQ(text("txtNominalVac"), m.nominal);
     EXPECT_EQ(text("txtMinVac"), m.minimum);
+    for (const char *field : {"cboModel", "txtNominalVac", "txtMinVac"})
+        EXPECT_FALSE(isRed(field)) << field;
+    EXPECT_EQ(nodeCp("UCPTmodel")->Value(), m.stored);
     EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), m.nominal);
     EXPECT_EQ(calCp("UCPTminVolt")->Value(), m.minimum);
-    enter("cboModel");
-    EXPECT_FALSE(isRed("cboModel"));
-    EXPECT_EQ(nodeCp("UCPTmodel")->Value(), m.stored);
     EXPECT_TRUE(boxes().empty());
 }
 
@@ -330,20 +338,40 @@ TEST_F(ModelBoxByKeyboard, TypedModelIsStoredOnEnterAndOnLeaving)
     EXPECT_TRUE(boxes().empty());
 }
 
-TEST_F(ModelBoxByKeyboard, ModelChosenFromTheListIsStoredOnLeaving)
+TEST_F(ModelBoxByKeyboard, ModelChosenFromTheListIsStoredWithItsVoltages)
 {
     openList();
     moveListTo(QStringLiteral("TMC-3D-400-FT10-L"));
     key(Qt::Key_Return);
     EXPECT_EQ(text("cboModel"), "TMC-3D-400-FT10-L");
-    EXPECT_TRUE(isRed("cboModel"));
+    EXPECT_FALSE(isRed("cboModel"));
+    EXPECT_EQ(model(), "TMC-3D-400-FT10-L") << "the model goes with its voltages";
     EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), "230");
     EXPECT_EQ(calCp("UCPTminVolt")->Value(), "46");
     ASSERT_EQ(QApplication::focusWidget(), combo());
     key(Qt::Key_Tab);
     EXPECT_NE(QApplication::focusWidget(), combo());
-    EXPECT_FALSE(isRed("cboModel"));
-    EXPECT_EQ(model(), "TMC-3D-400-FT10-L") << "the model goes with its voltages";
+    EXPECT_EQ(model(), "TMC-3D-400-FT10-L");
+    EXPECT_TRUE(boxes().empty());
+}
+
+// Alt+Down opens the list, Enter takes the entry, Escape closes the window: the meter is
+// locked holding the model chosen and that model's voltages.
+TEST_F(ModelBoxByKeyboard, ChosenByKeysThenTheWindowClosedWithEscape)
+{
+    key(Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(combo()->view()->isVisible());
+    key(Qt::Key_Down);
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    ASSERT_FALSE(combo()->view()->isVisible());
+    EXPECT_EQ(text("cboModel"), "TMC-3Y-480-FT10-L");
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(cal->isVisible());
+    EXPECT_EQ(model(), "TMC-3Y-480-FT10-L");
+    EXPECT_EQ(calCp("UCPTnominalVolt")->Value(), "277");
+    EXPECT_EQ(calCp("UCPTminVolt")->Value(), "55");
+    EXPECT_EQ(calCp("UCPTfactoryCommand")->Value(), "0") << "locked on closing";
 }
 
 TEST_F(ModelBoxByKeyboard, ListLeftWithEscapeChangesNothing)
@@ -395,6 +423,17 @@ TEST_F(CalibrationTest, TargetPowerAndNumbersThatAreNot)
     EXPECT_EQ(boxes()[0].rfind("Tellumic Calibration|The meter did not take NominalVac \"70000\":", 0), 0u) << boxes()[0];
     EXPECT_TRUE(isRed("txtNominalVac"));
     EXPECT_TRUE(button("cmdExit")->isEnabled());
+
+    // No rating and no nominal voltage leave nothing to calibrate against: refused as typed.
+    home.dialogs.clearShown();
+    for (const char *field : {"txtCtAmps", "txtNominalVac"}) {
+        type(field, "0");
+        enter(field);
+        EXPECT_TRUE(isRed(field)) << field;
+    }
+    EXPECT_EQ(boxes(), (std::vector<std::string>{"Tellumic Calibration|CtAmps: \"0\" must be more than 0 A.",
+                                                 "Tellumic Calibration|NominalVac: \"0\" must be more than 0 V."}));
+    EXPECT_EQ(nodeCp("UCPTctAmps")->Value(), "60000");
 }
 
 TEST_F(CalibrationTest, EnterAndLeavingStoreOnlyWhatChanged)

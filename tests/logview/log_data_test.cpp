@@ -131,14 +131,17 @@ const BreakCase kBreakCases[] = {
     {"#4 and #5 removed",
      [](auto &r) { return lines({r.begin(), r.begin() + 3}) + lines({r.begin() + 5, r.end()}, false); },
      {0, 3}, {MarkerKind::RecordsMissing}, {true}, {kT0 + 2 * kStep + 3 * kStep / 2}},
-    {"a gap of exactly twice the step joins",
+    {"a gap of exactly twice the step breaks",
      [](auto &r) {
          for (std::size_t i = 3; i < 6; ++i)
              r[i].dateTime = test::logDateTime(kT0 + static_cast<CivilSeconds>(i + 1) * kStep);
          return lines(r);
      },
-     // The line joins, but the audit still names the interval without a record.
-     {0}, {MarkerKind::TimeGap}, {false}, {kT0 + 3 * kStep}},
+     // One interval without a record is a gap like any other.
+     {0, 3}, {MarkerKind::TimeGap}, {true}, {kT0 + 3 * kStep}},
+    {"#4 removed",
+     [](auto &r) { return lines({r.begin(), r.begin() + 3}) + lines({r.begin() + 4, r.end()}, false); },
+     {0, 3}, {MarkerKind::RecordsMissing}, {true}, {kT0 + 3 * kStep}},
     {"a gap a second longer than twice the step breaks",
      [](auto &r) {
          for (std::size_t i = 3; i < 6; ++i)
@@ -239,6 +242,47 @@ TEST(LogData, IntervalEnergyAndDailyTotals)
     EXPECT_EQ(d.dailyEnergy[1].covered, 1800);
 }
 
+// A record missing from a long log leaves its two intervals without a bar: the energy of
+// both is no interval's, and the largest interval is one that was logged.
+TEST(LogData, AMissingRecordLeavesNoBarAcrossItsIntervals)
+{
+    auto r = test::loadRecords(8, 1, kT0);
+    const std::int32_t tenths[] = {0, 10, 30, 60, 100, 150, 160, 170};
+    for (std::size_t i = 0; i < r.size(); ++i)
+        r[i].energySum = tenths[i];
+    const LogData d = build(lines({r.begin(), r.begin() + 4}) + lines({r.begin() + 5, r.end()}, false));
+    std::vector<double> bars;
+    for (const Bar &b : d.intervalEnergy) {
+        bars.push_back(b.kwh);
+        EXPECT_EQ(b.end - b.start, kStep);
+    }
+    EXPECT_EQ(bars, (std::vector<double>{1.0, 2.0, 3.0, 1.0, 1.0}));
+    EXPECT_EQ(d.breakBefore[4], 1) << "the lines break where #5 is missing";
+    SummaryScope scope;
+    scope.intervalEnergy = true;
+    const RangeSummary s = summarize(d, d.fullRange());
+    EXPECT_DOUBLE_EQ(s.intervalEnergy.max, 3.0);
+    const std::string text = summaryText(d, s, scope);
+    EXPECT_NE(text.find("Interval energy (kWh): min 1.0 at "), std::string::npos) << text;
+    EXPECT_NE(text.find(", max 3.0 at " + formatCivil(kT0 + 3 * kStep) + ", mean 1.6\n"), std::string::npos) << text;
+}
+
+// A record set apart for its far date (a clock never set) is in the file: no gap names it
+// missing, though the line breaks where it is not plotted.
+TEST(LogData, ARecordDatedFarIsNotMissing)
+{
+    auto r = test::loadRecords(96, 1, kT0);
+    r[50].dateTime = test::logDateTime(civil(0, 1, 1));
+    const LogData d = build(lines(r));
+    ASSERT_EQ(d.farRecords.size(), 1u);
+    EXPECT_EQ(d.farRecords[0].recordNumber, 51);
+    for (const Marker &m : d.markers)
+        EXPECT_EQ(m.note.find("missing"), std::string::npos) << m.note;
+    const std::string text = summaryText(d, summarize(d, d.fullRange()), SummaryScope{});
+    EXPECT_EQ(text.find("missing"), std::string::npos) << text;
+    EXPECT_EQ(d.breakBefore[50], 1);
+}
+
 TEST(LogData, SummaryOfARange)
 {
     auto r = test::loadRecords(96, 1, civil(2026, 3, 5));
@@ -268,8 +312,9 @@ TEST(LogData, SummaryOfARange)
     const std::string text = summaryText(d, day, scope);
     for (const char *part : {"Records: 96\n", "First: 2026-03-05 00:00:00 (record 1)\n",
                              "Last: 2026-03-05 23:45:00 (record 96)\n",
-                             "Peak demand: 4321.5 Watt at 2026-03-05 12:30:00\n",
-                             "Demand (Watt): min 200 at 2026-03-05 00:30:00, max 4321.5 at 2026-03-05 12:30:00, mean ",
+                             // Demand is written with two decimals, and read out with them.
+                             "Peak demand: 4321.50 Watt at 2026-03-05 12:30:00\n",
+                             "Demand (Watt): min 200.00 at 2026-03-05 00:30:00, max 4321.50 at 2026-03-05 12:30:00, mean ",
                              "Interval energy (kWh): min ", "Events: 1 power failure\n"})
         EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
 }
@@ -415,6 +460,10 @@ const MeanCase kMeanCases[] = {
      "CurrentA (Amp): min 0.0004 at 2026-03-05 10:00:00, max 0.0004 at 2026-03-05 10:00:00, mean 0.0004"},
     {"frequency of two decimals keeps three in its mean", 26, {"50.01", "50.02", "50.02"},
      "Frequency (Hz): min 50.01 at 2026-03-05 10:00:00, max 50.02 at 2026-03-05 10:15:00, mean 50.017"},
+    {"volts written with one decimal keep it", 17, {"121.0", "121.0"},
+     "VoltsA (Volt): min 121.0 at 2026-03-05 10:00:00, max 121.0 at 2026-03-05 10:00:00, mean 121.0"},
+    {"a mean between the column's steps", 17, {"120.5", "121.0", "121.0", "121.5"},
+     "VoltsA (Volt): min 120.5 at 2026-03-05 10:00:00, max 121.5 at 2026-03-05 10:45:00, mean 121.0"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Columns, Means, ::testing::ValuesIn(kMeanCases),

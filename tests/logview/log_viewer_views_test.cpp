@@ -122,8 +122,8 @@ TEST_F(LogViewerWindowTest, DailyTotalsOfTheSummaryAreTheBarsDrawn)
             sum += b.kwh;
         auto day = [](const Bar &b) { return qs(formatCivilDate(b.start)) + (b.partial ? QStringLiteral(" (partial)") : QString()); };
         const QString expected = QStringLiteral("Daily energy (kWh): min %1 on %2, max %3 on %4, mean %5 over %6")
-                                     .arg(qs(formatValue(low->kwh)), day(*low), qs(formatValue(high->kwh)), day(*high),
-                                          qs(formatValue(sum / static_cast<double>(bars.size()))),
+                                     .arg(qs(formatValue(low->kwh, 3, 1)), day(*low), qs(formatValue(high->kwh, 3, 1)), day(*high),
+                                          qs(formatValue(sum / static_cast<double>(bars.size()), 3, 1)),
                                           row.days == 1 ? QStringLiteral("1 day") : QStringLiteral("%1 days").arg(row.days));
         EXPECT_TRUE(window->summary().contains(expected)) << expected.toStdString() << "\n"
                                                           << window->summary().toStdString();
