@@ -11,6 +11,7 @@
 #include "log/log_window.h"
 
 class QCheckBox;
+class QGroupBox;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -53,6 +54,10 @@ public:
 
 private:
     QLineEdit *field(const char *name, bool readOnly = true);
+    QGroupBox *buildLogInfo(QWidget *intervalGroup);
+    QGroupBox *buildFileInfo();
+    QGroupBox *buildRetrievalMode();
+    QGroupBox *buildDownload();
     void optionClicked(QRadioButton *option);
     // "View Log..." is enabled while the file the tab names exists.
     void updateViewLog();
