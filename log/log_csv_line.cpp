@@ -80,25 +80,6 @@ bool readTwoDigits(std::string_view text, std::size_t at, int &v)
     return true;
 }
 
-// "YYYY-MM-DD hh:mm:ss" exactly, on the calendar.
-bool readTime(std::string_view text, LogDateTime &dt)
-{
-    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
-        text[16] != ':')
-        return false;
-    int y1 = 0, y2 = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!readTwoDigits(text, 0, y1) || !readTwoDigits(text, 2, y2) || !readTwoDigits(text, 5, month) ||
-        !readTwoDigits(text, 8, day) || !readTwoDigits(text, 11, hour) || !readTwoDigits(text, 14, minute) ||
-        !readTwoDigits(text, 17, second))
-        return false;
-    const int year = y1 * 100 + y2;
-    if (year < 1 || !isCalendarDate(year, month, day) || hour > 23 || minute > 59 || second > 59)
-        return false;
-    dt = LogDateTime{year, static_cast<std::uint8_t>(month), static_cast<std::uint8_t>(day),
-                     static_cast<std::uint8_t>(hour), static_cast<std::uint8_t>(minute),
-                     static_cast<std::uint8_t>(second)};
-    return true;
-}
 
 // The flag columns, PowerFail first, as the line shows them.
 constexpr std::uint8_t kFlagBits[] = {LogFlag::kPowerFail, LogFlag::kClockChange, LogFlag::kCalChange,
@@ -107,7 +88,7 @@ constexpr std::uint8_t kFlagBits[] = {LogFlag::kPowerFail, LogFlag::kClockChange
 
 bool readValues(const std::array<std::string_view, kLongLogFields> &f, bool isShort, LogCsvValues &v)
 {
-    if (!readInt(f[0], v.recordNumber) || !readTime(f[1], v.dateTime) || !readEnergy(f[2], v.energySum) ||
+    if (!readInt(f[0], v.recordNumber) || !readLogCsvTime(f[1], v.dateTime) || !readEnergy(f[2], v.energySum) ||
         !readFloat(f[3], v.demand))
         return false;
     std::size_t i = 4;
@@ -135,6 +116,25 @@ bool readValues(const std::array<std::string_view, kLongLogFields> &f, bool isSh
 }
 
 }  // namespace
+
+bool readLogCsvTime(std::string_view text, LogDateTime &dt)
+{
+    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
+        text[16] != ':')
+        return false;
+    int y1 = 0, y2 = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!readTwoDigits(text, 0, y1) || !readTwoDigits(text, 2, y2) || !readTwoDigits(text, 5, month) ||
+        !readTwoDigits(text, 8, day) || !readTwoDigits(text, 11, hour) || !readTwoDigits(text, 14, minute) ||
+        !readTwoDigits(text, 17, second))
+        return false;
+    const int year = y1 * 100 + y2;
+    if (year < 1 || !isCalendarDate(year, month, day) || hour > 23 || minute > 59 || second > 59)
+        return false;
+    dt = LogDateTime{year, static_cast<std::uint8_t>(month), static_cast<std::uint8_t>(day),
+                     static_cast<std::uint8_t>(hour), static_cast<std::uint8_t>(minute),
+                     static_cast<std::uint8_t>(second)};
+    return true;
+}
 
 LogLineKind judgeLogCsvLine(std::string_view line, bool isShort, LogCsvValues &values, std::string &scratch)
 {

@@ -37,6 +37,9 @@ inline constexpr std::size_t kMaxLogLineBytes = 1024;
 LogLineKind judgeLogCsvLine(std::string_view line, bool isShort, LogCsvValues &values, std::string &scratch);
 LogLineKind judgeLogCsvLine(std::string_view line, bool isShort, LogCsvValues &values);
 
+// A record time as a log writes it: "YYYY-MM-DD hh:mm:ss" exactly, on the calendar.
+bool readLogCsvTime(std::string_view text, LogDateTime &dt);
+
 // Why the start and the end of a file are not those of a CSV log of the format (both formats
 // when the format is not given), "" when they are. head is the file's first bytes (at least
 // its first line where the file has one), tail its last bytes (at least its last whole line

@@ -12,39 +12,9 @@
 
 namespace tellumic::store {
 
-namespace {
-
-bool readTwoDigits(std::string_view text, std::size_t at, int &v)
-{
-    const char a = text[at], b = text[at + 1];
-    if (a < '0' || a > '9' || b < '0' || b > '9')
-        return false;
-    v = (a - '0') * 10 + (b - '0');
-    return true;
-}
-
-}  // namespace
-
 bool readRecordTime(std::string_view text, LogDateTime &dt)
 {
-    if (text.size() != 19 || text[4] != '-' || text[7] != '-' || text[10] != ' ' || text[13] != ':' ||
-        text[16] != ':')
-        return false;
-    int y1 = 0, y2 = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-    if (!readTwoDigits(text, 0, y1) || !readTwoDigits(text, 2, y2) || !readTwoDigits(text, 5, month) ||
-        !readTwoDigits(text, 8, day) || !readTwoDigits(text, 11, hour) || !readTwoDigits(text, 14, minute) ||
-        !readTwoDigits(text, 17, second))
-        return false;
-    const int year = y1 * 100 + y2;
-    if (year < 1 || !isCalendarDate(year, month, day) || hour > 23 || minute > 59 || second > 59)
-        return false;
-    dt.year = year;
-    dt.month = static_cast<std::uint8_t>(month);
-    dt.day = static_cast<std::uint8_t>(day);
-    dt.hour = static_cast<std::uint8_t>(hour);
-    dt.minute = static_cast<std::uint8_t>(minute);
-    dt.second = static_cast<std::uint8_t>(second);
-    return true;
+    return readLogCsvTime(text, dt);
 }
 
 void writeRecordTime(const LogDateTime &dt, char *out)
