@@ -145,7 +145,7 @@ void Gateway::dispatch()
 {
     try {
         m_server.DispatchEvents();
-    } catch (const RuntimeError &) {
+    } catch (const std::exception &) {
         ++m_figures.updateErrors;
     }
 }
@@ -215,12 +215,16 @@ std::string Gateway::stateOf(std::size_t meter)
 void Gateway::checkMeters()
 {
     for (std::size_t i = 0; i < m_readings.size(); ++i) {
-        const std::string state = stateOf(i);
-        const bool first = !m_watched[i].checked;
-        m_watched[i].checked = true;
-        m_watched[i].errorsThisPeriod = 0;
-        if (first || state != m_readings[i].state)
-            setAvailability(i, state);
+        try {
+            const std::string state = stateOf(i);
+            const bool first = !m_watched[i].checked;
+            m_watched[i].checked = true;
+            m_watched[i].errorsThisPeriod = 0;
+            if (first || state != m_readings[i].state)
+                setAvailability(i, state);
+        } catch (const std::exception &) {
+            // A listener that failed: the next change tells it again.
+        }
     }
 }
 
