@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "model/product_tables.h"
+#include "model/value_boxes.h"
 #include "model/si_value.h"
 
 namespace tellumic::gateway {
@@ -88,6 +89,7 @@ void Gateway::addMeter(const std::string &network, const std::shared_ptr<lns::Ap
     reading.neuronId = device->NeuronId();
     reading.programId = programId;
     reading.model = findProgramId(programId)->Model;
+    reading.firmware = firmwareOf(*device, programId);
     reading.points = std::move(points);
     Watched watched;
     watched.device = device;
@@ -96,6 +98,23 @@ void Gateway::addMeter(const std::string &network, const std::shared_ptr<lns::Ap
         watched.nvs.push_back(nvs.Item(point.nvName));
     m_readings.push_back(std::move(reading));
     m_watched.push_back(std::move(watched));
+}
+
+std::string Gateway::firmwareOf(lns::AppDevice &device, const std::string &programId)
+{
+    // Families 362 and 363 keep their version in the node object's CPs; the older ones give
+    // it only through a calibration selector write, which the gateway does not make.
+    const auto family = findProgramId(programId)->family;
+    if (family != CatalogueFamily::F362 && family != CatalogueFamily::F363)
+        return "";
+    m_figures.deviceCalls += 2;
+    const auto major = GetCpByTypeIndex(device, "F:0/C:0:165");
+    const auto minor = GetCpByTypeIndex(device, "F:0/C:0:166");
+    try {
+        return major && minor ? major->Value() + "." + minor->Value() : "";
+    } catch (const RuntimeError &) {
+        return "";
+    }
 }
 
 void Gateway::checkNamedMeters() const

@@ -29,6 +29,7 @@ struct GatewayOptions
 struct MeterReading
 {
     std::string network, name, neuronId, programId, model;
+    std::string firmware;  // "4.2" from the meter's version CPs; "" where the family keeps it elsewhere
     std::vector<MeterPoint> points;
     std::map<std::size_t, double> values;  // by index into points, in the quantity's base unit
     bool online = false;
@@ -52,6 +53,7 @@ struct GatewayFigures
     std::uint64_t updateErrors = 0;
     std::uint64_t valuesRefused = 0;  // updates whose format gives no value in base units
     std::uint64_t deviceCalls = 0;    // calls the gateway made on the meters
+    std::uint64_t messagesPublished = 0;  // counted by the publishers
 };
 
 class Gateway final : public lns::ObjectServerEvents
@@ -80,6 +82,7 @@ public:
 
     const std::vector<MeterReading> &meters() const { return m_readings; }
     const GatewayFigures &figures() const { return m_figures; }
+    void notePublished() { ++m_figures.messagesPublished; }
     int monitorRate() const;
 
     static constexpr std::int32_t kTagStride = 64;
@@ -101,6 +104,7 @@ private:
     void openNetwork(const std::string &name);
     void addMeter(const std::string &network, const std::shared_ptr<lns::AppDevice> &device);
     void checkNamedMeters() const;
+    std::string firmwareOf(lns::AppDevice &device, const std::string &programId);
     void monitor(std::size_t meter);
     void setAvailability(std::size_t meter, const std::string &state);
     std::string stateOf(std::size_t meter);

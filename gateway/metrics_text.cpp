@@ -125,6 +125,7 @@ std::string metricsText(const Gateway &gateway)
     writeFigure(out, "tellumic_gateway_update_errors_total", "NV updates that failed.", f.updateErrors);
     writeFigure(out, "tellumic_gateway_values_refused_total", "Updates in a type that gives no value in base units.",
                 f.valuesRefused);
+    writeFigure(out, "tellumic_gateway_messages_published_total", "MQTT messages published.", f.messagesPublished);
     writeFigure(out, "tellumic_gateway_device_calls_total", "Calls the gateway made on the meters (rate() gives them per second).",
                 f.deviceCalls);
     return out.str();

@@ -9,7 +9,7 @@ packages=(
   qt6-charts-dev libqt6charts6 libqt6opengl6-dev qt6-svg-dev libqt6svg6
   libsqlite3-dev libsqlitecpp-dev nlohmann-json3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-httpserver-dev qt6-websockets-dev prometheus
+  qt6-httpserver-dev qt6-websockets-dev prometheus libmosquitto-dev mosquitto mosquitto-clients
   dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
   libgl1-mesa-dev libxkbcommon-dev
   dpkg-dev fakeroot file lintian desktop-file-utils appstream man-db bash-completion

@@ -11,23 +11,13 @@
 #include "gateway/metrics_text.h"
 #include "model/si_value.h"
 #include "sim/logging_site.h"
-#include "tests/sim/sim_fixture.h"
+#include "tests/gateway/gateway_process.h"
 
 namespace tellumic::gateway::test {
 namespace {
 
 using tellumic::test::runCommand;
 using namespace std::chrono_literals;
-
-const std::string kGateway = TELLUMIC_GATEWAY_PATH;
-
-std::string shellQuoted(const std::string &text)
-{
-    std::string out = "'";
-    for (const char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
 
 struct CommandRow
 {
@@ -59,7 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, GatewayCommandTest,
     ::testing::Values(
         CommandRow{"NoNetwork", "--metrics :0", 2, "tellumic-gateway: name at least one NETWORK; see"},
-        CommandRow{"NothingToPublish", "Demo", 2, "tellumic-gateway: nothing to publish: give --metrics HOST:PORT"},
+        CommandRow{"NothingToPublish", "Demo", 2, "tellumic-gateway: nothing to publish: give --mqtt URL or --metrics"},
         CommandRow{"UnknownOption", "Demo --metrics :0 --bogus", 2, "tellumic-gateway: unknown option --bogus"},
         CommandRow{"BadRate", "Demo --metrics :0 --rate 0", 2, "tellumic-gateway: --rate takes whole seconds"},
         CommandRow{"BadPort", "Demo --metrics 127.0.0.1:70000", 2, "tellumic-gateway: --metrics takes a port"},
@@ -89,74 +79,10 @@ TEST(GatewayHelpTest, NoInstallationIsSaid)
     EXPECT_NE(r.out.find("there is no simulated LNS installation in"), std::string::npos) << r.out;
 }
 
-// A gateway running in the background: its port from what it prints, its exit status once
-// a signal ended it.
-class RunningGatewayTest : public sim::test::SimTest
-{
-public:
-    void TearDown() override
-    {
-        if (!m_started.empty())
-            runCommand("kill -KILL $(cat " + shellQuoted(m_pidFile) + ") 2>/dev/null");
-        SimTest::TearDown();
-    }
-
-    void startGateway(const std::string &network, const std::string &options)
-    {
-        const auto dir = home.root().string();
-        m_pidFile = dir + "/gateway.pid";
-        m_out = dir + "/gateway.out";
-        m_status = dir + "/gateway.status";
-        m_started = "(" + kGateway + " " + shellQuoted(network) + " --metrics 127.0.0.1:0 " + options + " >" + shellQuoted(m_out) +
-                    " 2>" + shellQuoted(dir + "/gateway.err") + " & echo $! >" + shellQuoted(m_pidFile) + "; wait $!; echo $? >" +
-                    shellQuoted(m_status) + ") >/dev/null 2>&1 &";
-        ASSERT_EQ(runCommand(m_started).status, 0);
-        const std::regex portLine("/metrics on http://127\\.0\\.0\\.1:([0-9]+)/metrics");
-        for (int i = 0; i < 100 && m_port.empty(); ++i) {
-            std::smatch m;
-            const std::string out = tellumic::test::readFile(m_out);
-            if (std::regex_search(out, m, portLine))
-                m_port = m[1];
-            else
-                std::this_thread::sleep_for(100ms);
-        }
-        ASSERT_FALSE(m_port.empty()) << tellumic::test::readFile(dir + "/gateway.err");
-    }
-    std::string scrape()
-    {
-        const auto r = runCommand("curl -sf http://127.0.0.1:" + m_port + "/metrics");
-        EXPECT_EQ(r.status, 0);
-        return r.out;
-    }
-    // The sample line of a metric with these labels, or "".
-    static std::string sample(const std::string &text, const std::string &head)
-    {
-        const auto at = text.find("\n" + head + " ");
-        if (at == std::string::npos)
-            return "";
-        return text.substr(at + 1, text.find('\n', at + 1) - at - 1);
-    }
-    int terminate()
-    {
-        runCommand("kill -TERM $(cat " + shellQuoted(m_pidFile) + ")");
-        for (int i = 0; i < 100; ++i) {
-            const std::string status = tellumic::test::readFile(m_status);
-            if (!status.empty()) {
-                m_started.clear();
-                return std::stoi(status);
-            }
-            std::this_thread::sleep_for(100ms);
-        }
-        return -1;
-    }
-
-    std::string m_pidFile, m_out, m_status, m_started, m_port;
-};
-
 TEST_F(RunningGatewayTest, MetricsPassPromtoolEqualTheSimulatorAndAnOfflineMeterIsDownWithinAPeriod)
 {
     // One meter: each device call waits on the channel, and the gateway does not share it out yet.
-    startGateway("Demo", "--meter TMC-FT-362 --meter TMC-FT-BI-313 --rate 2");
+    startGateway("Demo", "--meter TMC-FT-362 --meter TMC-FT-BI-313 --metrics 127.0.0.1:0 --rate 2");
     std::string text = scrape();
     const auto check = runCommand("curl -sf http://127.0.0.1:" + m_port + "/metrics | promtool check metrics 2>&1");
     EXPECT_EQ(check.status, 0) << check.out;
@@ -192,7 +118,7 @@ TEST_F(RunningGatewayTest, HostileNamesAreEscapedInLabels)
 {
     const std::string network = "Pl\"ant\\ #1 +/x\ny";
     sim::createLoggingNetwork(lonWorks, network, 1);
-    startGateway(network, "--rate 2");
+    startGateway(network, "--metrics 127.0.0.1:0 --rate 2");
     const std::string text = scrape();
     const auto check = runCommand("curl -sf http://127.0.0.1:" + m_port + "/metrics | promtool check metrics 2>&1");
     EXPECT_EQ(check.status, 0) << check.out << text;

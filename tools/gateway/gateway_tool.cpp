@@ -6,12 +6,18 @@
 
 namespace tellumic::gateway {
 
-const char *const kGatewayUsage = R"(Usage: tellumic-gateway NETWORK... [--meter NAME]... --metrics HOST:PORT [--rate SECONDS]
+const char *const kGatewayUsage = R"(Usage: tellumic-gateway NETWORK... [--meter NAME]... [--mqtt URL] [--metrics HOST:PORT]
+                        [--rate SECONDS]
 
 Publishes the live values of the Tellumic meters of the networks (every meter served, or
 those named with --meter) until it receives SIGTERM, SIGINT or SIGHUP.
 
   --meter NAME          only this meter; may be given more than once
+  --mqtt URL            publishes to the MQTT broker at mqtt://HOST[:PORT] (1883) or
+                        mqtts://HOST[:PORT] (8883, TLS), with Home Assistant discovery
+  --mqtt-credentials FILE
+                        the broker's user name (first line) and password (second line)
+  --mqtt-ca FILE        the CA certificates TLS trusts (default: the system's)
   --metrics HOST:PORT   serves Prometheus' /metrics there; HOST is an IP address, 127.0.0.1
                         when left out (":9470"), and port 0 takes a free port, which the
                         gateway prints
@@ -19,8 +25,11 @@ those named with --meter) until it receives SIGTERM, SIGINT or SIGHUP.
                         (default 10)
   -h, --help            shows this text
 
-Exit status: 0 ended by a signal, 1 a target failed (the metrics address cannot be bound),
-2 a bad command line, no installation, or a network or meter that cannot be watched.
+At least one of --mqtt and --metrics is needed.
+
+Exit status: 0 ended by a signal, 1 a target failed (the metrics address cannot be bound,
+the broker refused the user name or password), 2 a bad command line, no installation, an
+unreadable credentials file, or a network or meter that cannot be watched.
 )";
 
 namespace {
@@ -65,6 +74,14 @@ GatewayArgs parseGatewayArgs(const std::vector<std::string> &args)
             a.options.meters.push_back(valueOf(args, i));
         } else if (arg == "--metrics") {
             parseMetrics(valueOf(args, i), a);
+        } else if (arg == "--mqtt") {
+            if (!parseMqttUrl(valueOf(args, i), a.mqttSettings))
+                throw UsageError{"--mqtt takes mqtt://HOST[:PORT] or mqtts://HOST[:PORT]"};
+            a.mqtt = true;
+        } else if (arg == "--mqtt-credentials") {
+            a.credentialsFile = valueOf(args, i);
+        } else if (arg == "--mqtt-ca") {
+            a.mqttSettings.caFile = valueOf(args, i);
         } else if (arg == "--rate") {
             const auto rate = parseWholeNumber(valueOf(args, i), 1, 3600);
             if (!rate)
@@ -78,8 +95,10 @@ GatewayArgs parseGatewayArgs(const std::vector<std::string> &args)
     }
     if (a.options.networks.empty())
         throw UsageError{"name at least one NETWORK"};
-    if (!a.metrics)
-        throw UsageError{"nothing to publish: give --metrics HOST:PORT"};
+    if (!a.metrics && !a.mqtt)
+        throw UsageError{"nothing to publish: give --mqtt URL or --metrics HOST:PORT"};
+    if (!a.mqtt && (!a.credentialsFile.empty() || !a.mqttSettings.caFile.empty()))
+        throw UsageError{"--mqtt-credentials and --mqtt-ca go with --mqtt"};
     return a;
 }
 

@@ -1,13 +1,17 @@
 // tellumic-gateway: the live values of a network's meters for monitoring systems, on the
 // LNS installation under TELLUMIC_HOME. No window; it runs until a signal ends it.
 
+#include <chrono>
 #include <iostream>
+#include <memory>
 
 #include <QCoreApplication>
 #include <QTimer>
 
 #include "gateway/gateway_core.h"
+#include "foundation/plugin_state.h"
 #include "gateway/metrics_server.h"
+#include "gateway/mqtt_publisher.h"
 #include "sim/installation.h"
 #include "sim/sim_object_server.h"
 #include "tools/config/stop_signals.h"
@@ -21,29 +25,26 @@ using namespace tellumic::gateway;
 
 constexpr int kSignalPollMs = 100;
 
-// Watches the meters and serves them until a signal; the exit status.
-int serve(const GatewayArgs &a, QCoreApplication &app)
+constexpr auto kOfflineTimeout = std::chrono::seconds(2);
+
+int fail(const std::string &text, int status)
 {
-    const auto folder = sim::installedLonWorksFolder();
-    sim::SimObjectServer server(folder, sim::installationOptions(folder));
-    Gateway gateway(server, a.options);
-    try {
-        gateway.start();
-    } catch (const RuntimeError &e) {
-        std::cerr << "tellumic-gateway: " << e.description() << "\n";
-        return kExitError;
+    std::cerr << "tellumic-gateway: " << text << "\n";
+    return status;
+}
+
+// Runs the event loop until a signal or a refusing broker; the exit status.
+int runLoop(QCoreApplication &app, Gateway &gateway, MqttPublisher *mqtt)
+{
+    int status = kExitEnded;
+    if (mqtt) {
+        mqtt->setOnRefused([&](const std::string &text) {
+            std::cerr << "tellumic-gateway: " << text << "\n";
+            status = kExitTargetFailed;
+            app.quit();
+        });
+        mqtt->start();
     }
-    MetricsServer metrics(gateway);
-    std::uint16_t port = 0;
-    try {
-        port = metrics.listen(a.metricsHost, a.metricsPort);
-    } catch (const RuntimeError &e) {
-        std::cerr << "tellumic-gateway: " << e.description() << "\n";
-        return kExitTargetFailed;
-    }
-    const bool v6 = a.metricsHost.find(':') != std::string::npos;
-    std::cout << "tellumic-gateway: " << gateway.meters().size() << " meter(s); /metrics on http://"
-              << (v6 ? "[" + a.metricsHost + "]" : a.metricsHost) << ":" << port << "/metrics" << std::endl;
     gateway.dispatch();
     gateway.checkMeters();
     gateway.startTimers();
@@ -56,8 +57,53 @@ int serve(const GatewayArgs &a, QCoreApplication &app)
     signalWatch.start(kSignalPollMs);
     app.exec();
     gateway.stop();
-    std::cerr << "tellumic-gateway: " << config::signalName(config::StopSignals::received()) << ", ended\n";
-    return kExitEnded;
+    if (mqtt)
+        mqtt->finish(kOfflineTimeout);
+    if (status == kExitEnded)
+        std::cerr << "tellumic-gateway: " << config::signalName(config::StopSignals::received()) << ", ended\n";
+    return status;
+}
+
+// Watches the meters and serves them until a signal; the exit status.
+int serve(GatewayArgs a, QCoreApplication &app)
+{
+    if (!a.credentialsFile.empty()) {
+        try {
+            readCredentials(a.credentialsFile, a.mqttSettings);
+        } catch (const RuntimeError &e) {
+            return fail(e.description(), kExitError);
+        }
+    }
+    a.mqttSettings.gatewayVersion = kPlugInVersion;
+    const auto folder = sim::installedLonWorksFolder();
+    sim::SimObjectServer server(folder, sim::installationOptions(folder));
+    Gateway gateway(server, a.options);
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (a.mqtt) {
+        mqtt = std::make_unique<MqttPublisher>(gateway, a.mqttSettings);
+        gateway.setListener(mqtt.get());
+    }
+    try {
+        gateway.start();
+    } catch (const RuntimeError &e) {
+        return fail(e.description(), kExitError);
+    }
+    MetricsServer metrics(gateway);
+    std::string where;
+    if (a.metrics) {
+        try {
+            const auto port = metrics.listen(a.metricsHost, a.metricsPort);
+            const bool v6 = a.metricsHost.find(':') != std::string::npos;
+            where = "; /metrics on http://" + (v6 ? "[" + a.metricsHost + "]" : a.metricsHost) + ":" +
+                    std::to_string(port) + "/metrics";
+        } catch (const RuntimeError &e) {
+            return fail(e.description(), kExitTargetFailed);
+        }
+    }
+    if (a.mqtt)
+        where += "; MQTT to " + a.mqttSettings.host + ":" + std::to_string(a.mqttSettings.port);
+    std::cout << "tellumic-gateway: " << gateway.meters().size() << " meter(s)" << where << std::endl;
+    return runLoop(app, gateway, mqtt.get());
 }
 
 }  // namespace
