@@ -29,8 +29,14 @@ std::string formatValue(std::string_view value, std::string_view pattern)
     return v ? formatNumber(*v, pattern) : std::string("NaN");
 }
 
-// The four tab-separated bytes of a "RAW" energy as a big-endian two's-complement integer.
-std::optional<std::int32_t> rawInteger(std::string_view value)
+std::string trimmedSeconds(long long seconds)
+{
+    return std::to_string(seconds);
+}
+
+}  // namespace
+
+std::optional<std::int32_t> rawEnergyTenths(std::string_view value)
 {
     std::uint32_t acc = 0;
     int count = 0;
@@ -52,13 +58,6 @@ std::optional<std::int32_t> rawInteger(std::string_view value)
     return static_cast<std::int32_t>(acc);
 }
 
-std::string trimmedSeconds(long long seconds)
-{
-    return std::to_string(seconds);
-}
-
-}  // namespace
-
 std::string FormatSnvtPower(std::string_view value, std::string &formatName)
 {
     DebugLog("MPlugIn.FormatSnvtPower()");
@@ -77,7 +76,7 @@ std::string FormatSnvtEnergy(std::string_view value, std::string_view formatName
     DebugLog("MPlugIn.FormatSnvtEnergy()");
     const auto name = cutAtHash(formatName);
     if (name == "RAW") {
-        const auto raw = rawInteger(value);
+        const auto raw = rawEnergyTenths(value);
         return raw ? formatNumber(*raw / 10.0, "###,###,##0.0") : std::string("NaN");
     }
     const auto v = parseDouble(value);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,6 +12,9 @@ namespace tellumic {
 
 // Cuts formatName at its first "#" and hands the cut name back.
 std::string FormatSnvtPower(std::string_view value, std::string &formatName);
+// The four tab-separated bytes of a "RAW" energy, most significant first, as the
+// two's-complement count of 0.1 kWh they hold; nothing when they are not four bytes.
+std::optional<std::int32_t> rawEnergyTenths(std::string_view value);
 // In kWh. "RAW" values are four tab-separated bytes, most significant first, in 0.1 kWh.
 std::string FormatSnvtEnergy(std::string_view value, std::string_view formatName);
 std::string FormatSnvtVolt(std::string_view value, std::string_view formatName);

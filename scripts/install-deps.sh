@@ -9,6 +9,7 @@ packages=(
   qt6-charts-dev libqt6charts6 libqt6opengl6-dev qt6-svg-dev libqt6svg6
   libsqlite3-dev libsqlitecpp-dev nlohmann-json3-dev libpq-dev postgresql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  qt6-httpserver-dev qt6-websockets-dev prometheus libmosquitto-dev mosquitto mosquitto-clients
   dbus dbus-x11 libglib2.0-bin xvfb xauth x11-utils imagemagick
   at-spi2-core python3 python3-gi gir1.2-atspi-2.0
   libgl1-mesa-dev libxkbcommon-dev

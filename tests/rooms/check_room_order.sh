@@ -2,7 +2,7 @@
 # The rooms of the tree, lowest first: a room may include and link only itself and the rooms
 # below it. The top-level CMakeLists adds them in this order. Usage: check_room_order.sh SOURCE_DIR
 set -u
-rooms=(foundation model log store logview sim device nvtype config calibration host harvest browser tools)
+rooms=(foundation model log store logview sim device nvtype config calibration host harvest gateway browser tools)
 
 src=${1:?source directory}
 declare -A rank
